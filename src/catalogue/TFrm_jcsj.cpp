@@ -1,0 +1,200 @@
+#include "TFrm_jcsj.h"
+
+#include "DataControls.h"
+#include "Error.h"
+#include "IniFile.h"
+#include "RecordChecks.h"
+#include "TDataModule5.h"
+#include "Ui.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+namespace dagl {
+
+namespace {
+const QString kSection = QStringLiteral("datacsh");
+const QString kKey = QStringLiteral("srf");
+} // namespace
+
+TFrm_jcsj::TFrm_jcsj(TDataModule5 &dm, Ui &ui, QWidget *parent) : QDialog(parent), m_dm(dm), m_ui(ui)
+{
+    setObjectName(QStringLiteral("Frm_jcsj"));
+    setWindowTitle(QStringLiteral("单位信息基础设置"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+
+    struct Box
+    {
+        DBEdit **edit;
+        const char *name;
+        const char *label;
+        const char *field;
+        int maxLength;
+    };
+    const Box boxes[] = {
+        {&m_archiveCode, "DBEdit17", "档案馆代码", "GDM", 10},
+        {&m_unitCode, "DBEdit18", "单位代码", "DWDM", 10},
+        {&m_fonds, "DBEdit19", "全宗号", "QZH", 5}, // one more than the column holds
+        {&m_unitName, "DBEdit20", "单位名称", "DWMC", 50},
+    };
+    auto *unit = new QGroupBox(QStringLiteral("单位信息"), this);
+    auto *grid = new QGridLayout(unit);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(12);
+    int column = 0;
+    for (const Box &box : boxes) {
+        auto *edit = new DBEdit(unit);
+        edit->setObjectName(QString::fromUtf8(box.name));
+        edit->setMaxLength(box.maxLength);
+        edit->bind(&m_dm.TJCsj, QString::fromUtf8(box.field));
+        *box.edit = edit;
+        auto *label = new QLabel(QString::fromUtf8(box.label), unit);
+        label->setBuddy(edit);
+        if (edit == m_unitName) {
+            grid->addWidget(label, 1, 0);
+            grid->addWidget(edit, 1, 1, 1, 5);
+        } else {
+            grid->addWidget(label, 0, column++);
+            grid->addWidget(edit, 0, column++);
+        }
+    }
+    m_archiveCode->setFixedWidth(110);
+    m_archiveCode->installEventFilter(this);
+
+    auto *choice = new QGroupBox(QStringLiteral("录入设置"), this);
+    auto *row = new QHBoxLayout(choice);
+    m_inputMethod = new QComboBox(choice);
+    m_inputMethod->setObjectName(QStringLiteral("ComboBox1"));
+    m_inputMethod->setEditable(true);
+    m_inputMethod->setMinimumWidth(240);
+    row->addWidget(new QLabel(QStringLiteral("请选择默认输入法："), choice));
+    row->addWidget(m_inputMethod, 1);
+
+    auto *save = new QPushButton(QStringLiteral("保存(&S)"), this);
+    save->setObjectName(QStringLiteral("BitBtn1"));
+    auto *close = new QPushButton(QStringLiteral("关闭(&C)"), this);
+    close->setObjectName(QStringLiteral("BitBtn3"));
+    for (QPushButton *button : {save, close})
+        button->setAutoDefault(false);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(save);
+    buttons->addSpacing(12);
+    buttons->addWidget(close);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(unit);
+    layout->addWidget(choice);
+    layout->addLayout(buttons);
+    setFixedSize(560, 250);
+
+    setTabOrder(m_archiveCode, m_unitCode);
+    setTabOrder(m_unitCode, m_fonds);
+    setTabOrder(m_fonds, m_unitName);
+    connect(save, &QPushButton::clicked, this, &TFrm_jcsj::BitBtn1Click);
+    connect(close, &QPushButton::clicked, this, &TFrm_jcsj::BitBtn3Click);
+}
+
+void TFrm_jcsj::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        runHandler(m_ui, [this] { FormShow(); });
+}
+
+void TFrm_jcsj::FormShow()
+{
+    Dataset &unit = m_dm.TJCsj;
+    unit.open();
+    if (unit.isEmpty())
+        unit.append(); // the first save creates the row
+    else
+        unit.edit();
+    m_archiveCode->setFocus();
+
+    m_inputMethod->clear();
+    m_inputMethod->addItems(m_ui.inputMethods());
+    const QString chosen = IniFile::settingsOf(m_dm.programFolder()).read(kSection, kKey, QString());
+    if (!chosen.isEmpty())
+        m_inputMethod->setEditText(chosen);
+    else if (m_inputMethod->count() > 0)
+        m_inputMethod->setCurrentIndex(0);
+}
+
+bool TFrm_jcsj::eventFilter(QObject *watched, QEvent *event)
+{
+    // DBEdit17KeyPress: the archive code takes digits and backspace from the keyboard.
+    if (watched == m_archiveCode && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QString typed = key->text();
+        if (!typed.isEmpty() && key->key() != Qt::Key_Backspace
+            && !(typed.size() == 1 && typed[0] >= QLatin1Char('0') && typed[0] <= QLatin1Char('9')))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFrm_jcsj::BitBtn1Click()
+{
+    runHandler(m_ui, [this] {
+        const auto failure = UnitSettingsCheck::check(m_unitCode->text(), m_fonds->text(), m_unitName->text());
+        if (failure) {
+            m_ui.showMessage(failure->message);
+            (failure->field == QLatin1String("DWDM") ? m_unitCode : m_unitName)->setFocus();
+            return;
+        }
+        Dataset &unit = m_dm.TJCsj;
+        try {
+            if (!unit.isEditing())
+                unit.edit();
+            unit.post();
+        } catch (const Error &) {
+            m_ui.showMessage(QStringLiteral("数据修改失败！"));
+            return;
+        }
+        m_ui.showMessage(QStringLiteral("数据修改成功！"));
+    });
+}
+
+void TFrm_jcsj::BitBtn3Click()
+{
+    runHandler(m_ui, [this] {
+        if (m_dm.TJCsj.isOpen())
+            m_dm.TJCsj.cancel();
+    });
+    close();
+}
+
+bool TFrm_jcsj::FormClose()
+{
+    // The input method is kept on closing, saved or not.
+    try {
+        IniFile::settingsOf(m_dm.programFolder()).write(kSection, kKey, m_inputMethod->currentText());
+        return true;
+    } catch (const Error &error) {
+        m_ui.showError(error.message());
+        return false;
+    }
+}
+
+void TFrm_jcsj::reject()
+{
+    close(); // Esc closes like the frame's button
+}
+
+void TFrm_jcsj::closeEvent(QCloseEvent *event)
+{
+    // Not QDialog's own handling: it would reject() again, which closes again.
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace dagl

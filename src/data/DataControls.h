@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include <functional>
+
+namespace dagl {
+
+class Dataset;
+
+// Ties one control to one field of a dataset's current row. The control shows the field
+// and follows the current row; typing puts the row into edit mode and hands the text to
+// the field (text fields at once, numbers and dates when the control is left or the row
+// is posted, so that half-typed values are not refused).
+class FieldLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    FieldLink(QWidget *control, std::function<QString()> read, std::function<void(const QString &)> show);
+
+    void bind(Dataset *dataset, const QString &field);
+    Dataset *dataset() const { return m_dataset; }
+    const QString &field() const { return m_field; }
+
+    void userEdited();
+    // Hands over text still waiting to become the field's value. Throws dagl::Error.
+    void commit();
+    void refresh();
+
+private:
+    bool fieldIsText() const;
+
+    QWidget *m_control;
+    std::function<QString()> m_read;
+    std::function<void(const QString &)> m_show;
+    QPointer<Dataset> m_dataset;
+    QString m_field;
+    bool m_pending = false;
+    bool m_writing = false;
+};
+
+class DBEdit : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    explicit DBEdit(QWidget *parent = nullptr);
+    void bind(Dataset *dataset, const QString &field) { m_link.bind(dataset, field); }
+    FieldLink &link() { return m_link; }
+
+private:
+    FieldLink m_link;
+};
+
+class DBMemo : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit DBMemo(QWidget *parent = nullptr);
+    void bind(Dataset *dataset, const QString &field) { m_link.bind(dataset, field); }
+    FieldLink &link() { return m_link; }
+
+private:
+    FieldLink m_link;
+    bool m_showing = false;
+};
+
+// An editable drop-down list bound to a field: the field takes the typed or chosen text.
+class DBComboBox : public QComboBox
+{
+    Q_OBJECT
+
+public:
+    explicit DBComboBox(QWidget *parent = nullptr);
+    void bind(Dataset *dataset, const QString &field) { m_link.bind(dataset, field); }
+    FieldLink &link() { return m_link; }
+
+private:
+    FieldLink m_link;
+};
+
+} // namespace dagl

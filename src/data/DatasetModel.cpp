@@ -1,0 +1,139 @@
+#include "DatasetModel.h"
+
+#include "Dataset.h"
+#include "Error.h"
+
+#include <QDebug>
+#include <QHeaderView>
+
+namespace dagl {
+
+DatasetModel::DatasetModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void DatasetModel::setDataset(Dataset *dataset)
+{
+    if (m_dataset)
+        disconnect(m_dataset, nullptr, this, nullptr);
+    m_dataset = dataset;
+    if (dataset) {
+        connect(dataset, &Dataset::rowsReset, this, &DatasetModel::reset);
+        connect(dataset, &Dataset::rowInserted, this, [this](int row) {
+            beginInsertRows({}, row, row);
+            ++m_rows;
+            endInsertRows();
+        });
+        connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
+            beginRemoveRows({}, row, row);
+            --m_rows;
+            endRemoveRows();
+        });
+        connect(dataset, &Dataset::rowChanged, this, [this](int row) {
+            if (row >= 0 && row < m_rows && columnCount() > 0)
+                emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        });
+    }
+    reset();
+}
+
+void DatasetModel::setColumns(const QVector<Column> &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    endResetModel();
+}
+
+void DatasetModel::reset()
+{
+    beginResetModel();
+    m_rows = m_dataset ? m_dataset->recordCount() : 0;
+    m_fieldColumns = m_dataset && m_dataset->isOpen() ? m_dataset->fieldCount() : 0;
+    endResetModel();
+}
+
+QString DatasetModel::fieldAt(int column) const
+{
+    if (!m_columns.isEmpty())
+        return column >= 0 && column < m_columns.size() ? m_columns[column].field : QString();
+    return m_dataset && column >= 0 && column < m_fieldColumns ? m_dataset->fieldDef(column).name : QString();
+}
+
+int DatasetModel::fieldIndexOf(int column) const
+{
+    if (!m_dataset || !m_dataset->isOpen())
+        return -1;
+    return m_columns.isEmpty() ? column : m_dataset->fieldIndex(fieldAt(column));
+}
+
+int DatasetModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int DatasetModel::columnCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return m_columns.isEmpty() ? m_fieldColumns : int(m_columns.size());
+}
+
+QVariant DatasetModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows || index.column() >= columnCount())
+        return {};
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return {};
+    const int field = fieldIndexOf(index.column());
+    return field < 0 ? QVariant() : QVariant(m_dataset->textAt(index.row(), field));
+}
+
+QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    if (!m_columns.isEmpty())
+        return section < m_columns.size() ? m_columns[section].title : QVariant();
+    return fieldAt(section);
+}
+
+DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new DatasetModel(this))
+{
+    setModel(m_model);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->setDefaultSectionSize(22);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
+        Dataset *dataset = m_model->dataset();
+        if (m_following || !dataset || !current.isValid() || current.row() == dataset->currentRow())
+            return;
+        try {
+            dataset->moveTo(current.row());
+        } catch (const Error &error) {
+            qWarning().noquote() << objectName() << error.message();
+            followDataset(dataset->currentRow());
+        }
+    });
+}
+
+void DBGrid::setDataset(Dataset *dataset, const QVector<DatasetModel::Column> &columns)
+{
+    m_model->setColumns(columns);
+    m_model->setDataset(dataset);
+    if (dataset) {
+        connect(dataset, &Dataset::currentChanged, this, &DBGrid::followDataset);
+        connect(dataset, &Dataset::rowsReset, this, [this, dataset] { followDataset(dataset->currentRow()); });
+        followDataset(dataset->currentRow());
+    }
+}
+
+void DBGrid::followDataset(int row)
+{
+    m_following = true;
+    if (row >= 0 && row < m_model->rowCount())
+        setCurrentIndex(m_model->index(row, std::max(0, currentIndex().column())));
+    m_following = false;
+}
+
+} // namespace dagl

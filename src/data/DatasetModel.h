@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QStringList>
+#include <QTableView>
+
+namespace dagl {
+
+class Dataset;
+
+// The rows of a dataset as a table for grids. Columns are given as field names with
+// titles, or default to every field under its own name. Rows are read through the
+// dataset, so the model follows opens, sorts, appends, posts and deletes.
+class DatasetModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    struct Column
+    {
+        QString field;
+        QString title;
+    };
+
+    explicit DatasetModel(QObject *parent = nullptr);
+
+    void setDataset(Dataset *dataset);
+    Dataset *dataset() const { return m_dataset; }
+    void setColumns(const QVector<Column> &columns);
+    QString fieldAt(int column) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    void reset();
+    int fieldIndexOf(int column) const;
+
+    QPointer<Dataset> m_dataset;
+    QVector<Column> m_columns;
+    int m_rows = 0;
+    int m_fieldColumns = 0;
+};
+
+// A read-only grid on a dataset whose selected row is the dataset's current row.
+class DBGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit DBGrid(QWidget *parent = nullptr);
+    void setDataset(Dataset *dataset, const QVector<DatasetModel::Column> &columns = {});
+    DatasetModel *datasetModel() const { return m_model; }
+
+private:
+    void followDataset(int row);
+    DatasetModel *m_model;
+    bool m_following = false;
+};
+
+} // namespace dagl

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Field.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace dagl {
+
+class Connection;
+
+// The archive database: its six tables, its password and how a new file is made.
+namespace Schema {
+
+inline const QString kDatabaseFile = QStringLiteral("data/kdmx.mdb");
+inline const QString kDatabasePassword = QStringLiteral("40718263950");
+inline const QString kCatalogueTable = QStringLiteral("文件目录");
+
+// The 28 columns of the catalogue, in table order.
+const QVector<FieldDef> &catalogueColumns();
+// The same columns in the order the shared catalogue datasets declare them.
+QVector<FieldDef> catalogueFields();
+// The four columns of the unit information table.
+const QVector<FieldDef> &unitColumns();
+
+// The statements that create the tables and the indexes the program's orders need.
+QStringList tableStatements(const QStringList &rightCodes);
+QStringList indexStatements();
+
+struct NewDatabase
+{
+    QString path;
+    QString password = kDatabasePassword;
+    QStringList rightCodes;                             // the rights table's columns
+    QString operatorName = QStringLiteral("管理员");    // logs in with an empty password
+    int sampleRecords = 0;                              // generated catalogue records
+};
+
+// Creates a new database file with every table, one operator holding every right and
+// the unit row. Never overwrites: throws dagl::Error when the file exists or on failure.
+void create(const NewDatabase &spec);
+
+} // namespace Schema
+} // namespace dagl

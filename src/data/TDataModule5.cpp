@@ -1,0 +1,81 @@
+#include "TDataModule5.h"
+
+#include "Error.h"
+#include "ProgramFolder.h"
+#include "Schema.h"
+#include "Ui.h"
+
+#include <QDebug>
+
+namespace dagl {
+
+namespace {
+const QString kCatalogueOrder = QStringLiteral("select * from 文件目录  order by sxh");
+}
+
+TDataModule5::TDataModule5(const QString &programFolder, Ui &ui, QObject *parent)
+    : QObject(parent), Tsyyp(QStringLiteral("Tsyyp")), Twjml(QStringLiteral("Twjml")),
+      Tdaly(QStringLiteral("Tdaly")), Tcxtj(QStringLiteral("Tcxtj")), TJCsj(QStringLiteral("TJCsj")),
+      TYjb(QStringLiteral("TYjb")), m_programFolder(programFolder)
+{
+    setObjectName(QStringLiteral("DataModule5"));
+    ADOConnection1.setObjectName(QStringLiteral("ADOConnection1"));
+    const QVector<FieldDef> catalogue = Schema::catalogueFields();
+    for (Dataset *query : {&Tsyyp, &Tdaly, &Tcxtj})
+        query->setCommandText(kCatalogueOrder);
+    Twjml.setTableName(Schema::kCatalogueTable);
+    TJCsj.setTableName(QStringLiteral("ljserver"));
+    TYjb.setTableName(QStringLiteral("移交表"));
+    for (Dataset *declared : {&Tsyyp, &Twjml, &Tdaly})
+        declared->setDeclaredFields(catalogue);
+    TJCsj.setDeclaredFields(Schema::unitColumns());
+    for (Dataset *dataset : {&Tsyyp, &Twjml, &Tdaly, &Tcxtj, &TJCsj, &TYjb})
+        dataset->setConnection(&ADOConnection1);
+    DataModuleCreate(ui);
+}
+
+QString TDataModule5::connectionStringFor(const QString &programFolder)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=")
+           + ProgramFolder::resolve(programFolder, Schema::kDatabaseFile)
+           + QStringLiteral(";Persist Security Info=True;Jet OLEDB:Database Password=") + Schema::kDatabasePassword;
+}
+
+void TDataModule5::DataModuleCreate(Ui &ui)
+{
+    try {
+        ADOConnection1.setConnectionString(connectionStringFor(m_programFolder));
+        ADOConnection1.close();
+        ADOConnection1.open();
+        m_connected = true;
+    } catch (const Error &error) {
+        qWarning().noquote() << "database connection failed:" << error.message();
+        ui.messageBox(QStringLiteral("无法链接到数据库"), QStringLiteral("错误"), Ui::Icon::None, Ui::Buttons::Ok);
+        ui.requestQuit();
+    }
+}
+
+bool TDataModule5::RunSql(const QString &sqlText)
+{
+    try {
+        ADOConnection1.execute(sqlText);
+        return true;
+    } catch (const Error &error) {
+        qWarning().noquote() << "RunSql failed:" << error.message() << "--" << sqlText;
+        return false;
+    }
+}
+
+void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset)
+{
+    try {
+        dataset.close();
+        dataset.setConnection(&ADOConnection1);
+        dataset.setCommandText(sqlText);
+        dataset.open();
+    } catch (const Error &error) {
+        qWarning().noquote() << "OpenSql failed:" << error.message() << "--" << sqlText;
+    }
+}
+
+} // namespace dagl

@@ -1,0 +1,145 @@
+#include "Connection.h"
+
+#include "Error.h"
+#include "JetSql.h"
+#include "Sqlite.h"
+
+#include <QFileInfo>
+
+namespace dagl {
+
+Connection::Connection(QObject *parent) : QObject(parent) {}
+
+Connection::~Connection()
+{
+    if (m_db)
+        sqlite3_close(m_db);
+}
+
+QString Connection::connectionValue(const QString &connectionString, const QString &name)
+{
+    const QStringList pairs = connectionString.split(QLatin1Char(';'));
+    for (const QString &pair : pairs) {
+        const int eq = pair.indexOf(QLatin1Char('='));
+        if (eq > 0 && pair.left(eq).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return pair.mid(eq + 1).trimmed();
+    }
+    return {};
+}
+
+QString Connection::databasePath() const
+{
+    return connectionValue(m_connectionString, QStringLiteral("Data Source"))
+        .replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+void Connection::open()
+{
+    if (m_db)
+        return;
+    const QString path = databasePath();
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        throw Error(QStringLiteral("Could not find file '%1'.").arg(path));
+    sqlite3 *db = nullptr;
+    // Opened for reading and writing by this and any other program at the same time.
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? sqliteError(db) : QStringLiteral("out of memory");
+        sqlite3_close(db);
+        throw Error(message);
+    }
+    const QByteArray password =
+        connectionValue(m_connectionString, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
+    if (!password.isEmpty())
+        sqlite3_key(db, password.constData(), int(password.size()));
+    sqlite3_busy_timeout(db, 5000);
+    // The key is only checked once the file is read.
+    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        throw Error(QStringLiteral("Not a valid password."));
+    }
+    m_db = db;
+    m_columns.clear();
+}
+
+void Connection::close()
+{
+    if (!m_db)
+        return;
+    emit closing();
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    m_columns.clear();
+}
+
+sqlite3 *Connection::handle() const
+{
+    if (!m_db)
+        throw Error(QStringLiteral("Connection cannot be used to perform this operation. It is either closed or "
+                                   "invalid in this context."));
+    return m_db;
+}
+
+QStringList Connection::tableNames() const
+{
+    Statement query(handle(), QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name NOT "
+                                             "LIKE 'sqlite_%' ORDER BY name"));
+    QStringList names;
+    while (query.step())
+        names << query.column(0).toString();
+    return names;
+}
+
+QVector<FieldDef> Connection::tableColumns(const QString &table) const
+{
+    const QString key = table.toLower();
+    auto it = m_columns.constFind(key);
+    if (it != m_columns.constEnd())
+        return *it;
+    QVector<FieldDef> columns;
+    Statement info(handle(), QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table)));
+    while (info.step()) {
+        const QString name = info.column(1).toString();
+        const QString type = info.column(2).toString();
+        bool autoIncrement = false;
+        if (info.column(5).toInt() > 0) {
+            int notNull = 0, primaryKey = 0, autoInc = 0;
+            const char *declared = nullptr, *collation = nullptr;
+            sqlite3_table_column_metadata(m_db, nullptr, table.toUtf8().constData(), name.toUtf8().constData(),
+                                          &declared, &collation, &notNull, &primaryKey, &autoInc);
+            autoIncrement = autoInc != 0;
+        }
+        columns.push_back(fieldFromDeclaredType(name, type, autoIncrement));
+    }
+    m_columns.insert(key, columns);
+    return columns;
+}
+
+FieldDef Connection::column(const QString &table, const QString &column) const
+{
+    const QVector<FieldDef> columns = tableColumns(table);
+    for (const FieldDef &def : columns) {
+        if (def.name.compare(column, Qt::CaseInsensitive) == 0)
+            return def;
+    }
+    return FieldDef{column, FieldType::Unknown, 0};
+}
+
+QString Connection::translate(const QString &sql) const
+{
+    return JetSql::translate(sql, [this](const QString &table, const QString &name) { return column(table, name); });
+}
+
+int Connection::execute(const QString &sql)
+{
+    Statement statement(handle(), translate(sql));
+    statement.step();
+    // A change of the schema invalidates what is known of the tables.
+    const QString verb = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
+    if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop"))
+        m_columns.clear();
+    return sqlite3_changes(m_db);
+}
+
+} // namespace dagl

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Field.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+struct sqlite3;
+
+namespace dagl {
+
+// One connection to a password-protected database file, opened from a connection string
+// of the form "...;Data Source=<path>;...;Jet OLEDB:Database Password=<password>".
+// Statements are written in the Jet dialect (see JetSql). Every failure throws dagl::Error
+// with the engine's message.
+class Connection : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    void setConnectionString(const QString &text) { m_connectionString = text; }
+    const QString &connectionString() const { return m_connectionString; }
+    // A value of a connection string by its name (names match regardless of case).
+    static QString connectionValue(const QString &connectionString, const QString &name);
+
+    void open();
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    QString databasePath() const;
+
+    QStringList tableNames() const;
+    // Runs one statement that returns no rows. Returns the number of rows it changed.
+    int execute(const QString &sql);
+    // The statement the engine runs for a Jet-dialect text.
+    QString translate(const QString &sql) const;
+
+    // Columns of a table with their field types, in table order; empty for no such table.
+    QVector<FieldDef> tableColumns(const QString &table) const;
+    FieldDef column(const QString &table, const QString &column) const;
+
+    sqlite3 *handle() const; // throws when closed
+
+signals:
+    // Emitted before the connection closes; datasets on it close themselves.
+    void closing();
+
+private:
+    QString m_connectionString;
+    sqlite3 *m_db = nullptr;
+    mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
+};
+
+} // namespace dagl

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "Connection.h"
+#include "Field.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+#include <functional>
+
+namespace dagl {
+
+
+
+// A set of rows from a query or a whole table with a current row, read into memory when
+// opened (a static cursor). Rows are changed through the current row: edit or append, set
+// fields, then post or cancel. Every window bound to the same dataset shares its current
+// row and sees its changes through the signals. Failures throw dagl::Error.
+//
+// Declared fields fix the columns the dataset offers: each must be in the result with a
+// compatible type, or open() fails with "Field '%s' not found" or "Type mismatch for
+// field '%s', expecting: %s actual: %s". Without declared fields the dataset offers the
+// columns of whatever statement it last ran.
+class Dataset : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    explicit Dataset(const QString &name, QObject *parent = nullptr);
+    ~Dataset() override;
+
+    void setConnection(Connection *connection);
+    Connection *connection() const { return m_connection; }
+
+    // A query dataset runs its command text; a table dataset reads a whole table.
+    void setCommandText(const QString &sql);
+    const QString &commandText() const { return m_commandText; }
+    void setTableName(const QString &table);
+    const QString &tableName() const { return m_tableName; }
+    void setDeclaredFields(const QVector<FieldDef> &fields) { m_declared = fields; }
+
+    void open();
+    void close();
+    bool isOpen() const { return m_state != State::Inactive; }
+    State state() const { return m_state; }
+    bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
+    bool canModify() const { return !m_baseTable.isEmpty(); }
+
+    // Rows and the current row.
+    int recordCount() const;
+    int currentRow() const { return m_current; } // -1 when there is none
+    bool isEmpty() const { return recordCount() == 0; }
+    bool eof() const;
+    void first();
+    void next();
+    void prior();
+    void last();
+    void moveTo(int row);
+
+    // Fields.
+    int fieldCount() const { return int(m_fields.size()); }
+    const FieldDef &fieldDef(int index) const { return m_fields.at(index).def; }
+    int fieldIndex(const QString &name) const; // -1 when missing
+    int fieldByName(const QString &name) const; // throws "Field '%s' not found"
+
+    // The current row's values.
+    QVariant value(const QString &name) const;
+    QString text(const QString &name) const;
+    qlonglong integer(const QString &name) const;
+    QVariant value(int field) const;
+    QString text(int field) const;
+    void setValue(const QString &name, const QVariant &value);
+    void setText(const QString &name, const QString &text);
+    void setValue(int field, const QVariant &value);
+    void setText(int field, const QString &text);
+
+    // Any row's values, for grids; the current row shows its pending changes.
+    QVariant valueAt(int row, int field) const;
+    QString textAt(int row, int field) const;
+
+    // Called at the start of every post, while `owner` lives: controls holding typed text
+    // that is not yet a field value hand it over there (and may throw).
+    void addPostHook(QObject *owner, std::function<void()> hook);
+
+    void edit();
+    void append();
+    void post();
+    void cancel();
+    void deleteRecord();
+
+    // Reorders the rows locally by "COLUMN ASC" or "COLUMN DESC"; an empty text restores
+    // the order the rows were read in. The current record stays current.
+    void sort(const QString &sortText);
+    const QString &sortText() const { return m_sortText; }
+
+signals:
+    void opened();
+    void closed();
+    void stateChanged(dagl::Dataset::State state);
+    void currentChanged(int row);
+    // The rows were reordered or replaced.
+    void rowsReset();
+    void rowInserted(int row);
+    void rowRemoved(int row);
+    // Values of a row changed (a field set, a post or a cancel).
+    void rowChanged(int row);
+
+private:
+    struct Column
+    {
+        FieldDef def;
+        QString origin; // the column of the base table it comes from
+    };
+    struct Row
+    {
+        qlonglong rowid = -1;
+        int readOrder = 0;
+        QVector<QVariant> values;
+    };
+
+    void requireOpen() const;
+    void requireRow() const;
+    void setState(State state);
+    void setCurrent(int row);
+    QVariant fromStorage(const QVariant &stored, FieldType type) const;
+    QVariant converted(int field, const QVariant &value) const;
+    QVector<QVariant> readRow(qlonglong rowid) const;
+    QString selectList() const;
+
+    QString m_name;
+    QPointer<Connection> m_connection;
+    QString m_commandText;
+    QString m_tableName;
+    QVector<FieldDef> m_declared;
+
+    State m_state = State::Inactive;
+    QVector<Column> m_fields;
+    QString m_baseTable; // the table rows are written to; empty when read-only
+    QVector<Row> m_rows;
+    int m_current = -1;
+    int m_beforeInsert = -1;
+    QVector<QVariant> m_buffer; // pending values of the current row while editing
+    QVector<bool> m_changed;
+    QString m_sortText;
+    QVector<QPair<QPointer<QObject>, std::function<void()>>> m_postHooks;
+    int m_nextReadOrder = 0;
+    bool m_eof = true;
+};
+
+} // namespace dagl

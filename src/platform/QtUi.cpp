@@ -1,0 +1,88 @@
+#include "QtUi.h"
+
+#include "InputMethods.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrinterInfo>
+#include <QUrl>
+#include <QWidget>
+
+namespace dagl {
+
+Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
+{
+    static const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                              QMessageBox::Warning, QMessageBox::Critical,
+                                              QMessageBox::Question};
+    QMessageBox box(icons[static_cast<int>(icon)], caption, text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    switch (buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
+QString QtUi::openFileName(const QString &caption, const QString &folder, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, folder, filter);
+}
+
+QString QtUi::saveFileName(const QString &caption, const QString &folder, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, folder, filter);
+}
+
+QString QtUi::existingFolder(const QString &caption, const QString &folder)
+{
+    return QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption, folder);
+}
+
+bool QtUi::shellOpen(const QString &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QStringList QtUi::printers()
+{
+    return QPrinterInfo::availablePrinterNames();
+}
+
+QStringList QtUi::inputMethods()
+{
+    return InputMethods::installed();
+}
+
+void QtUi::switchInputMethod(QWidget *field, const QString &name)
+{
+    // Qt has no call to pick a named input method; what it can do is let the field take
+    // composed (Chinese) input when a method is chosen, and plain keys when none is.
+    if (field)
+        field->setAttribute(Qt::WA_InputMethodEnabled, !name.trimmed().isEmpty());
+}
+
+void QtUi::requestQuit()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+} // namespace dagl

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+class QApplication;
+class QFont;
+
+namespace dagl {
+
+// The program's own look: fonts, colours, the built-in pictures and the tool icons, all
+// drawn here so that nothing depends on files or fonts of another system.
+namespace Skin {
+
+enum class Glyph { Entry, Use, Statistics, Handover, Settings, About, Exit, Archive };
+
+// Font families with CJK fallbacks, the style sheet, and the application icon.
+void apply(QApplication &app);
+// 宋体 at a pixel size, falling back to a serif CJK face.
+QFont songti(int pixelSize, bool bold = false);
+
+QIcon icon(Glyph glyph, int size = 32);
+QPixmap toolPanelBackground(const QSize &size);
+QPixmap clientBackground(const QSize &size);
+QPixmap dialogBackground(const QSize &size);
+
+} // namespace Skin
+} // namespace dagl

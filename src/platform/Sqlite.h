@@ -1,0 +1,41 @@
+#pragma once
+
+// The engine's C interface, with the codec (password) and column metadata calls declared.
+#ifndef SQLITE_HAS_CODEC
+#define SQLITE_HAS_CODEC 1
+#endif
+#ifndef SQLITE_ENABLE_COLUMN_METADATA
+#define SQLITE_ENABLE_COLUMN_METADATA 1
+#endif
+#include <sqlcipher/sqlite3.h>
+
+#include <QString>
+#include <QVariant>
+
+namespace dagl {
+
+// One prepared statement, finalized when it goes out of scope.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const QString &sql); // throws dagl::Error
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    sqlite3_stmt *handle() const { return m_stmt; }
+    void bind(int index, const QVariant &value); // index from 1
+    bool step();                                  // true while a row is there; throws on error
+    void reset();
+    int columnCount() const;
+    QVariant column(int index) const; // the stored value in its natural type
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+QString sqliteError(sqlite3 *db);
+QString quoteIdentifier(const QString &name);
+
+} // namespace dagl

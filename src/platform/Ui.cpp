@@ -1,0 +1,49 @@
+#include "Ui.h"
+
+#include "Error.h"
+
+
+namespace dagl {
+
+namespace {
+// The application title: what the task bar would show and the caption of plain notices.
+QString g_title;
+} // namespace
+
+void Ui::showMessage(const QString &text)
+{
+    messageBox(text, applicationTitle(), Icon::None, Buttons::Ok);
+}
+
+void Ui::showError(const QString &text)
+{
+    messageBox(text, applicationTitle(), Icon::Critical, Buttons::Ok);
+}
+
+void Ui::inform(const QString &text, const QString &caption)
+{
+    messageBox(text, caption, Icon::Information, Buttons::Ok);
+}
+
+QString Ui::applicationTitle()
+{
+    return g_title;
+}
+
+void Ui::setApplicationTitle(const QString &title)
+{
+    g_title = title;
+}
+
+void runHandler(Ui &ui, const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const Error &error) {
+        ui.showError(error.message());
+    } catch (const std::exception &error) {
+        ui.showError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+} // namespace dagl

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+namespace dagl {
+
+// The one way the program talks to the operator outside its own windows: message boxes,
+// file dialogs, the shell, printers, input methods and ending the program. The running
+// program uses QtUi; tests put in their own to read what is shown and give the answers.
+class Ui
+{
+public:
+    enum class Icon { None, Information, Warning, Critical, Question };
+    enum class Buttons { Ok, OkCancel, YesNo };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Ui() = default;
+
+    virtual Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons) = 0;
+    virtual QString openFileName(const QString &caption, const QString &folder, const QString &filter) = 0;
+    virtual QString saveFileName(const QString &caption, const QString &folder, const QString &filter) = 0;
+    virtual QString existingFolder(const QString &caption, const QString &folder) = 0;
+    // The shell's "open" on a file or folder. False when nothing could open it.
+    virtual bool shellOpen(const QString &path) = 0;
+    virtual QStringList printers() = 0;
+    // Display names of the installed input methods, in the order the system gives them.
+    virtual QStringList inputMethods() = 0;
+    virtual void switchInputMethod(QWidget *field, const QString &name) = 0;
+    // Ends the program once control returns to the event loop.
+    virtual void requestQuit() = 0;
+
+    // A plain notice captioned with the application title.
+    void showMessage(const QString &text);
+    // The standard error notice, for errors no window handles itself.
+    void showError(const QString &text);
+    // A box with a fixed caption and an information icon.
+    void inform(const QString &text, const QString &caption);
+
+    static QString applicationTitle();
+    static void setApplicationTitle(const QString &title);
+};
+
+// Runs an event handler; an error it does not handle itself is shown in the standard error
+// notice and the handler is abandoned, while the program goes on.
+void runHandler(Ui &ui, const std::function<void()> &handler);
+
+} // namespace dagl

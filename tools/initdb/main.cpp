@@ -1,0 +1,73 @@
+// dagl-initdb: makes the database of a new program folder, and fills generated catalogue
+// records for trying the program.
+//
+//   dagl-initdb PROGRAM_FOLDER              create data/kdmx.mdb (never overwrites)
+//   dagl-initdb PROGRAM_FOLDER --fill N     add N generated records (creating the file first if needed)
+
+#include "Connection.h"
+#include "Error.h"
+#include "Login.h"
+#include "ProgramFolder.h"
+#include "SampleCatalogue.h"
+#include "Schema.h"
+#include "TDataModule5.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <random>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout), err(stderr);
+    const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args[0].startsWith(QLatin1Char('-'))) {
+        err << "usage: dagl-initdb PROGRAM_FOLDER [--fill N]\n";
+        return 2;
+    }
+    QString folder = args[0];
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    int fill = 0;
+    const int at = int(args.indexOf(QStringLiteral("--fill")));
+    if (at >= 0) {
+        bool ok = false;
+        fill = at + 1 < args.size() ? args[at + 1].toInt(&ok) : 0;
+        if (!ok || fill < 0) {
+            err << "--fill needs a number of records\n";
+            return 2;
+        }
+    }
+
+    const QString path = dagl::ProgramFolder::resolve(folder, dagl::Schema::kDatabaseFile);
+    try {
+        QElapsedTimer timer;
+        timer.start();
+        if (QFileInfo::exists(path)) {
+            if (fill == 0) {
+                err << "database exists, left as it is: " << path << "\n";
+                return 3;
+            }
+            dagl::Connection connection;
+            connection.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
+            connection.open();
+            dagl::SampleCatalogue::fill(connection, fill, std::random_device{}());
+        } else {
+            dagl::Schema::NewDatabase spec;
+            spec.path = path;
+            spec.rightCodes = dagl::permissionCodeList();
+            spec.sampleRecords = fill;
+            dagl::Schema::create(spec);
+            out << "created " << path << "\n";
+        }
+        if (fill > 0)
+            out << "added " << fill << " records in " << timer.elapsed() / 1000.0 << " s\n";
+    } catch (const dagl::Error &error) {
+        err << error.message() << "\n";
+        return 1;
+    }
+    return 0;
+}
