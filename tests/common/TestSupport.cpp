@@ -1,0 +1,73 @@
+#include "TestSupport.h"
+
+#include "Dataset.h"
+#include "Login.h"
+#include "Schema.h"
+#include "TDataModule5.h"
+
+#include <QLocale>
+#include <QTest>
+
+namespace dagl::test {
+
+Ui::Answer FakeUi::messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
+{
+    shown.push_back({text, caption, icon, buttons});
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+}
+
+QStringList FakeUi::texts() const
+{
+    QStringList all;
+    for (const Shown &s : shown)
+        all << s.text;
+    return all;
+}
+
+ProgramFolderFixture::ProgramFolderFixture(bool withDatabase)
+{
+    if (withDatabase) {
+        Schema::NewDatabase spec;
+        spec.path = databasePath();
+        spec.rightCodes = permissionCodeList();
+        Schema::create(spec);
+    }
+}
+
+Connection &ProgramFolderFixture::db()
+{
+    if (!m_connection) {
+        m_connection = std::make_unique<Connection>();
+        m_connection->setConnectionString(TDataModule5::connectionStringFor(path()));
+        m_connection->open();
+    }
+    return *m_connection;
+}
+
+QVariant ProgramFolderFixture::scalar(const QString &sql)
+{
+    Dataset query(QStringLiteral("check"));
+    query.setConnection(&db());
+    query.setCommandText(sql);
+    query.open();
+    return query.isEmpty() ? QVariant() : query.value(0);
+}
+
+int ProgramFolderFixture::count(const QString &table, const QString &where)
+{
+    return scalar(QStringLiteral("select count(*) from %1 %2").arg(table, where.isEmpty() ? QString() : QStringLiteral("where ") + where)).toInt();
+}
+
+void ProgramFolderFixture::exec(const QString &sql)
+{
+    db().execute(sql);
+}
+
+void pinLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+}
+
+} // namespace dagl::test

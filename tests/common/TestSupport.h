@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Connection.h"
+#include "Ui.h"
+
+#include <QTemporaryDir>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+namespace dagl::test {
+
+// The seam as tests use it: records every box shown and answers with the queued answers
+// (OK or Yes when none is queued).
+class FakeUi : public Ui
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString caption;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons) override;
+    QString openFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
+    QString existingFolder(const QString &, const QString &) override { return nextPath(); }
+    bool shellOpen(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+    QStringList printers() override { return printerNames; }
+    QStringList inputMethods() override { return inputMethodNames; }
+    void switchInputMethod(QWidget *, const QString &name) override { switchedTo << name; }
+    void requestQuit() override { ++quitRequests; }
+
+    QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
+    QStringList texts() const;
+
+    QVector<Shown> shown;
+    QVector<Answer> answers;
+    QStringList paths;
+    QStringList opened;
+    QStringList printerNames;
+    QStringList inputMethodNames{QStringLiteral("中文 (简体) - 全拼"), QStringLiteral("英语 (美国)")};
+    QStringList switchedTo;
+    int quitRequests = 0;
+
+private:
+    QString nextPath() { return paths.isEmpty() ? QString() : paths.takeFirst(); }
+};
+
+// A program folder in a temporary directory with a new database in data/kdmx.mdb.
+class ProgramFolderFixture
+{
+public:
+    explicit ProgramFolderFixture(bool withDatabase = true);
+    QString path() const { return m_dir.path() + QLatin1Char('/'); }
+    QString databasePath() const { return path() + QStringLiteral("data/kdmx.mdb"); }
+
+    // A connection of its own to the folder's database, for preparing and checking rows.
+    Connection &db();
+    QVariant scalar(const QString &sql);
+    int count(const QString &table, const QString &where = {});
+    void exec(const QString &sql);
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Connection> m_connection;
+};
+
+// Pins the formats and locale tests rely on.
+void pinLocale();
+
+} // namespace dagl::test

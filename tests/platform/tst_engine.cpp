@@ -1,0 +1,250 @@
+#include "Connection.h"
+#include "Dataset.h"
+#include "Error.h"
+#include "JetSql.h"
+#include "Schema.h"
+#include "TDataModule5.h"
+#include "TestSupport.h"
+
+#include <QTest>
+
+using namespace dagl;
+
+namespace {
+FieldDef lookup(const QString &, const QString &column)
+{
+    if (column.compare(QLatin1String("sj"), Qt::CaseInsensitive) == 0)
+        return {column, FieldType::DateTime, 0};
+    if (column.compare(QLatin1String("ajh"), Qt::CaseInsensitive) == 0)
+        return {column, FieldType::Integer, 0};
+    if (column.compare(QLatin1String("sxh"), Qt::CaseInsensitive) == 0)
+        return {column, FieldType::WideString, 4};
+    return {column, FieldType::Unknown, 0};
+}
+
+QString errorOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return {};
+}
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void translate_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("date literals") << "select * from rz where  sj>=#2026/12/1# and sj<=#2026/12/11#"
+                                       << "select * from rz where  sj>='2026-12-01 00:00:00' and sj<='2026-12-11 00:00:00'";
+        QTest::newRow("date-time text into a date column")
+            << "insert into rz (rznr,sj)values('操作员：张三登录系统','2026/12/10 9:05:03')"
+            << "insert into rz (rznr,sj)values('操作员：张三登录系统','2026-12-10 09:05:03')";
+        QTest::newRow("quoted # and doubled quotes left alone") << "insert into rz (rznr,sj)values('a''#b#','2026/1/2')"
+                                                                << "insert into rz (rznr,sj)values('a''#b#','2026-01-02 00:00:00')";
+        QTest::newRow("number text into an integer column") << "insert into t (ajh) values ('12')"
+                                                            << "insert into t (ajh) values (12)";
+        QTest::newRow("update of a date column") << "update rz set sj='2026/3/4 1:02:03' where rznr='x'"
+                                                 << "update rz set sj='2026-03-04 01:02:03' where rznr='x'";
+        QTest::newRow("Chinese names and like untouched")
+            << "select qzh as 全宗号 from 文件目录 where tm like '%关于%'"
+            << "select qzh as 全宗号 from 文件目录 where tm like '%关于%'";
+    }
+    void translate()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        QCOMPARE(JetSql::translate(sql, lookup), expected);
+    }
+
+    void translateRefusals_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("bad date literal") << "select * from rz where sj>=#2026/13/1#";
+        QTest::newRow("no date for a date column") << "insert into rz (rznr,sj) values ('a','明天')";
+        QTest::newRow("no number for an integer column") << "insert into t (ajh) values ('十二')";
+        QTest::newRow("text longer than its column") << "insert into t (sxh) values ('12345')";
+    }
+    void translateRefusals()
+    {
+        QFETCH(QString, sql);
+        QVERIFY(!errorOf([&] { JetSql::translate(sql, lookup); }).isEmpty());
+    }
+
+    void openErrors()
+    {
+        test::ProgramFolderFixture folder;
+        Connection wrong;
+        wrong.setConnectionString(TDataModule5::connectionStringFor(folder.path()).replace(
+            Schema::kDatabasePassword, QStringLiteral("12345678901")));
+        QCOMPARE(errorOf([&] { wrong.open(); }), QStringLiteral("Not a valid password."));
+        QVERIFY(!wrong.isOpen());
+
+        test::ProgramFolderFixture empty(false);
+        Connection missing;
+        missing.setConnectionString(TDataModule5::connectionStringFor(empty.path()));
+        QVERIFY(errorOf([&] { missing.open(); }).startsWith(QStringLiteral("Could not find file")));
+        QVERIFY(!QFile::exists(empty.databasePath())); // opening never creates the file
+    }
+
+    void dialectOnRealFile()
+    {
+        test::ProgramFolderFixture folder;
+        Connection &db = folder.db();
+        QVERIFY(db.tableNames().contains(QStringLiteral("文件目录")));
+        db.execute(QStringLiteral("insert into rz (rznr,sj)values('操作员：甲登录系统','2026/12/10 0:00:00')"));
+        db.execute(QStringLiteral("insert into rz (rznr,sj)values('操作员：乙退出系统','2026/12/10 23:59:59')"));
+        db.execute(QStringLiteral("insert into rz (rznr,sj)values('操作员：丙登录系统','2026/12/11 0:00:01')"));
+        // A record at midnight equals the literal of its day.
+        QCOMPARE(folder.scalar(QStringLiteral("select count(*) from rz where sj=#2026/12/10#")).toInt(), 1);
+        QCOMPARE(folder.scalar(QStringLiteral("select count(*) from rz where  sj>=#2026/12/10# and sj<=#2026/12/11#")).toInt(), 2);
+        QCOMPARE(folder.scalar(QStringLiteral("select count(*) from rz where rznr like '%登录%'")).toInt(), 2);
+
+        Dataset log(QStringLiteral("log"));
+        log.setConnection(&db);
+        log.setCommandText(QStringLiteral("select * from rz order by sj"));
+        log.open();
+        QCOMPARE(log.fieldDef(log.fieldIndex(QStringLiteral("sj"))).type, FieldType::DateTime);
+        QCOMPARE(log.text(QStringLiteral("sj")), QStringLiteral("2026/12/10"));
+        log.next();
+        QCOMPARE(log.text(QStringLiteral("SJ")), QStringLiteral("2026/12/10 23:59:59"));
+
+        db.execute(QStringLiteral("insert into 文件目录 (qzh,mlh,sxh) values ('001','1','1')"));
+        db.execute(QStringLiteral("insert into 文件目录 (qzh,mlh,sxh) values ('001','2','10')"));
+        db.execute(QStringLiteral("insert into 文件目录 (qzh,mlh,sxh) values ('002','1','2')"));
+        Dataset counts(QStringLiteral("counts"));
+        counts.setConnection(&db);
+        counts.setCommandText(QStringLiteral("select qzh as 全宗号,count(*) as 数量 from 文件目录 group by qzh order by qzh"));
+        counts.open();
+        QCOMPARE(counts.recordCount(), 2);
+        QCOMPARE(counts.text(QStringLiteral("全宗号")), QStringLiteral("001"));
+        QCOMPARE(counts.integer(QStringLiteral("数量")), 2);
+        QVERIFY(!counts.canModify());
+
+        // Catalogue order by sxh is a text order.
+        Dataset ordered(QStringLiteral("Tsyyp"));
+        ordered.setConnection(&db);
+        ordered.setCommandText(QStringLiteral("select * from 文件目录  order by sxh"));
+        ordered.setDeclaredFields(Schema::catalogueFields());
+        ordered.open();
+        QStringList order;
+        for (ordered.first(); !ordered.eof(); ordered.next())
+            order << ordered.text(QStringLiteral("SXH"));
+        QCOMPARE(order, (QStringList{"1", "10", "2"}));
+    }
+
+    void declaredFields()
+    {
+        test::ProgramFolderFixture folder;
+        Connection &db = folder.db();
+        db.execute(QStringLiteral("create table t2 (a VARCHAR(10), n INTEGER)"));
+        Dataset ds(QStringLiteral("Q"));
+        ds.setConnection(&db);
+        ds.setTableName(QStringLiteral("t2"));
+        ds.setDeclaredFields({{QStringLiteral("A"), FieldType::WideString, 10}, {QStringLiteral("b"), FieldType::Integer, 0}});
+        QCOMPARE(errorOf([&] { ds.open(); }), QStringLiteral("Q: Field 'b' not found"));
+        QVERIFY(!ds.isOpen());
+        ds.setDeclaredFields({{QStringLiteral("a"), FieldType::Integer, 0}});
+        QCOMPARE(errorOf([&] { ds.open(); }),
+                 QStringLiteral("Q: Type mismatch for field 'a', expecting: Integer actual: WideString"));
+
+        // An extra column of the catalogue is ignored.
+        db.execute(QStringLiteral("alter table 文件目录 add column extra VARCHAR(5)"));
+        Dataset catalogue(QStringLiteral("Tsyyp"));
+        catalogue.setConnection(&db);
+        catalogue.setCommandText(QStringLiteral("select * from 文件目录  order by sxh"));
+        catalogue.setDeclaredFields(Schema::catalogueFields());
+        catalogue.open();
+        QCOMPARE(catalogue.fieldCount(), 28);
+        QCOMPARE(catalogue.fieldDef(0).name, QStringLiteral("ZRZ"));
+        QCOMPARE(errorOf([&] { catalogue.text(QStringLiteral("nosuch")); }), QStringLiteral("Tsyyp: Field 'nosuch' not found"));
+    }
+
+    void rowLifecycle()
+    {
+        test::ProgramFolderFixture folder;
+        Connection &db = folder.db();
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&db);
+        ds.setCommandText(QStringLiteral("select * from 文件目录  order by sxh"));
+        ds.setDeclaredFields(Schema::catalogueFields());
+        ds.open();
+        QVERIFY(ds.isEmpty() && ds.eof());
+        QVERIFY(!errorOf([&] { ds.setText(QStringLiteral("TM"), QStringLiteral("x")); }).isEmpty()); // not editing
+
+        ds.append();
+        QCOMPARE(ds.state(), Dataset::State::Insert);
+        ds.setText(QStringLiteral("TM"), QString(300, QChar(0x6587)));   // cut to 250
+        ds.setText(QStringLiteral("AJH"), QStringLiteral(" 12 "));
+        ds.setText(QStringLiteral("SXH"), QStringLiteral("O'Br")); // quotes are plain data
+        QVERIFY(!errorOf([&] { ds.setText(QStringLiteral("YH"), QStringLiteral("十")); }).isEmpty());
+        ds.post();
+        QCOMPARE(ds.state(), Dataset::State::Browse);
+        const qlonglong key = ds.integer(QStringLiteral("str_m_date"));
+        QVERIFY(key > 0);
+        QCOMPARE(folder.scalar(QStringLiteral("select length(tm) from 文件目录")).toInt(), 250);
+        QCOMPARE(folder.scalar(QStringLiteral("select ajh from 文件目录")).toInt(), 12);
+        QCOMPARE(folder.scalar(QStringLiteral("select sxh from 文件目录")).toString(), QStringLiteral("O'Br"));
+
+        ds.edit();
+        ds.setText(QStringLiteral("BZ"), QStringLiteral("备注"));
+        ds.cancel();
+        QCOMPARE(ds.text(QStringLiteral("BZ")), QString());
+        QVERIFY(folder.scalar(QStringLiteral("select bz from 文件目录")).isNull());
+
+        ds.edit();
+        ds.setText(QStringLiteral("BZ"), QStringLiteral("备注"));
+        ds.setText(QStringLiteral("MJ"), QString()); // empty text is no value
+        ds.post();
+        QCOMPARE(folder.scalar(QStringLiteral("select bz from 文件目录")).toString(), QStringLiteral("备注"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("mj is null")), 1);
+
+        ds.append();
+        ds.cancel();
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.integer(QStringLiteral("str_m_date")), key);
+
+        ds.deleteRecord();
+        QVERIFY(ds.isEmpty());
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+    }
+
+    void sortInPlace()
+    {
+        test::ProgramFolderFixture folder;
+        Connection &db = folder.db();
+        for (const char *row : {"('b', 3)", "('a', 10)", "('c', 2)", "(NULL, 1)"})
+            db.execute(QStringLiteral("insert into 文件目录 (tm, ajh) values %1").arg(QString::fromUtf8(row)));
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&db);
+        ds.setTableName(QStringLiteral("文件目录"));
+        ds.open();
+        ds.moveTo(1); // 'a'
+        auto column = [&](const char *field) {
+            QStringList values;
+            for (int r = 0; r < ds.recordCount(); ++r)
+                values << ds.textAt(r, ds.fieldIndex(QString::fromLatin1(field)));
+            return values;
+        };
+        ds.sort(QStringLiteral("AJH ASC"));
+        QCOMPARE(column("AJH"), (QStringList{"1", "2", "3", "10"}));
+        QCOMPARE(ds.text(QStringLiteral("TM")), QStringLiteral("a")); // the same record stays current
+        ds.sort(QStringLiteral("TM DESC"));
+        QCOMPARE(column("TM"), (QStringList{"c", "b", "a", ""}));
+        ds.sort(QString());
+        QCOMPARE(column("TM"), (QStringList{"b", "a", "c", ""}));
+        QVERIFY(!errorOf([&] { ds.sort(QStringLiteral("NOPE ASC")); }).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"

@@ -1,0 +1,97 @@
+#include "Error.h"
+#include "IniFile.h"
+
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using dagl::IniFile;
+
+class TestIniFile : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QStringLiteral("myini.ini")); }
+    void writeRaw(const QByteArray &bytes)
+    {
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray gbk(const QString &text) { return QStringEncoder("GBK")(text); }
+
+private slots:
+    void cleanup() { QFile::remove(path()); }
+
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // GBK-encoded file, or empty for no file
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("names in capitals") << QByteArray("[JCSZ]\r\nCJYHQX=0\r\n") << "jcsz" << "cjyhqx" << "0";
+        QTest::newRow("missing file gives default") << QByteArray() << "jcsz" << "cjyhqx" << "dflt";
+        QTest::newRow("missing key gives default") << QByteArray("[jcsz]\r\nother=1\r\n") << "jcsz" << "cjyhqx" << "dflt";
+        QTest::newRow("key of another section") << QByteArray("[a]\r\nk=1\r\n[b]\r\nx=2\r\n") << "b" << "k" << "dflt";
+        QTest::newRow("blanks around") << QByteArray("[s]\r\n  k  =  v v  \r\n") << "s" << "k" << "v v";
+        QTest::newRow("quotes dropped") << QByteArray("[s]\nk=\"quoted\"\n") << "s" << "k" << "quoted";
+        QTest::newRow("empty value") << QByteArray("[s]\nk=\n") << "s" << "k" << "";
+        QTest::newRow("GBK text") << gbk(QStringLiteral("[datacsh]\r\nsrf=中文 (简体) - 全拼\r\n")) << "DATACSH" << "SRF"
+                                  << QStringLiteral("中文 (简体) - 全拼");
+        QTest::newRow("long value cut") << QByteArray("[s]\nk=") + QByteArray(3000, 'x') + "\n" << "s" << "k"
+                                        << QString(2047, QLatin1Char('x'));
+    }
+    void read()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        if (!content.isEmpty())
+            writeRaw(content);
+        QCOMPARE(IniFile(path()).read(section, key, QStringLiteral("dflt")), expected);
+        QCOMPARE(QFile::exists(path()), !content.isEmpty()); // a read never creates the file
+    }
+
+    void writeCreatesFileAndSection()
+    {
+        IniFile ini(path());
+        ini.write(QStringLiteral("datacsh"), QStringLiteral("srf"), QStringLiteral("中文 (简体) - 全拼"));
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), gbk(QStringLiteral("[datacsh]\r\nsrf=中文 (简体) - 全拼\r\n")));
+        QCOMPARE(ini.read(QStringLiteral("datacsh"), QStringLiteral("srf")), QStringLiteral("中文 (简体) - 全拼"));
+    }
+
+    void writeKeepsOtherLinesAndReplacesCaseInsensitively()
+    {
+        writeRaw("; comment\r\n[JCSZ]\r\nCJYHQX=1\r\nother=x\r\n\r\n[zddr]\r\nspbm=1\r\n");
+        IniFile ini(path());
+        ini.write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("0"));
+        ini.write(QStringLiteral("jcsz"), QStringLiteral("new"), QStringLiteral("n"));
+        ini.write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QStringLiteral("1"));
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLatin1(f.readAll()),
+                 QStringLiteral("; comment\r\n[JCSZ]\r\nCJYHQX=0\r\nother=x\r\nnew=n\r\n\r\n[zddr]\r\nspbm=1\r\n\r\n"
+                                "[datacsh]\r\nkxpl=1\r\n"));
+    }
+
+    void writeFailureNamesTheFile()
+    {
+        writeRaw("not a folder");
+        const QString impossible = path() + QStringLiteral("/myini.ini");
+        try {
+            IniFile(impossible).write(QStringLiteral("s"), QStringLiteral("k"), QStringLiteral("v"));
+            QFAIL("write should fail");
+        } catch (const dagl::Error &error) {
+            QCOMPARE(error.message(), QStringLiteral("Unable to write to %1").arg(impossible));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIniFile)
+#include "tst_inifile.moc"
