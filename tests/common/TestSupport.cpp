@@ -5,6 +5,7 @@
 #include "Schema.h"
 #include "TDataModule5.h"
 
+#include <QInputMethodEvent>
 #include <QLocale>
 #include <QTest>
 
@@ -63,6 +64,19 @@ int ProgramFolderFixture::count(const QString &table, const QString &where)
 void ProgramFolderFixture::exec(const QString &sql)
 {
     db().execute(sql);
+}
+
+void type(QWidget *control, const QString &text)
+{
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x80) {
+            QTest::keyClick(control, ch.toLatin1());
+        } else {
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(ch));
+            QCoreApplication::sendEvent(control, &commit);
+        }
+    }
 }
 
 void pinLocale()

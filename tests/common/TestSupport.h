@@ -73,6 +73,10 @@ private:
     std::unique_ptr<Connection> m_connection;
 };
 
+// Types text into the focused control as the operator would: plain keys for ASCII, and
+// what an input method commits for Chinese.
+void type(QWidget *control, const QString &text);
+
 // Pins the formats and locale tests rely on.
 void pinLocale();
 

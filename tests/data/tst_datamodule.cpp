@@ -1,0 +1,161 @@
+#include "DataControls.h"
+#include "DatasetModel.h"
+#include "Error.h"
+#include "Schema.h"
+#include "TDataModule5.h"
+#include "TestSupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QTest>
+
+using namespace dagl;
+
+class TestDataModule : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void connectionFailures_data()
+    {
+        QTest::addColumn<bool>("missing"); // else a wrong password
+        QTest::newRow("missing file") << true;
+        QTest::newRow("wrong password") << false;
+    }
+    void connectionFailures()
+    {
+        QFETCH(bool, missing);
+        test::ProgramFolderFixture folder(!missing);
+        if (!missing) {
+            // A database of the right shape under another password.
+            QFile::remove(folder.databasePath());
+            Schema::NewDatabase spec;
+            spec.path = folder.databasePath();
+            spec.password = QStringLiteral("other");
+            Schema::create(spec);
+        }
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QVERIFY(!dm.isConnected());
+        QCOMPARE(ui.shown.size(), 1);
+        QCOMPARE(ui.shown[0].text, QStringLiteral("无法链接到数据库"));
+        QCOMPARE(ui.shown[0].caption, QStringLiteral("错误"));
+        QCOMPARE(ui.shown[0].icon, Ui::Icon::None);
+        QCOMPARE(ui.quitRequests, 1);
+        QCOMPARE(dm.programFolder(), folder.path());
+    }
+
+    void runSqlAndOpenSqlSwallowErrors()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QVERIFY(dm.isConnected());
+        QVERIFY(dm.ADOConnection1.connectionString().endsWith(
+            QStringLiteral("data/kdmx.mdb;Persist Security Info=True;Jet OLEDB:Database Password=40718263950")));
+
+        QVERIFY(!dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('操作员：O'Brien登录系统','2026/1/1 1:00:00')")));
+        QCOMPARE(folder.count(QStringLiteral("rz")), 0);
+        QVERIFY(dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('x','2026/1/1 1:00:00')")));
+        QCOMPARE(folder.count(QStringLiteral("rz")), 1);
+
+        Dataset query(QStringLiteral("ADOQuery1"));
+        dm.OpenSql(QStringLiteral("select glymc from gly"), query);
+        QCOMPARE(query.recordCount(), 1);
+        dm.OpenSql(QStringLiteral("select * from rz"), query);
+        QCOMPARE(query.recordCount(), 1);
+        QVERIFY(query.fieldIndex(QStringLiteral("glymc")) < 0); // only the new statement's rows
+        dm.OpenSql(QStringLiteral("select * from nosuchtable"), query);
+        QVERIFY(!query.isOpen());
+        QVERIFY(ui.shown.isEmpty());
+    }
+
+    void sharedDatasetsOpen()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        for (Dataset *ds : {&dm.Tsyyp, &dm.Twjml, &dm.Tdaly, &dm.Tcxtj, &dm.TJCsj, &dm.TYjb}) {
+            QVERIFY(!ds->isOpen());
+            ds->open();
+            QVERIFY2(ds->isOpen(), qPrintable(ds->objectName()));
+        }
+        QCOMPARE(dm.Tsyyp.commandText(), QStringLiteral("select * from 文件目录  order by sxh"));
+        QCOMPARE(dm.Tsyyp.fieldCount(), 28);
+        QCOMPARE(dm.TJCsj.fieldCount(), 4);
+        // Closing the connection closes every dataset on it.
+        dm.ADOConnection1.close();
+        QVERIFY(!dm.Tsyyp.isOpen() && !dm.TJCsj.isOpen());
+    }
+
+    // Controls bound to one dataset share its current row.
+    void boundControlsShareTheRow()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (tm, ajh, sxh) values ('甲', 1, '1')"));
+        folder.exec(QStringLiteral("insert into 文件目录 (tm, ajh, sxh) values ('乙', 2, '2')"));
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        dm.Tsyyp.open();
+
+        QWidget window;
+        auto *title = new DBEdit(&window);
+        auto *sameTitle = new DBEdit(&window);
+        auto *volume = new DBEdit(&window);
+        title->bind(&dm.Tsyyp, QStringLiteral("TM"));
+        sameTitle->bind(&dm.Tsyyp, QStringLiteral("tm"));
+        volume->bind(&dm.Tsyyp, QStringLiteral("AJH"));
+        DBGrid grid(&window);
+        grid.setDataset(&dm.Tsyyp, {{QStringLiteral("TM"), QStringLiteral("题名")}, {QStringLiteral("AJH"), QStringLiteral("案卷号")}});
+        QAbstractItemModelTester tester(grid.datasetModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        window.show();
+        QCOMPARE(title->text(), QStringLiteral("甲"));
+
+        title->setFocus();
+        title->selectAll();
+        test::type(title, QStringLiteral("丙"));
+        QCOMPARE(dm.Tsyyp.state(), Dataset::State::Edit);
+        QCOMPARE(sameTitle->text(), QStringLiteral("丙"));
+        QCOMPARE(grid.datasetModel()->index(0, 0).data().toString(), QStringLiteral("丙"));
+
+        // A number typed half-way is not refused while typing; a bad one is at the post.
+        volume->setFocus();
+        volume->selectAll();
+        QTest::keyClicks(volume, QStringLiteral("x"));
+        QVERIFY(dm.Tsyyp.isEditing());
+        bool refused = false;
+        try {
+            dm.Tsyyp.post();
+        } catch (const Error &) {
+            refused = true;
+        }
+        QVERIFY(refused);
+        volume->selectAll();
+        QTest::keyClicks(volume, QStringLiteral("7"));
+        dm.Tsyyp.post();
+        QCOMPARE(folder.scalar(QStringLiteral("select ajh from 文件目录 where tm='丙'")).toInt(), 7);
+
+        // Moving in the grid moves every control.
+        grid.setCurrentIndex(grid.datasetModel()->index(1, 0));
+        QCOMPARE(dm.Tsyyp.currentRow(), 1);
+        QCOMPARE(title->text(), QStringLiteral("乙"));
+        QCOMPARE(volume->text(), QStringLiteral("2"));
+
+        dm.Tsyyp.append();
+        QCOMPARE(grid.datasetModel()->rowCount(), 3);
+        QCOMPARE(title->text(), QString());
+        dm.Tsyyp.cancel();
+        QCOMPARE(grid.datasetModel()->rowCount(), 2);
+        dm.Tsyyp.sort(QStringLiteral("AJH DESC"));
+        QCOMPARE(grid.datasetModel()->index(0, 0).data().toString(), QStringLiteral("丙"));
+        dm.Tsyyp.deleteRecord();
+        dm.Tsyyp.close();
+        QCOMPARE(grid.datasetModel()->rowCount(), 0);
+        QCOMPARE(title->text(), QString());
+    }
+};
+
+QTEST_MAIN(TestDataModule)
+#include "tst_datamodule.moc"
