@@ -69,7 +69,9 @@ void ProgramFolderFixture::exec(const QString &sql)
 void type(QWidget *control, const QString &text)
 {
     for (const QChar ch : text) {
-        if (ch.unicode() < 0x80) {
+        if (ch == QLatin1Char('\n')) {
+            QTest::keyClick(control, Qt::Key_Return);
+        } else if (ch.unicode() < 0x80) {
             QTest::keyClick(control, ch.toLatin1());
         } else {
             QInputMethodEvent commit;
