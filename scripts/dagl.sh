@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Sets up dagl on a Debian 12 machine and runs it or its tests.
+#
+#   scripts/dagl.sh run    install what is missing, build, prepare build/program, start the program
+#   scripts/dagl.sh test   install what is missing, build, prepare build/program, run every test
+#   scripts/dagl.sh bench  the same set-up, then the benchmarks
+#
+# DAGL_SAMPLE=N fills N generated catalogue records into a newly made database.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="$root/build"
+mode=${1:-run}
+
+packages=(build-essential cmake pkg-config
+          qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
+          libsqlcipher-dev libfreexl-dev
+          fonts-noto-cjk xvfb xauth)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+  local werror=OFF
+  [ -n "${CI:-}" ] && werror=ON
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDAGL_WERROR=$werror
+  cmake --build "$build" -j"$(nproc)"
+}
+
+prepare_folder() {
+  # The program folder: the executable with its database beside it; an existing
+  # database is kept as it is.
+  local db
+  db=$(find "$build/program" -maxdepth 2 -ipath "*/data/kdmx.mdb" 2>/dev/null | head -n 1)
+  if [ -z "$db" ]; then
+    if [ -n "${DAGL_SAMPLE:-}" ]; then
+      "$build/tools/dagl-initdb" "$build/program" --fill "$DAGL_SAMPLE"
+    else
+      "$build/tools/dagl-initdb" "$build/program"
+    fi
+  else
+    echo "Keeping the existing database $db"
+  fi
+}
+
+install_missing
+build_all
+prepare_folder
+
+case "$mode" in
+  run)
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+      exec "$build/program/dagl"
+    else
+      echo "No display: starting the program on a virtual screen (xvfb)."
+      exec xvfb-run -a -s "-screen 0 1280x800x24" "$build/program/dagl"
+    fi
+    ;;
+  test)
+    cd "$build"
+    ctest --output-on-failure -j2
+    ;;
+  bench)
+    "$build/bench/dagl-bench" "${DAGL_BENCH_RECORDS:-1000000}"
+    ;;
+  *)
+    echo "usage: scripts/dagl.sh run|test|bench" >&2
+    exit 2
+    ;;
+esac
