@@ -42,6 +42,7 @@ int countTopLevel(const QString &name)
 // A program run up to its main window with the operator logged in.
 struct Run
 {
+    explicit Run(test::ProgramFolderFixture &f) : folder(f) {}
     test::ProgramFolderFixture &folder;
     test::FakeUi ui;
     Program program{folder.path(), ui};

@@ -17,6 +17,7 @@ class TestUnitSettings : public QObject
 
     struct Window
     {
+        explicit Window(test::ProgramFolderFixture &f) : folder(f) {}
         test::ProgramFolderFixture &folder;
         test::FakeUi ui;
         TDataModule5 dm{folder.path(), ui};
