@@ -203,6 +203,7 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        Skin::centreOnScreen(this);
         FormShow();
     }
 }

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QScreen>
+#include <QWidget>
 
 namespace dagl::Skin {
 
@@ -30,6 +32,7 @@ QToolButton[tool="true"] { color: white; background: transparent; border: 1px so
                          border-radius: 5px; padding: 2px 6px; }
 QToolButton[tool="true"]:hover { background: rgba(255,255,255,40); border-color: rgba(255,255,255,90); }
 QToolButton[tool="true"]:pressed { background: rgba(0,0,0,40); }
+QToolButton[tool="true"]:disabled { color: rgba(255,255,255,120); }
 QStatusBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #dde7f4, stop:1 #c8d7ea);
              border-top: 1px solid #a9bdd8; }
 QStatusBar QLabel { color: #1d3557; padding: 0 6px; border-right: 1px solid #a9bdd8; }
@@ -171,6 +174,16 @@ void apply(QApplication &app)
     app.setStyle(QStringLiteral("Fusion"));
     app.setStyleSheet(QString::fromUtf8(kStyleSheet));
     app.setWindowIcon(icon(Glyph::Archive, 64));
+}
+
+void centreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 QIcon icon(Glyph glyph, int size)

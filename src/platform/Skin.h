@@ -5,6 +5,7 @@
 
 class QApplication;
 class QFont;
+class QWidget;
 
 namespace dagl {
 
@@ -20,6 +21,8 @@ void apply(QApplication &app);
 QFont songti(int pixelSize, bool bold = false);
 
 QIcon icon(Glyph glyph, int size = 32);
+// Places a window in the middle of the screen it is on.
+void centreOnScreen(QWidget *window);
 QPixmap toolPanelBackground(const QSize &size);
 QPixmap clientBackground(const QSize &size);
 QPixmap dialogBackground(const QSize &size);

@@ -102,8 +102,10 @@ void TFormLogin::FormShow()
 void TFormLogin::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        Skin::centreOnScreen(this);
         FormShow();
+    }
 }
 
 bool TFormLogin::eventFilter(QObject *watched, QEvent *event)
