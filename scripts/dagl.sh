@@ -68,8 +68,12 @@ case "$mode" in
     fi
     ;;
   test)
-    cd "$build"
-    ctest --output-on-failure -j2
+    (cd "$build" && ctest --output-on-failure -j2)
+    # Once more in a debug build under AddressSanitizer and UBSan, where Qt's own range
+    # checks are on as well.
+    cmake -S "$root" -B "$root/build-check" -DCMAKE_BUILD_TYPE=Debug -DDAGL_SANITIZE=ON
+    cmake --build "$root/build-check" -j"$(nproc)"
+    (cd "$root/build-check" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j2)
     ;;
   bench)
     "$build/bench/dagl-bench" "${DAGL_BENCH_RECORDS:-1000000}"

@@ -18,12 +18,13 @@ Program::Program(const QString &programFolder, Ui &ui)
     m_main = std::make_unique<TForm1>(*m_context);
     // The login window belongs to the application, not to the main window: it is shown
     // over it and discarded after the login.
-    auto *login = new TFormLogin(*m_dm, m_session, ui);
-    m_main->setLoginWindow(login);
+    m_login = new TFormLogin(*m_dm, m_session, ui);
+    m_main->setLoginWindow(m_login);
 }
 
 Program::~Program()
 {
+    delete m_login;
     m_main.reset();
 }
 

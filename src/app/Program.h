@@ -4,11 +4,14 @@
 #include "Session.h"
 #include "TForm1.h"
 
+#include <QPointer>
+
 #include <memory>
 
 namespace dagl {
 
 class TDataModule5;
+class TFormLogin;
 class Ui;
 
 // The start-up sequence and what it makes for the run: the branding, the data module, the
@@ -34,6 +37,7 @@ private:
     std::unique_ptr<TDataModule5> m_dm;
     std::unique_ptr<AppContext> m_context;
     std::unique_ptr<TForm1> m_main;
+    QPointer<TFormLogin> m_login; // until the main window has shown and discarded it
 };
 
 } // namespace dagl

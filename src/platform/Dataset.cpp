@@ -501,10 +501,14 @@ void Dataset::append()
     m_rows.push_back(row);
     m_buffer = row.values;
     m_changed = QVector<bool>(m_fields.size(), false);
-    const int at = int(m_rows.size()) - 1;
-    emit rowInserted(at);
-    setState(State::Insert);
-    setCurrent(at);
+    // The dataset is consistent before anyone hears of the change: a view that moves its
+    // own current row in answer must find the new row current already.
+    m_current = int(m_rows.size()) - 1;
+    m_eof = false;
+    m_state = State::Insert;
+    emit rowInserted(m_current);
+    emit stateChanged(m_state);
+    emit currentChanged(m_current);
 }
 
 void Dataset::addPostHook(QObject *owner, std::function<void()> hook)
@@ -586,12 +590,12 @@ void Dataset::cancel()
         m_rows.removeAt(at);
         m_buffer.clear();
         m_changed.clear();
+        m_state = State::Browse;
+        m_current = m_beforeInsert >= 0 && m_beforeInsert < m_rows.size() ? m_beforeInsert : int(m_rows.size()) - 1;
+        m_eof = m_rows.isEmpty();
         emit rowRemoved(at);
-        setState(State::Browse);
-        const int back = m_beforeInsert >= 0 && m_beforeInsert < m_rows.size() ? m_beforeInsert
-                                                                                : int(m_rows.size()) - 1;
-        m_current = -2; // force the notice: the row shown there has changed
-        setCurrent(back);
+        emit stateChanged(m_state);
+        emit currentChanged(m_current);
     } else if (m_state == State::Edit) {
         m_buffer.clear();
         m_changed.clear();
@@ -617,9 +621,10 @@ void Dataset::deleteRecord()
     remove.step();
     const int at = m_current;
     m_rows.removeAt(at);
+    m_current = m_rows.isEmpty() ? -1 : std::min(at, int(m_rows.size()) - 1);
+    m_eof = m_rows.isEmpty();
     emit rowRemoved(at);
-    m_current = -2;
-    setCurrent(m_rows.isEmpty() ? -1 : std::min(at, int(m_rows.size()) - 1));
+    emit currentChanged(m_current);
 }
 
 void Dataset::sort(const QString &sortText)
