@@ -139,7 +139,6 @@ TForm1::TForm1(AppContext &context, QWidget *parent) : QMainWindow(parent), m_co
     statusBar()->setSizeGripEnabled(false);
     buildMenu();
     setFixedSize(832, 498 + menuBar()->sizeHint().height());
-    FormCreate();
 }
 
 TForm1::~TForm1()
@@ -191,11 +190,6 @@ void TForm1::buildToolPanel(QWidget *panel)
 void TForm1::setLoginWindow(TFormLogin *login)
 {
     m_login = login;
-}
-
-void TForm1::FormCreate()
-{
-    // The client panel is the host of the embedded windows (m_hostPanel).
 }
 
 void TForm1::showEvent(QShowEvent *event)

@@ -61,7 +61,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void FormCreate();
     void FormShow();
     void afterLogin();
     bool FormClose();

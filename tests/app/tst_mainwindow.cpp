@@ -143,14 +143,7 @@ private slots:
         }
         // One copy for the day, the later one: it holds both runs' records.
         QCOMPARE(QDir(QFileInfo(todaysCopy(folder)).path()).entryList(QDir::Files).size(), 1);
-        Connection copy;
-        copy.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=40718263950").arg(todaysCopy(folder)));
-        copy.open();
-        Dataset rows(QStringLiteral("rows"));
-        rows.setConnection(&copy);
-        rows.setCommandText(QStringLiteral("select * from rz"));
-        rows.open();
-        QCOMPARE(rows.recordCount(), 4);
+        QCOMPARE(test::rowCount(*test::openCopy(todaysCopy(folder)), QStringLiteral("rz")), 4);
     }
 
     void abandonedLoginEndsWithoutExitSteps()

@@ -81,6 +81,24 @@ void type(QWidget *control, const QString &text)
     }
 }
 
+std::unique_ptr<Connection> openCopy(const QString &path)
+{
+    auto connection = std::make_unique<Connection>();
+    connection->setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=%2")
+                                        .arg(path, Schema::kDatabasePassword));
+    connection->open();
+    return connection;
+}
+
+int rowCount(Connection &connection, const QString &table)
+{
+    Dataset rows(QStringLiteral("rows"));
+    rows.setConnection(&connection);
+    rows.setCommandText(QStringLiteral("select * from %1").arg(table));
+    rows.open();
+    return rows.recordCount();
+}
+
 void pinLocale()
 {
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));

@@ -77,6 +77,11 @@ private:
 // what an input method commits for Chinese.
 void type(QWidget *control, const QString &text);
 
+// Opens another file of the program's database (a backup copy) with the database password.
+std::unique_ptr<Connection> openCopy(const QString &path);
+// The row count of a table of an open connection.
+int rowCount(Connection &connection, const QString &table);
+
 // Pins the formats and locale tests rely on.
 void pinLocale();
 

@@ -35,14 +35,8 @@ private slots:
         const QString copy = folder.path() + QStringLiteral("BACKUP/20261210/kdmx.mdb");
         QCOMPARE(QDir(folder.path() + QStringLiteral("BACKUP/20261210")).entryList(QDir::Files),
                  QStringList{QStringLiteral("kdmx.mdb")});
-        Connection copied;
-        copied.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=40718263950").arg(copy));
-        copied.open(); // the copy is whole and keeps the password
-        Dataset rows(QStringLiteral("rows"));
-        rows.setConnection(&copied);
-        rows.setCommandText(QStringLiteral("select count(*) from rz"));
-        rows.open();
-        QCOMPARE(rows.integer(QStringLiteral("count(*)")), 2);
+        const auto copied = test::openCopy(copy); // the copy is whole and keeps the password
+        QCOMPARE(test::rowCount(*copied, QStringLiteral("rz")), 2);
     }
 
     void folderThatCannotBeMade()
