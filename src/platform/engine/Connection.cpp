@@ -67,6 +67,7 @@ void Connection::close()
 {
     if (!m_db)
         return;
+    m_transactionDepth = 0;
     emit closing();
     sqlite3_close(m_db);
     m_db = nullptr;
@@ -140,6 +141,57 @@ int Connection::execute(const QString &sql)
     if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop"))
         m_columns.clear();
     return sqlite3_changes(m_db);
+}
+
+void Connection::beginTransaction()
+{
+    Statement(handle(), QStringLiteral("SAVEPOINT dagl_%1").arg(m_transactionDepth)).step();
+    ++m_transactionDepth;
+}
+
+void Connection::commit()
+{
+    if (m_transactionDepth == 0)
+        throw Error(QStringLiteral("No transaction is active."));
+    Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(m_transactionDepth - 1)).step();
+    --m_transactionDepth;
+}
+
+void Connection::rollback()
+{
+    if (m_transactionDepth == 0)
+        throw Error(QStringLiteral("No transaction is active."));
+    const int level = m_transactionDepth - 1;
+    Statement(handle(), QStringLiteral("ROLLBACK TO dagl_%1").arg(level)).step();
+    Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(level)).step();
+    --m_transactionDepth;
+}
+
+bool Connection::inTransaction() const
+{
+    return m_transactionDepth > 0;
+}
+
+Transaction::Transaction(Connection &connection) : m_connection(connection)
+{
+    connection.beginTransaction();
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open || !m_connection.isOpen())
+        return;
+    try {
+        m_connection.rollback();
+    } catch (const Error &) {
+        // The connection went away with its transaction.
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.commit();
+    m_open = false;
 }
 
 } // namespace dagl

@@ -30,6 +30,9 @@ class Dataset : public QObject
 
 public:
     enum class State { Inactive, Browse, Edit, Insert };
+    // A row's lasting identity (its key in the table), valid while the row exists, whatever
+    // sorts, appends and deletes move it to another position. 0 for no row.
+    using Bookmark = qlonglong;
 
     explicit Dataset(const QString &name, QObject *parent = nullptr);
     ~Dataset() override;
@@ -43,6 +46,10 @@ public:
     void setTableName(const QString &table);
     const QString &tableName() const { return m_tableName; }
     void setDeclaredFields(const QVector<FieldDef> &fields) { m_declared = fields; }
+    // An append-only dataset reads no rows when opened: it only takes new ones, each
+    // written by one prepared statement reused for every post.
+    void setAppendOnly(bool appendOnly);
+    bool isAppendOnly() const { return m_appendOnly; }
 
     void open();
     void close();
@@ -61,6 +68,15 @@ public:
     void prior();
     void last();
     void moveTo(int row);
+
+    // Bookmarks: rows by identity rather than by position.
+    Bookmark bookmark() const; // of the current row
+    Bookmark bookmarkAt(int row) const;
+    int rowOf(Bookmark bookmark) const; // -1 when the row is gone
+    bool gotoBookmark(Bookmark bookmark);
+    // Deletes the rows in one transaction: all of them or, on an error, none. Returns how
+    // many were deleted (rows already gone are skipped).
+    int deleteBookmarks(const QVector<Bookmark> &bookmarks);
 
     // Fields.
     int fieldCount() const { return int(m_fields.size()); }
@@ -133,6 +149,7 @@ private:
     QString selectList() const;
 
     QString m_name;
+    bool m_appendOnly = false;
     QPointer<Connection> m_connection;
     QString m_commandText;
     QString m_tableName;

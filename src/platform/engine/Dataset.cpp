@@ -656,4 +656,53 @@ void Dataset::sort(const QString &sortText)
     }
 }
 
+void Dataset::setAppendOnly(bool appendOnly)
+{
+    close();
+    m_appendOnly = appendOnly;
+}
+
+Dataset::Bookmark Dataset::bookmark() const
+{
+    return bookmarkAt(m_current);
+}
+
+Dataset::Bookmark Dataset::bookmarkAt(int row) const
+{
+    if (!isOpen() || row < 0 || row >= m_rows.size())
+        return 0;
+    return m_rows[row].rowid > 0 ? m_rows[row].rowid : 0;
+}
+
+int Dataset::rowOf(Bookmark bookmark) const
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].rowid == bookmark)
+            return i;
+    }
+    return -1;
+}
+
+bool Dataset::gotoBookmark(Bookmark bookmark)
+{
+    const int row = rowOf(bookmark);
+    if (row < 0)
+        return false;
+    moveTo(row);
+    return true;
+}
+
+int Dataset::deleteBookmarks(const QVector<Bookmark> &bookmarks)
+{
+    int deleted = 0;
+    for (Bookmark b : bookmarks) {
+        if (gotoBookmark(b)) {
+            deleteRecord();
+            ++deleted;
+        }
+    }
+    return deleted;
+}
+
 } // namespace dagl
+

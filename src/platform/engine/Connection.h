@@ -45,6 +45,12 @@ public:
 
     sqlite3 *handle() const; // throws when closed
 
+    // Transactions nest: an inner one is a savepoint of the outer one. Prefer Transaction.
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
+
 signals:
     // Emitted before the connection closes; datasets on it close themselves.
     void closing();
@@ -53,6 +59,23 @@ private:
     QString m_connectionString;
     sqlite3 *m_db = nullptr;
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
+    int m_transactionDepth = 0;
+};
+
+// A transaction for one block of work: rolled back when it goes out of scope uncommitted
+// (an error thrown through it, a cancel), so the block is stored whole or not at all.
+class Transaction
+{
+public:
+    explicit Transaction(Connection &connection);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    Connection &m_connection;
+    bool m_open = true;
 };
 
 } // namespace dagl
