@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "Collation.h"
 #include "Error.h"
 #include "JetSql.h"
 #include "Sqlite.h"
@@ -59,6 +60,7 @@ void Connection::open()
         sqlite3_close(db);
         throw Error(QStringLiteral("Not a valid password."));
     }
+    Collation::install(db);
     m_db = db;
     m_columns.clear();
 }

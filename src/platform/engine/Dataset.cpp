@@ -1,17 +1,23 @@
 #include "Dataset.h"
 
+#include "Collation.h"
 #include "Connection.h"
 #include "Error.h"
 #include "Regional.h"
+#include "SelectShape.h"
 #include "Sqlite.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace dagl {
 
 namespace {
 
-const QString kRowidAlias = QStringLiteral("__dagl_rowid");
+const QString kKeyAlias = QStringLiteral("__dagl_key");
+constexpr qlonglong kPending = std::numeric_limits<qlonglong>::min();
+constexpr int kPageRows = 256;
+constexpr int kCacheRows = 16 * kPageRows;
 
 int compareValues(const QVariant &a, const QVariant &b)
 {
@@ -34,7 +40,7 @@ int compareValues(const QVariant &a, const QVariant &b)
     default:
         break;
     }
-    return a.toString().compare(b.toString());
+    return Collation::compare(a.toString(), b.toString());
 }
 
 } // namespace
@@ -72,6 +78,12 @@ void Dataset::setTableName(const QString &table)
     m_commandText.clear();
 }
 
+void Dataset::setAppendOnly(bool appendOnly)
+{
+    close();
+    m_appendOnly = appendOnly;
+}
+
 void Dataset::requireOpen() const
 {
     if (m_state == State::Inactive)
@@ -81,8 +93,14 @@ void Dataset::requireOpen() const
 void Dataset::requireRow() const
 {
     requireOpen();
-    if (m_current < 0 || m_current >= m_rows.size())
+    if (m_current < 0 || m_current >= m_keys.size())
         throw Error(QStringLiteral("%1: Cannot perform this operation on an empty dataset").arg(m_name));
+}
+
+void Dataset::requireNotPending() const
+{
+    if (isEditing())
+        throw Error(QStringLiteral("当前记录尚未保存，请先保存或取消正在录入、修改的记录。"));
 }
 
 void Dataset::setState(State state)
@@ -95,7 +113,7 @@ void Dataset::setState(State state)
 
 void Dataset::setCurrent(int row)
 {
-    m_eof = m_rows.isEmpty();
+    m_eof = m_keys.isEmpty();
     if (m_current == row)
         return;
     m_current = row;
@@ -137,35 +155,60 @@ void Dataset::open()
         throw Error(QStringLiteral("%1: Missing Connection or ConnectionString").arg(m_name));
     sqlite3 *db = m_connection->handle();
 
-    // The rows are read with their row ids wherever the statement allows it, so that
-    // changes can be written back to the one table they come from.
+    SelectShape shape;
     QString plain;
-    if (!m_tableName.isEmpty())
-        plain = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(m_tableName));
-    else
+    if (!m_tableName.isEmpty()) {
+        shape.plain = true;
+        shape.selectList = QStringLiteral("*");
+        shape.table = quoteIdentifier(m_tableName);
+        plain = QStringLiteral("SELECT * FROM %1").arg(shape.table);
+    } else {
         plain = m_connection->translate(m_commandText);
+        shape = SelectShape::of(plain);
+    }
+
+    // A plain select of one table is read by key: its rows are fetched a page at a time
+    // from the statement below, which yields the same columns as the statement itself.
     std::unique_ptr<Statement> statement;
     int skip = 0;
-    const QString trimmed = plain.trimmed();
-    if (trimmed.startsWith(QLatin1String("select"), Qt::CaseInsensitive) && trimmed.size() > 6
-        && trimmed[6].isSpace()) {
+    QString base;
+    if (shape.plain) {
+        QStringList marks;
+        for (int i = 0; i < kPageRows; ++i)
+            marks << QStringLiteral("?");
         try {
             statement = std::make_unique<Statement>(
-                db, QStringLiteral("SELECT rowid AS %1, %2").arg(kRowidAlias, trimmed.mid(7)));
+                db, QStringLiteral("SELECT rowid AS %1, %2 FROM %3 WHERE rowid IN (%4)")
+                        .arg(kKeyAlias, shape.selectList, shape.table, marks.join(QLatin1Char(','))));
             skip = 1;
         } catch (const Error &) {
             statement.reset();
         }
     }
-    if (!statement)
+    if (statement) {
+        sqlite3_stmt *stmt = statement->handle();
+        bool oneTable = true;
+        for (int i = skip; i < statement->columnCount() && oneTable; ++i) {
+            const char *table = sqlite3_column_table_name(stmt, i);
+            const char *origin = sqlite3_column_origin_name(stmt, i);
+            const QString name = table ? QString::fromUtf8(table) : QString();
+            oneTable = table && origin && (base.isEmpty() || base.compare(name, Qt::CaseInsensitive) == 0);
+            base = name;
+        }
+        if (!oneTable)
+            statement.reset(); // a computed column: the rows are read whole
+    }
+    const bool lazy = statement != nullptr;
+    if (!lazy) {
+        skip = 0;
+        base.clear();
         statement = std::make_unique<Statement>(db, plain);
+    }
 
     // What each result column is.
     sqlite3_stmt *stmt = statement->handle();
     const int count = statement->columnCount();
     QVector<Column> result;
-    QString base;
-    bool oneTable = skip == 1;
     for (int i = skip; i < count; ++i) {
         Column column;
         const QString name = QString::fromUtf8(sqlite3_column_name(stmt, i));
@@ -174,26 +217,19 @@ void Dataset::open()
         if (table && origin) {
             column.def = m_connection->column(QString::fromUtf8(table), QString::fromUtf8(origin));
             column.origin = QString::fromUtf8(origin);
-            if (base.isEmpty())
-                base = QString::fromUtf8(table);
-            else if (base.compare(QString::fromUtf8(table), Qt::CaseInsensitive) != 0)
-                oneTable = false;
         } else {
             const char *declared = sqlite3_column_decltype(stmt, i);
             column.def = fieldFromDeclaredType(name, QString::fromUtf8(declared ? declared : ""), false);
-            oneTable = false;
         }
         column.def.name = name;
+        column.source = i;
         result.push_back(column);
     }
 
     // The fields offered, and where each comes from.
     QVector<Column> fields;
-    QVector<int> sources;
     if (m_declared.isEmpty()) {
         fields = result;
-        for (int i = 0; i < result.size(); ++i)
-            sources.push_back(i + skip);
     } else {
         for (const FieldDef &declared : m_declared) {
             const auto it = std::find_if(result.cbegin(), result.cend(), [&](const Column &c) {
@@ -208,58 +244,97 @@ void Dataset::open()
             Column column = *it;
             column.def = declared;
             fields.push_back(column);
-            sources.push_back(int(it - result.cbegin()) + skip);
         }
     }
-
-    QVector<Row> rows;
-    int order = 0;
-    while (statement->step()) {
-        Row row;
-        row.rowid = skip ? sqlite3_column_int64(stmt, 0) : -1;
-        row.readOrder = order++;
-        row.values.reserve(fields.size());
-        for (int f = 0; f < fields.size(); ++f) {
-            const QVariant stored = statement->column(sources[f]);
-            // A computed column takes the type of the first value it holds.
-            if (fields[f].def.type == FieldType::Unknown && !stored.isNull()) {
-                switch (stored.typeId()) {
-                case QMetaType::LongLong:
-                    fields[f].def.type = FieldType::Integer;
-                    break;
-                case QMetaType::Double:
-                    fields[f].def.type = FieldType::Float;
-                    break;
-                case QMetaType::QString:
-                    fields[f].def.type = FieldType::WideString;
-                    break;
-                default:
-                    break;
-                }
-            }
-            row.values.push_back(fromStorage(stored, fields[f].def.type));
-        }
-        rows.push_back(std::move(row));
-    }
-
     m_fields = fields;
-    m_rows = std::move(rows);
-    m_nextReadOrder = order;
-    m_baseTable = oneTable ? (m_tableName.isEmpty() ? base : m_tableName) : QString();
+    m_lazy = lazy;
+
+    try {
+        if (lazy) {
+            m_keySql = shape.keyStatement();
+            m_keyFrom = QStringLiteral("FROM ") + shape.table
+                        + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
+            m_keyOrder = shape.orderBy;
+            m_pageStatement = std::move(statement);
+            m_baseTable = m_tableName.isEmpty() ? base : m_tableName;
+            if (!m_appendOnly)
+                readKeys(m_keySql);
+        } else {
+            readAll(*statement);
+        }
+    } catch (...) {
+        m_fields.clear();
+        m_keys.clear();
+        m_all.clear();
+        m_pageStatement.reset();
+        m_baseTable.clear();
+        throw;
+    }
+
     m_sortText.clear();
-    m_current = m_rows.isEmpty() ? -1 : 0;
-    m_eof = m_rows.isEmpty();
+    m_current = m_keys.isEmpty() ? -1 : 0;
+    m_eof = m_keys.isEmpty();
     setState(State::Browse);
     emit rowsReset();
     emit currentChanged(m_current);
     emit opened();
 }
 
+void Dataset::readKeys(const QString &sql)
+{
+    Statement keys(m_connection->handle(), sql);
+    QVector<qlonglong> read;
+    read.reserve(std::max<qsizetype>(m_keys.size(), 1024));
+    sqlite3_stmt *stmt = keys.handle();
+    while (keys.step())
+        read.push_back(sqlite3_column_int64(stmt, 0));
+    m_keys = std::move(read);
+}
+
+void Dataset::readAll(Statement &statement)
+{
+    QVector<Values> rows;
+    while (statement.step()) {
+        Values row;
+        row.reserve(m_fields.size());
+        for (Column &field : m_fields) {
+            const QVariant stored = statement.column(field.source);
+            // A computed column takes the type of the first value it holds.
+            if (field.def.type == FieldType::Unknown && !stored.isNull()) {
+                switch (stored.typeId()) {
+                case QMetaType::LongLong:
+                    field.def.type = FieldType::Integer;
+                    break;
+                case QMetaType::Double:
+                    field.def.type = FieldType::Float;
+                    break;
+                case QMetaType::QString:
+                    field.def.type = FieldType::WideString;
+                    break;
+                default:
+                    break;
+                }
+            }
+            row.push_back(fromStorage(stored, field.def.type));
+        }
+        rows.push_back(std::move(row));
+    }
+    m_all = std::move(rows);
+    m_keys.resize(m_all.size());
+    for (int i = 0; i < m_all.size(); ++i)
+        m_keys[i] = i;
+}
+
 void Dataset::close()
 {
     if (m_state == State::Inactive)
         return;
-    m_rows.clear();
+    m_keys.clear();
+    m_all.clear();
+    m_cache.clear();
+    m_pageStatement.reset();
+    m_insertStatement.reset();
+    m_insertSql.clear();
     m_fields.clear();
     m_buffer.clear();
     m_changed.clear();
@@ -274,24 +349,22 @@ void Dataset::close()
 
 int Dataset::recordCount() const
 {
-    return isOpen() ? int(m_rows.size()) : 0;
+    return isOpen() ? int(m_keys.size()) : 0;
 }
 
 bool Dataset::eof() const
 {
-    return !isOpen() || m_rows.isEmpty() || m_eof;
+    return !isOpen() || m_keys.isEmpty() || m_eof;
 }
 
 void Dataset::moveTo(int row)
 {
     requireOpen();
-    if (m_rows.isEmpty())
+    if (m_keys.isEmpty())
         return;
-    row = std::clamp(row, 0, int(m_rows.size()) - 1);
-    if (row != m_current && isEditing())
-        post();
-    if (row >= m_rows.size()) // a failed insert may have gone
-        row = int(m_rows.size()) - 1;
+    row = std::clamp(row, 0, int(m_keys.size()) - 1);
+    if (row != m_current)
+        requireNotPending();
     setCurrent(row);
 }
 
@@ -302,7 +375,7 @@ void Dataset::first()
 
 void Dataset::last()
 {
-    moveTo(int(m_rows.size()) - 1);
+    moveTo(int(m_keys.size()) - 1);
 }
 
 void Dataset::prior()
@@ -313,9 +386,7 @@ void Dataset::prior()
 void Dataset::next()
 {
     requireOpen();
-    if (m_current >= m_rows.size() - 1) {
-        if (isEditing())
-            post();
+    if (m_current >= m_keys.size() - 1) {
         m_eof = true;
         return;
     }
@@ -340,13 +411,73 @@ int Dataset::fieldByName(const QString &name) const
     return index;
 }
 
+void Dataset::remember(qlonglong key, const Values &values) const
+{
+    if (m_cache.size() >= kCacheRows)
+        m_cache.clear();
+    m_cache.insert(key, values);
+}
+
+void Dataset::fetchPageAround(int row) const
+{
+    // The page the row lies in, so that a grid scrolling through the rows fetches each
+    // page once.
+    const int start = row - row % kPageRows;
+    const int end = std::min(int(m_keys.size()), start + kPageRows);
+    Statement &page = *m_pageStatement;
+    page.reset();
+    int bound = 0;
+    for (int i = start; i < end; ++i) {
+        const qlonglong key = m_keys[i];
+        if (key != kPending && !m_cache.contains(key))
+            page.bind(++bound, key);
+    }
+    if (bound == 0)
+        return;
+    if (m_cache.size() + bound > kCacheRows)
+        m_cache.clear();
+    sqlite3_stmt *stmt = page.handle();
+    while (page.step()) {
+        Values values;
+        values.reserve(m_fields.size());
+        for (const Column &field : m_fields)
+            values.push_back(fromStorage(page.column(field.source), field.def.type));
+        m_cache.insert(sqlite3_column_int64(stmt, 0), values);
+    }
+    page.reset();
+}
+
+const Dataset::Values &Dataset::rowValues(int row) const
+{
+    static const Values none;
+    const qlonglong key = m_keys.at(row);
+    if (!m_lazy)
+        return m_all.at(int(key));
+    if (key == kPending)
+        return none;
+    auto it = m_cache.constFind(key);
+    if (it == m_cache.constEnd()) {
+        fetchPageAround(row);
+        it = m_cache.constFind(key);
+        if (it == m_cache.constEnd()) // deleted behind our back
+            return none;
+    }
+    return *it;
+}
+
+qlonglong Dataset::rowidAt(int row) const
+{
+    return m_lazy ? m_keys.at(row) : -1;
+}
+
 QVariant Dataset::valueAt(int row, int field) const
 {
-    if (!isOpen() || row < 0 || row >= m_rows.size() || field < 0 || field >= m_fields.size())
+    if (!isOpen() || row < 0 || row >= m_keys.size() || field < 0 || field >= m_fields.size())
         return {};
     if (row == m_current && isEditing())
         return m_buffer.at(field);
-    return m_rows.at(row).values.at(field);
+    const Values &values = rowValues(row);
+    return field < values.size() ? values.at(field) : QVariant();
 }
 
 QString Dataset::textAt(int row, int field) const
@@ -482,7 +613,8 @@ void Dataset::edit()
     if (!canModify())
         throw Error(QStringLiteral("%1: 数据集是只读的，不能修改").arg(m_name));
     requireRow();
-    m_buffer = m_rows[m_current].values;
+    const Values &stored = rowValues(m_current);
+    m_buffer = stored.isEmpty() ? Values(m_fields.size()) : stored;
     m_changed = QVector<bool>(m_fields.size(), false);
     setState(State::Edit);
 }
@@ -492,18 +624,14 @@ void Dataset::append()
     requireOpen();
     if (!canModify())
         throw Error(QStringLiteral("%1: 数据集是只读的，不能添加").arg(m_name));
-    if (isEditing())
-        post();
-    Row row;
-    row.readOrder = m_nextReadOrder++;
-    row.values = QVector<QVariant>(m_fields.size());
+    requireNotPending();
     m_beforeInsert = m_current;
-    m_rows.push_back(row);
-    m_buffer = row.values;
+    m_keys.push_back(kPending);
+    m_buffer = Values(m_fields.size());
     m_changed = QVector<bool>(m_fields.size(), false);
     // The dataset is consistent before anyone hears of the change: a view that moves its
     // own current row in answer must find the new row current already.
-    m_current = int(m_rows.size()) - 1;
+    m_current = int(m_keys.size()) - 1;
     m_eof = false;
     m_state = State::Insert;
     emit rowInserted(m_current);
@@ -514,6 +642,73 @@ void Dataset::append()
 void Dataset::addPostHook(QObject *owner, std::function<void()> hook)
 {
     m_postHooks.push_back({QPointer<QObject>(owner), std::move(hook)});
+}
+
+void Dataset::writeInsert()
+{
+    sqlite3 *db = m_connection->handle();
+    QStringList columns;
+    Values values;
+    for (int f = 0; f < m_fields.size(); ++f) {
+        if (m_buffer[f].isNull() || m_fields[f].def.type == FieldType::AutoInc)
+            continue;
+        columns << quoteIdentifier(m_fields[f].origin.isEmpty() ? m_fields[f].def.name : m_fields[f].origin);
+        values << m_buffer[f];
+    }
+    QString sql;
+    if (columns.isEmpty()) {
+        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(m_baseTable));
+    } else {
+        QStringList marks;
+        for (int i = 0; i < columns.size(); ++i)
+            marks << QStringLiteral("?");
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quoteIdentifier(m_baseTable), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    }
+    // Rows of the same shape (a batch import) share one prepared statement.
+    if (sql != m_insertSql || !m_insertStatement) {
+        m_insertStatement.reset();
+        m_insertStatement = std::make_unique<Statement>(db, sql);
+        m_insertSql = sql;
+    }
+    Statement &insert = *m_insertStatement;
+    insert.reset();
+    for (int i = 0; i < values.size(); ++i)
+        insert.bind(i + 1, values[i]);
+    insert.step();
+    insert.reset();
+    const qlonglong rowid = sqlite3_last_insert_rowid(db);
+    for (int f = 0; f < m_fields.size(); ++f) {
+        if (m_fields[f].def.type == FieldType::AutoInc)
+            m_buffer[f] = rowid;
+    }
+    m_keys[m_current] = rowid;
+}
+
+void Dataset::writeUpdate()
+{
+    sqlite3 *db = m_connection->handle();
+    QStringList sets;
+    Values values;
+    for (int f = 0; f < m_fields.size(); ++f) {
+        if (!m_changed[f])
+            continue;
+        sets << quoteIdentifier(m_fields[f].origin.isEmpty() ? m_fields[f].def.name : m_fields[f].origin)
+                    + QStringLiteral("=?");
+        values << m_buffer[f];
+    }
+    if (sets.isEmpty())
+        return;
+    Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                             .arg(quoteIdentifier(m_baseTable), sets.join(QLatin1Char(','))));
+    for (int i = 0; i < values.size(); ++i)
+        update.bind(i + 1, values[i]);
+    update.bind(int(values.size()) + 1, rowidAt(m_current));
+    update.step();
+    if (sqlite3_changes(db) == 0)
+        throw Error(QStringLiteral("%1: Row cannot be located for updating. Some values may have been changed "
+                                   "since it was last read.")
+                        .arg(m_name));
 }
 
 void Dataset::post()
@@ -529,53 +724,15 @@ void Dataset::post()
         hook.second();
     if (!isEditing())
         return;
-    sqlite3 *db = m_connection->handle();
-    Row &row = m_rows[m_current];
-    QStringList columns;
-    QVector<QVariant> values;
-    for (int f = 0; f < m_fields.size(); ++f) {
-        const bool wanted = m_state == State::Insert ? !m_buffer[f].isNull() && m_fields[f].def.type != FieldType::AutoInc
-                                                     : m_changed[f];
-        if (!wanted)
-            continue;
-        columns << quoteIdentifier(m_fields[f].origin.isEmpty() ? m_fields[f].def.name : m_fields[f].origin);
-        values << m_buffer[f];
-    }
-    if (m_state == State::Insert) {
-        QString sql;
-        if (columns.isEmpty()) {
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(m_baseTable));
-        } else {
-            QStringList marks;
-            for (int i = 0; i < columns.size(); ++i)
-                marks << QStringLiteral("?");
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoteIdentifier(m_baseTable), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-        }
-        Statement insert(db, sql);
-        for (int i = 0; i < values.size(); ++i)
-            insert.bind(i + 1, values[i]);
-        insert.step();
-        row.rowid = sqlite3_last_insert_rowid(db);
-        for (int f = 0; f < m_fields.size(); ++f) {
-            if (m_fields[f].def.type == FieldType::AutoInc)
-                m_buffer[f] = row.rowid;
-        }
-    } else if (!columns.isEmpty()) {
-        QStringList sets;
-        for (const QString &column : columns)
-            sets << column + QStringLiteral("=?");
-        Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                                 .arg(quoteIdentifier(m_baseTable), sets.join(QLatin1Char(','))));
-        for (int i = 0; i < values.size(); ++i)
-            update.bind(i + 1, values[i]);
-        update.bind(int(values.size()) + 1, row.rowid);
-        update.step();
-        if (sqlite3_changes(db) == 0)
-            throw Error(QStringLiteral("%1: Row cannot be located for updating. Some values may have been changed "
-                                       "since it was last read.").arg(m_name));
-    }
-    row.values = m_buffer;
+    if (m_state == State::Insert)
+        writeInsert();
+    else
+        writeUpdate();
+    const qlonglong key = m_keys[m_current];
+    if (m_appendOnly)
+        m_cache.remove(key); // appended rows are not read again here
+    else
+        remember(key, m_buffer);
     m_buffer.clear();
     m_changed.clear();
     setState(State::Browse);
@@ -587,12 +744,12 @@ void Dataset::cancel()
     requireOpen();
     if (m_state == State::Insert) {
         const int at = m_current;
-        m_rows.removeAt(at);
+        m_keys.removeAt(at);
         m_buffer.clear();
         m_changed.clear();
         m_state = State::Browse;
-        m_current = m_beforeInsert >= 0 && m_beforeInsert < m_rows.size() ? m_beforeInsert : int(m_rows.size()) - 1;
-        m_eof = m_rows.isEmpty();
+        m_current = m_beforeInsert >= 0 && m_beforeInsert < m_keys.size() ? m_beforeInsert : int(m_keys.size()) - 1;
+        m_eof = m_keys.isEmpty();
         emit rowRemoved(at);
         emit stateChanged(m_state);
         emit currentChanged(m_current);
@@ -615,23 +772,39 @@ void Dataset::deleteRecord()
         throw Error(QStringLiteral("%1: 数据集是只读的，不能删除").arg(m_name));
     if (m_state == State::Edit)
         cancel();
+    const qlonglong key = m_keys[m_current];
     Statement remove(m_connection->handle(),
                      QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
-    remove.bind(1, m_rows[m_current].rowid);
+    remove.bind(1, key);
     remove.step();
+    m_cache.remove(key);
     const int at = m_current;
-    m_rows.removeAt(at);
-    m_current = m_rows.isEmpty() ? -1 : std::min(at, int(m_rows.size()) - 1);
-    m_eof = m_rows.isEmpty();
+    m_keys.removeAt(at);
+    m_current = m_keys.isEmpty() ? -1 : std::min(at, int(m_keys.size()) - 1);
+    m_eof = m_keys.isEmpty();
     emit rowRemoved(at);
     emit currentChanged(m_current);
+}
+
+QString Dataset::orderedKeyStatement(int field, bool descending) const
+{
+    const Column &column = m_fields.at(field);
+    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ")
+                  + quoteIdentifier(column.origin.isEmpty() ? column.def.name : column.origin);
+    if (column.def.isText())
+        sql += QStringLiteral(" COLLATE ") + QLatin1String(Collation::kName);
+    if (descending)
+        sql += QStringLiteral(" DESC");
+    // Rows that compare equal keep the statement's own order.
+    if (!m_keyOrder.isEmpty())
+        sql += QStringLiteral(", ") + m_keyOrder;
+    return sql + QStringLiteral(", rowid");
 }
 
 void Dataset::sort(const QString &sortText)
 {
     requireOpen();
-    if (isEditing())
-        post();
+    requireNotPending();
     const QStringList parts = sortText.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     int field = -1;
     bool descending = false;
@@ -639,27 +812,23 @@ void Dataset::sort(const QString &sortText)
         field = fieldByName(parts[0]);
         descending = parts.size() > 1 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
     }
-    const int currentOrder = m_current >= 0 ? m_rows[m_current].readOrder : -1;
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Row &a, const Row &b) {
-        if (field < 0)
-            return a.readOrder < b.readOrder;
-        const int c = compareValues(a.values[field], b.values[field]);
-        return descending ? c > 0 : c < 0;
-    });
+    const Bookmark current = bookmark();
+    if (m_lazy) {
+        if (!m_appendOnly)
+            readKeys(field < 0 ? m_keySql : orderedKeyStatement(field, descending));
+    } else {
+        std::stable_sort(m_keys.begin(), m_keys.end(), [&](qlonglong a, qlonglong b) {
+            if (field < 0)
+                return a < b;
+            const int c = compareValues(m_all[int(a)][field], m_all[int(b)][field]);
+            return descending ? c > 0 : c < 0;
+        });
+    }
     m_sortText = sortText;
     emit rowsReset();
-    if (currentOrder >= 0) {
-        const auto it = std::find_if(m_rows.cbegin(), m_rows.cend(),
-                                     [&](const Row &r) { return r.readOrder == currentOrder; });
-        m_current = -2;
-        setCurrent(int(it - m_rows.cbegin()));
-    }
-}
-
-void Dataset::setAppendOnly(bool appendOnly)
-{
-    close();
-    m_appendOnly = appendOnly;
+    const int row = current ? rowOf(current) : -1;
+    m_current = -2;
+    setCurrent(row >= 0 ? row : (m_keys.isEmpty() ? -1 : 0));
 }
 
 Dataset::Bookmark Dataset::bookmark() const
@@ -669,18 +838,17 @@ Dataset::Bookmark Dataset::bookmark() const
 
 Dataset::Bookmark Dataset::bookmarkAt(int row) const
 {
-    if (!isOpen() || row < 0 || row >= m_rows.size())
+    if (!isOpen() || row < 0 || row >= m_keys.size() || m_keys[row] == kPending)
         return 0;
-    return m_rows[row].rowid > 0 ? m_rows[row].rowid : 0;
+    // Rows read whole are known by their place in the result, counted from 1.
+    return m_lazy ? m_keys[row] : m_keys[row] + 1;
 }
 
 int Dataset::rowOf(Bookmark bookmark) const
 {
-    for (int i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].rowid == bookmark)
-            return i;
-    }
-    return -1;
+    if (!isOpen() || bookmark == 0)
+        return -1;
+    return int(m_keys.indexOf(m_lazy ? bookmark : bookmark - 1));
 }
 
 bool Dataset::gotoBookmark(Bookmark bookmark)
@@ -694,15 +862,52 @@ bool Dataset::gotoBookmark(Bookmark bookmark)
 
 int Dataset::deleteBookmarks(const QVector<Bookmark> &bookmarks)
 {
-    int deleted = 0;
-    for (Bookmark b : bookmarks) {
-        if (gotoBookmark(b)) {
-            deleteRecord();
-            ++deleted;
+    requireOpen();
+    requireNotPending();
+    if (!canModify())
+        throw Error(QStringLiteral("%1: 数据集是只读的，不能删除").arg(m_name));
+    if (bookmarks.isEmpty())
+        return 0;
+    std::vector<qlonglong> gone;
+    gone.reserve(size_t(bookmarks.size()));
+    {
+        Transaction transaction(*m_connection);
+        Statement remove(m_connection->handle(),
+                         QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
+        sqlite3 *db = m_connection->handle();
+        for (const Bookmark key : bookmarks) {
+            remove.bind(1, key);
+            remove.step();
+            if (sqlite3_changes(db) > 0)
+                gone.push_back(key);
+            remove.reset();
         }
+        transaction.commit();
     }
-    return deleted;
+    std::sort(gone.begin(), gone.end());
+    const auto isGone = [&](qlonglong key) { return std::binary_search(gone.begin(), gone.end(), key); };
+    const int oldCurrent = m_current;
+    QVector<qlonglong> kept;
+    kept.reserve(m_keys.size() - qsizetype(gone.size()));
+    int newCurrent = -1;
+    for (int i = 0; i < m_keys.size(); ++i) {
+        const qlonglong key = m_keys[i];
+        if (isGone(key)) {
+            m_cache.remove(key);
+            continue;
+        }
+        if (newCurrent < 0 && i >= oldCurrent)
+            newCurrent = int(kept.size()); // the current row or the first one after it that stays
+        kept.push_back(key);
+    }
+    m_keys = std::move(kept);
+    if (newCurrent < 0 || newCurrent >= m_keys.size())
+        newCurrent = int(m_keys.size()) - 1;
+    m_eof = m_keys.isEmpty();
+    emit rowsReset();
+    m_current = -2;
+    setCurrent(newCurrent);
+    return int(gone.size());
 }
 
 } // namespace dagl
-

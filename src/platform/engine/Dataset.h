@@ -9,16 +9,28 @@
 #include <QVariant>
 #include <QVector>
 
+#include <QHash>
+
 #include <functional>
+#include <memory>
 
 namespace dagl {
 
 
 
-// A set of rows from a query or a whole table with a current row, read into memory when
-// opened (a static cursor). Rows are changed through the current row: edit or append, set
-// fields, then post or cancel. Every window bound to the same dataset shares its current
-// row and sees its changes through the signals. Failures throw dagl::Error.
+// A set of rows from a query or a whole table with a current row. Rows are changed
+// through the current row: edit or append, set fields, then post or cancel. Every window
+// bound to the same dataset shares its current row and sees its changes through the
+// signals. Failures throw dagl::Error.
+//
+// A whole table or a plain single-table select is read lazily: opening reads only the keys
+// of its rows in the statement's order; the rows themselves are fetched by key in pages
+// when they are asked for and kept in a small cache. Such a dataset may write rows back.
+// Any other statement (grouped, joined, ...) is read whole at opening and is read-only.
+//
+// A pending row (edit or insert state) is never posted behind the operator's back: moving
+// to another row, appending or sorting while a row is pending is refused with an error;
+// the window that started the change posts or cancels it.
 //
 // Declared fields fix the columns the dataset offers: each must be in the result with a
 // compatible type, or open() fails with "Field '%s' not found" or "Type mismatch for
@@ -131,22 +143,26 @@ private:
     {
         FieldDef def;
         QString origin; // the column of the base table it comes from
+        int source = -1; // its place in a fetched row
     };
-    struct Row
-    {
-        qlonglong rowid = -1;
-        int readOrder = 0;
-        QVector<QVariant> values;
-    };
+    using Values = QVector<QVariant>;
 
     void requireOpen() const;
     void requireRow() const;
+    void requireNotPending() const;
     void setState(State state);
     void setCurrent(int row);
     QVariant fromStorage(const QVariant &stored, FieldType type) const;
     QVariant converted(int field, const QVariant &value) const;
-    QVector<QVariant> readRow(qlonglong rowid) const;
-    QString selectList() const;
+    QString orderedKeyStatement(int field, bool descending) const;
+    void readKeys(const QString &sql);
+    void readAll(class Statement &statement);
+    const Values &rowValues(int row) const;
+    void fetchPageAround(int row) const;
+    void remember(qlonglong key, const Values &values) const;
+    qlonglong rowidAt(int row) const;
+    void writeInsert();
+    void writeUpdate();
 
     QString m_name;
     bool m_appendOnly = false;
@@ -158,14 +174,26 @@ private:
     State m_state = State::Inactive;
     QVector<Column> m_fields;
     QString m_baseTable; // the table rows are written to; empty when read-only
-    QVector<Row> m_rows;
+
+    // The rows in their present order, by key: the row id for a lazily read dataset, an
+    // index into m_all for one read whole. A pending insert has the key kPending.
+    QVector<qlonglong> m_keys;
+    bool m_lazy = false;
+    QString m_keySql;      // the statement of the keys in the statement's own order
+    QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order
+    QString m_keyOrder;    // the statement's own ORDER BY terms, kept under a sort
+    QVector<Values> m_all; // rows of a dataset read whole, by key
+    mutable QHash<qlonglong, Values> m_cache; // rows of a lazy dataset fetched so far, by key
+    std::unique_ptr<class Statement> m_pageStatement;
+    std::unique_ptr<class Statement> m_insertStatement;
+    QString m_insertSql;
+
     int m_current = -1;
     int m_beforeInsert = -1;
-    QVector<QVariant> m_buffer; // pending values of the current row while editing
+    Values m_buffer; // pending values of the current row while editing
     QVector<bool> m_changed;
     QString m_sortText;
     QVector<QPair<QPointer<QObject>, std::function<void()>>> m_postHooks;
-    int m_nextReadOrder = 0;
     bool m_eof = true;
 };
 

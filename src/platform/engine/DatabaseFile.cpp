@@ -1,0 +1,188 @@
+#include "DatabaseFile.h"
+
+#include "Error.h"
+#include "Sqlite.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace dagl::DatabaseFile {
+
+namespace {
+
+// A connection of its own to one file, closed when it goes out of scope.
+class Handle
+{
+public:
+    Handle(const QString &path, int flags, const QString &password)
+    {
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString message = m_db ? sqliteError(m_db) : QStringLiteral("out of memory");
+            throw Error(message);
+        }
+        const QByteArray key = password.toUtf8();
+        if (!key.isEmpty())
+            sqlite3_key(m_db, key.constData(), int(key.size()));
+    }
+    ~Handle() { sqlite3_close(m_db); }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    sqlite3 *db() const { return m_db; }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+// Runs `work`, removing `partial` when it fails so that no half-made file stays behind.
+template<typename Work>
+void removingOnFailure(const QString &partial, Work work)
+{
+    try {
+        work();
+    } catch (...) {
+        QFile::remove(partial);
+        throw;
+    }
+}
+
+void syncFolderOf(const QString &path)
+{
+#ifndef Q_OS_WIN
+    // The rename itself is only lasting once the folder's entry is on disk.
+    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(path)
+#endif
+}
+
+QString compactionName(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".BAK");
+}
+
+} // namespace
+
+QString sideName(const QString &target)
+{
+    return target + QStringLiteral(".part");
+}
+
+void replace(const QString &from, const QString &to)
+{
+#ifdef Q_OS_WIN
+    if (!MoveFileExW(reinterpret_cast<const wchar_t *>(from.utf16()), reinterpret_cast<const wchar_t *>(to.utf16()),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Error(QStringLiteral("Cannot replace %1 (error %2)").arg(to).arg(GetLastError()));
+#else
+    // rename(2) swaps the directory entry atomically, replacing an existing target.
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw Error(QStringLiteral("Cannot replace %1: %2").arg(to, QString::fromLocal8Bit(std::strerror(errno))));
+    syncFolderOf(to);
+#endif
+}
+
+void backup(sqlite3 *source, const QString &password, const QString &target)
+{
+    if (!source)
+        throw Error(QStringLiteral("The database is not open."));
+    const QString partial = sideName(target);
+    QFile::remove(partial);
+    removingOnFailure(partial, [&] {
+        {
+            Handle copy(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, password);
+            sqlite3_backup *job = sqlite3_backup_init(copy.db(), "main", source, "main");
+            if (!job)
+                throw Error(sqliteError(copy.db()));
+            int rc = SQLITE_OK;
+            // Steps of a few thousand pages: each holds the read lock only briefly, and a
+            // change made meanwhile through another connection restarts the copy.
+            do {
+                rc = sqlite3_backup_step(job, 4096);
+                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                    sqlite3_sleep(20);
+            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+            sqlite3_backup_finish(job);
+            if (rc != SQLITE_DONE)
+                throw Error(sqliteError(copy.db()));
+        }
+        replace(partial, target);
+    });
+}
+
+void checkOpens(const QString &path, const QString &password, const QStringList &tables)
+{
+    if (!QFileInfo(path).isFile())
+        throw Error(QStringLiteral("Could not find file '%1'.").arg(path));
+    Handle candidate(path, SQLITE_OPEN_READONLY, password);
+    QSet<QString> present;
+    {
+        Statement names(candidate.db(), QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+        while (names.step())
+            present.insert(names.column(0).toString().toLower());
+    }
+    for (const QString &table : tables) {
+        if (!present.contains(table.toLower()))
+            throw Error(QStringLiteral("The database has no table '%1'.").arg(table));
+    }
+    // A cut or damaged file may still show its first pages whole.
+    Statement check(candidate.db(), QStringLiteral("PRAGMA quick_check"));
+    while (check.step()) {
+        const QString result = check.column(0).toString();
+        if (result != QLatin1String("ok"))
+            throw Error(result);
+    }
+}
+
+void compact(const QString &path, const QString &password,
+             const std::function<void(const QString &compacted)> &beforeReplace)
+{
+    if (!QFileInfo(path).isFile())
+        throw Error(QStringLiteral("Could not find file '%1'.").arg(path));
+    const QString compacted = compactionName(path);
+    // A file left by an earlier compaction that did not end.
+    if (QFileInfo::exists(compacted) && !QFile::remove(compacted))
+        throw Error(QStringLiteral("Cannot remove %1").arg(compacted));
+    removingOnFailure(compacted, [&] {
+        {
+            Handle live(path, SQLITE_OPEN_READWRITE, password);
+            Statement(live.db(), QStringLiteral("SELECT count(*) FROM sqlite_master")).step();
+            Statement attach(live.db(), QStringLiteral("ATTACH DATABASE ?1 AS compacted KEY ?2"));
+            attach.bind(1, compacted);
+            attach.bind(2, password);
+            attach.step();
+            // The export writes every table, index and sequence afresh, page by page.
+            Statement(live.db(), QStringLiteral("SELECT sqlcipher_export('compacted')")).step();
+            qlonglong userVersion = 0;
+            {
+                Statement version(live.db(), QStringLiteral("PRAGMA main.user_version"));
+                if (version.step())
+                    userVersion = version.column(0).toLongLong();
+            }
+            Statement(live.db(), QStringLiteral("PRAGMA compacted.user_version = %1").arg(userVersion)).step();
+            Statement(live.db(), QStringLiteral("DETACH DATABASE compacted")).step();
+        }
+        if (beforeReplace)
+            beforeReplace(compacted);
+        replace(compacted, path);
+    });
+}
+
+} // namespace dagl::DatabaseFile

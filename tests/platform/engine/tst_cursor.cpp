@@ -1,0 +1,373 @@
+// The dataset's lazy cursor checked against the engine itself: whatever the dataset shows
+// (count, order, values, keys) must be what the same statement gives, through sorts,
+// appends, edits and deletes.
+#include "Collation.h"
+#include "Connection.h"
+#include "Dataset.h"
+#include "Error.h"
+#include "SelectShape.h"
+#include "Sqlite.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace dagl;
+
+namespace {
+
+const QString kPassword = QStringLiteral("secret'pw");
+
+QString errorOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return {};
+}
+
+// A keyed database file with a catalogue-like table of `rows` rows.
+class CursorFixture
+{
+public:
+    explicit CursorFixture(int rows)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("t.db"));
+        sqlite3 *raw = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &raw);
+        const QByteArray key = kPassword.toUtf8();
+        sqlite3_key(raw, key.constData(), int(key.size()));
+        sqlite3_exec(raw,
+                     "CREATE TABLE t (id INTEGER PRIMARY KEY AUTOINCREMENT, tm VARCHAR(250), sxh VARCHAR(4),"
+                     " ajh INTEGER, qzh VARCHAR(10));"
+                     "CREATE TABLE u (id INTEGER PRIMARY KEY, name VARCHAR(10));"
+                     "INSERT INTO u VALUES (1, 'x');",
+                     nullptr, nullptr, nullptr);
+        sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt *insert = nullptr;
+        sqlite3_prepare_v2(raw, "INSERT INTO t (tm, sxh, ajh, qzh) VALUES (?,?,?,?)", -1, &insert, nullptr);
+        const QStringList words{QStringLiteral("中国"), QStringLiteral("北京"), QStringLiteral("阿里"),
+                                QStringLiteral("会议"), QStringLiteral("Zeta"), QStringLiteral("alpha"),
+                                QStringLiteral("档案"), QStringLiteral("2024")};
+        QRandomGenerator random(42);
+        for (int i = 0; i < rows; ++i) {
+            const QByteArray tm = (words[random.bounded(words.size())] + QString::number(random.bounded(50))).toUtf8();
+            const QByteArray sxh = QByteArray::number(random.bounded(1, 200));
+            sqlite3_bind_text(insert, 1, tm.constData(), -1, SQLITE_TRANSIENT);
+            if (i % 17 == 0)
+                sqlite3_bind_null(insert, 2);
+            else
+                sqlite3_bind_text(insert, 2, sxh.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(insert, 3, random.bounded(1000));
+            sqlite3_bind_text(insert, 4, QByteArray::number(i % 7).constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(raw);
+        db.setConnectionString(QStringLiteral("Provider=x;Data Source=%1;Jet OLEDB:Database Password=%2")
+                                   .arg(path, kPassword));
+        db.open();
+    }
+
+    // (key, tm) pairs of a statement, as the engine gives them.
+    QVector<QPair<qlonglong, QString>> engineRows(const QString &sql)
+    {
+        QVector<QPair<qlonglong, QString>> rows;
+        Statement statement(db.handle(), sql);
+        while (statement.step())
+            rows.push_back({statement.column(0).toLongLong(), statement.column(1).toString()});
+        return rows;
+    }
+
+    Connection db;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QVector<QPair<qlonglong, QString>> datasetRows(const Dataset &ds)
+{
+    QVector<QPair<qlonglong, QString>> rows;
+    const int tm = ds.fieldIndex(QStringLiteral("TM"));
+    for (int r = 0; r < ds.recordCount(); ++r)
+        rows.push_back({ds.bookmarkAt(r), ds.textAt(r, tm)});
+    return rows;
+}
+
+} // namespace
+
+class TestCursor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void selectShape_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("catalogue") << "select * from 文件目录  order by sxh" << true
+                                   << "SELECT rowid FROM 文件目录 ORDER BY sxh";
+        QTest::newRow("search") << "select * from 文件目录   where   qzh like '%1%'  and tm like '%a''b%'   order by qzh,mlh"
+                                << true << "SELECT rowid FROM 文件目录 WHERE qzh like '%1%'  and tm like '%a''b%' ORDER BY qzh,mlh";
+        QTest::newRow("keyword inside a text") << "select * from t where tm = 'x group by y'" << true
+                                               << "SELECT rowid FROM t WHERE tm = 'x group by y'";
+        QTest::newRow("bracketed table") << "SELECT tm FROM [文件目录]" << true << "SELECT rowid FROM [文件目录]";
+        QTest::newRow("grouped") << "select qzh,count(*) from t group by qzh" << false << "";
+        QTest::newRow("distinct") << "select distinct qzh from t" << false << "";
+        QTest::newRow("two tables") << "select * from t, u" << false << "";
+        QTest::newRow("join") << "select * from t join u on t.id=u.id" << false << "";
+        QTest::newRow("alias") << "select * from t a" << false << "";
+        QTest::newRow("union") << "select tm from t union select name from u" << false << "";
+        QTest::newRow("subquery as table") << "select * from (select * from t)" << false << "";
+        QTest::newRow("unbalanced quote") << "select * from t where tm='a" << false << "";
+        QTest::newRow("not a select") << "delete from t" << false << "";
+    }
+
+    void selectShape()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, plain);
+        QFETCH(QString, keys);
+        const SelectShape shape = SelectShape::of(sql);
+        QCOMPARE(shape.plain, plain);
+        if (plain)
+            QCOMPARE(shape.keyStatement(), keys);
+    }
+
+    void chineseOrder()
+    {
+        // Digits, then Latin letters without regard to case, then Chinese by pinyin.
+        QStringList words{QStringLiteral("中国"), QStringLiteral("北京"), QStringLiteral("阿里"), QStringLiteral("zeta"),
+                          QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("10"), QStringLiteral("档案"),
+                          QStringLiteral("会议"), QStringLiteral("")};
+        std::sort(words.begin(), words.end(),
+                  [](const QString &a, const QString &b) { return Collation::compare(a, b) < 0; });
+        QCOMPARE(words, (QStringList{"", "10", "Alpha", "beta", "zeta", "阿里", "北京", "档案", "会议", "中国"}));
+        const QByteArray a = QStringLiteral("北京").toUtf8(), b = QStringLiteral("中国").toUtf8();
+        QVERIFY(Collation::compareUtf8(a.constData(), int(a.size()), b.constData(), int(b.size())) < 0);
+    }
+
+    void lazyCursorFollowsTheEngine()
+    {
+        CursorFixture fx(3000);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setCommandText(QStringLiteral("select * from t  order by sxh"));
+        ds.open();
+        QVERIFY(ds.canModify());
+        QCOMPARE(datasetRows(ds), fx.engineRows(QStringLiteral("select id, tm from t order by sxh")));
+
+        ds.moveTo(1234);
+        const Dataset::Bookmark kept = ds.bookmark();
+        ds.sort(QStringLiteral("TM ASC"));
+        QCOMPARE(datasetRows(ds), fx.engineRows(QStringLiteral("select id, tm from t order by tm collate dagl_zh, sxh, id")));
+        QCOMPARE(ds.bookmark(), kept); // the same record stays current
+        ds.sort(QStringLiteral("AJH DESC"));
+        QCOMPARE(datasetRows(ds), fx.engineRows(QStringLiteral("select id, tm from t order by ajh desc, sxh, id")));
+        ds.sort(QString());
+        QCOMPARE(datasetRows(ds), fx.engineRows(QStringLiteral("select id, tm from t order by sxh")));
+
+        // Values reached at random, out of page order, are the stored ones.
+        QRandomGenerator random(7);
+        for (int i = 0; i < 200; ++i) {
+            const int row = random.bounded(ds.recordCount());
+            const qlonglong key = ds.bookmarkAt(row);
+            QCOMPARE(ds.valueAt(row, ds.fieldIndex(QStringLiteral("AJH"))).toLongLong(),
+                     fx.engineRows(QStringLiteral("select ajh, tm from t where id=%1").arg(key)).value(0).first);
+        }
+    }
+
+    void changesKeepRowsAndKeysConsistent()
+    {
+        CursorFixture fx(2000);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setCommandText(QStringLiteral("select * from t  order by sxh"));
+        ds.open();
+
+        ds.moveTo(500);
+        ds.edit();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("改过的"));
+        ds.post();
+        QCOMPARE(fx.engineRows(QStringLiteral("select id, tm from t where id=%1").arg(ds.bookmark())).value(0).second,
+                 QStringLiteral("改过的"));
+
+        ds.append();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("新的"));
+        ds.setText(QStringLiteral("SXH"), QStringLiteral("1"));
+        ds.post();
+        const Dataset::Bookmark added = ds.bookmark();
+        QVERIFY(added > 2000);
+        QCOMPARE(ds.recordCount(), 2001);
+        QCOMPARE(ds.rowOf(added), 2000); // at the end until the rows are read again
+
+        // Non-adjacent rows, chosen by identity, go in one step.
+        const QVector<Dataset::Bookmark> chosen{ds.bookmarkAt(3), ds.bookmarkAt(999), added, ds.bookmarkAt(1500)};
+        ds.moveTo(999);
+        QCOMPARE(ds.deleteBookmarks(chosen), 4);
+        QCOMPARE(ds.recordCount(), 1997);
+        for (const Dataset::Bookmark b : chosen) {
+            QCOMPARE(ds.rowOf(b), -1);
+            QVERIFY(fx.engineRows(QStringLiteral("select id, tm from t where id=%1").arg(b)).isEmpty());
+        }
+        QCOMPARE(ds.currentRow(), 998); // the row after the deleted current one
+
+        ds.sort(QStringLiteral("TM DESC"));
+        QCOMPARE(datasetRows(ds), fx.engineRows(QStringLiteral("select id, tm from t order by tm collate dagl_zh desc, sxh, id")));
+        ds.deleteRecord();
+        QCOMPARE(ds.recordCount(), 1996);
+        QCOMPARE(datasetRows(ds), fx.engineRows(QStringLiteral("select id, tm from t order by tm collate dagl_zh desc, sxh, id")));
+    }
+
+    void deletingIsAllOrNothing()
+    {
+        CursorFixture fx(50);
+        fx.db.execute(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON t WHEN old.id = 30 "
+                                     "BEGIN SELECT RAISE(ABORT, 'row 30 is kept'); END"));
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setTableName(QStringLiteral("t"));
+        ds.open();
+        const QVector<Dataset::Bookmark> chosen{10, 20, 30, 40};
+        QCOMPARE(errorOf([&] { ds.deleteBookmarks(chosen); }), QStringLiteral("row 30 is kept"));
+        QCOMPARE(ds.recordCount(), 50);
+        QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t")).value(0).first, 50);
+        QVERIFY(!fx.db.inTransaction());
+    }
+
+    void pendingRowIsNeitherPostedNorLost()
+    {
+        CursorFixture fx(20);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setTableName(QStringLiteral("t"));
+        ds.open();
+        ds.append();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("半截"));
+        for (const auto &move : QVector<std::function<void()>>{
+                 [&] { ds.moveTo(3); }, [&] { ds.first(); }, [&] { ds.append(); },
+                 [&] { ds.sort(QStringLiteral("TM ASC")); }, [&] { ds.deleteBookmarks({1}); }}) {
+            QVERIFY(!errorOf(move).isEmpty());
+            QCOMPARE(ds.state(), Dataset::State::Insert);
+            QCOMPARE(ds.text(QStringLiteral("TM")), QStringLiteral("半截"));
+        }
+        ds.next(); // at the end: nothing to move to
+        QCOMPARE(ds.state(), Dataset::State::Insert);
+        QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t")).value(0).first, 20);
+        ds.cancel();
+        QCOMPARE(ds.recordCount(), 20);
+        ds.moveTo(3); // free again
+        QCOMPARE(ds.currentRow(), 3);
+    }
+
+    void onlyPlainSelectsWrite_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("plain") << "select * from t where ajh > 10 order by tm" << true;
+        QTest::newRow("some columns") << "select tm, ajh from t" << true;
+        QTest::newRow("grouped") << "select qzh, count(*) as n from t group by qzh" << false;
+        QTest::newRow("grouped without aggregate") << "select qzh from t group by qzh" << false;
+        QTest::newRow("distinct") << "select distinct qzh from t" << false;
+        QTest::newRow("joined") << "select t.tm, u.name from t, u where t.id = u.id" << false;
+        QTest::newRow("computed column") << "select tm, ajh + 1 as next from t" << false;
+    }
+
+    void onlyPlainSelectsWrite()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, writable);
+        CursorFixture fx(30);
+        Dataset ds(QStringLiteral("Tcxtj"));
+        ds.setConnection(&fx.db);
+        ds.setCommandText(sql);
+        ds.open();
+        QVERIFY(ds.recordCount() > 0);
+        QCOMPARE(ds.canModify(), writable);
+        if (!writable) {
+            QVERIFY(!errorOf([&] { ds.edit(); }).isEmpty());
+            QVERIFY(!errorOf([&] { ds.deleteRecord(); }).isEmpty());
+            QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t")).value(0).first, 30);
+        }
+    }
+
+    void readWholeResultSortsLocally()
+    {
+        CursorFixture fx(100);
+        Dataset ds(QStringLiteral("Tcxtj"));
+        ds.setConnection(&fx.db);
+        ds.setCommandText(QStringLiteral("select qzh as 全宗号, count(*) as 数量 from t group by qzh order by qzh"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 7);
+        ds.moveTo(2);
+        const Dataset::Bookmark kept = ds.bookmark();
+        ds.sort(QStringLiteral("全宗号 DESC"));
+        QCOMPARE(ds.textAt(0, 0), QStringLiteral("6"));
+        QCOMPARE(ds.bookmark(), kept);
+        QCOMPARE(ds.text(QStringLiteral("全宗号")), QStringLiteral("2"));
+        ds.sort(QString());
+        QCOMPARE(ds.textAt(0, 0), QStringLiteral("0"));
+    }
+
+    void appendOnlyTakesRowsInOneTransaction()
+    {
+        CursorFixture fx(1000);
+        Dataset ds(QStringLiteral("Twjml"));
+        ds.setConnection(&fx.db);
+        ds.setTableName(QStringLiteral("t"));
+        ds.setAppendOnly(true);
+        ds.open();
+        QCOMPARE(ds.recordCount(), 0); // nothing read
+        {
+            Transaction transaction(fx.db);
+            for (int i = 0; i < 10; ++i) {
+                ds.append();
+                ds.setText(QStringLiteral("TM"), QStringLiteral("批量%1").arg(i));
+                ds.setText(QStringLiteral("AJH"), QString::number(i));
+                ds.post();
+            }
+            // Given up: none of the batch stays.
+        }
+        QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t")).value(0).first, 1000);
+        {
+            Transaction transaction(fx.db);
+            for (int i = 0; i < 10; ++i) {
+                ds.append();
+                ds.setText(QStringLiteral("TM"), QStringLiteral("批量%1").arg(i));
+                if (i == 4) {
+                    QVERIFY(!errorOf([&] { ds.setText(QStringLiteral("AJH"), QStringLiteral("abc")); }).isEmpty());
+                    ds.cancel();
+                    continue;
+                }
+                ds.post();
+            }
+            transaction.commit();
+        }
+        QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t where tm like '批量%'")).value(0).first, 9);
+    }
+
+    void closingTheConnectionClosesTheDataset()
+    {
+        CursorFixture fx(10);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setTableName(QStringLiteral("t"));
+        ds.open();
+        QCOMPARE(ds.textAt(0, ds.fieldIndex(QStringLiteral("QZH"))), QStringLiteral("0"));
+        fx.db.close(); // the dataset's statements go first, so the file really closes
+        QVERIFY(!ds.isOpen());
+        fx.db.open();
+        ds.open();
+        QCOMPARE(ds.recordCount(), 10);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCursor)
+#include "tst_cursor.moc"
