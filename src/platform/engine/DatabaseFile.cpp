@@ -112,16 +112,21 @@ void backup(sqlite3 *source, const QString &password, const QString &target)
             if (!job)
                 throw Error(sqliteError(copy.db()));
             int rc = SQLITE_OK;
+            int waits = 0;
             // Steps of a few thousand pages: each holds the read lock only briefly, and a
-            // change made meanwhile through another connection restarts the copy.
+            // change made meanwhile through another connection restarts the copy. A writer
+            // that keeps the file locked for seconds makes the copy fail, not hang.
             do {
                 rc = sqlite3_backup_step(job, 4096);
-                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+                    if (++waits > 250)
+                        break;
                     sqlite3_sleep(20);
+                }
             } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
             sqlite3_backup_finish(job);
             if (rc != SQLITE_DONE)
-                throw Error(sqliteError(copy.db()));
+                throw Error(QString::fromUtf8(sqlite3_errstr(rc)));
         }
         replace(partial, target);
     });
@@ -162,7 +167,8 @@ void compact(const QString &path, const QString &password,
         throw Error(QStringLiteral("Cannot remove %1").arg(compacted));
     removingOnFailure(compacted, [&] {
         {
-            Handle live(path, SQLITE_OPEN_READWRITE, password);
+            // CREATE is for the attached file; the live one is known to exist.
+            Handle live(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, password);
             Statement(live.db(), QStringLiteral("SELECT count(*) FROM sqlite_master")).step();
             Statement attach(live.db(), QStringLiteral("ATTACH DATABASE ?1 AS compacted KEY ?2"));
             attach.bind(1, compacted);

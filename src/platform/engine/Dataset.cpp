@@ -7,6 +7,8 @@
 #include "SelectShape.h"
 #include "Sqlite.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <limits>
 
@@ -255,6 +257,7 @@ void Dataset::open()
             m_keyFrom = QStringLiteral("FROM ") + shape.table
                         + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
             m_keyOrder = shape.orderBy;
+            m_wholeTable = shape.where.isEmpty();
             m_pageStatement = std::move(statement);
             m_baseTable = m_tableName.isEmpty() ? base : m_tableName;
             if (!m_appendOnly)
@@ -786,19 +789,26 @@ void Dataset::deleteRecord()
     emit currentChanged(m_current);
 }
 
+bool Dataset::needsCollation(const QString &column) const
+{
+    // Text of digits, capitals and signs sorts the same by its bytes, which lets the engine
+    // walk an index instead of sorting; any other character needs the operator's order.
+    Statement probe(m_connection->handle(),
+                    QStringLiteral("SELECT 1 FROM %1 WHERE %2 GLOB '*[^ -`{-~]*' LIMIT 1")
+                        .arg(quoteIdentifier(m_baseTable), column));
+    return probe.step();
+}
+
 QString Dataset::orderedKeyStatement(int field, bool descending) const
 {
-    const Column &column = m_fields.at(field);
-    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ")
-                  + quoteIdentifier(column.origin.isEmpty() ? column.def.name : column.origin);
-    if (column.def.isText())
+    const Column &def = m_fields.at(field);
+    const QString column = quoteIdentifier(def.origin.isEmpty() ? def.def.name : def.origin);
+    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ") + column;
+    if (def.def.isText() && needsCollation(column))
         sql += QStringLiteral(" COLLATE ") + QLatin1String(Collation::kName);
     if (descending)
         sql += QStringLiteral(" DESC");
-    // Rows that compare equal keep the statement's own order.
-    if (!m_keyOrder.isEmpty())
-        sql += QStringLiteral(", ") + m_keyOrder;
-    return sql + QStringLiteral(", rowid");
+    return sql;
 }
 
 void Dataset::sort(const QString &sortText)
@@ -871,11 +881,33 @@ int Dataset::deleteBookmarks(const QVector<Bookmark> &bookmarks)
     std::vector<qlonglong> gone;
     gone.reserve(size_t(bookmarks.size()));
     {
-        Transaction transaction(*m_connection);
-        Statement remove(m_connection->handle(),
-                         QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
+        // In key order the rows are met in the order the file holds them.
+        QVector<Bookmark> ordered = bookmarks;
+        std::sort(ordered.begin(), ordered.end());
+        ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
         sqlite3 *db = m_connection->handle();
-        for (const Bookmark key : bookmarks) {
+        // Each row leaves every index of its table: a larger page cache for the batch keeps
+        // the indexes' pages at hand instead of reading and writing them again and again.
+        const bool large = bookmarks.size() > kCacheRows;
+        if (large)
+            sqlite3_exec(db, "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
+        const auto restore = qScopeGuard([&] {
+            if (large)
+                sqlite3_exec(db, "PRAGMA cache_size = -2000", nullptr, nullptr, nullptr);
+        });
+        Transaction transaction(*m_connection);
+        if (m_wholeTable) {
+            // Every row of the whole table chosen: the engine empties it in one step.
+            Statement count(db, QStringLiteral("SELECT count(*) ") + m_keyFrom);
+            count.step();
+            if (count.column(0).toLongLong() == ordered.size() && ordered.size() == m_keys.size()) {
+                Statement(db, QStringLiteral("DELETE FROM %1").arg(quoteIdentifier(m_baseTable))).step();
+                gone.assign(ordered.cbegin(), ordered.cend());
+                ordered.clear();
+            }
+        }
+        Statement remove(db, QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
+        for (const Bookmark key : std::as_const(ordered)) {
             remove.bind(1, key);
             remove.step();
             if (sqlite3_changes(db) > 0)

@@ -155,6 +155,7 @@ private:
     QVariant fromStorage(const QVariant &stored, FieldType type) const;
     QVariant converted(int field, const QVariant &value) const;
     QString orderedKeyStatement(int field, bool descending) const;
+    bool needsCollation(const QString &column) const;
     void readKeys(const QString &sql);
     void readAll(class Statement &statement);
     const Values &rowValues(int row) const;
@@ -181,7 +182,8 @@ private:
     bool m_lazy = false;
     QString m_keySql;      // the statement of the keys in the statement's own order
     QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order
-    QString m_keyOrder;    // the statement's own ORDER BY terms, kept under a sort
+    QString m_keyOrder;    // the statement's own ORDER BY terms
+    bool m_wholeTable = false; // every row of the table, no condition
     QVector<Values> m_all; // rows of a dataset read whole, by key
     mutable QHash<qlonglong, Values> m_cache; // rows of a lazy dataset fetched so far, by key
     std::unique_ptr<class Statement> m_pageStatement;
