@@ -13,7 +13,10 @@
 
 namespace dagl {
 
-TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent) : QDialog(parent), m_dm(dm), m_ui(ui)
+TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent)
+    : QDialog(parent)
+    , m_dm(dm)
+    , m_ui(ui)
 {
     setObjectName(QStringLiteral("Frm_dayj"));
     setWindowTitle(QStringLiteral("档案移交"));
@@ -22,17 +25,19 @@ TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent) : QDialog(parent
     setAttribute(Qt::WA_DeleteOnClose);
 
     // In tab order; the grid places them two to a line with the content across the bottom.
-    struct Box
-    {
+    struct Box {
         const char *name;
         const char *label;
         const char *field;
         int row, column;
     };
     const Box boxes[] = {
-        {"DBEdit1", "移交编号：", "yjbh", 0, 0}, {"DBEdit2", "移交人：", "yjr", 1, 0},
-        {"DBEdit3", "接收人：", "jsr", 1, 2},    {"DBMemo1", "移交内容：", "yjnr", 3, 0},
-        {"DBEdit4", "移交日期：", "yjrq", 2, 0}, {"DBEdit5", "接收日期：", "jsrq", 2, 2},
+        { "DBEdit1", "移交编号：", "yjbh", 0, 0 },
+        { "DBEdit2", "移交人：", "yjr", 1, 0 },
+        { "DBEdit3", "接收人：", "jsr", 1, 2 },
+        { "DBMemo1", "移交内容：", "yjnr", 3, 0 },
+        { "DBEdit4", "移交日期：", "yjrq", 2, 0 },
+        { "DBEdit5", "接收日期：", "jsrq", 2, 2 },
     };
     auto *group = new QGroupBox(QStringLiteral("移交记录"), this);
     auto *grid = new QGridLayout(group);
@@ -71,7 +76,7 @@ TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent) : QDialog(parent
     print->setObjectName(QStringLiteral("Button3"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (QPushButton *button : {save, print, exit}) {
+    for (QPushButton *button : { save, exit, print }) {
         button->setAutoDefault(false);
         buttons->addWidget(button);
     }
@@ -93,8 +98,15 @@ void TFrm_dayj::showEvent(QShowEvent *event)
 
 void TFrm_dayj::FormShow()
 {
-    m_dm.TYjb.open();
-    m_dm.TYjb.append();
+    Dataset &handover = m_dm.TYjb;
+    handover.open();
+    // The boxes take no more than their columns hold, so nothing typed is cut on saving.
+    for (auto it = m_boxes.cbegin(); it != m_boxes.cend(); ++it) {
+        const int field = handover.fieldIndex(it.key());
+        if (auto *edit = qobject_cast<DBEdit *>(it.value()); edit && field >= 0 && handover.fieldDef(field).size > 0)
+            edit->setMaxLength(handover.fieldDef(field).size);
+    }
+    handover.append();
     m_boxes.value(QStringLiteral("yjbh"))->setFocus();
 }
 
@@ -109,7 +121,8 @@ QString TFrm_dayj::boxText(const QString &field) const
 void TFrm_dayj::Button1Click()
 {
     runHandler(m_ui, [this] {
-        if (const RequiredField *empty = firstEmpty(HandoverCheck::rules(), [this](const QString &f) { return boxText(f); })) {
+        if (const RequiredField *empty
+            = firstEmpty(HandoverCheck::rules(), [this](const QString &f) { return boxText(f); })) {
             m_ui.showMessage(empty->message);
             m_boxes.value(empty->field)->setFocus();
             return;

@@ -61,7 +61,9 @@ bool TDataModule5::RunSql(const QString &sqlText)
         ADOConnection1.execute(sqlText);
         return true;
     } catch (const Error &error) {
-        qWarning().noquote() << "RunSql failed:" << error.message() << "--" << sqlText;
+        // Only the statement's first word: its values may be a password.
+        qWarning().noquote() << "RunSql failed:" << error.message() << "--"
+                             << sqlText.trimmed().section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
         return false;
     }
 }

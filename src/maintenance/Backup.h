@@ -1,29 +1,70 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace dagl {
 
 class Connection;
+class TDataModule5;
 
+// Copies of the database: manual backups, restore, compaction and the exit copy. No
+// message is shown here; the callers say what happened.
 namespace Backup {
 
 // The day as eight digits, year, month, day: the name of an exit copy's folder.
 QString dayFolderName(const QDate &day);
 // The file name of a manual backup made on that day.
 QString manualBackupName(const QDate &day);
+// The name under which a restore keeps the database it replaced, in backup/.
+QString replacedCopyName(const QDateTime &when);
+// The tables a file must hold to be taken as a database of this program.
+QStringList requiredTables();
 
-// Copies the database file of an open connection to `target`, replacing it. The copy is
-// taken while no other program can be writing, and written under a temporary name first,
-// so that a failure leaves the earlier copy as it was. Returns an error text, empty on
-// success.
+// Copies the database of an open connection to `target`, replacing it: a consistent
+// snapshot taken while the connection stays usable, written under a temporary name first,
+// so that a failure leaves the earlier copy as it was. A closed connection's file is copied
+// as it is. Returns an error text, empty on success.
 QString copyDatabase(Connection &connection, const QString &source, const QString &target);
 
 // The copy made at every confirmed exit: backup/<yyyymmdd>/kdmx.mdb in the program folder.
 // Creating a folder that fails throws dagl::Error with the system's reason; the outcome of
 // the copy itself is returned as in copyDatabase.
 QString exitCopy(Connection &connection, const QString &programFolder, const QDate &day);
+
+// A manual backup of the live database into `folder` under the day's name. When that file
+// exists, `confirmOverwrite` is asked with the name and decides. A missing folder fails
+// (after the program folder's BACKUP folder has been made, if it was missing).
+bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate &day,
+    const std::function<bool(const QString &name)> &confirmOverwrite);
+
+enum class RestoreOutcome {
+    Restored, // the live database is now the chosen copy; the program must end
+    NotADatabase, // the file is no database of this program; nothing changed
+    CopyFailed, // the copy could not be put in place; the live database is unchanged
+    ReopenFailed, // the connection could not be opened again afterwards
+};
+
+// Replaces the live database with the copy at `candidate`, once it has been shown to open
+// with the program's password and to hold the program's tables. The database it replaces
+// is kept in backup/ under replacedCopyName(now).
+RestoreOutcome restore(TDataModule5 &dm, const QString &candidate, const QDateTime &now);
+
+enum class CompactOutcome {
+    Compacted,
+    RowsPending, // a window holds a row not yet saved: nothing was done
+    Failed, // the live database is unchanged
+};
+
+// Compacts the live database. The shared connection is closed meanwhile; the datasets that
+// were open are opened again afterwards on the rows they showed. `beforeReplace` is passed
+// to DatabaseFile::compact.
+CompactOutcome compactDatabase(TDataModule5 &dm, QString *error = nullptr,
+    const std::function<void(const QString &compacted)> &beforeReplace = {});
 
 } // namespace Backup
 } // namespace dagl

@@ -8,29 +8,83 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
+#include <QVector>
 
 namespace dagl {
 
 namespace {
 
 const char *const kCodePage = "GBK";
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 
-QStringList readLines(const QString &path, bool *exists)
-{
-    QFile file(path);
-    *exists = file.open(QIODevice::ReadOnly);
-    if (!*exists)
-        return {};
-    QStringDecoder decode(kCodePage);
-    const QString text = decode(file.readAll());
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString &line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+// The file as raw lines: each line's own bytes and its line break are kept so that a
+// write changes only the line it is about. Lines are decoded one by one for matching.
+struct RawFile {
+    bool exists = false;
+    bool utf8 = false; // a UTF-8 file marked by its byte order mark
+    QByteArray prefix; // the byte order mark, when there is one
+    QVector<QByteArray> bytes; // each line without its break
+    QVector<QByteArray> breaks; // "\r\n", "\n" or nothing (the last line)
+    QStringList lines; // decoded
+
+    QString decode(const QByteArray &line) const
+    {
+        if (utf8)
+            return QString::fromUtf8(line);
+        QStringDecoder decoder(kCodePage);
+        return decoder(line);
     }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    QByteArray encode(const QString &line) const
+    {
+        if (utf8)
+            return line.toUtf8();
+        QStringEncoder encoder(kCodePage);
+        return encoder(line);
+    }
+    QByteArray join() const
+    {
+        QByteArray all = prefix;
+        for (int i = 0; i < bytes.size(); ++i)
+            all += bytes[i] + breaks[i];
+        return all;
+    }
+    void insert(int at, const QString &line)
+    {
+        // The line before gets a break if it ended the file without one.
+        if (at > 0 && breaks[at - 1].isEmpty())
+            breaks[at - 1] = "\r\n";
+        bytes.insert(at, encode(line));
+        breaks.insert(at, "\r\n");
+        lines.insert(at, line);
+    }
+};
+
+RawFile readFile(const QString &path)
+{
+    RawFile raw;
+    QFile file(path);
+    raw.exists = file.open(QIODevice::ReadOnly);
+    if (!raw.exists)
+        return raw;
+    QByteArray all = file.readAll();
+    if (all.startsWith(kUtf8Bom)) {
+        raw.utf8 = true;
+        raw.prefix = kUtf8Bom;
+        all.remove(0, kUtf8Bom.size());
+    }
+    qsizetype from = 0;
+    while (from < all.size()) {
+        const qsizetype newline = all.indexOf('\n', from);
+        const qsizetype end = newline < 0 ? all.size() : newline;
+        qsizetype contentEnd = end;
+        if (newline >= 0 && contentEnd > from && all.at(contentEnd - 1) == '\r')
+            --contentEnd;
+        raw.bytes.push_back(all.mid(from, contentEnd - from));
+        raw.breaks.push_back(newline < 0 ? QByteArray() : all.mid(contentEnd, newline + 1 - contentEnd));
+        raw.lines.push_back(raw.decode(raw.bytes.last()));
+        from = newline < 0 ? all.size() : newline + 1;
+    }
+    return raw;
 }
 
 // The name of a section header line, or a null string when the line is no header.
@@ -55,11 +109,10 @@ bool isKeyLine(const QString &line, const QString &key, QString *value = nullptr
     return true;
 }
 
-struct Location
-{
+struct Location {
     int sectionLine = -1; // index of the header line
-    int keyLine = -1;     // index of the key's line
-    int lastEntry = -1;   // last non-blank line of the section
+    int keyLine = -1; // index of the key's line
+    int lastEntry = -1; // last non-blank line of the section
 };
 
 Location locate(const QStringList &lines, const QString &section, const QString &key)
@@ -97,13 +150,12 @@ IniFile IniFile::settingsOf(const QString &programFolder)
 
 QString IniFile::read(const QString &section, const QString &key, const QString &defaultValue) const
 {
-    bool exists = false;
-    const QStringList lines = readLines(m_path, &exists);
-    const Location at = locate(lines, section, key);
+    const RawFile raw = readFile(m_path);
+    const Location at = locate(raw.lines, section, key);
     if (at.keyLine < 0)
         return defaultValue.left(kMaxValueLength);
     QString value;
-    isKeyLine(lines[at.keyLine], key, &value);
+    isKeyLine(raw.lines[at.keyLine], key, &value);
     // The profile functions drop one pair of quotes around a value.
     if (value.size() >= 2
         && ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
@@ -115,27 +167,27 @@ QString IniFile::read(const QString &section, const QString &key, const QString 
 
 void IniFile::write(const QString &section, const QString &key, const QString &value) const
 {
-    bool exists = false;
-    QStringList lines = readLines(m_path, &exists);
+    RawFile raw = readFile(m_path);
     // A line break would end the value early and turn the rest into a line of its own.
     QString flat = value;
     flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
 
-    const Location at = locate(lines, section, key);
+    const Location at = locate(raw.lines, section, key);
     if (at.keyLine >= 0) {
-        const QString &old = lines[at.keyLine];
-        lines[at.keyLine] = old.left(old.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + flat;
+        const QString &old = raw.lines[at.keyLine];
+        const QString line = old.left(old.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + flat;
+        raw.bytes[at.keyLine] = raw.encode(line);
+        raw.lines[at.keyLine] = line;
     } else if (at.sectionLine >= 0) {
-        lines.insert(at.lastEntry + 1, key + QLatin1Char('=') + flat);
+        raw.insert(at.lastEntry + 1, key + QLatin1Char('=') + flat);
     } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(QString());
-        lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-        lines.append(key + QLatin1Char('=') + flat);
+        if (!raw.lines.isEmpty() && !raw.lines.last().trimmed().isEmpty())
+            raw.insert(int(raw.lines.size()), QString());
+        raw.insert(int(raw.lines.size()), QLatin1Char('[') + section + QLatin1Char(']'));
+        raw.insert(int(raw.lines.size()), key + QLatin1Char('=') + flat);
     }
 
-    QStringEncoder encode(kCodePage);
-    const QByteArray bytes = encode(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    const QByteArray bytes = raw.join();
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw Error(QStringLiteral("Unable to write to %1").arg(m_path));

@@ -1,6 +1,10 @@
 #include "Backup.h"
 #include "Connection.h"
+#include "DatabaseFile.h"
 #include "Error.h"
+#include "SampleCatalogue.h"
+#include "Schema.h"
+#include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TestSupport.h"
 
@@ -9,15 +13,43 @@
 
 using namespace dagl;
 
-class TestBackup : public QObject
+namespace {
+
+QByteArray contents(const QString &path)
 {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A database file made directly through the engine: keyed or not, with the given tables.
+void makeDatabase(const QString &path, const QByteArray &key, const QStringList &tables)
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    if (!key.isEmpty())
+        sqlite3_key(db, key.constData(), int(key.size()));
+    for (const QString &table : tables) {
+        const QByteArray sql
+            = QStringLiteral("CREATE TABLE \"%1\" (id INTEGER PRIMARY KEY, x TEXT)").arg(table).toUtf8();
+        QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    sqlite3_close(db);
+}
+
+} // namespace
+
+class TestBackup : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { test::pinLocale(); }
+
     void naming()
     {
         QCOMPARE(Backup::dayFolderName(QDate(2026, 3, 7)), QStringLiteral("20260307"));
         QCOMPARE(Backup::manualBackupName(QDate(2026, 12, 10)), QStringLiteral("20261210_kdmx.mdb"));
+        QCOMPARE(Backup::replacedCopyName(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))),
+            QStringLiteral("20260102_030405_kdmx.mdb"));
     }
 
     void exitCopyReplacesTheDaysCopy()
@@ -34,7 +66,7 @@ private slots:
 
         const QString copy = folder.path() + QStringLiteral("BACKUP/20261210/kdmx.mdb");
         QCOMPARE(QDir(folder.path() + QStringLiteral("BACKUP/20261210")).entryList(QDir::Files),
-                 QStringList{QStringLiteral("kdmx.mdb")});
+            QStringList { QStringLiteral("kdmx.mdb") });
         const auto copied = test::openCopy(copy); // the copy is whole and keeps the password
         QCOMPARE(test::rowCount(*copied, QStringLiteral("rz")), 2);
     }
@@ -52,6 +84,227 @@ private slots:
             failed = !error.message().isEmpty();
         }
         QVERIFY(failed);
+    }
+
+    void failedCopyKeepsTheEarlierOne()
+    {
+        test::ProgramFolderFixture folder;
+        const QString target = folder.path() + QStringLiteral("copy.mdb");
+        QCOMPARE(Backup::copyDatabase(folder.db(), folder.databasePath(), target), QString());
+        const QByteArray before = contents(target);
+        // The temporary name is taken by a folder: the new copy cannot be made.
+        QVERIFY(QDir().mkpath(DatabaseFile::sideName(target) + QStringLiteral("/x")));
+        folder.exec(QStringLiteral("insert into rz (rznr,sj)values('later','2026/12/10 9:00:00')"));
+        QVERIFY(!Backup::copyDatabase(folder.db(), folder.databasePath(), target).isEmpty());
+        QCOMPARE(contents(target), before);
+    }
+
+    void backupIsASnapshotThatOpensWithThePassword()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        SampleCatalogue::fill(dm.ADOConnection1, 300, 7);
+        dm.Tsyyp.open();
+        const QString target = folder.path() + QStringLiteral("snap.mdb");
+        QCOMPARE(Backup::copyDatabase(dm.ADOConnection1, folder.databasePath(), target), QString());
+        const auto copy = test::openCopy(target);
+        QCOMPARE(test::rowCount(*copy, Schema::kCatalogueTable), 300);
+        QVERIFY(dm.Tsyyp.isOpen()); // the database stayed connected
+        QCOMPARE(dm.Tsyyp.recordCount(), 300);
+    }
+
+    void manualBackup()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        const QDate day(2026, 12, 10);
+        const QString chosen = folder.path() + QStringLiteral("elsewhere");
+        QVERIFY(QDir().mkpath(chosen));
+        QStringList asked;
+        auto answer = [&](bool yes) {
+            return [&asked, yes](const QString &name) {
+                asked << name;
+                return yes;
+            };
+        };
+        QVERIFY(Backup::saveDatabaseAsDateTime(dm, chosen, day, answer(true)));
+        QVERIFY(asked.isEmpty());
+        const QString copy = chosen + QStringLiteral("/20261210_kdmx.mdb");
+        const QByteArray first = contents(copy);
+        QVERIFY(!first.isEmpty());
+
+        dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('later','2026/12/10 9:00:00')"));
+        QVERIFY(!Backup::saveDatabaseAsDateTime(dm, chosen, day, answer(false)));
+        QCOMPARE(asked, QStringList { QStringLiteral("20261210_kdmx.mdb") });
+        QCOMPARE(contents(copy), first);
+        QVERIFY(Backup::saveDatabaseAsDateTime(dm, chosen, day, answer(true)));
+        QCOMPARE(test::rowCount(*test::openCopy(copy), QStringLiteral("rz")), 1);
+
+        // A folder that is gone: the backup fails, the program's BACKUP folder is made.
+        QVERIFY(!Backup::saveDatabaseAsDateTime(dm, folder.path() + QStringLiteral("gone"), day, answer(true)));
+        QVERIFY(QFileInfo(folder.path() + QStringLiteral("BACKUP")).isDir());
+        QVERIFY(!QFile::exists(folder.path() + QStringLiteral("gone")));
+    }
+
+    void restoreRefusesWhatIsNoDatabaseOfTheProgram_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("foreign SQLite file") << "foreign";
+        QTest::newRow("wrong password") << "password";
+        QTest::newRow("right password, tables missing") << "tables";
+        QTest::newRow("truncated copy") << "truncated";
+        QTest::newRow("text file") << "text";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("missing file") << "missing";
+    }
+    void restoreRefusesWhatIsNoDatabaseOfTheProgram()
+    {
+        QFETCH(QString, kind);
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('live','2026/12/10 9:00:00')"));
+        dm.TYjb.open();
+        const QString candidate = folder.path() + QStringLiteral("candidate.mdb");
+        const QByteArray key = Schema::kDatabasePassword.toUtf8();
+        if (kind == QLatin1String("foreign")) {
+            makeDatabase(candidate, {}, Backup::requiredTables());
+        } else if (kind == QLatin1String("password")) {
+            makeDatabase(candidate, "12345678901", Backup::requiredTables());
+        } else if (kind == QLatin1String("tables")) {
+            makeDatabase(candidate, key, { QStringLiteral("gly"), QStringLiteral("rz") });
+        } else if (kind == QLatin1String("truncated")) {
+            test::ProgramFolderFixture other;
+            SampleCatalogue::fill(other.db(), 2000, 3);
+            const QByteArray whole = contents(other.databasePath());
+            QFile f(candidate);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(whole.left(whole.size() / 2));
+        } else if (kind != QLatin1String("missing")) {
+            QFile f(candidate);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            if (kind == QLatin1String("text"))
+                f.write("这不是数据库\r\nnot a database\r\n");
+        }
+        const QByteArray live = contents(folder.databasePath());
+        QCOMPARE(Backup::restore(dm, candidate, QDateTime::currentDateTime()), Backup::RestoreOutcome::NotADatabase);
+        QCOMPARE(contents(folder.databasePath()), live);
+        QVERIFY(dm.ADOConnection1.isOpen());
+        QVERIFY(dm.TYjb.isOpen());
+        QVERIFY(!QFile::exists(folder.path() + QStringLiteral("backup")));
+    }
+
+    void restoreOfAGoodCopy()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('in the copy','2026/12/10 9:00:00')"));
+        const QString copy = folder.path() + QStringLiteral("BACKUP/20261210_kdmx.mdb");
+        QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("BACKUP")));
+        QCOMPARE(Backup::copyDatabase(dm.ADOConnection1, folder.databasePath(), copy), QString());
+        dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('after the copy','2026/12/10 10:00:00')"));
+
+        // The live file itself cannot be restored over itself.
+        QCOMPARE(Backup::restore(dm, folder.databasePath(), QDateTime::currentDateTime()),
+            Backup::RestoreOutcome::CopyFailed);
+        QVERIFY(dm.ADOConnection1.isOpen());
+
+        const QDateTime when(QDate(2026, 12, 10), QTime(11, 0, 0));
+        QCOMPARE(Backup::restore(dm, copy, when), Backup::RestoreOutcome::Restored);
+        QCOMPARE(contents(folder.databasePath()), contents(copy));
+        Dataset rows(QStringLiteral("rows"));
+        dm.OpenSql(QStringLiteral("select rznr from rz"), rows);
+        QCOMPARE(rows.recordCount(), 1);
+        QCOMPARE(rows.text(0), QStringLiteral("in the copy"));
+        // The database it replaced is kept.
+        const QString kept = folder.path() + QStringLiteral("BACKUP/20261210_110000_kdmx.mdb");
+        QCOMPARE(test::rowCount(*test::openCopy(kept), QStringLiteral("rz")), 2);
+        QVERIFY(!QFile::exists(DatabaseFile::sideName(folder.databasePath())));
+    }
+
+    void compactionShrinksAndKeepsEveryRow()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        SampleCatalogue::fill(dm.ADOConnection1, 3000, 11);
+        dm.RunSql(QStringLiteral("delete from 文件目录 where gdnd < 1990"));
+        dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('kept','2026/12/10 9:00:00')"));
+        const int left = folder.count(Schema::kCatalogueTable);
+        QVERIFY(left > 0 && left < 3000);
+        dm.Tsyyp.open();
+        dm.Tsyyp.moveTo(5);
+        const Dataset::Bookmark at = dm.Tsyyp.bookmark();
+        // A file left by an earlier compaction is no obstacle and is gone afterwards.
+        const QString stale = folder.path() + QStringLiteral("data/kdmx.BAK");
+        {
+            QFile f(stale);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("stale");
+        }
+        const qint64 before = QFileInfo(folder.databasePath()).size();
+
+        QString error;
+        QCOMPARE(Backup::compactDatabase(dm, &error), Backup::CompactOutcome::Compacted);
+        QCOMPARE(error, QString());
+        QVERIFY(QFileInfo(folder.databasePath()).size() < before);
+        QVERIFY(!QFile::exists(stale));
+        folder.db().close(); // opened again on the file now in place
+        folder.db().open();
+        QCOMPARE(folder.count(Schema::kCatalogueTable), left);
+        QCOMPARE(folder.count(QStringLiteral("rz")), 1);
+        QCOMPARE(folder.count(QStringLiteral("gly")), 1);
+        // The shared datasets that were open are open again, on the same row.
+        QVERIFY(dm.ADOConnection1.isOpen());
+        QVERIFY(dm.Tsyyp.isOpen());
+        QCOMPARE(dm.Tsyyp.bookmark(), at);
+        QVERIFY(!dm.Tdaly.isOpen());
+        // New rows go on numbering after the old ones.
+        const qlonglong lastId = folder.scalar(QStringLiteral("select max(id) from rz")).toLongLong();
+        dm.RunSql(QStringLiteral("insert into rz (rznr,sj)values('new','2026/12/10 9:00:00')"));
+        QVERIFY(folder.scalar(QStringLiteral("select max(id) from rz")).toLongLong() > lastId);
+    }
+
+    void compactionFailureLeavesTheLiveFileIntact()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        SampleCatalogue::fill(dm.ADOConnection1, 500, 5);
+        dm.RunSql(QStringLiteral("delete from 文件目录 where gdnd < 2000"));
+        dm.TJCsj.open();
+        const QByteArray live = contents(folder.databasePath());
+        QString error;
+        bool madeWhole = false;
+        const auto outcome = Backup::compactDatabase(dm, &error, [&](const QString &compacted) {
+            madeWhole = QFileInfo(compacted).size() > 0;
+            throw Error(QStringLiteral("disk full"));
+        });
+        QCOMPARE(outcome, Backup::CompactOutcome::Failed);
+        QVERIFY(madeWhole);
+        QCOMPARE(error, QStringLiteral("disk full"));
+        QCOMPARE(contents(folder.databasePath()), live);
+        QVERIFY(!QFile::exists(folder.path() + QStringLiteral("data/kdmx.BAK")));
+        QVERIFY(dm.ADOConnection1.isOpen());
+        QVERIFY(dm.TJCsj.isOpen());
+    }
+
+    void compactionWaitsForPendingRows()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        dm.TYjb.open();
+        dm.TYjb.append();
+        dm.TYjb.setText(QStringLiteral("yjbh"), QStringLiteral("YJ-1"));
+        const QByteArray live = contents(folder.databasePath());
+        QCOMPARE(Backup::compactDatabase(dm), Backup::CompactOutcome::RowsPending);
+        QVERIFY(dm.TYjb.isEditing());
+        QCOMPARE(dm.TYjb.text(QStringLiteral("yjbh")), QStringLiteral("YJ-1"));
+        QCOMPARE(contents(folder.databasePath()), live);
     }
 };
 

@@ -8,8 +8,7 @@
 
 using dagl::IniFile;
 
-class TestIniFile : public QObject
-{
+class TestIniFile : public QObject {
     Q_OBJECT
 
 private:
@@ -32,17 +31,32 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("names in capitals") << QByteArray("[JCSZ]\r\nCJYHQX=0\r\n") << "jcsz" << "cjyhqx" << "0";
-        QTest::newRow("missing file gives default") << QByteArray() << "jcsz" << "cjyhqx" << "dflt";
-        QTest::newRow("missing key gives default") << QByteArray("[jcsz]\r\nother=1\r\n") << "jcsz" << "cjyhqx" << "dflt";
-        QTest::newRow("key of another section") << QByteArray("[a]\r\nk=1\r\n[b]\r\nx=2\r\n") << "b" << "k" << "dflt";
-        QTest::newRow("blanks around") << QByteArray("[s]\r\n  k  =  v v  \r\n") << "s" << "k" << "v v";
-        QTest::newRow("quotes dropped") << QByteArray("[s]\nk=\"quoted\"\n") << "s" << "k" << "quoted";
-        QTest::newRow("empty value") << QByteArray("[s]\nk=\n") << "s" << "k" << "";
-        QTest::newRow("GBK text") << gbk(QStringLiteral("[datacsh]\r\nsrf=中文 (简体) - 全拼\r\n")) << "DATACSH" << "SRF"
-                                  << QStringLiteral("中文 (简体) - 全拼");
-        QTest::newRow("long value cut") << QByteArray("[s]\nk=") + QByteArray(3000, 'x') + "\n" << "s" << "k"
-                                        << QString(2047, QLatin1Char('x'));
+        QTest::newRow("names in capitals") << QByteArray("[JCSZ]\r\nCJYHQX=0\r\n") << "jcsz"
+                                           << "cjyhqx"
+                                           << "0";
+        QTest::newRow("missing file gives default") << QByteArray() << "jcsz"
+                                                    << "cjyhqx"
+                                                    << "dflt";
+        QTest::newRow("missing key gives default") << QByteArray("[jcsz]\r\nother=1\r\n") << "jcsz"
+                                                   << "cjyhqx"
+                                                   << "dflt";
+        QTest::newRow("key of another section") << QByteArray("[a]\r\nk=1\r\n[b]\r\nx=2\r\n") << "b"
+                                                << "k"
+                                                << "dflt";
+        QTest::newRow("blanks around") << QByteArray("[s]\r\n  k  =  v v  \r\n") << "s"
+                                       << "k"
+                                       << "v v";
+        QTest::newRow("quotes dropped") << QByteArray("[s]\nk=\"quoted\"\n") << "s"
+                                        << "k"
+                                        << "quoted";
+        QTest::newRow("empty value") << QByteArray("[s]\nk=\n") << "s"
+                                     << "k"
+                                     << "";
+        QTest::newRow("GBK text") << gbk(QStringLiteral("[datacsh]\r\nsrf=中文 (简体) - 全拼\r\n")) << "DATACSH"
+                                  << "SRF" << QStringLiteral("中文 (简体) - 全拼");
+        QTest::newRow("long value cut") << QByteArray("[s]\nk=") + QByteArray(3000, 'x') + "\n"
+                                        << "s"
+                                        << "k" << QString(2047, QLatin1Char('x'));
     }
     void read()
     {
@@ -76,8 +90,47 @@ private slots:
         QFile f(path());
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLatin1(f.readAll()),
-                 QStringLiteral("; comment\r\n[JCSZ]\r\nCJYHQX=0\r\nother=x\r\nnew=n\r\n\r\n[zddr]\r\nspbm=1\r\n\r\n"
-                                "[datacsh]\r\nkxpl=1\r\n"));
+            QStringLiteral("; comment\r\n[JCSZ]\r\nCJYHQX=0\r\nother=x\r\nnew=n\r\n\r\n[zddr]\r\nspbm=1\r\n\r\n"
+                           "[datacsh]\r\nkxpl=1\r\n"));
+    }
+
+    void writeKeepsOtherLinesByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray utf8Line = QStringLiteral("note=中文说明").toUtf8(); // not GBK
+        QTest::newRow("UTF-8 line in a GBK file") << QByteArray("[jcsz]\r\n") + utf8Line + "\r\ncjyhqx=1\r\n"
+                                                  << QByteArray("[jcsz]\r\n") + utf8Line + "\r\ncjyhqx=0\r\n";
+        QTest::newRow("bare line breaks and odd bytes") << QByteArray("[a]\nx=\xff\xfe\x80\n[jcsz]\ncjyhqx=1\n")
+                                                        << QByteArray("[a]\nx=\xff\xfe\x80\n[jcsz]\ncjyhqx=0\n");
+        QTest::newRow("last line without a break") << QByteArray(
+            "[other]\nk=\xe4\xb8\xad") << QByteArray("[other]\nk=\xe4\xb8\xad\r\n\r\n[jcsz]\r\ncjyhqx=0\r\n");
+        QTest::newRow("new key in a section at the end without a break")
+            << QByteArray("[jcsz]\r\nother=\xe4\xb8\xad") << QByteArray("[jcsz]\r\nother=\xe4\xb8\xad\r\ncjyhqx=0\r\n");
+    }
+    void writeKeepsOtherLinesByteForByte()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        writeRaw(before);
+        IniFile(path()).write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("0"));
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), after);
+    }
+
+    void utf8FileWithByteOrderMark()
+    {
+        const QByteArray bom("\xEF\xBB\xBF");
+        writeRaw(bom + QStringLiteral("[datacsh]\r\nsrf=中文 (简体) - 全拼\r\n").toUtf8());
+        IniFile ini(path());
+        QCOMPARE(ini.read(QStringLiteral("datacsh"), QStringLiteral("srf")), QStringLiteral("中文 (简体) - 全拼"));
+        // A write keeps the mark and writes its own line in UTF-8 as well.
+        ini.write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QStringLiteral("是"));
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), bom + QStringLiteral("[datacsh]\r\nsrf=中文 (简体) - 全拼\r\nkxpl=是\r\n").toUtf8());
+        QCOMPARE(ini.read(QStringLiteral("datacsh"), QStringLiteral("kxpl")), QStringLiteral("是"));
     }
 
     void writeFailureNamesTheFile()

@@ -23,8 +23,7 @@ namespace dagl::DatabaseFile {
 namespace {
 
 // A connection of its own to one file, closed when it goes out of scope.
-class Handle
-{
+class Handle {
 public:
     Handle(const QString &path, int flags, const QString &password)
     {
@@ -47,8 +46,7 @@ private:
 };
 
 // Runs `work`, removing `partial` when it fails so that no half-made file stays behind.
-template<typename Work>
-void removingOnFailure(const QString &partial, Work work)
+template <typename Work> void removingOnFailure(const QString &partial, Work work)
 {
     try {
         work();
@@ -89,7 +87,7 @@ void replace(const QString &from, const QString &to)
 {
 #ifdef Q_OS_WIN
     if (!MoveFileExW(reinterpret_cast<const wchar_t *>(from.utf16()), reinterpret_cast<const wchar_t *>(to.utf16()),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Error(QStringLiteral("Cannot replace %1 (error %2)").arg(to).arg(GetLastError()));
 #else
     // rename(2) swaps the directory entry atomically, replacing an existing target.
@@ -156,8 +154,8 @@ void checkOpens(const QString &path, const QString &password, const QStringList 
     }
 }
 
-void compact(const QString &path, const QString &password,
-             const std::function<void(const QString &compacted)> &beforeReplace)
+void compact(
+    const QString &path, const QString &password, const std::function<void(const QString &compacted)> &beforeReplace)
 {
     if (!QFileInfo(path).isFile())
         throw Error(QStringLiteral("Could not find file '%1'.").arg(path));

@@ -30,7 +30,7 @@ void checkOpens(const QString &path, const QString &password, const QStringList 
 // with the compacted file's path just before the replacement; an error it throws aborts
 // the compaction like any other.
 void compact(const QString &path, const QString &password,
-             const std::function<void(const QString &compacted)> &beforeReplace = {});
+    const std::function<void(const QString &compacted)> &beforeReplace = {});
 
 // Puts `from` in place of `to` in one step: `to` is either the old or the new file, never
 // missing or torn. Throws with the system's reason.

@@ -1,0 +1,96 @@
+#include "TFrmCKRZ.h"
+
+#include "DatasetModel.h"
+#include "LogQuery.h"
+#include "Regional.h"
+#include "TDataModule5.h"
+#include "Ui.h"
+
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace dagl {
+
+TFrmCKRZ::TFrmCKRZ(TDataModule5 &dm, Ui &ui, QWidget *parent)
+    : QDialog(parent)
+    , m_dm(dm)
+    , m_ui(ui)
+    , m_query(QStringLiteral("ADOQuery1"))
+{
+    setObjectName(QStringLiteral("FrmCKRZ"));
+    setWindowTitle(QStringLiteral("查看日志"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowModality(Qt::ApplicationModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto makeDateBox = [this](const char *name) {
+        auto *box = new QDateEdit(QDate::currentDate(), this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setCalendarPopup(true);
+        box->setDisplayFormat(Regional::shortDateFormat);
+        return box;
+    };
+    m_start = makeDateBox("DateTimePicker1");
+    m_end = makeDateBox("DateTimePicker2");
+    auto *search = new QPushButton(QStringLiteral("查询"), this);
+    search->setObjectName(QStringLiteral("Button1"));
+    auto *exit = new QPushButton(QStringLiteral("退出"), this);
+    exit->setObjectName(QStringLiteral("Button2"));
+    for (QPushButton *button : { search, exit })
+        button->setAutoDefault(false);
+
+    m_grid = new DBGrid(this);
+    m_grid->setObjectName(QStringLiteral("DBGrid1"));
+    m_grid->setDataset(&m_query,
+        { { QStringLiteral("sj"), QStringLiteral("时间") }, { QStringLiteral("rznr"), QStringLiteral("日志内容") } });
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setColumnWidth(0, 150);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+
+    auto *range = new QHBoxLayout;
+    range->addWidget(new QLabel(QStringLiteral("查询日期："), this));
+    range->addWidget(m_start);
+    range->addWidget(new QLabel(QStringLiteral("至"), this));
+    range->addWidget(m_end);
+    range->addSpacing(12);
+    range->addWidget(search);
+    range->addWidget(exit);
+    range->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(range);
+    layout->addWidget(m_grid, 1);
+    setFixedSize(600, 420);
+
+    connect(search, &QPushButton::clicked, this, &TFrmCKRZ::Button1Click);
+    connect(exit, &QPushButton::clicked, this, &TFrmCKRZ::Button2Click);
+}
+
+void TFrmCKRZ::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        runHandler(m_ui, [this] { cxrz(); });
+}
+
+void TFrmCKRZ::cxrz()
+{
+    m_dm.OpenSql(LogQuery::statement(m_start->date(), m_end->date()), m_query);
+}
+
+void TFrmCKRZ::Button1Click()
+{
+    runHandler(m_ui, [this] { cxrz(); });
+}
+
+void TFrmCKRZ::Button2Click()
+{
+    close();
+}
+
+} // namespace dagl

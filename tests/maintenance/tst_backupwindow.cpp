@@ -1,0 +1,263 @@
+#include "Backup.h"
+#include "Program.h"
+#include "Session.h"
+#include "TDataModule5.h"
+#include "TFrmDataBackUp.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+using namespace dagl;
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList listed(QWidget *window)
+{
+    QStringList names;
+    auto *files = window->findChild<QListWidget *>(QStringLiteral("FileListBox1"));
+    for (int i = 0; i < files->count(); ++i)
+        names << files->item(i)->text();
+    return names;
+}
+
+void clickOk(QWidget *window)
+{
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+}
+
+QWidget *topLevel(const QString &name)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+QAction *menuEntry(QWidget *main, const char *name)
+{
+    return main->findChild<QAction *>(QString::fromLatin1(name));
+}
+
+// Shows the main window and logs in as the fixture's operator (empty password).
+bool logIn(Program &program)
+{
+    program.mainWindow()->show();
+    if (!QTest::qWaitFor([] { return topLevel(QStringLiteral("FormLogin")) != nullptr; }))
+        return false;
+    QTest::mouseClick(
+        topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+    return QTest::qWaitFor([] { return !topLevel(QStringLiteral("FormLogin")); }) && program.session().LoggedIn;
+}
+
+const QString todaysName = Backup::manualBackupName(QDate::currentDate());
+
+} // namespace
+
+class TestBackupWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void backupMode()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrmDataBackUp window(dm, ui, QStringLiteral("0"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowTitle(), QStringLiteral("数据库备份"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("请选择数据备份的目录"));
+        // The BACKUP folder is made and shown.
+        QCOMPARE(window.currentFolder(), QDir(folder.path() + QStringLiteral("BACKUP")).absolutePath());
+        QVERIFY(listed(&window).isEmpty());
+
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+        QCOMPARE(ui.shown.last().caption, QStringLiteral("提示"));
+        QCOMPARE(listed(&window), QStringList { todaysName });
+        QCOMPARE(test::rowCount(
+                     *test::openCopy(folder.path() + QStringLiteral("BACKUP/") + todaysName), QStringLiteral("gly")),
+            1);
+
+        // The second backup of the day asks; No keeps the first.
+        ui.answers = { Ui::Answer::No };
+        clickOk(&window);
+        QCOMPARE(ui.shown.size(), 3);
+        QCOMPARE(ui.shown[1].text, QStringLiteral("发现相同文件名的数据库文件(%1)\n是否覆盖?").arg(todaysName));
+        QCOMPARE(ui.shown[1].caption, QStringLiteral("警告"));
+        QCOMPARE(ui.shown[1].icon, Ui::Icon::Warning);
+        QCOMPARE(ui.shown[1].buttons, Ui::Buttons::YesNo);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份失败！"));
+        QCOMPARE(ui.shown.last().caption, QStringLiteral("错误"));
+        ui.answers = { Ui::Answer::Yes };
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+
+        // Another folder, reached through the folder list, then removed under the window.
+        QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("other")));
+        window.setCurrentFolder(folder.path() + QStringLiteral("other"));
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+        QVERIFY(QFile::exists(folder.path() + QStringLiteral("other/") + todaysName));
+        QVERIFY(QDir(folder.path() + QStringLiteral("other")).removeRecursively());
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份失败！"));
+        QVERIFY(window.isVisible()); // the window stays open
+        QCOMPARE(ui.quitRequests, 0);
+    }
+
+    void folderListFollowsActivation()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("BACKUP/20261210")));
+        QFile(folder.databasePath()).copy(folder.path() + QStringLiteral("BACKUP/20261210/kdmx.mdb"));
+        TFrmDataBackUp window(dm, ui, QStringLiteral("1"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *folders = window.findChild<QListWidget *>(QStringLiteral("DirectoryListBox1"));
+        const QList<QListWidgetItem *> day = folders->findItems(QStringLiteral("20261210"), Qt::MatchEndsWith);
+        QCOMPARE(day.size(), 1);
+        emit folders->itemActivated(day.first());
+        QCOMPARE(window.currentFolder(), QDir(folder.path() + QStringLiteral("BACKUP/20261210")).absolutePath());
+        QCOMPARE(listed(&window), QStringList { QStringLiteral("kdmx.mdb") });
+        // Back up one level through the chain of folders above.
+        const QList<QListWidgetItem *> up = folders->findItems(QStringLiteral("BACKUP"), Qt::MatchEndsWith);
+        QCOMPARE(up.size(), 1);
+        emit folders->itemActivated(up.first());
+        QCOMPARE(window.currentFolder(), QDir(folder.path() + QStringLiteral("BACKUP")).absolutePath());
+        QVERIFY(listed(&window).isEmpty());
+        QVERIFY(window.findChild<QComboBox *>(QStringLiteral("DriveComboBox1"))->count() > 0);
+    }
+
+    void restoreWithoutChoice()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrmDataBackUp window(dm, ui, QStringLiteral("1"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+            QStringLiteral("请选择要进行数据恢复的目录及文件"));
+        clickOk(&window);
+        QCOMPARE(ui.texts(),
+            (QStringList { QStringLiteral("请选择一个可以恢复的数据库"), QStringLiteral("数据恢复失败!") }));
+        QCOMPARE(ui.shown[0].caption, QStringLiteral("提示"));
+        QCOMPARE(ui.shown[1].caption, QStringLiteral("错误"));
+        QVERIFY(window.isVisible());
+    }
+
+    void restoreOfAFileThatIsNoDatabase()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("BACKUP")));
+        {
+            QFile f(folder.path() + QStringLiteral("BACKUP/notes.mdb"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("not a database");
+        }
+        const QByteArray live = contents(folder.databasePath());
+        TFrmDataBackUp window(dm, ui, QStringLiteral("1"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *files = window.findChild<QListWidget *>(QStringLiteral("FileListBox1"));
+        QCOMPARE(files->count(), 1);
+        files->setCurrentRow(0);
+        clickOk(&window);
+        QCOMPARE(ui.texts(), QStringList { QStringLiteral("数据恢复失败!") });
+        QCOMPARE(contents(folder.databasePath()), live);
+        QCOMPARE(ui.quitRequests, 0);
+        QVERIFY(!window.restored());
+    }
+
+    // Through the main window: a restore ends the program at once, without the exit
+    // question, exit record or exit copy.
+    void restoreEndsTheProgram()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        Program program(folder.path(), ui);
+        QVERIFY(logIn(program));
+        program.session().Permissions.insert(QStringLiteral("sjbfhf"), QStringLiteral("1"));
+        TForm1 *main = program.mainWindow();
+        QPointer<TForm1> alive(main);
+        const auto restoreFrom = [&](const QString &copy) {
+            menuEntry(main, "N15")->trigger();
+            QWidget *window = topLevel(QStringLiteral("FrmDataBackUp"));
+            QVERIFY(window);
+            QCOMPARE(window->windowTitle(), QStringLiteral("数据库恢复"));
+            auto *backup = static_cast<TFrmDataBackUp *>(window);
+            backup->setCurrentFolder(QFileInfo(copy).absolutePath());
+            auto *files = window->findChild<QListWidget *>(QStringLiteral("FileListBox1"));
+            const QList<QListWidgetItem *> found = files->findItems(QFileInfo(copy).fileName(), Qt::MatchExactly);
+            QCOMPARE(found.size(), 1);
+            files->setCurrentItem(found.first());
+            clickOk(window);
+        };
+        QDir().mkpath(folder.path() + QStringLiteral("BACKUP"));
+        const QString copy = folder.path() + QStringLiteral("BACKUP/good.mdb");
+        QCOMPARE(Backup::copyDatabase(folder.db(), folder.databasePath(), copy), QString());
+        folder.exec(QStringLiteral("insert into rz (rznr,sj)values('after the copy','2026/12/10 10:00:00')"));
+
+        restoreFrom(copy);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据恢复成功\n请重新运行程序!"));
+        QVERIFY(ui.quitRequests > 0);
+        QTRY_VERIFY(alive.isNull() || !main->isVisible());
+        QVERIFY(!ui.texts().contains(QStringLiteral("是否关闭本系统？")));
+        // The copy's rows (its one log-in record), and no exit record.
+        folder.db().close(); // opened again on the file now in place
+        folder.db().open();
+        QCOMPARE(folder.count(QStringLiteral("rz")), 1);
+        QCOMPARE(folder.count(QStringLiteral("rz"), QStringLiteral("rznr like '%退出系统'")), 0);
+        QVERIFY(
+            !QFile::exists(folder.path() + QStringLiteral("BACKUP/") + Backup::dayFolderName(QDate::currentDate())));
+    }
+
+    void backupNeedsThePermission()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        Program program(folder.path(), ui);
+        QVERIFY(logIn(program));
+        program.session().Permissions.insert(QStringLiteral("sjbfhf"), QStringLiteral("0"));
+        TForm1 *main = program.mainWindow();
+        for (const char *entry : { "N2", "N15" }) {
+            ui.shown.clear();
+            menuEntry(main, entry)->trigger();
+            QCOMPARE(ui.texts(), QStringList { QStringLiteral("对不起，您没有该权限！") });
+            QVERIFY(!topLevel(QStringLiteral("FrmDataBackUp")));
+        }
+        // Compaction needs none.
+        ui.shown.clear();
+        menuEntry(main, "N16")->trigger();
+        QCOMPARE(ui.texts(), QStringList { QStringLiteral("数据整理完毕!") });
+        ui.answers = { Ui::Answer::Cancel };
+        main->close();
+    }
+};
+
+QTEST_MAIN(TestBackupWindow)
+#include "tst_backupwindow.moc"
