@@ -40,7 +40,8 @@ build_all() {
 
 prepare_folder() {
   # The program folder: the executable with its database beside it; an existing
-  # database is kept as it is.
+  # database is kept as it is. Excel/ is where exports go; the program never makes it.
+  mkdir -p "$build/program/Excel"
   local db
   db=$(find "$build/program" -maxdepth 2 -ipath "*/data/kdmx.mdb" 2>/dev/null | head -n 1)
   if [ -z "$db" ]; then
