@@ -73,9 +73,13 @@ void ExcelWorkbook::open(const QString &path)
             throw Error(QStringLiteral("内存不足，无法读取工作簿“%1”").arg(path));
         throw Error(QStringLiteral("工作簿“%1”已损坏或不完整，无法读取").arg(path));
     }
+    // FreeXL gives no handle for an encrypted workbook, and marks an obfuscated one.
     unsigned int password = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED) {
-        freexl_close(handle);
+    if (!handle
+        || (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK
+            && password == FREEXL_BIFF_OBFUSCATED)) {
+        if (handle)
+            freexl_close(handle);
         throw Error(QStringLiteral("工作簿“%1”设有密码保护，请在Excel中取消密码后再导入").arg(path));
     }
     unsigned int sheets = 0;

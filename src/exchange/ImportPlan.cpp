@@ -1,0 +1,193 @@
+#include "ImportPlan.h"
+
+#include "Connection.h"
+#include "Dataset.h"
+#include "Error.h"
+#include "ExcelWorkbook.h"
+#include "IniFile.h"
+
+#include <QDate>
+#include <QElapsedTimer>
+
+namespace dagl {
+
+const std::array<ImportColumn, 24> &importColumns()
+{
+    static const std::array<ImportColumn, 24> columns { {
+        { "档案馆代码", "GDM", 1, "spbm" },
+        { "全宗号", "QZH", 2, "spmc" },
+        { "目录号", "MLH", 3, "splb" },
+        { "案卷号", "AJH", 4, "sccj" },
+        { "盒号", "HH", 5, "jx" },
+        { "件号", "JH", 6, "dw" },
+        { "文号", "WH", 7, "gg" },
+        { "成文时间", "CWSJ", 8, "pzwh" },
+        { "文件题名", "TM", 9, "sptm" },
+        { "责任者", "ZRZ", 10, "lsj" },
+        { "机构问题", "JGWT", 11, "pfj" },
+        { "归档年度", "GDND", 12, "hyj" },
+        { "保管期限", "BGQX", 13, "bgqx" },
+        { "密级", "MJ", 14, "mj" },
+        { "页数页码", "YH", 15, "ysym" },
+        { "单位代码", "DWDM", 23, "dwdm" },
+        { "单位名称", "DWMC", 24, "dwmc" },
+        { "顺序号", "SXH", 25, "sxh" },
+        { "拍摄者", "PSZ", 16, "psz" },
+        { "拍摄地点", "PSDD", 17, "psdd" },
+        { "人物", "人名", 18, "rw" },
+        { "档案类型", "DALX", 19, "dalx" },
+        { "控制标识", "KZBS", 20, "kzbs" },
+        { "备注", "BZ", 21, "bz" },
+    } };
+    return columns;
+}
+
+namespace ImportSettings {
+
+const QString kSection = QStringLiteral("zddr");
+
+QString columnKey(const ImportColumn &column)
+{
+    return QString::fromLatin1(column.flagKey) + QStringLiteral("id");
+}
+
+ImportMapping load(const IniFile &settings)
+{
+    ImportMapping mapping;
+    for (const ImportColumn &column : importColumns()) {
+        ImportChoice choice;
+        choice.ticked
+            = settings.read(kSection, QString::fromLatin1(column.flagKey), QStringLiteral("1")) == QLatin1String("1");
+        choice.columnText = settings.read(kSection, columnKey(column), QString());
+        mapping.push_back(choice);
+    }
+    return mapping;
+}
+
+void save(const IniFile &settings, const ImportMapping &mapping)
+{
+    const auto &columns = importColumns();
+    for (size_t i = 0; i < columns.size() && int(i) < mapping.size(); ++i) {
+        settings.write(kSection, QString::fromLatin1(columns[i].flagKey),
+            mapping[int(i)].ticked ? QStringLiteral("1") : QStringLiteral("0"));
+        settings.write(kSection, columnKey(columns[i]), mapping[int(i)].columnText);
+    }
+}
+
+} // namespace ImportSettings
+
+ImportPlan::ImportPlan(const ImportMapping &mapping, int sheetColumns, Dataset &target)
+    : m_target(target)
+{
+    const auto &columns = importColumns();
+    for (size_t i = 0; i < columns.size() && int(i) < mapping.size(); ++i) {
+        const ImportChoice &choice = mapping[int(i)];
+        if (!choice.ticked)
+            continue;
+        Step step { target.fieldByName(QString::fromUtf8(columns[i].field)), 0, -1, QString() };
+        const FieldDef &def = target.fieldDef(step.field);
+        if (def.isText())
+            step.size = def.size;
+        try {
+            step.column = columnOf(choice.columnText, sheetColumns);
+        } catch (const Error &error) {
+            step.fault = error.message();
+        }
+        m_steps.push_back(step);
+    }
+}
+
+int ImportPlan::columnOf(const QString &columnText, int sheetColumns)
+{
+    bool ok = false;
+    const int number = columnText.trimmed().toInt(&ok);
+    if (!ok)
+        throw Error(QStringLiteral("“%1”不是有效的列号").arg(columnText));
+    if (number < 1 || number > sheetColumns)
+        throw Error(QStringLiteral("第%1列超出了工作表的列数（%2列）").arg(number).arg(sheetColumns));
+    return number - 1;
+}
+
+QString ImportPlan::fault() const
+{
+    for (const Step &step : m_steps) {
+        if (step.column < 0)
+            return step.fault;
+    }
+    return {};
+}
+
+void ImportPlan::fill(const std::function<QVariant(int column)> &cell) const
+{
+    for (const Step &step : m_steps) {
+        if (step.column < 0)
+            throw Error(step.fault);
+        const QVariant value = cell(step.column);
+        if (value.isNull()) {
+            m_target.setValue(step.field, QVariant());
+            continue;
+        }
+        QString text = ExcelWorkbook::textOf(value);
+        if (step.size > 0 && text.size() > step.size) {
+            // A date cut short would be another date.
+            const int type = value.typeId();
+            if ((type == QMetaType::QDate || type == QMetaType::QDateTime) && step.size >= 8)
+                text = value.toDate().toString(QStringLiteral("yyyyMMdd"));
+            text.truncate(step.size);
+        }
+        m_target.setValue(step.field, text);
+    }
+}
+
+ImportOutcome importAll(
+    const ImportPlan &plan, const ExcelWorkbook &sheet, const std::function<bool(int done)> &progress, int intervalMs)
+{
+    ImportOutcome outcome;
+    Dataset &target = plan.target();
+    Connection *connection = target.connection();
+    if (!connection)
+        throw Error(QStringLiteral("数据集没有连接到数据库"));
+    const int rows = sheet.rowCount();
+    // A mapping that fails every row is one fault, not a list of them all.
+    if (rows > 0 && !plan.fault().isEmpty())
+        throw Error(plan.fault());
+    Transaction transaction(*connection);
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    for (int row = 0; row < rows; ++row) {
+        target.append();
+        bool filled = true;
+        try {
+            plan.fill([&](int column) { return sheet.cell(row, column); });
+        } catch (const Error &error) {
+            filled = false;
+            outcome.failures << QStringLiteral("第%1行：%2").arg(row + 2).arg(error.message());
+        }
+        try {
+            if (filled) {
+                target.post();
+                ++outcome.saved;
+            } else {
+                target.cancel();
+            }
+        } catch (...) {
+            // A write the database refuses ends the whole run, which is then rolled back.
+            if (target.isEditing())
+                target.cancel();
+            throw;
+        }
+        if (sinceReport.elapsed() >= intervalMs) {
+            sinceReport.restart();
+            if (!progress(row + 1)) {
+                outcome.cancelled = true;
+                outcome.saved = 0;
+                return outcome; // the transaction rolls back
+            }
+        }
+    }
+    transaction.commit();
+    progress(rows);
+    return outcome;
+}
+
+} // namespace dagl

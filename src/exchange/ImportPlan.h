@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <array>
+#include <functional>
+
+namespace dagl {
+
+class Dataset;
+class ExcelWorkbook;
+class IniFile;
+
+// One of the 24 catalogue columns the import can fill, with its controls and its keys in
+// section `zddr` of myini.ini (the column key is the flag key followed by "id").
+struct ImportColumn {
+    const char *label; // as the window shows it
+    const char *field; // the catalogue column
+    int control; // CheckBox<n> and ComboBox<n>
+    const char *flagKey;
+};
+
+// The 24 rows in screen order, which is also the order in which a record is filled.
+const std::array<ImportColumn, 24> &importColumns();
+
+// The operator's choice for one row: ticked, and the worksheet column as typed ("1"-"30").
+struct ImportChoice {
+    bool ticked = true;
+    QString columnText;
+
+    bool operator==(const ImportChoice &other) const
+    {
+        return ticked == other.ticked && columnText == other.columnText;
+    }
+};
+using ImportMapping = QVector<ImportChoice>; // one per row of importColumns()
+
+namespace ImportSettings {
+extern const QString kSection;
+QString columnKey(const ImportColumn &column);
+// A missing flag reads as ticked, a missing column as empty; only "1" ticks.
+ImportMapping load(const IniFile &settings);
+// Writes each row's flag and then its column. Throws dagl::Error when the file refuses.
+void save(const IniFile &settings, const ImportMapping &mapping);
+} // namespace ImportSettings
+
+// Which worksheet column goes to which catalogue column of `target`, for a sheet of a
+// given width. `target` must be open; the plan fills its pending new row.
+class ImportPlan {
+public:
+    ImportPlan(const ImportMapping &mapping, int sheetColumns, Dataset &target);
+
+    // The worksheet column (from 0) a column box names. Throws dagl::Error for a box that
+    // is empty or no number, or names a column the sheet does not have.
+    static int columnOf(const QString &columnText, int sheetColumns);
+
+    Dataset &target() const { return m_target; }
+    // Why the mapping cannot fill any row (its first ticked row whose box names no column
+    // of the sheet); empty when it can.
+    QString fault() const;
+
+    // Fills the pending new row of the target from one worksheet row, ticked rows in table
+    // order: text columns take the cell's text form cut to the column's size (a date too
+    // long for it as eight digits, 20240315), the number columns a cell that reads as a
+    // whole number, an empty cell no value. Throws
+    // dagl::Error on the first cell or mapping the row cannot take.
+    void fill(const std::function<QVariant(int column)> &cell) const;
+
+private:
+    struct Step {
+        int field;
+        int size; // characters a text column holds; 0 for other columns
+        int column; // -1: the mapping is at fault
+        QString fault; // why, when column is -1
+    };
+    Dataset &m_target;
+    QVector<Step> m_steps;
+};
+
+// The result of importing every worksheet row.
+struct ImportOutcome {
+    int saved = 0;
+    QStringList failures; // "第<n>行：<error>", n the worksheet row (headings are row 1)
+    bool cancelled = false;
+};
+
+// Imports every data row of the selected worksheet into the plan's target (opened
+// append-only) inside one transaction. A row the plan cannot fill is listed and skipped; an error in
+// writing ends the run with nothing saved (thrown). `progress` is told the rows done at a
+// human rate (every `intervalMs`, and at the end) and answers false to cancel, which also
+// saves nothing.
+ImportOutcome importAll(const ImportPlan &plan, const ExcelWorkbook &sheet,
+    const std::function<bool(int done)> &progress, int intervalMs = 100);
+
+} // namespace dagl

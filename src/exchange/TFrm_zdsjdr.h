@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ImportPlan.h"
+
+#include <QDialog>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QTableView;
+
+namespace dagl {
+
+class ExcelWorkbook;
+class TDataModule5;
+class Ui;
+class WorksheetModel;
+
+// The Excel batch import: previews the first worksheet of a workbook, maps its columns to
+// 24 catalogue columns (kept in myini.ini) and appends one row or all rows to the
+// catalogue. One window serves the whole run: closing hides it.
+class TFrm_zdsjdr : public QDialog {
+    Q_OBJECT
+
+public:
+    TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent = nullptr);
+    ~TFrm_zdsjdr() override;
+
+    // The window named Frm_zdsjdr among the application's windows, made when missing.
+    static TFrm_zdsjdr *instance(TDataModule5 &dm, Ui &ui, QWidget *owner);
+
+    void Button1Click(); // 选择Excel文件
+    void Button2Click(); // 导入一条测试
+    void Button3Click(); // 全部导入
+    void Button4Click(); // 关闭
+
+    ImportMapping mapping() const;
+    void setMapping(const ImportMapping &mapping);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    void FormShow();
+    bool FormClose();
+    bool requireWorkbook();
+    int currentSheetRow() const;
+    void openTarget();
+    void rereadRecordList();
+
+    TDataModule5 &m_dm;
+    Ui &m_ui;
+    std::unique_ptr<ExcelWorkbook> m_workbook;
+    WorksheetModel *m_model;
+    QLineEdit *m_path; // Edit1
+    QLabel *m_note; // Label15
+    QTableView *m_grid; // DBGrid1
+    QPlainTextEdit *m_memo; // Memo1
+    QWidget *m_panel; // Panel1
+    QLabel *m_panelLabel; // Label14
+    QProgressBar *m_bar; // ProgressBar1
+    std::array<QCheckBox *, 24> m_ticks {};
+    std::array<QComboBox *, 24> m_boxes {};
+    bool m_running = false;
+    bool m_cancelRequested = false;
+};
+
+} // namespace dagl

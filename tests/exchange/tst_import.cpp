@@ -1,0 +1,432 @@
+#include "Error.h"
+#include "ExcelWorkbook.h"
+#include "GridWriters.h"
+#include "ImportPlan.h"
+#include "IniFile.h"
+#include "TDataModule5.h"
+#include "TFrm_zdsjdr.h"
+#include "TestSupport.h"
+#include "WorksheetModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+Q_DECLARE_METATYPE(dagl::ImportChoice)
+
+using namespace dagl;
+
+namespace {
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(DAGL_FIXTURES) + QString::fromLatin1(name);
+}
+
+// Every row unticked, then the given catalogue columns ticked with their column boxes.
+ImportMapping only(const QVector<QPair<QString, QString>> &ticked)
+{
+    ImportMapping mapping;
+    for (const ImportColumn &column : importColumns()) {
+        ImportChoice choice { false, QString() };
+        for (const auto &pair : ticked) {
+            if (pair.first == QString::fromUtf8(column.field))
+                choice = { true, pair.second };
+        }
+        mapping.push_back(choice);
+    }
+    return mapping;
+}
+
+// The mapping of catalogue.xls: 题名, -, 案卷号, 盒号, 成文时间, 混合, 页数.
+ImportMapping catalogueMapping()
+{
+    return only({ { "TM", "1" }, { "AJH", "3" }, { "HH", "4" }, { "CWSJ", "5" }, { "BZ", "6" }, { "YH", "7" } });
+}
+
+} // namespace
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+    struct Window {
+        explicit Window(test::ProgramFolderFixture &f)
+            : folder(f)
+        {
+        }
+        test::ProgramFolderFixture &folder;
+        test::FakeUi ui;
+        TDataModule5 dm { folder.path(), ui };
+        TFrm_zdsjdr window { dm, ui };
+        template <typename T> T *find(const QString &name) { return window.findChild<T *>(name); }
+        void click(const char *name)
+        {
+            QTest::mouseClick(find<QPushButton>(QString::fromLatin1(name)), Qt::LeftButton);
+        }
+        void choose(const QString &path)
+        {
+            ui.paths << path;
+            click("Button1");
+        }
+        QString memo() { return find<QPlainTextEdit>(QStringLiteral("Memo1"))->toPlainText(); }
+        QString title(int column)
+        {
+            return find<QTableView>(QStringLiteral("DBGrid1"))->model()->headerData(column, Qt::Horizontal).toString();
+        }
+    };
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void previewModel()
+    {
+        WorksheetModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        ExcelWorkbook book;
+        book.open(fixture("catalogue.xls"));
+        model.setWorkbook(&book);
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), QStringLiteral("5:成文时间"));
+        QCOMPARE(model.headerData(0, Qt::Vertical).toInt(), 2); // the worksheet row
+        QCOMPARE(model.index(0, 4).data().toString(), QStringLiteral("2024/3/15"));
+        QCOMPARE(model.index(2, 2).data().toString(), QStringLiteral("abc"));
+        ExcelWorkbook empty;
+        empty.open(fixture("blank.xls"));
+        model.setWorkbook(&empty);
+        QCOMPARE(model.columnCount(), 0);
+        model.setWorkbook(nullptr);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void mapping_data()
+    {
+        QTest::addColumn<ImportMapping>("mapping");
+        QTest::addColumn<QVariantList>("cells"); // a sheet of three columns
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("stored"); // what the column holds afterwards
+        QTest::addColumn<QString>("error"); // empty: the row is saved
+
+        const QVariantList cells { QStringLiteral("123456789012345"), qlonglong(7), QStringLiteral("abc") };
+        ImportMapping unticked = only({ { "TM", "1" } });
+        unticked[4].columnText = QStringLiteral("1"); // 盒号 unticked with a number
+        QTest::newRow("unticked stays empty") << unticked << cells << "HH" << QVariant() << "";
+        QTest::newRow("cut to the column size") << only({ { "HH", "1" } }) << cells << "HH" << QVariant("1234") << "";
+        QTest::newRow("number into text column") << only({ { "QZH", "2" } }) << cells << "QZH" << QVariant("7") << "";
+        QTest::newRow("fraction into text column")
+            << only({ { "QZH", "1" } }) << QVariantList { 3.25 } << "QZH" << QVariant("3.25") << "";
+        QTest::newRow("number into AJH") << only({ { "AJH", "2" } }) << cells << "AJH" << QVariant(7) << "";
+        QTest::newRow("digits text into YH")
+            << only({ { "YH", "1" } }) << QVariantList { QStringLiteral(" 12 ") } << "YH" << QVariant(12) << "";
+        QTest::newRow("empty cell") << only({ { "TM", "1" } }) << QVariantList { QVariant() } << "TM" << QVariant()
+                                    << "";
+        QTest::newRow("date into text column")
+            << only({ { "BZ", "1" } }) << QVariantList { QDate(2024, 3, 15) } << "BZ" << QVariant("2024/3/15") << "";
+        QTest::newRow("date into CWSJ as eight digits")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QDate(2024, 3, 15) } << "CWSJ" << QVariant("20240315") << "";
+        QTest::newRow("abc into AJH fails")
+            << only({ { "TM", "2" }, { "AJH", "3" } }) << cells << "AJH" << QVariant() << "“abc”不是有效的整数";
+        QTest::newRow("empty box fails") << only({ { "GDM", "" } }) << cells << "GDM" << QVariant()
+                                         << "“”不是有效的列号";
+        QTest::newRow("box not a number")
+            << only({ { "GDM", "x1" } }) << cells << "GDM" << QVariant() << "“x1”不是有效的列号";
+        QTest::newRow("column beyond the sheet")
+            << only({ { "GDM", "4" } }) << cells << "GDM" << QVariant() << "第4列超出了工作表的列数（3列）";
+    }
+    void mapping()
+    {
+        QFETCH(ImportMapping, mapping);
+        QFETCH(QVariantList, cells);
+        QFETCH(QString, field);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, error);
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        dm.Twjml.setAppendOnly(true);
+        dm.Twjml.open();
+        const ImportPlan plan(mapping, int(cells.size()), dm.Twjml);
+        dm.Twjml.append();
+        QString thrown;
+        try {
+            plan.fill([&](int column) { return cells.at(column); });
+            dm.Twjml.post();
+        } catch (const Error &e) {
+            thrown = e.message();
+            dm.Twjml.cancel();
+        }
+        QCOMPARE(thrown, error);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), error.isEmpty() ? 1 : 0);
+        if (error.isEmpty()) {
+            const QVariant value = folder.scalar(QStringLiteral("select %1 from 文件目录").arg(field));
+            if (stored.isNull())
+                QVERIFY2(value.isNull(), qPrintable(value.toString()));
+            else
+                QCOMPARE(value.toString(), stored.toString());
+        }
+    }
+
+    void settingsKeysExact()
+    {
+        test::ProgramFolderFixture folder;
+        const IniFile ini = IniFile::settingsOf(folder.path());
+        // First use: every row ticked, every box empty.
+        const ImportMapping first = ImportSettings::load(ini);
+        QCOMPARE(first.size(), 24);
+        for (const ImportChoice &choice : first)
+            QCOMPARE(choice, (ImportChoice { true, QString() }));
+        QVERIFY(!QFile::exists(ini.path()));
+
+        ImportMapping mapping = first;
+        for (int i = 0; i < mapping.size(); ++i)
+            mapping[i] = { i % 2 == 0, QString::number(i + 1) };
+        mapping[23].columnText = QStringLiteral("手写"); // kept as typed
+        ImportSettings::save(ini, mapping);
+        QFile file(ini.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(file.readAll());
+        const QStringList keys { "spbm", "spmc", "splb", "sccj", "jx", "dw", "gg", "pzwh", "sptm", "lsj", "pfj", "hyj",
+            "bgqx", "mj", "ysym", "dwdm", "dwmc", "sxh", "psz", "psdd", "rw", "dalx", "kzbs", "bz" };
+        QVERIFY(text.startsWith(QLatin1String("[zddr]")));
+        for (int i = 0; i < keys.size(); ++i) {
+            QCOMPARE(ini.read(QStringLiteral("zddr"), keys[i], QStringLiteral("?")), i % 2 == 0 ? "1" : "0");
+            QVERIFY2(text.contains(QStringLiteral("\n%1id=").arg(keys[i])), qPrintable(keys[i]));
+        }
+        QCOMPARE(ini.read(QStringLiteral("zddr"), QStringLiteral("spmcid")), QStringLiteral("2"));
+        QCOMPARE(ImportSettings::load(ini), mapping);
+
+        // Only "1" ticks; names match regardless of case.
+        ini.write(QStringLiteral("ZDDR"), QStringLiteral("SPBM"), QStringLiteral("yes"));
+        ini.write(QStringLiteral("zddr"), QStringLiteral("SPMC"), QStringLiteral("1"));
+        const ImportMapping edited = ImportSettings::load(ini);
+        QVERIFY(!edited[0].ticked);
+        QVERIFY(edited[1].ticked);
+    }
+
+    void windowFlow()
+    {
+        test::ProgramFolderFixture folder;
+        IniFile::settingsOf(folder.path()).write(QStringLiteral("zddr"), QStringLiteral("sptmid"), QStringLiteral("1"));
+        Window w { folder };
+        w.window.show();
+        QCOMPARE(w.window.windowTitle(), QStringLiteral("数据批量导入"));
+        QVERIFY(w.window.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(w.find<QComboBox>(QStringLiteral("ComboBox9"))->currentText(), QStringLiteral("1"));
+        QVERIFY(w.find<QCheckBox>(QStringLiteral("CheckBox25"))->isChecked());
+
+        // Before a workbook is open both imports say so and write nothing.
+        w.click("Button2");
+        QCOMPARE(w.ui.lastText(), QStringLiteral("请先点击“选择Excel文件”打开要导入的Excel文件"));
+        w.click("Button3");
+        QCOMPARE(w.ui.shown.size(), 2);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+
+        // A cancelled dialog changes nothing; a workbook shows its first sheet.
+        w.choose(QString());
+        QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), QString());
+        w.choose(fixture("catalogue.xls"));
+        QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), fixture("catalogue.xls"));
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有4条记录"));
+        QCOMPARE(w.title(0), QStringLiteral("1:题名"));
+        QCOMPARE(w.title(1), QStringLiteral("2:F2"));
+        QCOMPARE(w.title(6), QStringLiteral("7:页数"));
+        QCOMPARE(w.find<QTableView>(QStringLiteral("DBGrid1"))->columnWidth(2), 120);
+
+        // First use: every row ticked with empty boxes; the test import fails on 档案馆代码.
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("“”不是有效的列号---请将错误信息反馈给管理员"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        // ... and the full import stops at that mapping, once, saving nothing.
+        w.click("Button3");
+        QCOMPARE(w.ui.lastText(), QStringLiteral("“”不是有效的列号"));
+        QCOMPARE(w.ui.shown.last().icon, Ui::Icon::Critical);
+        QCOMPARE(w.memo(), QStringLiteral("“”不是有效的列号---请将错误信息反馈给管理员\n导入失败，没有保存任何记录。"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+
+        // The selected row imported twice is two records.
+        w.window.setMapping(catalogueMapping());
+        auto *grid = w.find<QTableView>(QStringLiteral("DBGrid1"));
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("题名：第二份文件导入成功！"));
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("题名：第二份文件导入成功！")); // the list was emptied first
+        QCOMPARE(
+            folder.count(QStringLiteral("文件目录"), QStringLiteral("tm='第二份文件' and hh='1234' and ajh=13")), 2);
+        QVERIFY(w.dm.Tsyyp.isOpen());
+        QCOMPARE(w.dm.Tsyyp.recordCount(), 2);
+
+        // A failing row is listed and nothing is saved for it.
+        grid->setCurrentIndex(grid->model()->index(2, 0));
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("“abc”不是有效的整数---请将错误信息反馈给管理员"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+
+        // 文件题名 unticked with an empty box: saved, then the title cannot be named.
+        ImportMapping noTitle = catalogueMapping();
+        noTitle[8] = { false, QString() };
+        w.window.setMapping(noTitle);
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("“”不是有效的列号---请将错误信息反馈给管理员"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm is null and ajh=12")), 1);
+
+        // The full import saves the good rows, lists the failing one, says the counts and
+        // re-reads the record list.
+        folder.exec(QStringLiteral("delete from 文件目录"));
+        w.window.setMapping(catalogueMapping());
+        w.ui.shown.clear();
+        w.click("Button3");
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 3);
+        QCOMPARE(w.memo(), QStringLiteral("第4行：“abc”不是有效的整数\n共导入3条记录，1条记录导入失败。"));
+        QCOMPARE(w.ui.lastText(), QStringLiteral("共导入3条记录，1条记录导入失败，详见“导入失败记录”。"));
+        QVERIFY(!w.find<QWidget>(QStringLiteral("Panel1"))->isVisible());
+        QCOMPARE(w.find<QProgressBar>(QStringLiteral("ProgressBar1"))->value(), 4);
+        QCOMPARE(w.dm.Tsyyp.recordCount(), 3);
+        QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where tm='第四份文件'")).toString(),
+            QStringLiteral("2020/1/2")); // fits as it is
+        QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where ajh=12")).toString(),
+            QStringLiteral("20240315")); // cut short it would be another date
+        QCOMPARE(folder.scalar(QStringLiteral("select bz from 文件目录 where tm='第二份文件'")).toString(),
+            QStringLiteral("42"));
+        QCOMPARE(folder.scalar(QStringLiteral("select hh from 文件目录 where tm='第四份文件'")).toString(),
+            QStringLiteral("2"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("yh is null")), 0);
+
+        // Closed and shown again: the mapping is saved and loaded, the workbook stays.
+        w.find<QCheckBox>(QStringLiteral("CheckBox1"))->setChecked(true);
+        w.find<QComboBox>(QStringLiteral("ComboBox1"))->setEditText(QStringLiteral("2"));
+        w.window.close();
+        QVERIFY(!w.window.isVisible());
+        const IniFile ini = IniFile::settingsOf(folder.path());
+        QCOMPARE(ini.read(QStringLiteral("zddr"), QStringLiteral("spbm")), QStringLiteral("1"));
+        QCOMPARE(ini.read(QStringLiteral("zddr"), QStringLiteral("spbmid")), QStringLiteral("2"));
+        QCOMPARE(ini.read(QStringLiteral("zddr"), QStringLiteral("spmc")), QStringLiteral("0"));
+        ini.write(QStringLiteral("zddr"), QStringLiteral("sptm"), QStringLiteral("0"));
+        w.window.show();
+        QVERIFY(!w.find<QCheckBox>(QStringLiteral("CheckBox9"))->isChecked());
+        QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), QString());
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有4条记录"));
+        QCOMPARE(TFrm_zdsjdr::instance(w.dm, w.ui, nullptr), &w.window);
+    }
+
+    void unreadableWorkbookKeepsWindow_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("not a workbook") << "notxls.xls"
+                                        << "不是Excel 97-2003工作簿";
+        QTest::newRow("truncated") << "truncated.xls"
+                                   << "已损坏或不完整";
+    }
+    void unreadableWorkbookKeepsWindow()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, words);
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        w.choose(fixture("headings_only.xls"));
+        w.choose(fixture(file.toLatin1().constData()));
+        QCOMPARE(w.ui.shown.size(), 1);
+        QVERIFY2(w.ui.lastText().contains(words), qPrintable(w.ui.lastText()));
+        QCOMPARE(w.ui.shown.last().icon, Ui::Icon::Critical);
+        QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), fixture("headings_only.xls"));
+        QCOMPARE(w.title(0), QStringLiteral("1:题名"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+    }
+
+    void emptyWorksheet()
+    {
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        w.choose(fixture("headings_only.xls"));
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有0条记录"));
+        w.window.setMapping(only({ { "TM", "1" } }));
+        w.click("Button3");
+        QVERIFY(!w.find<QWidget>(QStringLiteral("Panel1"))->isVisible());
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        QVERIFY(w.dm.Tsyyp.isOpen());
+        QCOMPARE(w.memo(), QStringLiteral("共导入0条记录，0条记录导入失败。"));
+        QVERIFY(w.ui.shown.isEmpty());
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("工作表中没有数据行---请将错误信息反馈给管理员"));
+    }
+
+    // Closing the window during a full import cancels it: none of the batch is kept.
+    void closingCancelsRun()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("many.xls"));
+        GridTable table;
+        table.titles = QStringList { QStringLiteral("题名"), QStringLiteral("案卷号") };
+        table.rowCount = 60000; // long enough for the run to repaint at least once
+        table.numeric = { false, true };
+        table.cell = [](int row, int column) { return column == 0 ? QStringLiteral("文件") : QString::number(row); };
+        writeGridFile(ExportFormat::Xls, table, path);
+
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        w.choose(path);
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有60000条记录"));
+        w.window.setMapping(only({ { "TM", "1" }, { "AJH", "2" } }));
+        // The close arrives while the run lets the window repaint.
+        QTimer::singleShot(0, &w.window, [&] { w.window.close(); });
+        w.window.Button3Click();
+        QCOMPARE(w.memo(), QStringLiteral("导入已取消，没有保存任何记录。"));
+        QVERIFY(!w.window.isVisible());
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        QCOMPARE(IniFile::settingsOf(folder.path()).read(QStringLiteral("zddr"), QStringLiteral("sccjid")),
+            QStringLiteral("2"));
+    }
+
+    // A cancel or a refused write mid-run leaves none of the batch.
+    void allOrNothing()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        ExcelWorkbook book;
+        book.open(fixture("catalogue.xls"));
+        dm.Twjml.setAppendOnly(true);
+        dm.Twjml.open();
+        const ImportPlan plan(catalogueMapping(), book.columnCount(), dm.Twjml);
+
+        int reports = 0;
+        const ImportOutcome cancelled = importAll(
+            plan, book,
+            [&](int done) {
+                ++reports;
+                return done < 2;
+            },
+            0);
+        QVERIFY(cancelled.cancelled);
+        QCOMPARE(reports, 2);
+        QCOMPARE(cancelled.saved, 0);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+
+        folder.exec(QStringLiteral("create trigger refuse before insert on 文件目录 when new.tm='第四份文件' "
+                                   "begin select raise(abort, 'disk full'); end"));
+        dm.Twjml.close();
+        dm.Twjml.open();
+        const ImportPlan again(catalogueMapping(), book.columnCount(), dm.Twjml);
+        QVERIFY_THROWS_EXCEPTION(Error, importAll(again, book, [](int) { return true; }));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        QVERIFY(!dm.Twjml.isEditing());
+    }
+};
+
+QTEST_MAIN(TestImport)
+#include "tst_import.moc"
