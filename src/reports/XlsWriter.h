@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ByteSink.h"
+
+namespace dagl {
+
+struct GridTable;
+
+// Distinct texts the shared string table takes before further ones are written into their
+// cells; FreeXL, which reads workbooks back in, refuses tables of more than 2^20 strings.
+constexpr quint32 XlsSharedStringLimit = 1000000;
+
+// Writes the table as an Excel 97-2003 workbook (BIFF8 in a compound file). Texts go to the
+// shared string table; cells of integer columns holding a plain integer become numbers. Rows
+// beyond what one worksheet holds continue on further worksheets, each with the title row.
+void writeXls(const GridTable &table, ByteSink &sink, quint32 sharedStringLimit = XlsSharedStringLimit);
+
+} // namespace dagl
