@@ -8,7 +8,10 @@
 
 namespace dagl {
 
-DatasetModel::DatasetModel(QObject *parent) : QAbstractTableModel(parent) {}
+DatasetModel::DatasetModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
 
 void DatasetModel::setDataset(Dataset *dataset)
 {
@@ -17,13 +20,21 @@ void DatasetModel::setDataset(Dataset *dataset)
     m_dataset = dataset;
     if (dataset) {
         connect(dataset, &Dataset::rowsReset, this, &DatasetModel::reset);
+        // The dataset tells of a row after it came or went; between begin and end the
+        // model still answers with the rows as they were before.
         connect(dataset, &Dataset::rowInserted, this, [this](int row) {
+            m_shiftFrom = row;
+            m_shift = 1;
             beginInsertRows({}, row, row);
+            m_shift = 0;
             ++m_rows;
             endInsertRows();
         });
         connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
+            m_shiftFrom = row;
+            m_shift = -1;
             beginRemoveRows({}, row, row);
+            m_shift = 0;
             --m_rows;
             endRemoveRows();
         });
@@ -83,7 +94,16 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     const int field = fieldIndexOf(index.column());
-    return field < 0 ? QVariant() : QVariant(m_dataset->textAt(index.row(), field));
+    if (field < 0)
+        return {};
+    int row = index.row();
+    if (m_shift > 0 && row >= m_shiftFrom)
+        ++row;
+    else if (m_shift < 0 && row == m_shiftFrom)
+        return {};
+    else if (m_shift < 0 && row > m_shiftFrom)
+        --row;
+    return m_dataset->textAt(row, field);
 }
 
 QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -97,20 +117,32 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int 
     return fieldAt(section);
 }
 
-DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(new DatasetModel(this))
+DBGrid::DBGrid(QWidget *parent)
+    : QTableView(parent)
+    , m_model(new DatasetModel(this))
 {
     setModel(m_model);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows all of one height: nothing is measured per row, however many there are.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(22);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
         Dataset *dataset = m_model->dataset();
         if (m_following || !dataset || !current.isValid() || current.row() == dataset->currentRow())
             return;
+        if (dataset->isEditing()) {
+            followDataset(dataset->currentRow());
+            return;
+        }
+        // The grid is already on the row: the selection being made there stays as it is.
+        m_following = true;
         try {
             dataset->moveTo(current.row());
+            m_following = false;
         } catch (const Error &error) {
+            m_following = false;
             qWarning().noquote() << objectName() << error.message();
             followDataset(dataset->currentRow());
         }
@@ -128,11 +160,31 @@ void DBGrid::setDataset(Dataset *dataset, const QVector<DatasetModel::Column> &c
     }
 }
 
+bool DBGrid::rowLocked() const
+{
+    const Dataset *dataset = m_model->dataset();
+    return dataset && dataset->isEditing();
+}
+
+QItemSelectionModel::SelectionFlags DBGrid::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    if (rowLocked())
+        return QItemSelectionModel::NoUpdate;
+    return QTableView::selectionCommand(index, event);
+}
+
 void DBGrid::followDataset(int row)
 {
+    if (m_following)
+        return;
     m_following = true;
-    if (row >= 0 && row < m_model->rowCount())
-        setCurrentIndex(m_model->index(row, std::max(0, currentIndex().column())));
+    if (row >= 0 && row < m_model->rowCount()) {
+        const QModelIndex index = m_model->index(row, std::max(0, currentIndex().column()));
+        if (index != currentIndex() || !selectionModel()->hasSelection()) {
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            scrollTo(index);
+        }
+    }
     m_following = false;
 }
 

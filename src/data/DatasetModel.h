@@ -12,13 +12,11 @@ class Dataset;
 // The rows of a dataset as a table for grids. Columns are given as field names with
 // titles, or default to every field under its own name. Rows are read through the
 // dataset, so the model follows opens, sorts, appends, posts and deletes.
-class DatasetModel : public QAbstractTableModel
-{
+class DatasetModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    struct Column
-    {
+    struct Column {
         QString field;
         QString title;
     };
@@ -43,20 +41,29 @@ private:
     QVector<Column> m_columns;
     int m_rows = 0;
     int m_fieldColumns = 0;
+    int m_shiftFrom = 0; // while a change is announced: where rows moved
+    int m_shift = 0;
 };
 
-// A read-only grid on a dataset whose selected row is the dataset's current row.
-class DBGrid : public QTableView
-{
+// A read-only grid on a dataset whose selected row is the dataset's current row. While
+// the dataset has a pending row (being edited or added) the grid stays on that row: moving
+// away would have to post or lose it.
+class DBGrid : public QTableView {
     Q_OBJECT
 
 public:
     explicit DBGrid(QWidget *parent = nullptr);
     void setDataset(Dataset *dataset, const QVector<DatasetModel::Column> &columns = {});
     DatasetModel *datasetModel() const { return m_model; }
+    // True while the dataset's current row is pending.
+    bool rowLocked() const;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex &index, const QEvent *event = nullptr) const override;
+    void followDataset(int row);
 
 private:
-    void followDataset(int row);
     DatasetModel *m_model;
     bool m_following = false;
 };

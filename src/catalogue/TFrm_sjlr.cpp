@@ -1,0 +1,277 @@
+#include "TFrm_sjlr.h"
+
+#include "DBGridEh.h"
+#include "SortByTitle.h"
+#include "TDataModule5.h"
+#include "TFrm_AEsj.h"
+#include "TFrm_zdsjdr.h"
+#include "Ui.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace dagl {
+
+namespace {
+
+// The grid's columns, left to right; the last two have no title of their own.
+const QVector<DatasetModel::Column> &listColumns()
+{
+    static const QVector<DatasetModel::Column> columns = {
+        { QStringLiteral("GDM"), QStringLiteral("馆代码") },
+        { QStringLiteral("DWDM"), QStringLiteral("单位代码") },
+        { QStringLiteral("DWMC"), QStringLiteral("单位名称") },
+        { QStringLiteral("QZH"), QStringLiteral("全宗号") },
+        { QStringLiteral("MLH"), QStringLiteral("目录号") },
+        { QStringLiteral("AJH"), QStringLiteral("案卷号") },
+        { QStringLiteral("SXH"), QStringLiteral("序号") },
+        { QStringLiteral("HH"), QStringLiteral("盒号") },
+        { QStringLiteral("JH"), QStringLiteral("件号") },
+        { QStringLiteral("JGWT"), QStringLiteral("机构问题") },
+        { QStringLiteral("ZRZ"), QStringLiteral("责任者") },
+        { QStringLiteral("WH"), QStringLiteral("文号") },
+        { QStringLiteral("CWSJ"), QStringLiteral("文件时间") },
+        { QStringLiteral("TM"), QStringLiteral("题名") },
+        { QStringLiteral("YH"), QStringLiteral("页码") },
+        { QStringLiteral("BGQX"), QStringLiteral("保管期限") },
+        { QStringLiteral("DALX"), QStringLiteral("档案类型") },
+        { QStringLiteral("BZ"), QStringLiteral("备注") },
+        { QStringLiteral("PSZ"), QStringLiteral("拍摄者") },
+        { QStringLiteral("PSDD"), QStringLiteral("拍摄地点") },
+        { QStringLiteral("人名"), QStringLiteral("人物") },
+        { QStringLiteral("DALX"), QStringLiteral("档案类型") },
+        { QStringLiteral("DZWJM"), QStringLiteral("DZWJM") },
+        { QStringLiteral("DWMC"), QStringLiteral("DWMC") },
+    };
+    return columns;
+}
+
+struct ButtonEntry {
+    const char *caption;
+    const char *name;
+    void (TFrm_sjlr::*handler)(); // nullptr: not available in this build
+};
+
+// Buttons along the top, left to right.
+const QVector<ButtonEntry> &buttons()
+{
+    static const QVector<ButtonEntry> table = {
+        { "添加(&A)", "Button1", &TFrm_sjlr::Button1Click },
+        { "修改(&E)", "Button2", &TFrm_sjlr::Button2Click },
+        { "单个删除(&D)", "Button3", &TFrm_sjlr::Button3Click },
+        { "多选删除(&N)", "Button7", &TFrm_sjlr::Button7Click },
+        { "数据导出(&I)", "Button6", &TFrm_sjlr::Button6Click },
+        { "数据导入(&R)", "Button5", &TFrm_sjlr::Button5Click },
+        { "关闭(&C)", "Button4", &TFrm_sjlr::Button4Click },
+    };
+    return table;
+}
+
+// The editor is a single window of the application, found by its component name. A
+// closed one waiting to be freed does not count.
+TFrm_AEsj *findEditor()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->objectName() == QLatin1String("Frm_AEsj") && window->isVisible())
+            return qobject_cast<TFrm_AEsj *>(window);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TFrm_sjlr::TFrm_sjlr(TDataModule5 &dm, Ui &ui)
+    : Tmain(nullptr)
+    , m_dm(dm)
+    , m_ui(ui)
+{
+    build();
+}
+
+TFrm_sjlr::TFrm_sjlr(TDataModule5 &dm, Ui &ui, QWidget *hostPanel)
+    : Tmain(nullptr, hostPanel)
+    , m_dm(dm)
+    , m_ui(ui)
+{
+    build();
+}
+
+void TFrm_sjlr::build()
+{
+    setObjectName(QStringLiteral("Frm_sjlr"));
+    setWindowTitle(QStringLiteral("数据录入"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto *bar = new QHBoxLayout;
+    for (const ButtonEntry &entry : buttons()) {
+        auto *button = new QPushButton(QString::fromUtf8(entry.caption), this);
+        button->setObjectName(QString::fromLatin1(entry.name));
+        button->setAutoDefault(false);
+        if (entry.handler) {
+            connect(button, &QPushButton::clicked, this,
+                [this, handler = entry.handler] { runHandler(m_ui, [this, handler] { (this->*handler)(); }); });
+        } else {
+            button->setEnabled(false);
+        }
+        bar->addWidget(button);
+    }
+    bar->addStretch(1);
+    layout->addLayout(bar);
+
+    m_grid = new DBGridEh(this);
+    m_grid->setObjectName(QStringLiteral("DBGridEh1"));
+    m_grid->setDataset(&m_dm.Tsyyp, listColumns());
+    QVector<DBGridEh::FooterCell> footer(listColumns().size());
+    footer[0] = { DBGridEh::FooterCell::Kind::Text, QStringLiteral("总计"), Qt::AlignCenter };
+    footer[1] = { DBGridEh::FooterCell::Kind::RecordCount, {}, Qt::AlignRight };
+    m_grid->setFooter(footer);
+    m_grid->setTitleButtons(true);
+    layout->addWidget(m_grid, 1);
+    connect(
+        m_grid, &QAbstractItemView::doubleClicked, this, [this] { runHandler(m_ui, [this] { DBGridEh1DblClick(); }); });
+    connect(m_grid, &DBGridEh::titleClicked, this,
+        [this](int column) { runHandler(m_ui, [this, column] { DBGridEh1TitleBtnClick(column); }); });
+}
+
+void TFrm_sjlr::showEvent(QShowEvent *event)
+{
+    Tmain::showEvent(event);
+    if (!event->spontaneous())
+        runHandler(m_ui, [this] { FormShow(); });
+}
+
+void TFrm_sjlr::FormShow()
+{
+    if (!m_dm.Tsyyp.isOpen())
+        m_dm.Tsyyp.open();
+}
+
+bool TFrm_sjlr::refusedWhilePending()
+{
+    if (!m_dm.Tsyyp.isEditing())
+        return false;
+    m_ui.inform(QString::fromUtf8(kRowPending), QStringLiteral("提示"));
+    if (TFrm_AEsj *editor = findEditor()) {
+        editor->raise();
+        editor->activateWindow();
+    }
+    return true;
+}
+
+void TFrm_sjlr::Button1Click()
+{
+    Dataset &records = m_dm.Tsyyp;
+    if (records.state() == Dataset::State::Insert) {
+        // The editor already holds a new row: it is the place to go on.
+        if (TFrm_AEsj *editor = findEditor()) {
+            editor->raise();
+            editor->activateWindow();
+        }
+        return;
+    }
+    records.append();
+    TFrm_AEsj *editor = findEditor();
+    if (!editor) {
+        // A window of the application, not of the list: it outlives an embedded list.
+        editor = new TFrm_AEsj(m_dm, m_ui, nullptr);
+        editor->setAppendMode();
+    }
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+}
+
+void TFrm_sjlr::Button2Click()
+{
+    Dataset &records = m_dm.Tsyyp;
+    if (records.isEmpty()) {
+        m_ui.showMessage(QString::fromUtf8(kNothingToModify));
+        return;
+    }
+    if (refusedWhilePending())
+        return;
+    records.edit();
+    TFrm_AEsj *editor = findEditor();
+    if (!editor) {
+        editor = new TFrm_AEsj(m_dm, m_ui, nullptr);
+        editor->setEditMode();
+    }
+    editor->exec();
+}
+
+void TFrm_sjlr::DBGridEh1DblClick()
+{
+    Button2Click();
+}
+
+void TFrm_sjlr::Button3Click()
+{
+    Dataset &records = m_dm.Tsyyp;
+    if (records.isEmpty()) {
+        m_ui.showMessage(QString::fromUtf8(kNothingToDelete));
+        return;
+    }
+    if (refusedWhilePending())
+        return;
+    const QString title = records.value(QStringLiteral("TM")).toString();
+    if (m_ui.messageBox(QStringLiteral("确实要删除档案：") + title + QStringLiteral("的信息吗？"),
+            QStringLiteral("提示"), Ui::Icon::Information, Ui::Buttons::YesNo)
+        != Ui::Answer::Yes)
+        return;
+    records.deleteRecord();
+}
+
+void TFrm_sjlr::Button7Click()
+{
+    Dataset &records = m_dm.Tsyyp;
+    if (records.isEmpty()) {
+        m_ui.showMessage(QString::fromUtf8(kNothingToDelete));
+        return;
+    }
+    if (refusedWhilePending())
+        return;
+    // The rows are taken by identity before any goes: positions shift as rows are deleted.
+    const QVector<Dataset::Bookmark> chosen = m_grid->selectedBookmarks();
+    const int count = m_grid->selectedCount();
+    if (m_ui.messageBox(
+            QStringLiteral("共有：") + QString::number(count) + QStringLiteral("条档案记录会被永久删除，确认码？"),
+            QStringLiteral("提示"), Ui::Icon::Information, Ui::Buttons::YesNo)
+        != Ui::Answer::Yes)
+        return;
+    if (!chosen.isEmpty())
+        records.deleteBookmarks(chosen);
+}
+
+void TFrm_sjlr::Button6Click()
+{
+    if (refusedWhilePending())
+        return;
+    ExportGrid(*m_grid, m_exportDialog, QStringLiteral("dasj"), m_ui, m_dm.programFolder());
+}
+
+void TFrm_sjlr::Button5Click()
+{
+    // The import closes and reopens the records, which would drop a pending row.
+    if (refusedWhilePending())
+        return;
+    TFrm_zdsjdr::instance(m_dm, m_ui, nullptr)->exec();
+}
+
+void TFrm_sjlr::Button4Click()
+{
+    // An embedded list only hides: it stays the main window's embedded window.
+    hide();
+}
+
+void TFrm_sjlr::DBGridEh1TitleBtnClick(int column)
+{
+    if (refusedWhilePending())
+        return;
+    SortByTitle(*m_grid, column, m_dm.Tsyyp);
+}
+
+} // namespace dagl

@@ -1,0 +1,453 @@
+#include "DBGridEh.h"
+#include "Program.h"
+#include "Session.h"
+#include "TDataModule5.h"
+#include "TFormLogin.h"
+#include "TFrm_AEsj.h"
+#include "TFrm_sjlr.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace dagl;
+
+namespace {
+
+QWidget *topLevel(const QString &name)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+void insertRows(test::ProgramFolderFixture &folder, const QStringList &titles)
+{
+    for (int i = 0; i < titles.size(); ++i)
+        folder.exec(QStringLiteral("insert into 文件目录 (SXH, TM) values ('%1','%2')")
+                        .arg(i + 1, 4, 10, QLatin1Char('0'))
+                        .arg(titles[i]));
+}
+
+// The sequence numbers of the stored records (the fixtures number them 0001 up).
+QStringList storedSequence(test::ProgramFolderFixture &folder)
+{
+    QStringList sequence;
+    for (int i = 1; i <= 9; ++i) {
+        const QString number = QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0'));
+        if (folder.count(QStringLiteral("文件目录"), QStringLiteral("SXH='%1'").arg(number)) > 0)
+            sequence << number;
+    }
+    return sequence;
+}
+
+// The record list embedded in a panel of its own, shown.
+struct List {
+    explicit List(test::ProgramFolderFixture &f)
+        : folder(f)
+    {
+        host.resize(832, 420);
+        host.show();
+        list = new TFrm_sjlr(dm, ui, &host);
+        list->show();
+    }
+    ~List()
+    {
+        if (QWidget *editor = topLevel(QStringLiteral("Frm_AEsj")))
+            editor->close();
+    }
+    void click(const char *button)
+    {
+        QTest::mouseClick(list->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+    DBGridEh &grid() const { return *list->grid(); }
+    void clickRow(int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(
+            grid().viewport(), Qt::LeftButton, modifiers, grid().visualRect(grid().model()->index(row, 0)).center());
+    }
+    void clickTitle(int column)
+    {
+        QHeaderView *header = grid().horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 6, header->height() / 2));
+    }
+
+    test::ProgramFolderFixture &folder;
+    test::FakeUi ui;
+    TDataModule5 dm { folder.path(), ui };
+    QWidget host;
+    TFrm_sjlr *list = nullptr;
+};
+
+const QString kModifyNothing = QString::fromUtf8(TFrm_sjlr::kNothingToModify);
+const QString kDeleteNothing = QString::fromUtf8(TFrm_sjlr::kNothingToDelete);
+const QString kPending = QString::fromUtf8(TFrm_sjlr::kRowPending);
+
+} // namespace
+
+class TestRecordList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+    void cleanup() { QTRY_VERIFY(!topLevel(QStringLiteral("Frm_AEsj"))); }
+
+    void layout()
+    {
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙") });
+        List l(folder);
+        QCOMPARE(l.list->windowTitle(), QStringLiteral("数据录入"));
+        QVERIFY(l.list->isEmbedded());
+        QCOMPARE(l.list->parentWidget(), &l.host);
+        QVERIFY(l.dm.Tsyyp.isOpen());
+        QCOMPARE(l.grid().titles(),
+            (QStringList { "馆代码", "单位代码", "单位名称", "全宗号", "目录号", "案卷号", "序号", "盒号", "件号",
+                "机构问题", "责任者", "文号", "文件时间", "题名", "页码", "保管期限", "档案类型", "备注", "拍摄者",
+                "拍摄地点", "人物", "档案类型", "DZWJM", "DWMC" }));
+        QCOMPARE(l.grid().datasetModel()->fieldAt(20), QStringLiteral("人名"));
+        QCOMPARE(l.grid().datasetModel()->fieldAt(21), QStringLiteral("DALX"));
+        QCOMPARE(l.grid().datasetModel()->fieldAt(23), QStringLiteral("DWMC"));
+        QStringList footer { "总计", "3" };
+        while (footer.size() < 24)
+            footer << QString();
+        QCOMPARE(l.grid().footerTexts(), footer);
+        QCOMPARE(l.grid().model()->index(2, 13).data().toString(), QStringLiteral("丙"));
+
+        const QList<QPushButton *> buttons = l.list->findChildren<QPushButton *>();
+        QStringList captions;
+        for (QPushButton *b : buttons)
+            captions << b->objectName() + QLatin1Char('=') + b->text();
+        QCOMPARE(captions,
+            (QStringList { "Button1=添加(&A)", "Button2=修改(&E)", "Button3=单个删除(&D)", "Button7=多选删除(&N)",
+                "Button6=数据导出(&I)", "Button5=数据导入(&R)", "Button4=关闭(&C)" }));
+
+        // Closing hides the list; it stays where it is.
+        l.click("Button4");
+        QVERIFY(l.list->isHidden());
+        QCOMPARE(l.list->parentWidget(), &l.host);
+    }
+
+    void emptyTable_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("modify") << "Button2" << kModifyNothing;
+        QTest::newRow("single delete") << "Button3" << kDeleteNothing;
+        QTest::newRow("multi delete") << "Button7" << kDeleteNothing;
+    }
+    void emptyTable()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, message);
+        test::ProgramFolderFixture folder;
+        List l(folder);
+        l.click(button.toLatin1().constData());
+        QCOMPARE(l.ui.texts(), QStringList { message });
+        QCOMPARE(l.ui.shown[0].caption, Ui::applicationTitle());
+        QCOMPARE(l.dm.Tsyyp.state(), Dataset::State::Browse);
+        QVERIFY(!topLevel(QStringLiteral("Frm_AEsj")));
+    }
+
+    void singleDelete_data()
+    {
+        QTest::addColumn<QString>("title"); // of the second row; "NULL" for none
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("yes") << "乙 " << true << "确实要删除档案：乙 的信息吗？" << QStringList { "0001", "0003" };
+        QTest::newRow("no") << "乙" << false << "确实要删除档案：乙的信息吗？"
+                            << QStringList { "0001", "0002", "0003" };
+        QTest::newRow("no title") << "NULL" << true << "确实要删除档案：的信息吗？" << QStringList { "0001", "0003" };
+    }
+    void singleDelete()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, yes);
+        QFETCH(QString, question);
+        QFETCH(QStringList, left);
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { QStringLiteral("甲"), title, QStringLiteral("丙") });
+        if (title == QLatin1String("NULL"))
+            folder.exec(QStringLiteral("update 文件目录 set TM=null where SXH='0002'"));
+        List l(folder);
+        l.clickRow(1);
+        l.ui.answers << (yes ? Ui::Answer::Yes : Ui::Answer::No);
+        l.click("Button3");
+        QCOMPARE(l.ui.shown.size(), 1); // the question and nothing after it
+        QCOMPARE(l.ui.shown[0].text, question);
+        QCOMPARE(l.ui.shown[0].caption, QStringLiteral("提示"));
+        QCOMPARE(l.ui.shown[0].buttons, Ui::Buttons::YesNo);
+        QCOMPARE(storedSequence(folder), left);
+        QCOMPARE(l.grid().footerTexts().at(1), QString::number(left.size()));
+    }
+
+    void multiDelete_data()
+    {
+        QTest::addColumn<QList<int>>("selected"); // rows clicked with Ctrl after clearing
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QStringList>("left");
+        const QStringList all { "0001", "0002", "0003", "0004", "0005", "0006" };
+        QTest::newRow("non-adjacent") << QList<int> { 1, 3, 5 } << true << QStringList { "0001", "0003", "0005" };
+        QTest::newRow("answered no") << QList<int> { 1, 3, 5 } << false << all;
+        QTest::newRow("none selected") << QList<int> {} << true << all;
+        QTest::newRow("all but first") << QList<int> { 5, 4, 3, 2, 1 } << true << QStringList { "0001" };
+    }
+    void multiDelete()
+    {
+        QFETCH(QList<int>, selected);
+        QFETCH(bool, yes);
+        QFETCH(QStringList, left);
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "一", "二", "三", "四", "五", "六" });
+        List l(folder);
+        l.grid().clearRowSelection();
+        for (int row : selected)
+            l.clickRow(row, Qt::ControlModifier);
+        l.ui.answers << (yes ? Ui::Answer::Yes : Ui::Answer::No);
+        l.click("Button7");
+        QCOMPARE(l.ui.texts(),
+            QStringList { QStringLiteral("共有：%1条档案记录会被永久删除，确认码？").arg(selected.size()) });
+        QCOMPARE(l.ui.shown[0].caption, QStringLiteral("提示"));
+        QCOMPARE(l.ui.shown[0].buttons, Ui::Buttons::YesNo);
+        QCOMPARE(storedSequence(folder), left);
+        QCOMPARE(l.dm.Tsyyp.recordCount(), left.size());
+    }
+
+    // A row that cannot go keeps every chosen row: they go together or not at all.
+    void multiDeleteIsAllOrNothing()
+    {
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "一", "二", "三", "四" });
+        folder.exec(QStringLiteral("create trigger keep_four before delete on 文件目录 when old.SXH='0004' "
+                                   "begin select raise(abort, '档案被锁定'); end"));
+        List l(folder);
+        l.clickRow(1);
+        l.clickRow(3, Qt::ControlModifier);
+        l.click("Button7");
+        QCOMPARE(l.ui.shown.size(), 2);
+        QCOMPARE(l.ui.shown[0].text, QStringLiteral("共有：2条档案记录会被永久删除，确认码？"));
+        QVERIFY2(l.ui.shown[1].text.contains(QStringLiteral("档案被锁定")), qPrintable(l.ui.shown[1].text));
+        QCOMPARE(storedSequence(folder), (QStringList { "0001", "0002", "0003", "0004" }));
+        QCOMPARE(l.dm.Tsyyp.recordCount(), 4);
+        QCOMPARE(l.grid().footerTexts().at(1), QStringLiteral("4"));
+    }
+
+    void multiDeleteAfterSortTakesTheChosenRows()
+    {
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "丙", "甲", "戊", "乙", "丁" });
+        List l(folder);
+        l.clickTitle(13); // 题名 ascending: 丙 丁 甲 戊 乙
+        QCOMPARE(l.dm.Tsyyp.sortText(), QStringLiteral("TM ASC"));
+        QCOMPARE(l.grid().sortMarker(13), DBGridEh::SortMarker::Down);
+        l.clickRow(0);
+        l.clickRow(2, Qt::ControlModifier);
+        l.click("Button7");
+        QCOMPARE(l.ui.lastText(), QStringLiteral("共有：2条档案记录会被永久删除，确认码？"));
+        QCOMPARE(storedSequence(folder), (QStringList { "0003", "0004", "0005" })); // 丙 and 甲 went
+    }
+
+    void exportWritesDasjAndClearsSelection_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("saved") << true;
+        QTest::newRow("cancelled") << false;
+    }
+    void exportWritesDasjAndClearsSelection()
+    {
+        QFETCH(bool, accept);
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "甲", "乙", "丙" });
+        QTemporaryDir target;
+        List l(folder);
+        l.clickRow(0);
+        l.clickRow(2, Qt::ControlModifier);
+        QCOMPARE(l.grid().selectedCount(), 2);
+        test::FakeUi::SaveAnswer answer;
+        answer.accept = accept;
+        answer.fileName = target.path() + QStringLiteral("/dasj");
+        l.ui.saveAnswers << answer;
+        l.click("Button6");
+        QCOMPARE(l.ui.saveCalls.size(), 1);
+        QCOMPARE(l.ui.saveCalls[0].fileName, QStringLiteral("dasj"));
+        QCOMPARE(l.ui.saveCalls[0].filterIndex, 5);
+        QCOMPARE(QFileInfo::exists(target.path() + QStringLiteral("/dasj.xls")), accept);
+        QCOMPARE(l.grid().selectedCount(), 0);
+        QCOMPARE(l.ui.shown.size(), 0);
+    }
+
+    void addWithNoRecordsOpensEditor()
+    {
+        test::ProgramFolderFixture folder;
+        List l(folder);
+        l.click("Button1");
+        QTRY_VERIFY(topLevel(QStringLiteral("Frm_AEsj")));
+        auto *editor = qobject_cast<TFrm_AEsj *>(topLevel(QStringLiteral("Frm_AEsj")));
+        QVERIFY(editor);
+        QVERIFY(!editor->isModal());
+        QVERIFY(editor->isAppendMode());
+        QVERIFY(editor->findChild<QPushButton *>(QStringLiteral("BitBtn1"))->isVisible());
+        QVERIFY(editor->findChild<QPushButton *>(QStringLiteral("BitBtn3"))->isVisible());
+        QVERIFY(!editor->findChild<QPushButton *>(QStringLiteral("BitBtn2"))->isVisible());
+        QVERIFY(!editor->findChild<QPushButton *>(QStringLiteral("BitBtn4"))->isVisible());
+        QVERIFY(editor->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isVisible());
+        QCOMPARE(l.dm.Tsyyp.state(), Dataset::State::Insert);
+        QCOMPARE(l.dm.Tsyyp.text(QStringLiteral("BGQX")), QStringLiteral("永久"));
+        QCOMPARE(l.dm.Tsyyp.text(QStringLiteral("DALX")), QStringLiteral("纸质"));
+        QVERIFY(l.ui.shown.isEmpty());
+
+        // A second add while the row is pending adds nothing.
+        l.click("Button1");
+        QCOMPARE(l.dm.Tsyyp.recordCount(), 1);
+        QCOMPARE(topLevel(QStringLiteral("Frm_AEsj")), editor);
+        QVERIFY(l.ui.shown.isEmpty());
+
+        // Closing the editor drops the new row.
+        QPointer<QWidget> gone = editor;
+        editor->close();
+        QTRY_VERIFY(!gone);
+        QCOMPARE(l.dm.Tsyyp.state(), Dataset::State::Browse);
+        QCOMPARE(l.dm.Tsyyp.recordCount(), 0);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+    }
+
+    // While the editor holds a new row the list neither loses nor posts it.
+    void pendingRowIsKept_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("modify") << "Button2";
+        QTest::newRow("single delete") << "Button3";
+        QTest::newRow("multi delete") << "Button7";
+        QTest::newRow("export") << "Button6";
+        QTest::newRow("import") << "Button5";
+        QTest::newRow("sort") << "title";
+        QTest::newRow("move") << "row";
+    }
+    void pendingRowIsKept()
+    {
+        QFETCH(QString, action);
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "甲", "乙" });
+        List l(folder);
+        l.click("Button1");
+        QTRY_VERIFY(topLevel(QStringLiteral("Frm_AEsj")));
+        l.dm.Tsyyp.setText(QStringLiteral("TM"), QStringLiteral("录入中"));
+        l.grid().selectAllRows();
+        if (action == QLatin1String("title"))
+            l.clickTitle(13);
+        else if (action == QLatin1String("row"))
+            l.clickRow(0);
+        else
+            l.click(action.toLatin1().constData());
+        QCOMPARE(l.ui.texts(), action == QLatin1String("row") ? QStringList() : QStringList { kPending });
+        QCOMPARE(l.dm.Tsyyp.state(), Dataset::State::Insert);
+        QCOMPARE(l.dm.Tsyyp.currentRow(), 2);
+        QCOMPARE(l.dm.Tsyyp.text(QStringLiteral("TM")), QStringLiteral("录入中"));
+        QCOMPARE(l.grid().currentIndex().row(), 2);
+        QCOMPARE(l.grid().sortMarker(13), DBGridEh::SortMarker::None);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void savedRowShowsAtOnce()
+    {
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "甲" });
+        List l(folder);
+        Dataset &records = l.dm.Tsyyp;
+        records.append();
+        records.setText(QStringLiteral("TM"), QStringLiteral("新档案"));
+        records.setText(QStringLiteral("SXH"), QStringLiteral("0002"));
+        QCOMPARE(l.grid().model()->index(1, 13).data().toString(), QStringLiteral("新档案"));
+        records.post();
+        QCOMPARE(l.grid().model()->rowCount(), 2);
+        QCOMPARE(l.grid().footerTexts().at(1), QStringLiteral("2"));
+        QCOMPARE(l.grid().currentIndex().row(), 1);
+        records.edit();
+        records.setText(QStringLiteral("TM"), QStringLiteral("改过"));
+        records.post();
+        QCOMPARE(l.grid().model()->index(1, 13).data().toString(), QStringLiteral("改过"));
+        QCOMPARE(folder.scalar(QStringLiteral("select TM from 文件目录 where SXH='0002'")).toString(),
+            QStringLiteral("改过"));
+    }
+
+    void modifyOpensModalEditor_data()
+    {
+        QTest::addColumn<bool>("doubleClick");
+        QTest::newRow("button") << false;
+        QTest::newRow("double click") << true;
+    }
+    void modifyOpensModalEditor()
+    {
+        QFETCH(bool, doubleClick);
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "甲", "乙" });
+        List l(folder);
+        l.clickRow(1);
+        bool seen = false;
+        QTimer::singleShot(0, &l.host, [&] {
+            auto *editor = qobject_cast<TFrm_AEsj *>(QApplication::activeModalWidget());
+            if (!editor)
+                return;
+            seen = editor->objectName() == QLatin1String("Frm_AEsj") && !editor->isAppendMode()
+                && editor->findChild<QPushButton *>(QStringLiteral("BitBtn2"))->isVisible()
+                && editor->findChild<QPushButton *>(QStringLiteral("BitBtn4"))->isVisible()
+                && !editor->findChild<QPushButton *>(QStringLiteral("BitBtn1"))->isVisible()
+                && !editor->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isVisible()
+                && l.dm.Tsyyp.state() == Dataset::State::Edit
+                && l.dm.Tsyyp.text(QStringLiteral("TM")) == QStringLiteral("乙");
+            QTest::mouseClick(editor->findChild<QPushButton *>(QStringLiteral("BitBtn4")), Qt::LeftButton);
+        });
+        if (doubleClick) {
+            const QPoint at = l.grid().visualRect(l.grid().model()->index(1, 0)).center();
+            QTest::mouseDClick(l.grid().viewport(), Qt::LeftButton, {}, at);
+        } else {
+            l.click("Button2");
+        }
+        QVERIFY(seen);
+        QCOMPARE(l.dm.Tsyyp.state(), Dataset::State::Browse);
+        QCOMPARE(l.dm.Tsyyp.currentRow(), 1);
+    }
+
+    void mainWindowEmbedsAFreshList()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        Program program(folder.path(), ui);
+        TForm1 *main = program.mainWindow();
+        main->show();
+        QTRY_VERIFY(topLevel(QStringLiteral("FormLogin")));
+        QTest::mouseClick(
+            topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        QTRY_VERIFY(program.session().LoggedIn);
+
+        QTest::mouseClick(main->findChild<QToolButton *>(QStringLiteral("bsSkinSpeedButton1")), Qt::LeftButton);
+        QPointer<Tmain> first = main->embeddedWindow();
+        QVERIFY(qobject_cast<TFrm_sjlr *>(first.data()));
+        QCOMPARE(first->parentWidget(), main->hostPanel());
+        QVERIFY(first->isVisible());
+
+        // The menu entry replaces it with a new one.
+        QAction *entry = main->findChild<QAction *>(QStringLiteral("N7891"));
+        QVERIFY(entry && entry->isEnabled());
+        entry->trigger();
+        QTRY_VERIFY(!first);
+        QVERIFY(qobject_cast<TFrm_sjlr *>(main->embeddedWindow()));
+    }
+};
+
+QTEST_MAIN(TestRecordList)
+#include "tst_recordlist.moc"
