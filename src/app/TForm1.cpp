@@ -8,8 +8,14 @@
 #include "Skin.h"
 #include "TDataModule5.h"
 #include "TFormLogin.h"
+#include "TFrm_cxly.h"
+#include "TFrmCKRZ.h"
+#include "TFrmDataBackUp.h"
+#include "TFrmXGMM.h"
 #include "TFrm_dayj.h"
 #include "TFrm_jcsj.h"
+#include "TFrm_sjlr.h"
+#include "TFrm_tjbb.h"
 #include "TMac_About.h"
 #include "Tmain.h"
 #include "Ui.h"
@@ -75,13 +81,14 @@ const QVector<Menu> &menus()
     static const QVector<Menu> table = {
         {"系统维护", "N1",
          {{"系统设置", "N3", &TForm1::N3Click},
-          {"查看日志", "N4", nullptr},
-          {"修改密码", "N6", nullptr},
+          {"查看日志", "N4", &TForm1::N4Click},
+          {"修改密码", "N6", &TForm1::N6Click},
           {"数据库备份", "N2", &TForm1::N2Click},
           {"数据库恢复", "N15", &TForm1::N15Click},
-          {"数据库整理", "N16", nullptr}}},
-        {"档案管理", "N5", {{"档案录入", "N7891", nullptr}, {"档案审核", "N9", nullptr}}},
-        {"档案利用", "N7", {{"档案利用", "N8", nullptr}, {"统计报表", "N10", nullptr}}},
+          {"数据库整理", "N16", &TForm1::N16Click}}},
+        {"档案管理", "N5", {{"档案录入", "N7891", &TForm1::bsSkinSpeedButton1Click}, {"档案审核", "N9", nullptr}}},
+        {"档案利用", "N7",
+         {{"档案利用", "N8", &TForm1::N8Click}, {"统计报表", "N10", &TForm1::bsSkinSpeedButton4Click}}},
         {"软件帮助", "N12",
          {{"帮助手册", "N13", nullptr},
           {"关于本软件", "N11", &TForm1::N11Click},
@@ -94,9 +101,9 @@ const QVector<Menu> &menus()
 const QVector<ToolButton> &toolButtons()
 {
     static const QVector<ToolButton> table = {
-        {"档案录入", "bsSkinSpeedButton1", Skin::Glyph::Entry, nullptr},
-        {"档案利用", "bsSkinSpeedButton3", Skin::Glyph::Use, nullptr},
-        {"统计报表", "bsSkinSpeedButton4", Skin::Glyph::Statistics, nullptr},
+        {"档案录入", "bsSkinSpeedButton1", Skin::Glyph::Entry, &TForm1::bsSkinSpeedButton1Click},
+        {"档案利用", "bsSkinSpeedButton3", Skin::Glyph::Use, &TForm1::bsSkinSpeedButton3Click},
+        {"统计报表", "bsSkinSpeedButton4", Skin::Glyph::Statistics, &TForm1::bsSkinSpeedButton4Click},
         {"档案移交", "bsSkinSpeedButton2", Skin::Glyph::Handover, &TForm1::bsSkinSpeedButton2Click},
         {"系统设置", "bsSkinSpeedButton5", Skin::Glyph::Settings, &TForm1::N3Click},
         {"关于本软件", "bsSkinSpeedButton6", Skin::Glyph::About, &TForm1::N11Click},
@@ -246,9 +253,30 @@ Tmain *TForm1::openEmbedded(const std::function<Tmain *(QWidget *hostPanel)> &ma
     return window;
 }
 
+void TForm1::bsSkinSpeedButton1Click()
+{
+    openEmbedded([this](QWidget *host) { return new TFrm_sjlr(m_context.dm, m_context.ui, host); });
+}
+
 void TForm1::bsSkinSpeedButton2Click()
 {
     auto *window = new TFrm_dayj(m_context.dm, m_context.ui, this);
+    window->show();
+}
+
+void TForm1::N8Click()
+{
+    openEmbedded([this](QWidget *host) { return new TFrm_cxly(m_context.dm, m_context.ui, nullptr, host); });
+}
+
+void TForm1::bsSkinSpeedButton3Click()
+{
+    N8Click();
+}
+
+void TForm1::bsSkinSpeedButton4Click()
+{
+    auto *window = new TFrm_tjbb(m_context.dm, m_context.ui, this);
     window->show();
 }
 
@@ -280,7 +308,33 @@ void TForm1::backupOrRestore(const QString &mode)
         return;
     }
     m_context.BackupMode = mode;
-    // The backup and restore window opens here once it exists.
+    auto *window = new TFrmDataBackUp(m_context.dm, m_context.ui, mode, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QDialog::finished, this, [this, window] {
+        if (window->restored()) {
+            // A restored database ends the program without the exit question, record or copy.
+            m_ending = true;
+            close();
+        }
+    });
+    window->show();
+}
+
+void TForm1::N4Click()
+{
+    auto *window = new TFrmCKRZ(m_context.dm, m_context.ui, this);
+    window->show();
+}
+
+void TForm1::N6Click()
+{
+    auto *window = new TFrmXGMM(m_context.dm, m_context.ui, m_context.session.OperatorName, this);
+    window->show();
+}
+
+void TForm1::N16Click()
+{
+    TFrmDataBackUp::CompactDatabase(m_context.dm, m_context.ui);
 }
 
 void TForm1::N2Click()

@@ -49,11 +49,18 @@ public:
     QWidget *hostPanel() const { return m_hostPanel; }
 
     // Commands (those of windows still to come have no handler yet).
+    void bsSkinSpeedButton1Click(); // 档案录入 (also N7891)
     void bsSkinSpeedButton2Click(); // 档案移交
+    void N8Click();                 // 档案利用
+    void bsSkinSpeedButton3Click(); // 档案利用
+    void bsSkinSpeedButton4Click(); // 统计报表
     void N3Click();               // 系统设置
     void N11Click();              // 关于本软件
     void N2Click();               // 数据库备份
     void N15Click();              // 数据库恢复
+    void N4Click();               // 查看日志
+    void N6Click();               // 修改密码
+    void N16Click();              // 数据库整理
     void N22Click();              // 退出
 
 protected:

@@ -87,6 +87,8 @@ TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent)
 
     connect(save, &QPushButton::clicked, this, &TFrm_dayj::Button1Click);
     connect(exit, &QPushButton::clicked, this, &TFrm_dayj::Button2Click);
+    // A date the field cannot take is reported as soon as its box is left.
+    reportFieldErrors(this, m_ui);
 }
 
 void TFrm_dayj::showEvent(QShowEvent *event)

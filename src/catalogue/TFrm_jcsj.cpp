@@ -3,6 +3,7 @@
 #include "DataControls.h"
 #include "Error.h"
 #include "IniFile.h"
+#include "KeyFilters.h"
 #include "RecordChecks.h"
 #include "TDataModule5.h"
 #include "Ui.h"
@@ -11,7 +12,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -65,7 +65,7 @@ TFrm_jcsj::TFrm_jcsj(TDataModule5 &dm, Ui &ui, QWidget *parent) : QDialog(parent
         }
     }
     m_archiveCode->setFixedWidth(110);
-    m_archiveCode->installEventFilter(this);
+    KeyFilter::install(m_archiveCode, KeyFilter::Kind::Digits); // DBEdit17KeyPress
 
     auto *choice = new QGroupBox(QStringLiteral("录入设置"), this);
     auto *row = new QHBoxLayout(choice);
@@ -125,19 +125,6 @@ void TFrm_jcsj::FormShow()
         m_inputMethod->setEditText(chosen);
     else if (m_inputMethod->count() > 0)
         m_inputMethod->setCurrentIndex(0);
-}
-
-bool TFrm_jcsj::eventFilter(QObject *watched, QEvent *event)
-{
-    // DBEdit17KeyPress: the archive code takes digits and backspace from the keyboard.
-    if (watched == m_archiveCode && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        const QString typed = key->text();
-        if (!typed.isEmpty() && key->key() != Qt::Key_Backspace
-            && !(typed.size() == 1 && typed[0] >= QLatin1Char('0') && typed[0] <= QLatin1Char('9')))
-            return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TFrm_jcsj::BitBtn1Click()

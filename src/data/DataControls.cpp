@@ -2,13 +2,19 @@
 
 #include "Dataset.h"
 #include "Error.h"
+#include "Ui.h"
 
 #include <QDebug>
+#include <QFocusEvent>
+#include <QMetaMethod>
 
 namespace dagl {
 
 FieldLink::FieldLink(QWidget *control, std::function<QString()> read, std::function<void(const QString &)> show)
-    : QObject(control), m_control(control), m_read(std::move(read)), m_show(std::move(show))
+    : QObject(control)
+    , m_control(control)
+    , m_read(std::move(read))
+    , m_show(std::move(show))
 {
 }
 
@@ -23,11 +29,12 @@ void FieldLink::bind(Dataset *dataset, const QString &field)
         connect(dataset, &Dataset::currentChanged, this, &FieldLink::refresh);
         connect(dataset, &Dataset::rowChanged, this, [this](int row) {
             if (m_dataset && row == m_dataset->currentRow())
-                refresh();
+                rowValuesChanged();
         });
         connect(dataset, &Dataset::rowsReset, this, &FieldLink::refresh);
         connect(dataset, &Dataset::stateChanged, this, [this](Dataset::State state) {
-            if (state != Dataset::State::Edit)
+            // Posted or cancelled: what was typed is settled either way.
+            if (state == Dataset::State::Browse || state == Dataset::State::Inactive)
                 m_pending = false;
         });
         dataset->addPostHook(this, [this] { commit(); });
@@ -52,6 +59,16 @@ void FieldLink::refresh()
     m_show(text);
 }
 
+void FieldLink::rowValuesChanged()
+{
+    // Another field of the row was set: text typed here and not yet handed over stays,
+    // unless the program has set this very field meanwhile.
+    if (m_pending && m_dataset && m_dataset->isEditing() && m_dataset->fieldIndex(m_field) >= 0
+        && m_dataset->value(m_field) == m_pendingBase)
+        return;
+    refresh();
+}
+
 void FieldLink::userEdited()
 {
     if (!m_dataset || !m_dataset->isOpen() || m_dataset->currentRow() < 0)
@@ -60,10 +77,13 @@ void FieldLink::userEdited()
     try {
         if (!m_dataset->isEditing())
             m_dataset->edit();
-        if (fieldIsText())
+        if (fieldIsText()) {
             m_dataset->setText(m_field, m_read());
-        else
+        } else {
+            if (!m_pending)
+                m_pendingBase = m_dataset->value(m_field);
             m_pending = true;
+        }
     } catch (const Error &error) {
         qWarning().noquote() << m_control->objectName() << error.message();
     }
@@ -85,26 +105,59 @@ void FieldLink::commit()
     m_writing = false;
 }
 
+bool FieldLink::tryCommit()
+{
+    if (m_reporting)
+        return false;
+    try {
+        commit();
+        return true;
+    } catch (const Error &error) {
+        m_reporting = true;
+        if (isSignalConnected(QMetaMethod::fromSignal(&FieldLink::commitFailed)))
+            emit commitFailed(error.message());
+        else
+            qWarning().noquote() << m_control->objectName() << error.message(); // the post reports it
+        m_reporting = false;
+        return false;
+    }
+}
+
+void reportFieldErrors(QWidget *window, Ui &ui)
+{
+    for (FieldLink *link : window->findChildren<FieldLink *>()) {
+        QObject::connect(link, &FieldLink::commitFailed, window, [link, &ui](const QString &message) {
+            ui.showError(message);
+            link->control()->setFocus(Qt::OtherFocusReason);
+        });
+    }
+}
+
 DBEdit::DBEdit(QWidget *parent)
-    : QLineEdit(parent), m_link(this, [this] { return text(); }, [this](const QString &t) { setText(t); })
+    : QLineEdit(parent)
+    , m_link(
+          this, [this] { return text(); }, [this](const QString &t) { setText(t); })
 {
     connect(this, &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
-    connect(this, &QLineEdit::editingFinished, this, [this] {
-        try {
-            m_link.commit();
-        } catch (const Error &) {
-            // left pending: the post reports it
-        }
-    });
+}
+
+void DBEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    // Leaving the box hands its value over; switching to another window or a menu is not leaving.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason && isVisible())
+        m_link.tryCommit();
 }
 
 DBMemo::DBMemo(QWidget *parent)
-    : QPlainTextEdit(parent), m_link(this, [this] { return toPlainText(); },
-                                     [this](const QString &t) {
-                                         m_showing = true;
-                                         setPlainText(t);
-                                         m_showing = false;
-                                     })
+    : QPlainTextEdit(parent)
+    , m_link(
+          this, [this] { return toPlainText(); },
+          [this](const QString &t) {
+              m_showing = true;
+              setPlainText(t);
+              m_showing = false;
+          })
 {
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         if (!m_showing)
@@ -113,7 +166,9 @@ DBMemo::DBMemo(QWidget *parent)
 }
 
 DBComboBox::DBComboBox(QWidget *parent)
-    : QComboBox(parent), m_link(this, [this] { return currentText(); }, [this](const QString &t) { setEditText(t); })
+    : QComboBox(parent)
+    , m_link(
+          this, [this] { return currentText(); }, [this](const QString &t) { setEditText(t); })
 {
     setEditable(true);
     connect(lineEdit(), &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);

@@ -4,19 +4,22 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QVariant>
 
 #include <functional>
 
 namespace dagl {
 
 class Dataset;
+class Ui;
 
 // Ties one control to one field of a dataset's current row. The control shows the field
 // and follows the current row; typing puts the row into edit mode and hands the text to
 // the field (text fields at once, numbers and dates when the control is left or the row
-// is posted, so that half-typed values are not refused).
-class FieldLink : public QObject
-{
+// is posted, so that half-typed values are not refused). Typed text that is not yet the
+// field's value survives changes to other fields of the row; it is dropped only when the
+// row is posted, cancelled or left, or when this field itself is set by the program.
+class FieldLink : public QObject {
     Q_OBJECT
 
 public:
@@ -29,9 +32,18 @@ public:
     void userEdited();
     // Hands over text still waiting to become the field's value. Throws dagl::Error.
     void commit();
+    // As commit(), for when the control is left: a refused value is announced through
+    // commitFailed() and false is returned; the typed text stays.
+    bool tryCommit();
+    bool hasPendingText() const { return m_pending; }
+    QWidget *control() const { return m_control; }
     void refresh();
 
+signals:
+    void commitFailed(const QString &message);
+
 private:
+    void rowValuesChanged();
     bool fieldIsText() const;
 
     QWidget *m_control;
@@ -39,12 +51,17 @@ private:
     std::function<void(const QString &)> m_show;
     QPointer<Dataset> m_dataset;
     QString m_field;
+    QVariant m_pendingBase; // the field's value when the typing began
     bool m_pending = false;
     bool m_writing = false;
+    bool m_reporting = false;
 };
 
-class DBEdit : public QLineEdit
-{
+// Shows in the standard error box every value the bound controls inside `window` refuse
+// when they are left, and puts the focus back into the control (its text kept).
+void reportFieldErrors(QWidget *window, Ui &ui);
+
+class DBEdit : public QLineEdit {
     Q_OBJECT
 
 public:
@@ -52,12 +69,14 @@ public:
     void bind(Dataset *dataset, const QString &field) { m_link.bind(dataset, field); }
     FieldLink &link() { return m_link; }
 
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+
 private:
     FieldLink m_link;
 };
 
-class DBMemo : public QPlainTextEdit
-{
+class DBMemo : public QPlainTextEdit {
     Q_OBJECT
 
 public:
@@ -71,8 +90,7 @@ private:
 };
 
 // An editable drop-down list bound to a field: the field takes the typed or chosen text.
-class DBComboBox : public QComboBox
-{
+class DBComboBox : public QComboBox {
     Q_OBJECT
 
 public:

@@ -1,9 +1,11 @@
 #include "QtUi.h"
 
 #include "InputMethods.h"
+#include "PrintPreviewDialog.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinterInfo>
@@ -55,6 +57,37 @@ QString QtUi::saveFileName(const QString &caption, const QString &folder, const 
 QString QtUi::existingFolder(const QString &caption, const QString &folder)
 {
     return QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption, folder);
+}
+
+bool QtUi::saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
+                    int &filterIndex)
+{
+    // "Name (*.ext)|*.ext|..." pairs become Qt's "Name (*.ext);;..." entries.
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i < parts.size(); i += 2)
+        entries << parts.at(i);
+    QFileDialog dialog(QApplication::activeWindow(), caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(entries);
+    if (!folder.isEmpty() && QDir(folder).exists())
+        dialog.setDirectory(folder);
+    if (filterIndex >= 1 && filterIndex <= entries.size())
+        dialog.selectNameFilter(entries.at(filterIndex - 1));
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    fileName = dialog.selectedFiles().constFirst();
+    filterIndex = int(entries.indexOf(dialog.selectedNameFilter())) + 1;
+    return true;
+}
+
+void QtUi::printPreview(QWidget *parent, const QString &title,
+                        const std::function<void(QPagedPaintDevice &)> &render)
+{
+    PrintPreviewDialog preview(title, render, parent ? parent : QApplication::activeWindow());
+    preview.exec();
 }
 
 bool QtUi::shellOpen(const QString &path)

@@ -13,6 +13,10 @@ public:
     QString openFileName(const QString &caption, const QString &folder, const QString &filter) override;
     QString saveFileName(const QString &caption, const QString &folder, const QString &filter) override;
     QString existingFolder(const QString &caption, const QString &folder) override;
+    bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
+                  int &filterIndex) override;
+    void printPreview(QWidget *parent, const QString &title,
+                      const std::function<void(QPagedPaintDevice &)> &render) override;
     bool shellOpen(const QString &path) override;
     QStringList printers() override;
     QStringList inputMethods() override;

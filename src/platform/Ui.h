@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QPagedPaintDevice;
 class QWidget;
 
 namespace dagl {
@@ -25,6 +26,15 @@ public:
     virtual QString openFileName(const QString &caption, const QString &folder, const QString &filter) = 0;
     virtual QString saveFileName(const QString &caption, const QString &folder, const QString &filter) = 0;
     virtual QString existingFolder(const QString &caption, const QString &folder) = 0;
+    // A save dialog starting at `fileName` with filter entry `filterIndex` (from 1) chosen;
+    // `filter` is a "Text files (*.txt)|*.txt|..." list. It overwrites without asking and
+    // starts in the system's default folder when `folder` is missing. False when cancelled;
+    // otherwise the chosen name and entry are handed back.
+    virtual bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
+                          int &filterIndex) = 0;
+    // A modal preview of a document that `render` draws, from which it is printed or saved.
+    virtual void printPreview(QWidget *parent, const QString &title,
+                              const std::function<void(QPagedPaintDevice &)> &render) = 0;
     // The shell's "open" on a file or folder. False when nothing could open it.
     virtual bool shellOpen(const QString &path) = 0;
     virtual QStringList printers() = 0;

@@ -125,6 +125,21 @@ private slots:
             QCOMPARE(ini.read(QStringLiteral("datacsh"), QStringLiteral("srf"), QStringLiteral("x")), QString());
         }
     }
+
+    // The digit filter of the archive code drops typed characters only.
+    void tabLeavesArchiveCode()
+    {
+        test::ProgramFolderFixture folder;
+        Window w{folder};
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        DBEdit *code = w.box("DBEdit17");
+        QTRY_VERIFY(code->hasFocus());
+        QTest::keyClick(code, Qt::Key_Tab);
+        QTRY_VERIFY(w.box("DBEdit18")->hasFocus());
+        QTest::keyClick(w.box("DBEdit18"), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_VERIFY(code->hasFocus());
+    }
 };
 
 QTEST_MAIN(TestUnitSettings)

@@ -19,6 +19,22 @@ Ui::Answer FakeUi::messageBox(const QString &text, const QString &caption, Icon 
     return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
 }
 
+bool FakeUi::saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
+                      int &filterIndex)
+{
+    saveCalls.push_back({caption, folder, filter, fileName, filterIndex});
+    if (saveAnswers.isEmpty())
+        return false;
+    const SaveAnswer answer = saveAnswers.takeFirst();
+    if (!answer.accept)
+        return false;
+    if (!answer.fileName.isEmpty())
+        fileName = answer.fileName;
+    if (answer.filterIndex != 0)
+        filterIndex = answer.filterIndex;
+    return true;
+}
+
 QStringList FakeUi::texts() const
 {
     QStringList all;

@@ -28,6 +28,16 @@ public:
     QString openFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
     QString saveFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
     QString existingFolder(const QString &, const QString &) override { return nextPath(); }
+    // Answers with the next queued SaveAnswer; cancels when none is queued.
+    bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
+                  int &filterIndex) override;
+    // Records the title and keeps the render function, so a test can draw the document.
+    void printPreview(QWidget *, const QString &title,
+                      const std::function<void(QPagedPaintDevice &)> &render) override
+    {
+        previews << title;
+        lastRender = render;
+    }
     bool shellOpen(const QString &path) override
     {
         opened << path;
@@ -49,6 +59,25 @@ public:
     QStringList inputMethodNames{QStringLiteral("中文 (简体) - 全拼"), QStringLiteral("英语 (美国)")};
     QStringList switchedTo;
     int quitRequests = 0;
+
+    struct SaveCall
+    {
+        QString caption;
+        QString folder;
+        QString filter;
+        QString fileName;
+        int filterIndex;
+    };
+    struct SaveAnswer
+    {
+        bool accept = true;
+        QString fileName;    // empty: keep the name the dialog was given
+        int filterIndex = 0; // 0: keep the entry the dialog was given
+    };
+    QVector<SaveCall> saveCalls;
+    QVector<SaveAnswer> saveAnswers;
+    QStringList previews;
+    std::function<void(QPagedPaintDevice &)> lastRender;
 
 private:
     QString nextPath() { return paths.isEmpty() ? QString() : paths.takeFirst(); }

@@ -1,0 +1,169 @@
+// Times the query window's searches, its list-all and the statistics window's counts on a
+// large catalogue, each beside the engine alone running the same statement (prepare, step
+// every row, read every column as text, as the engine's own shell does), and the peak
+// memory of the run.
+//
+//   dagl-bench-query PROGRAM_FOLDER      a folder made by dagl-initdb ... --fill N
+//   dagl-bench-query --records N         a temporary folder with N generated records
+
+#include "Connection.h"
+#include "Dataset.h"
+#include "Error.h"
+#include "Login.h"
+#include "QueryStatement.h"
+#include "Schema.h"
+#include "Sqlite.h"
+#include "TDataModule5.h"
+#include "Ui.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+long statusKb(const char *key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    }
+    return 0;
+}
+
+// Answers nothing: the bench only reads.
+class SilentUi : public dagl::Ui {
+public:
+    Answer messageBox(const QString &, const QString &, Icon, Buttons) override { return Answer::Ok; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString existingFolder(const QString &, const QString &) override { return {}; }
+    bool saveFile(const QString &, const QString &, const QString &, QString &, int &) override { return false; }
+    void printPreview(QWidget *, const QString &, const std::function<void(QPagedPaintDevice &)> &) override { }
+    bool shellOpen(const QString &) override { return false; }
+    QStringList printers() override { return {}; }
+    QStringList inputMethods() override { return {}; }
+    void switchInputMethod(QWidget *, const QString &) override { }
+    void requestQuit() override { }
+};
+
+// The engine alone: every row stepped and every column read.
+qint64 rawRun(dagl::Connection &db, const QString &sql, long &rows)
+{
+    QElapsedTimer t;
+    t.start();
+    const QByteArray text = db.translate(sql).toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db.handle(), text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        throw dagl::Error(dagl::sqliteError(db.handle()));
+    rows = 0;
+    std::size_t bytes = 0;
+    const int columns = sqlite3_column_count(stmt);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        ++rows;
+        for (int c = 0; c < columns; ++c) {
+            sqlite3_column_text(stmt, c);
+            bytes += std::size_t(sqlite3_column_bytes(stmt, c));
+        }
+    }
+    sqlite3_finalize(stmt);
+    return t.elapsed();
+}
+
+// Ours: what the window does before the operator sees the result, and the first screen
+// of rows the grid then reads.
+qint64 ourRun(dagl::Dataset &dataset, const QString &sql, dagl::Ui &ui, int &rows)
+{
+    QElapsedTimer t;
+    t.start();
+    dagl::QueryStatement::run(dataset, sql, ui);
+    rows = dataset.recordCount();
+    for (int row = 0; row < std::min(rows, 40); ++row) {
+        for (int field = 0; field < dataset.fieldCount(); ++field)
+            dataset.textAt(row, field);
+    }
+    return t.elapsed();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    const QStringList args = app.arguments().mid(1);
+    QTemporaryDir temporary;
+    QString folder;
+    if (args.size() == 2 && args[0] == QLatin1String("--records")) {
+        folder = temporary.path() + QLatin1Char('/');
+        dagl::Schema::NewDatabase spec;
+        spec.path = folder + dagl::Schema::kDatabaseFile;
+        spec.rightCodes = dagl::permissionCodeList();
+        spec.sampleRecords = args[1].toInt();
+        dagl::Schema::create(spec);
+    } else if (args.size() == 1) {
+        folder = args[0].endsWith(QLatin1Char('/')) ? args[0] : args[0] + QLatin1Char('/');
+    } else {
+        QTextStream(stderr) << "usage: dagl-bench-query PROGRAM_FOLDER | --records N\n";
+        return 2;
+    }
+
+    SilentUi ui;
+    dagl::TDataModule5 dm(folder, ui);
+    if (!dm.isConnected())
+        return 1;
+    dagl::Connection raw;
+    raw.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
+    raw.open();
+
+    using Boxes = QMap<QString, QString>;
+    auto search = [](const Boxes &boxes) {
+        return dagl::QueryStatement::search([&boxes](const QString &name) { return boxes.value(name); });
+    };
+    struct Case {
+        QString name;
+        QString sql;
+        dagl::Dataset *dataset;
+    };
+    QVector<Case> cases = {
+        { QStringLiteral("查询全部(&S)"), dagl::QueryStatement::listAll(), &dm.Tdaly },
+        { QStringLiteral("查询 全宗号=1"), search({ { QStringLiteral("Edit1"), QStringLiteral("1") } }), &dm.Tdaly },
+        { QStringLiteral("查询 题名1=档案"), search({ { QStringLiteral("Edit6"), QStringLiteral("档案") } }),
+            &dm.Tdaly },
+        { QStringLiteral("查询 责任者+题名"),
+            search({ { QStringLiteral("Edit4"), QStringLiteral("局") },
+                { QStringLiteral("Edit6"), QStringLiteral("会议") } }),
+            &dm.Tdaly },
+        { QStringLiteral("查询 无结果"), search({ { QStringLiteral("Edit10"), QStringLiteral("没有这样的题名") } }),
+            &dm.Tdaly },
+    };
+    for (const dagl::QueryStatement::Count &count : dagl::QueryStatement::counts())
+        cases.push_back({ QString::fromUtf8(count.caption), dagl::QueryStatement::countStatement(count), &dm.Tcxtj });
+
+    out << "folder: " << folder << "\n";
+    out << qSetFieldWidth(22) << Qt::left << "statement" << qSetFieldWidth(10) << Qt::right << "rows"
+        << "raw ms"
+        << "ours ms"
+        << "ratio" << qSetFieldWidth(0) << "\n";
+    for (const Case &c : cases) {
+        long rawRows = 0;
+        int ourRows = 0;
+        const qint64 rawMs = rawRun(raw, c.sql, rawRows);
+        const qint64 ourMs = ourRun(*c.dataset, c.sql, ui, ourRows);
+        if (rawRows != ourRows)
+            out << "row counts differ: " << rawRows << " " << ourRows << "\n";
+        out << qSetFieldWidth(22) << Qt::left << c.name << qSetFieldWidth(10) << Qt::right << ourRows << rawMs << ourMs
+            << QString::number(double(ourMs) / double(std::max<qint64>(rawMs, 1)), 'f', 2) << qSetFieldWidth(0) << "\n";
+        out.flush();
+    }
+    out << "peak memory: " << statusKb("VmHWM") / 1024 << " MiB\n";
+    return 0;
+}

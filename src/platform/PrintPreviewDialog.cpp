@@ -1,0 +1,132 @@
+#include "PrintPreviewDialog.h"
+
+#include "Error.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+namespace dagl {
+
+PrintPreviewDialog::PrintPreviewDialog(
+    const QString &title, std::function<void(QPagedPaintDevice &)> render, QWidget *parent)
+    : QDialog(parent)
+    , m_render(std::move(render))
+    , m_printer(new QPrinter(QPrinter::HighResolution))
+{
+    setObjectName(QStringLiteral("PrintPreview"));
+    setWindowTitle(title);
+    setWindowModality(Qt::ApplicationModal);
+    m_printer->setColorMode(QPrinter::Color);
+    m_printer->setDocName(title);
+    m_preview = new QPrintPreviewWidget(m_printer, this);
+    m_preview->setObjectName(QStringLiteral("PreviewWidget"));
+    connect(m_preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *printer) { draw(*printer); });
+
+    auto *pageLabel = new QLabel(this);
+    auto showPage = [this, pageLabel] {
+        pageLabel->setText(QStringLiteral("第%1页 / 共%2页").arg(m_preview->currentPage()).arg(m_preview->pageCount()));
+    };
+    connect(m_preview, &QPrintPreviewWidget::previewChanged, this, showPage);
+
+    struct Button {
+        const char *name;
+        const char *caption;
+        std::function<void()> action;
+    };
+    const QVector<Button> buttons = {
+        { "FirstPage", "首页", [this] { m_preview->setCurrentPage(1); } },
+        { "PriorPage", "上一页", [this] { m_preview->setCurrentPage(m_preview->currentPage() - 1); } },
+        { "NextPage", "下一页", [this] { m_preview->setCurrentPage(m_preview->currentPage() + 1); } },
+        { "LastPage", "末页", [this] { m_preview->setCurrentPage(m_preview->pageCount()); } },
+        { "ZoomIn", "放大", [this] { m_preview->zoomIn(); } },
+        { "ZoomOut", "缩小", [this] { m_preview->zoomOut(); } },
+        { "FitWidth", "适合页宽", [this] { m_preview->fitToWidth(); } },
+        { "PrintButton", "打印(&P)", [this] { print(); } },
+        { "SavePdf", "保存为PDF(&S)", [this] { savePdfAs(); } },
+        { "CloseButton", "关闭(&C)", [this] { reject(); } },
+    };
+    auto *bar = new QHBoxLayout;
+    for (const Button &b : buttons) {
+        auto *button = new QPushButton(QString::fromUtf8(b.caption), this);
+        button->setObjectName(QString::fromLatin1(b.name));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, b.action);
+        bar->addWidget(button);
+    }
+    bar->addStretch();
+    bar->addWidget(pageLabel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_preview, 1);
+    resize(900, 700);
+}
+
+PrintPreviewDialog::~PrintPreviewDialog()
+{
+    delete m_preview;
+    delete m_printer;
+}
+
+bool PrintPreviewDialog::draw(QPagedPaintDevice &device)
+{
+    // Drawing runs inside Qt's signal handling, where an exception must not pass.
+    try {
+        m_render(device);
+        return true;
+    } catch (const Error &error) {
+        qWarning().noquote() << "report not drawn:" << error.message();
+    } catch (const std::exception &error) {
+        qWarning().noquote() << "report not drawn:" << QString::fromLocal8Bit(error.what());
+    }
+    return false;
+}
+
+void PrintPreviewDialog::print()
+{
+    QPrintDialog dialog(m_printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_preview->print();
+}
+
+bool PrintPreviewDialog::savePdf(const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    {
+        QPdfWriter writer(&file);
+        writer.setTitle(windowTitle());
+        writer.setCreator(QStringLiteral("dagl"));
+        writer.setResolution(600);
+        writer.setPageLayout(m_printer->pageLayout());
+        if (!draw(writer))
+            return false; // the unfinished file is dropped with the QSaveFile
+    }
+    return file.commit();
+}
+
+void PrintPreviewDialog::savePdfAs()
+{
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存为PDF"),
+        QDir::home().filePath(windowTitle() + QStringLiteral(".pdf")), QStringLiteral("PDF 文件 (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        path += QStringLiteral(".pdf");
+    if (!savePdf(path))
+        QMessageBox::critical(
+            this, windowTitle(), QStringLiteral("无法保存文件 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace dagl

@@ -1,0 +1,133 @@
+#include "ExportGrid.h"
+
+#include "DBGridEh.h"
+#include "Dataset.h"
+#include "Error.h"
+#include "Ui.h"
+
+#include <QHeaderView>
+
+namespace dagl {
+
+namespace {
+
+struct FormatEntry {
+    ExportFormat format;
+    const char *extension;
+    const char *filter;
+};
+
+const FormatEntry kFormats[] = {
+    { ExportFormat::Text, "txt", "Text files (*.txt)|*.txt" },
+    { ExportFormat::Csv, "csv", "Comma separated values (*.csv)|*.csv" },
+    { ExportFormat::Html, "htm", "HTML file (*.htm)|*.htm" },
+    { ExportFormat::Rtf, "rtf", "Rich Text Format (*.rtf)|*.rtf" },
+    { ExportFormat::Xls, "xls", "Microsoft Excel Workbook (*.xls)|*.xls" },
+};
+
+// Clears the grid's row selection when the export ends, however it ends.
+class SelectionGuard {
+public:
+    explicit SelectionGuard(DBGridEh &grid)
+        : m_grid(grid)
+    {
+        m_grid.selectAllRows();
+    }
+    ~SelectionGuard() { m_grid.clearRowSelection(); }
+    SelectionGuard(const SelectionGuard &) = delete;
+    SelectionGuard &operator=(const SelectionGuard &) = delete;
+
+private:
+    DBGridEh &m_grid;
+};
+
+} // namespace
+
+namespace ExportRules {
+
+QString filter()
+{
+    QStringList entries;
+    for (const FormatEntry &entry : kFormats)
+        entries << QString::fromLatin1(entry.filter);
+    return entries.join(QLatin1Char('|'));
+}
+
+std::optional<ExportFormat> formatOf(int filterIndex)
+{
+    for (const FormatEntry &entry : kFormats) {
+        if (static_cast<int>(entry.format) == filterIndex)
+            return entry.format;
+    }
+    return std::nullopt;
+}
+
+QString extensionOf(ExportFormat format)
+{
+    for (const FormatEntry &entry : kFormats) {
+        if (entry.format == format)
+            return QString::fromLatin1(entry.extension);
+    }
+    return {};
+}
+
+QString fileName(const QString &chosen, int filterIndex)
+{
+    const std::optional<ExportFormat> format = formatOf(filterIndex);
+    if (!format)
+        return {};
+    const QString extension = extensionOf(*format);
+    if (chosen.right(3).compare(extension, Qt::CaseInsensitive) == 0)
+        return chosen;
+    return chosen + QLatin1Char('.') + extension;
+}
+
+} // namespace ExportRules
+
+GridTable gridTable(const DBGridEh &grid)
+{
+    DatasetModel *model = grid.datasetModel();
+    Dataset *dataset = model->dataset();
+    if (!dataset || !dataset->isOpen()) {
+        throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset")
+                        .arg(dataset ? dataset->objectName() : grid.objectName()));
+    }
+    QVector<int> columns; // logical model columns, in the order the grid shows them
+    const QHeaderView *header = grid.horizontalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical))
+            columns << logical;
+    }
+    GridTable table;
+    for (int column : columns) {
+        table.titles << model->headerData(column, Qt::Horizontal).toString();
+        const int field = dataset->fieldIndex(model->fieldAt(column));
+        const FieldType type = field < 0 ? FieldType::Unknown : dataset->fieldDef(field).type;
+        table.numeric << (type == FieldType::Integer || type == FieldType::AutoInc);
+    }
+    table.rowCount = model->rowCount();
+    table.cell = [model, columns](
+                     int row, int column) { return model->data(model->index(row, columns.at(column))).toString(); };
+    table.footer = grid.footerTexts();
+    while (table.footer.size() < columns.size())
+        table.footer << QString();
+    table.footer = table.footer.mid(0, columns.size());
+    return table;
+}
+
+void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
+{
+    const QString excelFolder = programFolder + QStringLiteral("Excel/");
+    const SelectionGuard selection(grid);
+    QString chosen = defaultName;
+    if (!ui.saveFile(QStringLiteral("另存为"), excelFolder, ExportRules::filter(), chosen, dialog.filterIndex))
+        return;
+    const std::optional<ExportFormat> format = ExportRules::formatOf(dialog.filterIndex);
+    if (!format)
+        return;
+    writeGridFile(*format, gridTable(grid), ExportRules::fileName(chosen, dialog.filterIndex));
+    ui.shellOpen(excelFolder);
+}
+
+} // namespace dagl

@@ -1,0 +1,99 @@
+#include "QueryStatement.h"
+
+#include "Dataset.h"
+#include "Error.h"
+#include "Ui.h"
+
+#include <QDebug>
+
+namespace dagl::QueryStatement {
+
+namespace {
+const QString kBase = QStringLiteral("select * from 文件目录 ");
+const QString kOrder = QStringLiteral("  order by qzh,mlh,ajh,yh");
+
+// A typed value inside a quoted literal: the quote doubled so the text is searched for
+// as typed; % and _ stay wildcards of the pattern.
+QString literalText(QString value)
+{
+    return value.replace(QLatin1Char('\''), QStringLiteral("''"));
+}
+} // namespace
+
+const QVector<FilterBox> &filterBoxes()
+{
+    static const QVector<FilterBox> table = {
+        { "Edit1", "全宗号：", "qzh", "  ", 0, 0 },
+        { "Edit2", "目录号：", "mlh", "  ", 0, 1 },
+        { "Edit3", "案卷号：", "ajh", "  ", 0, 2 },
+        { "Edit5", "文号1：", "wh", "  ", 1, 0 },
+        { "Edit7", "文号2：", "wh", "  ", 1, 1 },
+        { "Edit8", "文号3：", "wh", "  ", 1, 2 },
+        { "Edit4", "责任者：", "zrz", " ", 0, 3 },
+        { "Edit6", "题名1：", "tm", "  ", 2, 0 },
+        { "Edit9", "题名2：", "tm", "  ", 2, 1 },
+        { "Edit10", "题名3：", "tm", "  ", 2, 2 },
+        { "Edit11", "时间：", "cwsj", "  ", 1, 3 },
+    };
+    return table;
+}
+
+QString search(const std::function<QString(const QString &boxName)> &boxText)
+{
+    QString conditions;
+    for (const FilterBox &box : filterBoxes()) {
+        const QString text = boxText(QString::fromLatin1(box.name));
+        if (text.trimmed().isEmpty())
+            continue;
+        const QString column = QString::fromLatin1(box.column);
+        conditions
+            += conditions.isEmpty() ? QString::fromLatin1(box.firstLead) + column : QStringLiteral(" and ") + column;
+        conditions += QStringLiteral(" like '%") + literalText(text) + QStringLiteral("%' ");
+    }
+    if (conditions.isEmpty())
+        return kBase + kOrder;
+    return kBase + QStringLiteral(" where ") + conditions + kOrder;
+}
+
+QString listAll()
+{
+    return kBase + QStringLiteral("   order by qzh,mlh,ajh,yh");
+}
+
+const QVector<Count> &counts()
+{
+    static const QVector<Count> table = {
+        { "BitBtn3", "按全宗号查询", "select qzh as 全宗号,mlh as 目录号,count(*) as 案卷条目  from 文件目录 ",
+            "  group by qzh,mlh order by qzh,mlh" },
+        { "BitBtn2", "按年度查询", "select GDND as 归档年度,count(*) as 案卷条目  from 文件目录 ",
+            "  group by GDND order by GDND" },
+        { "BitBtn6", "按保管期限查询", "select BGQX as 保管期限,count(*) as 案卷条目  from 文件目录 ",
+            "  group by BGQX order by BGQX" },
+    };
+    return table;
+}
+
+QString countStatement(const Count &count)
+{
+    return QString::fromUtf8(count.head) + QString::fromUtf8(count.tail);
+}
+
+void run(Dataset &dataset, const QString &sql, Ui &ui)
+{
+    dataset.close();
+    dataset.setCommandText(QString());
+    dataset.setCommandText(sql);
+    try {
+        dataset.open();
+    } catch (const Error &error) {
+        // The refusal itself is not shown; the closed result is, below.
+        qWarning().noquote() << dataset.objectName() << "not opened:" << error.message() << "--" << sql;
+    }
+    if (!dataset.isOpen()) {
+        throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(dataset.objectName()));
+    }
+    if (dataset.recordCount() < 1)
+        ui.showMessage(QStringLiteral("没有找到相应的单据"));
+}
+
+} // namespace dagl::QueryStatement

@@ -1,0 +1,530 @@
+#include "DataControls.h"
+#include "IniFile.h"
+#include "RecordCheck.h"
+#include "TDataModule5.h"
+#include "TFrm_AEsj.h"
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace dagl;
+
+namespace {
+
+const QString kUnit = QStringLiteral("update ljserver set gdm='4451', dwdm='DW1', qzh='0012', dwmc='市档案馆'");
+
+// The record list's part, as far as the editor needs it: the shared row and the window.
+struct Editor {
+    explicit Editor(test::ProgramFolderFixture &f)
+        : folder(f)
+        , dm(f.path(), ui)
+    {
+    }
+    ~Editor() { delete window.data(); }
+
+    void openAppend()
+    {
+        dm.Tsyyp.open();
+        dm.Tsyyp.append();
+        window = new TFrm_AEsj(dm, ui);
+        window->setAppendMode();
+        show();
+    }
+    void openEdit(int row)
+    {
+        dm.Tsyyp.open();
+        dm.Tsyyp.moveTo(row);
+        dm.Tsyyp.edit();
+        window = new TFrm_AEsj(dm, ui);
+        window->setEditMode();
+        show();
+    }
+    void show()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+    }
+    QWidget *field(const char *name) const { return window->findChild<QWidget *>(QString::fromUtf8(name)); }
+    QString text(const char *name) const
+    {
+        QWidget *w = field(name);
+        if (auto *combo = qobject_cast<QComboBox *>(w))
+            return combo->currentText();
+        return static_cast<QLineEdit *>(w)->text();
+    }
+    void fill(const char *name, const QString &value)
+    {
+        auto *edit = static_cast<QLineEdit *>(field(name));
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        test::type(edit, value);
+    }
+    void click(const char *name)
+    {
+        QTest::mouseClick(window->findChild<QAbstractButton *>(QString::fromUtf8(name)), Qt::LeftButton);
+    }
+    QString row(const char *column) const { return dm.Tsyyp.text(QString::fromUtf8(column)); }
+    QString stored(const char *column, const QString &where = QStringLiteral("1=1"))
+    {
+        return folder.scalar(QStringLiteral("select %1 from 文件目录 where %2").arg(QString::fromUtf8(column), where))
+            .toString();
+    }
+    IniFile settings() const { return IniFile::settingsOf(folder.path()); }
+
+    test::ProgramFolderFixture &folder;
+    test::FakeUi ui;
+    TDataModule5 dm;
+    QPointer<TFrm_AEsj> window;
+};
+
+// A complete record under the volume standard.
+void fillVolumeRecord(Editor &e)
+{
+    e.fill("DBEdit10", QStringLiteral("A1"));
+    e.fill("DBEdit12", QStringLiteral("12"));
+    e.fill("DBEdit13", QStringLiteral("3"));
+    e.fill("DBEdit7", QStringLiteral("张三"));
+    e.fill("DBEdit6", QStringLiteral(" 会议纪要 "));
+    e.fill("DBEdit15", QStringLiteral("5"));
+    e.fill("DBEdit1", QStringLiteral("挂接\\1"));
+}
+
+} // namespace
+
+class TestEditor : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    // A series: fill, save, fill, save, with the carry-over; return drops the last new row.
+    void saveSeries_data()
+    {
+        QTest::addColumn<bool>("copy");
+        QTest::newRow("copy box checked") << true;
+        QTest::newRow("copy box unchecked") << false;
+    }
+    void saveSeries()
+    {
+        QFETCH(bool, copy);
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.settings().write(
+            QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), copy ? QStringLiteral("1") : QStringLiteral("0"));
+        e.openAppend();
+        auto *copyBox = e.window->findChild<QCheckBox *>(QStringLiteral("CheckBox1"));
+        QCOMPARE(copyBox->isChecked(), copy);
+        QVERIFY(copyBox->isVisible());
+        QVERIFY(!e.field("BitBtn2")->isVisible() && !e.field("BitBtn4")->isVisible());
+        QVERIFY(e.field("BitBtn1")->isVisible() && e.field("BitBtn3")->isVisible());
+        QCOMPARE(e.window->windowTitle(), QStringLiteral("档案数据录入修改"));
+        QCOMPARE(e.text("DBEdit17"), QStringLiteral("4451"));
+        QCOMPARE(e.text("DBEdit18"), QStringLiteral("市档案馆"));
+        QCOMPARE(e.text("DBComboBox1"), QStringLiteral("永久"));
+        QCOMPARE(e.text("DBComboBox4"), QStringLiteral("控制"));
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit10"));
+
+        fillVolumeRecord(e);
+        e.fill("DBEdit3", QStringLiteral("9")); // a box number, emptied under the volume standard
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 1);
+        QCOMPARE(e.stored("tm"), QStringLiteral(" 会议纪要 ")); // stored as typed
+        QCOMPARE(e.stored("ajh"), QStringLiteral("12"));
+        QCOMPARE(e.stored("qzh"), QStringLiteral("0012"));
+        QCOMPARE(e.stored("bgqx"), QStringLiteral("永久"));
+        QCOMPARE(e.stored("dzwjm"), QStringLiteral("挂接\\1"));
+        QVERIFY(folder.scalar(QStringLiteral("select hh from 文件目录")).isNull());
+
+        // The next row is pending with the carried values.
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Insert);
+        for (const char *always : { "GDM", "DWDM", "QZH", "DWMC", "BGQX", "MJ", "DALX", "KZBS" })
+            QVERIFY2(!e.row(always).isEmpty(), always);
+        QCOMPARE(e.row("MLH"), copy ? QStringLiteral("A1") : QString());
+        QCOMPARE(e.row("AJH"), copy ? QStringLiteral("12") : QString());
+        QCOMPARE(e.row("TM"), copy ? QStringLiteral("会议纪要") : QString()); // carried trimmed
+        QCOMPARE(e.row("ZRZ"), copy ? QStringLiteral("张三") : QString());
+        QCOMPARE(e.row("HH"), QString());
+        QCOMPARE(e.row("DZWJM"), QString());
+        QCOMPARE(e.text("DBEdit10"), e.row("MLH"));
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit10"));
+
+        if (!copy)
+            fillVolumeRecord(e);
+        e.fill("DBEdit13", QStringLiteral("4"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("sxh='4' and mlh='A1'")), 1);
+
+        copyBox->setChecked(!copy);
+        e.click("BitBtn3");
+        QTRY_VERIFY(e.window.isNull());
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Browse);
+        QCOMPARE(e.dm.Tsyyp.recordCount(), 2);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+        QCOMPARE(e.settings().read(QStringLiteral("jcsz"), QStringLiteral("cjyhqx")),
+            copy ? QStringLiteral("0") : QStringLiteral("1"));
+        QCOMPARE(e.settings().read(QStringLiteral("datacsh"), QStringLiteral("kxpl")), QStringLiteral("0"));
+    }
+
+    // A failed check stores nothing, has emptied the other standard's numbers, and the
+    // operator corrects and saves again.
+    void failedCheck()
+    {
+        test::ProgramFolderFixture folder; // ljserver holds no unit values
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        e.fill("DBEdit3", QStringLiteral("7"));
+        e.fill("DBEdit4", QStringLiteral("8"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), RecordCheck::kNoCode);
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit19"));
+        QCOMPARE(e.text("DBEdit3"), QString());
+        QCOMPARE(e.row("JH"), QString());
+
+        e.fill("DBEdit19", QStringLiteral("DW9"));
+        e.fill("DBEdit3", QStringLiteral("7"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), RecordCheck::kNoUnitName);
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit18"));
+        QCOMPARE(e.row("HH"), QString());
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Insert);
+
+        // Under the item standard the volume numbers go, and the year is needed.
+        static_cast<QRadioButton *>(e.field("RadioButton2"))->click();
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit3"));
+        e.fill("DBEdit18", QStringLiteral("单位"));
+        e.fill("DBEdit3", QStringLiteral("7"));
+        e.fill("DBEdit4", QStringLiteral("8"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), RecordCheck::kNoYear);
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit5"));
+        QCOMPARE(e.text("DBEdit10"), QString());
+        QCOMPARE(e.text("DBEdit12"), QString());
+        e.fill("DBEdit5", QStringLiteral("2001"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("hh='7' and jh='8' and mlh is null")), 1);
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit3"));
+        e.window->close();
+        QCOMPARE(e.settings().read(QStringLiteral("datacsh"), QStringLiteral("kxpl")), QStringLiteral("1"));
+    }
+
+    // A failed post keeps the row pending with its values.
+    void failedPost()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        folder.exec(QStringLiteral(
+            "create trigger refuse before insert on 文件目录 begin select raise(abort, 'refused'); end"));
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据添加失败"));
+        QCOMPARE(e.ui.texts().count(QStringLiteral("数据成功添加！")), 0);
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Insert);
+        QCOMPARE(e.text("DBEdit10"), QStringLiteral("A1"));
+        QCOMPARE(e.row("TM"), QStringLiteral(" 会议纪要 "));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+    }
+
+    // The row is stored: a failure while the next row is prepared is no failed save.
+    void errorAfterPost()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        // Shown but never typed (no operator can type it): the carry-over cannot take it.
+        static_cast<QLineEdit *>(e.field("DBEdit15"))->setText(QStringLiteral("5页"));
+        e.click("BitBtn1");
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 1);
+        QVERIFY(e.ui.texts().contains(QStringLiteral("数据成功添加！")));
+        QVERIFY(!e.ui.texts().contains(QStringLiteral("数据添加失败")));
+        QCOMPARE(e.ui.shown.last().icon, Ui::Icon::Critical);
+        QVERIFY(e.ui.lastText().contains(QStringLiteral("5页")));
+    }
+
+    void inputMethodFromSettings()
+    {
+        test::ProgramFolderFixture folder;
+        Editor e(folder);
+        e.settings().write(QStringLiteral("datacsh"), QStringLiteral("srf"), QStringLiteral("英语 (美国)"));
+        e.openAppend();
+        e.ui.switchedTo.clear();
+        for (const char *freeText :
+            { "DBEdit7", "DBEdit8", "DBEdit9", "DBEdit6", "DBEdit16", "DBEdit2", "DBEdit21", "DBEdit22" }) {
+            e.field(freeText)->setFocus();
+            QTRY_VERIFY(e.field(freeText)->hasFocus());
+        }
+        for (const char *other : { "DBEdit10", "DBEdit18", "DBEdit1", "DBEdit19" }) {
+            e.field(other)->setFocus();
+            QTRY_VERIFY(e.field(other)->hasFocus());
+        }
+        QCOMPARE(e.ui.switchedTo, QStringList(8, QStringLiteral("英语 (美国)")));
+    }
+
+    // The standard comes from the row's numbers, else from the setting.
+    void standardShown_data()
+    {
+        QTest::addColumn<QString>("mlh");
+        QTest::addColumn<QString>("hh");
+        QTest::addColumn<QString>("kxpl"); // "-": no settings file
+        QTest::addColumn<int>("standard");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("both numbers") << "M1"
+                                      << "2"
+                                      << "1" << 0 << "";
+        QTest::newRow("box number only") << ""
+                                         << "2"
+                                         << "0" << 1 << "DBEdit3";
+        QTest::newRow("none, setting 1") << ""
+                                         << ""
+                                         << "1" << 1 << "DBEdit3";
+        QTest::newRow("none, setting 0") << ""
+                                         << ""
+                                         << "0" << 0 << "DBEdit10";
+        QTest::newRow("none, other setting") << ""
+                                             << ""
+                                             << "x" << 0 << "";
+        QTest::newRow("none, no settings") << ""
+                                           << ""
+                                           << "-" << 0 << "DBEdit10";
+    }
+    void standardShown()
+    {
+        QFETCH(QString, mlh);
+        QFETCH(QString, hh);
+        QFETCH(QString, kxpl);
+        QFETCH(int, standard);
+        QFETCH(QString, focus);
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (mlh, hh, tm) values (%1, %2, 't')")
+                        .arg(mlh.isEmpty() ? QStringLiteral("null") : "'" + mlh + "'",
+                            hh.isEmpty() ? QStringLiteral("null") : "'" + hh + "'"));
+        Editor e(folder);
+        if (kxpl != QLatin1String("-"))
+            e.settings().write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), kxpl);
+        e.openEdit(0);
+        QCOMPARE(e.window->standard(), standard);
+        QVERIFY(static_cast<QRadioButton *>(e.field(standard ? "RadioButton2" : "RadioButton1"))->isChecked());
+        if (!focus.isEmpty())
+            QCOMPARE(e.window->focusWidget(), e.field(focus.toUtf8().constData()));
+        QVERIFY(!e.field("CheckBox1")->isVisible());
+        QVERIFY(e.field("BitBtn2")->isVisible() && e.field("BitBtn4")->isVisible());
+        QVERIFY(!e.field("BitBtn1")->isVisible() && !e.field("BitBtn3")->isVisible());
+        if (kxpl == QLatin1String("-")) {
+            QVERIFY(static_cast<QCheckBox *>(e.field("CheckBox1"))->isChecked());
+            e.field("DBEdit6")->setFocus();
+            QCOMPARE(e.ui.switchedTo.last(), QStringLiteral("中文 (简体) - 全拼"));
+        }
+        e.click("BitBtn4");
+        QTRY_VERIFY(e.window.isNull());
+        // The copy box, hidden, is written all the same; so is the standard.
+        QCOMPARE(e.settings().read(QStringLiteral("jcsz"), QStringLiteral("cjyhqx")), QStringLiteral("1"));
+        QCOMPARE(e.settings().read(QStringLiteral("datacsh"), QStringLiteral("kxpl")), QString::number(standard));
+    }
+
+    // Returning from an edit leaves the stored row as it was, unit columns included; 修改
+    // stores the unit information valid now.
+    void editReturnAndModify()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(
+            QStringLiteral("insert into 文件目录 (gdm, dwdm, qzh, dwmc, mlh, ajh, sxh, hh, bgqx, tm, yh) values "
+                           "('1', 'OLD', '9', '旧单位', 'M', 3, '1', '5', '长期', '旧题名', 2)"));
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openEdit(0);
+        QCOMPARE(e.text("DBEdit19"), QStringLiteral("DW1"));
+        QCOMPARE(e.text("DBComboBox1"), QStringLiteral("长期"));
+        e.fill("DBEdit6", QStringLiteral("新题名"));
+        e.fill("DBEdit12", QString());
+        e.click("BitBtn2"); // fails: HH emptied, AJH missing
+        QCOMPARE(e.ui.lastText(), RecordCheck::kVolumeIncomplete);
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit10"));
+        e.click("BitBtn4");
+        QTRY_VERIFY(e.window.isNull());
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Browse);
+        QCOMPARE(e.row("DWDM"), QStringLiteral("OLD"));
+        QCOMPARE(e.row("HH"), QStringLiteral("5"));
+        QCOMPARE(e.row("TM"), QStringLiteral("旧题名"));
+        QCOMPARE(e.stored("dwdm"), QStringLiteral("OLD"));
+        QCOMPARE(e.stored("hh"), QStringLiteral("5"));
+
+        e.openEdit(0);
+        e.fill("DBEdit6", QStringLiteral("新题名"));
+        e.click("BitBtn2");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据修改成功！"));
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Browse);
+        QCOMPARE(e.stored("tm"), QStringLiteral("新题名"));
+        QCOMPARE(e.stored("dwdm"), QStringLiteral("DW1"));
+        QCOMPARE(e.stored("gdm"), QStringLiteral("4451"));
+        QCOMPARE(e.stored("dwmc"), QStringLiteral("市档案馆"));
+        QVERIFY(folder.scalar(QStringLiteral("select hh from 文件目录")).isNull());
+
+        // Further changes: the button again.
+        e.fill("DBEdit15", QStringLiteral("40"));
+        e.click("BitBtn2");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据修改成功！"));
+        QCOMPARE(e.stored("yh"), QStringLiteral("40"));
+        e.window->close();
+        QTRY_VERIFY(e.window.isNull());
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 1);
+    }
+
+    void enterChain_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to"); // empty: the focus stays
+        const char *chain[][2] = {
+            { "DBEdit10", "DBEdit12" },
+            { "DBEdit12", "DBEdit13" },
+            { "DBEdit13", "DBEdit5" },
+            { "DBEdit3", "DBEdit4" },
+            { "DBEdit4", "DBEdit5" },
+            { "DBEdit5", "DBEdit7" },
+            { "DBEdit7", "DBComboBox1" },
+            { "DBComboBox1", "DBEdit8" },
+            { "DBEdit8", "DBEdit9" },
+            { "DBEdit9", "DBComboBox2" },
+            { "DBComboBox2", "DBEdit6" },
+            { "DBEdit6", "DBEdit14" },
+            { "DBEdit14", "DBEdit15" },
+            { "DBEdit15", "DBComboBox3" },
+            { "DBComboBox3", "DBComboBox4" },
+            { "DBComboBox4", "DBEdit16" },
+            { "DBEdit16", "DBEdit2" },
+            { "DBEdit2", "DBEdit21" },
+            { "DBEdit21", "DBEdit22" },
+            { "DBEdit1", "DBEdit21" },
+            { "DBEdit22", "" },
+            { "DBEdit17", "" },
+            { "DBEdit19", "" },
+            { "DBEdit20", "" },
+            { "DBEdit18", "" },
+        };
+        for (const auto &step : chain)
+            QTest::newRow(step[0]) << QString::fromLatin1(step[0]) << QString::fromLatin1(step[1]);
+    }
+    void enterChain()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        test::ProgramFolderFixture folder;
+        Editor e(folder);
+        e.openAppend();
+        QWidget *start = e.field(from.toLatin1().constData());
+        start->setFocus();
+        QTRY_VERIFY(start->hasFocus());
+        QTest::keyClick(start, Qt::Key_Return);
+        QWidget *target = to.isEmpty() ? start : e.field(to.toLatin1().constData());
+        QTRY_VERIFY(target->hasFocus());
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0); // Enter never saves
+        QCOMPARE(e.ui.shown.size(), 0);
+    }
+
+    // Digits only, lists untypable; Tab leaves every filtered box.
+    void filteredBoxes_data()
+    {
+        QTest::addColumn<QString>("box");
+        for (const char *name : { "DBEdit17", "DBEdit20", "DBEdit12", "DBEdit13", "DBEdit3", "DBEdit4", "DBEdit5",
+                 "DBEdit14", "DBEdit15", "DBComboBox1", "DBComboBox2", "DBComboBox3", "DBComboBox4" })
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void filteredBoxes()
+    {
+        QFETCH(QString, box);
+        test::ProgramFolderFixture folder;
+        Editor e(folder);
+        e.openAppend();
+        QWidget *field = e.field(box.toLatin1().constData());
+        const bool list = qobject_cast<QComboBox *>(field) != nullptr;
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        const QString before = e.text(box.toLatin1().constData());
+        QTest::keyClicks(field, QStringLiteral("a-7 "));
+        test::type(field, QStringLiteral("年"));
+        QCOMPARE(e.text(box.toLatin1().constData()), list ? before : before + QStringLiteral("7"));
+        QTest::keyClick(field, Qt::Key_Tab);
+        QTRY_VERIFY(!field->hasFocus());
+        QVERIFY(e.window->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    void openLinkedFolder_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("opened"); // below the program folder
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("blanks") << "   "
+                                << "";
+        QTest::newRow("windows path") << " 挂接\\2020 "
+                                      << "挂接/2020";
+    }
+    void openLinkedFolder()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, opened);
+        test::ProgramFolderFixture folder;
+        Editor e(folder);
+        e.openAppend();
+        if (!typed.isEmpty())
+            e.fill("DBEdit1", typed);
+        e.click("Button2");
+        QCOMPARE(e.ui.opened, QStringList { folder.path() + opened });
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Insert);
+    }
+
+    // The record list runs edit mode with exec(): a return button ends it.
+    void modalReturn()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (tm) values ('t')"));
+        Editor e(folder);
+        e.dm.Tsyyp.open();
+        e.dm.Tsyyp.edit();
+        e.window = new TFrm_AEsj(e.dm, e.ui);
+        e.window->setEditMode();
+        QTimer::singleShot(0, e.window, [&e] {
+            QVERIFY(e.window->isModal());
+            e.click("BitBtn4");
+        });
+        e.window->exec();
+        QTRY_VERIFY(e.window.isNull());
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Browse);
+    }
+
+    // Closing in any way cancels the new row; the list sees no trace of it.
+    void closeBoxCancels()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        QCOMPARE(e.dm.Tsyyp.recordCount(), 1);
+        QTest::keyClick(e.window, Qt::Key_Escape);
+        QTRY_VERIFY(e.window.isNull());
+        QCOMPARE(e.dm.Tsyyp.recordCount(), 0);
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Browse);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        QVERIFY(!e.dm.TJCsj.isOpen());
+    }
+};
+
+QTEST_MAIN(TestEditor)
+#include "tst_editor.moc"

@@ -1,0 +1,284 @@
+#include "DBGridEh.h"
+#include "ExportGrid.h"
+#include "QtUi.h"
+#include "TDataModule5.h"
+#include "TFrm_cxly.h"
+#include "TFrm_tjbb.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace dagl;
+
+namespace {
+
+using SaveAnswer = test::FakeUi::SaveAnswer;
+
+struct QueryWindow {
+    explicit QueryWindow(test::ProgramFolderFixture &f, bool withExcelFolder = true)
+        : folder(f)
+        , dm(f.path(), ui)
+    {
+        if (withExcelFolder)
+            QDir(f.path()).mkdir(QStringLiteral("Excel"));
+        for (int i = 1; i <= 3; ++i)
+            f.exec(QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,tm) values ('1','1',%1,'题名%1')").arg(i));
+        window = new TFrm_cxly(dm, ui, nullptr, nullptr);
+        window->show();
+    }
+    ~QueryWindow() { delete window; }
+
+    void click(const char *button) const
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+    QString excel() const { return folder.path() + QStringLiteral("Excel/"); }
+    int selected() const { return window->grid()->selectionModel()->selectedRows().size(); }
+
+    test::ProgramFolderFixture &folder;
+    test::FakeUi ui;
+    TDataModule5 dm;
+    TFrm_cxly *window;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void fileName_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("preset name, excel") << "数据导出" << 5 << "数据导出.xls";
+        QTest::newRow("upper-case extension") << "report.XLS" << 5 << "report.XLS";
+        QTest::newRow("three letters without dot") << "reportxls" << 5 << "reportxls";
+        QTest::newRow("other extension") << "report.csv" << 5 << "report.csv.xls";
+        QTest::newRow("text") << "a" << 1 << "a.txt";
+        QTest::newRow("csv") << "a.CSV" << 2 << "a.CSV";
+        QTest::newRow("html") << "a.html" << 3 << "a.html.htm";
+        QTest::newRow("rich text") << "a" << 4 << "a.rtf";
+        QTest::newRow("entry 0 selects nothing") << "a" << 0 << "";
+        QTest::newRow("entry 6 selects nothing") << "a.xls" << 6 << "";
+    }
+    void fileName()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(int, entry);
+        QFETCH(QString, written);
+        QCOMPARE(ExportRules::fileName(chosen, entry), written);
+    }
+
+    void filterList()
+    {
+        QCOMPARE(ExportRules::filter(),
+            QStringLiteral("Text files (*.txt)|*.txt|Comma separated values (*.csv)|*.csv|HTML file "
+                           "(*.htm)|*.htm|Rich Text Format (*.rtf)|*.rtf|Microsoft Excel Workbook (*.xls)|*.xls"));
+        QCOMPARE(ExportRules::formatOf(5), std::optional<ExportFormat>(ExportFormat::Xls));
+        QCOMPARE(ExportRules::formatOf(1), std::optional<ExportFormat>(ExportFormat::Text));
+        QVERIFY(!ExportRules::formatOf(7));
+    }
+
+    void exportWritesTheFileAndShowsTheExcelFolder()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), 0 };
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.saveCalls.size(), 1);
+        QCOMPARE(w.ui.saveCalls[0].folder, w.excel());
+        QCOMPARE(w.ui.saveCalls[0].fileName, QStringLiteral("数据导出"));
+        QCOMPARE(w.ui.saveCalls[0].filterIndex, 5);
+        QCOMPARE(w.ui.saveCalls[0].filter, ExportRules::filter());
+        QVERIFY(QFile::exists(w.excel() + QStringLiteral("数据导出.xls")));
+        QCOMPARE(w.ui.opened, QStringList { w.excel() });
+        QCOMPARE(w.selected(), 0);
+        QVERIFY(w.ui.shown.isEmpty());
+    }
+
+    void chosenEntryIsKeptForTheWindowsLife()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        const QString elsewhere = folder.path() + QStringLiteral("report");
+        w.ui.saveAnswers << SaveAnswer { true, elsewhere, 1 }
+                         << SaveAnswer { true, elsewhere + QStringLiteral(".csv"), 0 };
+        w.click("BitBtn4");
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.saveCalls.size(), 2);
+        QCOMPARE(w.ui.saveCalls[1].filterIndex, 1);
+        QCOMPARE(w.ui.saveCalls[1].fileName, QStringLiteral("数据导出"));
+        QVERIFY(QFile::exists(elsewhere + QStringLiteral(".txt")));
+        QVERIFY(QFile::exists(elsewhere + QStringLiteral(".csv.txt")));
+        // Explorer shows the Excel folder even though the files went elsewhere.
+        QCOMPARE(w.ui.opened, (QStringList { w.excel(), w.excel() }));
+        const QList<QByteArray> lines = contents(elsewhere + QStringLiteral(".txt")).split('\n');
+        QCOMPARE(lines.size(), 6); // titles, three records, footer, and the end of the last line
+        QVERIFY(lines.first().contains("馆代码"));
+        QVERIFY(lines.at(4).startsWith("总计"));
+
+        TFrm_cxly other(w.dm, w.ui, nullptr, nullptr);
+        other.BitBtn4Click();
+        QCOMPARE(w.ui.saveCalls.last().filterIndex, 5);
+    }
+
+    void cancelWritesNothingAndClearsTheSelection()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        w.window->grid()->selectRow(1);
+        QCOMPARE(w.selected(), 1);
+        w.ui.saveAnswers << SaveAnswer { false, {}, 0 };
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.saveCalls.size(), 1);
+        QVERIFY(w.ui.opened.isEmpty());
+        QCOMPARE(QDir(w.excel()).entryList(QDir::Files), QStringList());
+        QCOMPARE(w.selected(), 0);
+    }
+
+    void writeErrorReachesTheErrorBoxAndLeavesNoFile()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        const QString missing = folder.path() + QStringLiteral("no-such-folder/out");
+        w.ui.saveAnswers << SaveAnswer { true, missing, 5 };
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.shown.size(), 1);
+        QCOMPARE(w.ui.shown.first().icon, Ui::Icon::Critical);
+        QVERIFY(!QFile::exists(missing + QStringLiteral(".xls")));
+        QVERIFY(w.ui.opened.isEmpty());
+        QCOMPARE(w.selected(), 0);
+    }
+
+    void exportBeforeTheFirstSearchFails()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("x"), 5 };
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.shown.size(), 1);
+        QVERIFY(w.ui.lastText().contains(QStringLiteral("closed dataset")));
+        QVERIFY(!QFile::exists(w.excel() + QStringLiteral("x.xls")));
+        QVERIFY(w.ui.opened.isEmpty());
+    }
+
+    void missingExcelFolderIsNotCreated()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder, false);
+        w.click("BitBtn2");
+        w.ui.saveAnswers << SaveAnswer { true, folder.path() + QStringLiteral("out"), 5 };
+        w.click("BitBtn4");
+        QVERIFY(QFile::exists(folder.path() + QStringLiteral("out.xls")));
+        QCOMPARE(w.ui.opened, QStringList { w.excel() });
+        QVERIFY(!QDir(w.excel()).exists());
+    }
+
+    void emptyResultGivesTitlesAndFooterOnly()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.window->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QStringLiteral("none"));
+        w.click("BitBtn3");
+        const GridTable table = gridTable(*w.window->grid());
+        QCOMPARE(table.rowCount, 0);
+        QCOMPARE(table.titles.size(), 17);
+        QCOMPARE(table.footer.mid(0, 3), (QStringList { "总计", "0", "" }));
+        w.ui.saveAnswers << SaveAnswer { true, folder.path() + QStringLiteral("empty"), 1 };
+        w.click("BitBtn4");
+        const QList<QByteArray> lines = contents(folder.path() + QStringLiteral("empty.txt")).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(1).startsWith("总计"));
+    }
+
+    void tableFollowsTheGridsColumns()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        DBGridEh *grid = w.window->grid();
+        grid->horizontalHeader()->moveSection(12, 0); // 题名 first
+        grid->horizontalHeader()->hideSection(1); // no 单位代码
+        const GridTable table = gridTable(*grid);
+        QCOMPARE(table.titles.mid(0, 3), (QStringList { "题名", "馆代码", "全宗号" }));
+        QCOMPARE(table.titles.size(), 16);
+        QCOMPARE(table.cell(2, 0), QStringLiteral("题名3"));
+        QCOMPARE(table.cell(2, 4), QStringLiteral("3")); // 案卷号
+        QCOMPARE(table.numeric.at(4), true);
+        QCOMPARE(table.numeric.at(0), false);
+        QCOMPARE(table.footer.mid(0, 3), (QStringList { "", "总计", "" }));
+    }
+
+    void statisticsExportUsesItsOwnName()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,mlh) values ('1','1')"));
+        TFrm_tjbb window(dm, ui);
+        window.BitBtn3Click();
+        ui.saveAnswers << SaveAnswer { true, folder.path() + QStringLiteral("统计"), 0 };
+        window.BitBtn4Click();
+        QCOMPARE(ui.saveCalls.first().fileName, QStringLiteral("统计报表数据导出"));
+        QVERIFY(QFile::exists(folder.path() + QStringLiteral("统计.xls")));
+    }
+
+    void saveDialogOfTheProgram()
+    {
+        QTemporaryDir dir;
+        QFile existing(dir.filePath(QStringLiteral("old.csv")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        QStringList filters;
+        QString startFilter;
+        QString startFolder;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            filters = dialog->nameFilters();
+            startFilter = dialog->selectedNameFilter();
+            startFolder = dialog->directory().absolutePath();
+            dialog->selectNameFilter(filters.value(1));
+            dialog->selectFile(dir.filePath(QStringLiteral("old.csv")));
+            static_cast<QDialog *>(dialog)->accept(); // no question before the existing file is replaced
+        });
+        QtUi ui;
+        QString fileName = QStringLiteral("数据导出");
+        int entry = 5;
+        QVERIFY(ui.saveFile(
+            QStringLiteral("另存为"), dir.path() + QLatin1Char('/'), ExportRules::filter(), fileName, entry));
+        QCOMPARE(filters,
+            (QStringList { "Text files (*.txt)", "Comma separated values (*.csv)", "HTML file (*.htm)",
+                "Rich Text Format (*.rtf)", "Microsoft Excel Workbook (*.xls)" }));
+        QCOMPARE(startFilter, QStringLiteral("Microsoft Excel Workbook (*.xls)"));
+        QCOMPARE(startFolder, QDir(dir.path()).absolutePath());
+        QCOMPARE(entry, 2);
+        QCOMPARE(QFileInfo(fileName).fileName(), QStringLiteral("old.csv"));
+    }
+};
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"

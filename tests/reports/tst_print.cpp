@@ -1,0 +1,335 @@
+#include "DBGridEh.h"
+#include "PrintGrid.h"
+#include "PrintPreviewDialog.h"
+#include "TDataModule5.h"
+#include "TFrm_cxly.h"
+#include "TFrm_tjbb.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QDate>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <climits>
+
+using namespace dagl;
+
+namespace {
+
+// A paint device that keeps what was drawn on it, page by page, instead of pixels.
+class RecordingEngine : public QPaintEngine {
+public:
+    struct Text {
+        int page;
+        QString text;
+        QPointF position; // device units
+        QFont font;
+    };
+
+    RecordingEngine()
+        : QPaintEngine(QPaintEngine::AllFeatures)
+    {
+    }
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &) override { }
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
+    void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
+    Type type() const override { return QPaintEngine::User; }
+    void drawTextItem(const QPointF &p, const QTextItem &item) override
+    {
+        texts.push_back({ page, item.text(), state->transform().map(p), item.font() });
+    }
+    void drawRects(const QRectF *rects, int count) override
+    {
+        for (int i = 0; i < count; ++i)
+            right = std::max(right, state->transform().mapRect(rects[i]).right());
+    }
+
+    QStringList textsOn(int p) const
+    {
+        QStringList found;
+        for (const Text &t : texts) {
+            if (t.page == p)
+                found << t.text;
+        }
+        return found;
+    }
+    const Text *find(const QString &text) const
+    {
+        for (const Text &t : texts) {
+            if (t.text == text)
+                return &t;
+        }
+        return nullptr;
+    }
+
+    int page = 1;
+    QVector<Text> texts;
+    qreal right = 0;
+};
+
+class RecordingDevice : public QPaintDevice {
+public:
+    // The printable part of an A4 page within the report's margins, at 300 dpi.
+    static constexpr int kDpi = 300;
+    static constexpr qreal kWidthMm = 210 - PrintLayout::kLeft - PrintLayout::kRight;
+    static constexpr qreal kHeightMm = 297 - PrintLayout::kTop - PrintLayout::kBottom;
+
+    QPaintEngine *paintEngine() const override { return &engine; }
+    QRectF area() const { return QRectF(0, 0, width(), height()); }
+
+    mutable RecordingEngine engine;
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+            return qRound(kWidthMm * kDpi / 25.4);
+        case PdmHeight:
+            return qRound(kHeightMm * kDpi / 25.4);
+        case PdmWidthMM:
+            return qRound(kWidthMm);
+        case PdmHeightMM:
+            return qRound(kHeightMm);
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return kDpi;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 0;
+        }
+    }
+};
+
+GridReport report(int rows, int columns = 3, int cellLength = 4)
+{
+    GridReport r;
+    r.title = QStringLiteral("翠岚档案查询报表");
+    r.date = QStringLiteral("2026/12/10");
+    for (int c = 0; c < columns; ++c) {
+        r.table.titles << QStringLiteral("列%1").arg(c);
+        r.table.footer << (c == 0 ? QStringLiteral("总计") : c == 1 ? QString::number(rows) : QString());
+        r.table.numeric << (c == 1);
+    }
+    r.table.rowCount = rows;
+    r.table.cell = [cellLength](int row, int column) {
+        return QStringLiteral("r%1c%2").arg(row).arg(column).leftJustified(cellLength, QLatin1Char('x'));
+    };
+    return r;
+}
+
+int draw(RecordingDevice &device, const GridReport &r)
+{
+    QPainter painter(&device);
+    return drawGridReport(painter, device.area(), r, [&device] { ++device.engine.page; });
+}
+
+} // namespace
+
+class TestPrint : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void macros()
+    {
+        QCOMPARE(PrintLayout::footerText(3), QStringLiteral("第3页"));
+        QCOMPARE(PrintLayout::dateLine(QStringLiteral("2026/1/5")), QStringLiteral("制表日期：2026/1/5"));
+    }
+
+    void headerDateLineAndFooterOnEveryPage()
+    {
+        RecordingDevice device;
+        const int pages = draw(device, report(300));
+        QVERIFY(pages >= 3);
+        QCOMPARE(device.engine.page, pages);
+        for (int p = 1; p <= pages; ++p) {
+            const QStringList texts = device.engine.textsOn(p);
+            QVERIFY(texts.contains(QStringLiteral("翠岚档案查询报表")));
+            QVERIFY2(texts.contains(QStringLiteral("第%1页").arg(p)), qPrintable(QString::number(p)));
+            QVERIFY(texts.contains(QStringLiteral("列0"))); // column titles repeat
+            QCOMPARE(texts.contains(QStringLiteral("制表日期：2026/12/10")), p == 1);
+            QCOMPARE(texts.contains(QStringLiteral("总计")), p == pages);
+        }
+        QVERIFY(device.engine.textsOn(3).contains(QStringLiteral("第3页")));
+        QVERIFY(device.engine.textsOn(pages).contains(QStringLiteral("r299c0")));
+
+        const RecordingEngine::Text *title = device.engine.find(QStringLiteral("翠岚档案查询报表"));
+        QCOMPARE(title->font.pointSizeF(), 24.0);
+        QCOMPARE(title->font.families().value(0), QStringLiteral("隶书"));
+        const RecordingEngine::Text *date = device.engine.find(QStringLiteral("制表日期：2026/12/10"));
+        QCOMPARE(date->font.pointSizeF(), 7.0);
+        QVERIFY(date->font.families().contains(QStringLiteral("楷体_GB2312")));
+        QVERIFY(date->position.x() > device.area().width() / 2); // right-aligned
+        QVERIFY(date->position.y() > title->position.y());
+        const RecordingEngine::Text *footer = device.engine.find(QStringLiteral("第1页"));
+        QCOMPARE(footer->font.pointSizeF(), 9.0);
+        QVERIFY(footer->position.y() > device.area().height() * 0.9);
+    }
+
+    void everyRowPrintedOnce()
+    {
+        RecordingDevice device;
+        draw(device, report(150));
+        QStringList rows;
+        for (const RecordingEngine::Text &t : device.engine.texts) {
+            if (t.text.startsWith(QLatin1Char('r')) && t.text.contains(QStringLiteral("c0")))
+                rows << t.text;
+        }
+        QCOMPARE(rows.size(), 150);
+        QCOMPARE(rows.first(), QStringLiteral("r0c0"));
+        QCOMPARE(rows.last(), QStringLiteral("r149c0"));
+    }
+
+    void emptyGridPrintsTitlesAndFooter()
+    {
+        RecordingDevice device;
+        QCOMPARE(draw(device, report(0)), 1);
+        const QStringList texts = device.engine.textsOn(1);
+        QVERIFY(texts.contains(QStringLiteral("列2")));
+        QVERIFY(texts.contains(QStringLiteral("总计")));
+        QVERIFY(texts.contains(QStringLiteral("0")));
+        QVERIFY(texts.contains(QStringLiteral("第1页")));
+    }
+
+    void wideGridIsScaledToThePageWidth_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("cellLength");
+        QTest::newRow("narrow grid widened") << 2 << 4;
+        QTest::newRow("wide grid shrunk") << 17 << 40;
+    }
+    void wideGridIsScaledToThePageWidth()
+    {
+        QFETCH(int, columns);
+        QFETCH(int, cellLength);
+        RecordingDevice device;
+        draw(device, report(5, columns, cellLength));
+        QVERIFY(qAbs(device.engine.right - device.area().width()) < 2);
+    }
+
+    void pdfHasPagesAndTheMargins()
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter writer(&buffer);
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            writer.setResolution(300);
+            renderGridReport(writer, report(200));
+            QCOMPARE(writer.pageLayout().margins(QPageLayout::Millimeter), QMarginsF(30, 20, 20, 20));
+        }
+        const QByteArray pdf = buffer.data();
+        QVERIFY(pdf.startsWith("%PDF"));
+        const qsizetype pages = QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b")));
+        RecordingDevice device;
+        QCOMPARE(int(pages), draw(device, report(200)));
+    }
+
+    void noPrinterRefuses()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_cxly window(dm, ui, nullptr, nullptr);
+        window.BitBtn2Click();
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        QCOMPARE(ui.texts(), (QStringList { "没有找到相应的单据", "对不起,没安装打印机不能打印该文档!" }));
+        QVERIFY(ui.previews.isEmpty());
+    }
+
+    void previewBeforeTheFirstSearchDoesNothing()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        ui.printerNames << QStringLiteral("办公室打印机");
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_cxly window(dm, ui, nullptr, nullptr);
+        window.BitBtn1Click();
+        QVERIFY(ui.previews.isEmpty());
+        QVERIFY(ui.shown.isEmpty());
+    }
+
+    void previewOfTheWindowsGrid()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (gdm,qzh,mlh,tm) values ('G1','1','1','会议纪要')"));
+        test::FakeUi ui;
+        ui.printerNames << QStringLiteral("办公室打印机");
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_cxly window(dm, ui, nullptr, nullptr);
+        window.BitBtn2Click();
+        window.BitBtn1Click();
+        QCOMPARE(ui.previews, QStringList { "翠岚档案查询报表" });
+        QVERIFY(ui.lastRender);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter writer(&buffer);
+            ui.lastRender(writer);
+        }
+        QVERIFY(buffer.data().startsWith("%PDF"));
+
+        TFrm_tjbb statistics(dm, ui);
+        statistics.BitBtn2Click();
+        statistics.BitBtn1Click();
+        QCOMPARE(ui.previews, (QStringList { "翠岚档案查询报表", "翠岚档案查询报表" }));
+    }
+
+    void reportOfTheGridIsDatedInTheShortDate()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (gdm,qzh,mlh,tm) values ('G1','1','1','会议纪要')"));
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_cxly window(dm, ui, nullptr, nullptr);
+        window.BitBtn2Click();
+        const GridReport r = gridReport(*window.grid(), QStringLiteral("标题"), QDate(2026, 3, 7));
+        QCOMPARE(r.title, QStringLiteral("标题"));
+        QCOMPARE(r.date, QStringLiteral("2026/3/7"));
+        QCOMPARE(r.table.rowCount, 1);
+        QCOMPARE(r.table.cell(0, 0), QStringLiteral("G1"));
+        QCOMPARE(r.table.footer.mid(0, 2), (QStringList { "总计", "1" }));
+    }
+
+    void previewSavesTheSameReportAsPdf()
+    {
+        int renders = 0;
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), [&renders](QPagedPaintDevice &device) {
+            ++renders;
+            renderGridReport(device, report(120));
+        });
+        preview.show();
+        QTRY_VERIFY(renders > 0); // the preview draws the pages itself
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("报表.pdf"));
+        QVERIFY(preview.savePdf(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("%PDF"));
+        QVERIFY(!preview.savePdf(dir.filePath(QStringLiteral("no-such-folder/报表.pdf"))));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("no-such-folder/报表.pdf"))));
+        QVERIFY(preview.findChild<QPushButton *>(QStringLiteral("SavePdf")));
+    }
+};
+
+QTEST_MAIN(TestPrint)
+#include "tst_print.moc"

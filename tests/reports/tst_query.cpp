@@ -1,0 +1,263 @@
+#include "DBGridEh.h"
+#include "InitInfo.h"
+#include "QueryStatement.h"
+#include "Session.h"
+#include "TDataModule5.h"
+#include "TForm1.h"
+#include "TFrm_cxly.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+using namespace dagl;
+
+namespace {
+
+using Boxes = QMap<QString, QString>;
+
+// Catalogue rows for the window tests: fonds, catalogue, volume, number, responsible, title.
+void addRecord(test::ProgramFolderFixture &folder, const QString &qzh, const QString &mlh, int ajh, const QString &wh,
+    const QString &zrz, const QString &tm)
+{
+    folder.exec(QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,wh,zrz,tm) values ('%1','%2',%3,1,'%4','%5','%6')")
+                    .arg(qzh, mlh)
+                    .arg(ajh)
+                    .arg(QString(wh).replace(QLatin1Char('\''), QStringLiteral("''")),
+                        QString(zrz).replace(QLatin1Char('\''), QStringLiteral("''")),
+                        QString(tm).replace(QLatin1Char('\''), QStringLiteral("''"))));
+}
+
+struct Window {
+    explicit Window(test::ProgramFolderFixture &folder)
+        : dm(folder.path(), ui)
+    {
+        window = new TFrm_cxly(dm, ui, nullptr, nullptr);
+        window->resize(900, 600);
+        window->show();
+    }
+    ~Window() { delete window; }
+
+    QLineEdit *box(const QString &name) const { return window->findChild<QLineEdit *>(name); }
+    void click(const char *button) const
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+    void fill(const QString &name, const QString &text) const
+    {
+        box(name)->setFocus();
+        test::type(box(name), text);
+    }
+    QStringList column(const QString &field) const
+    {
+        QStringList values;
+        for (int row = 0; row < dm.Tdaly.recordCount(); ++row)
+            values << dm.Tdaly.textAt(row, dm.Tdaly.fieldIndex(field));
+        return values;
+    }
+
+    test::FakeUi ui;
+    TDataModule5 dm;
+    QPointer<TFrm_cxly> window;
+};
+
+} // namespace
+
+class TestQuery : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void searchStatement_data()
+    {
+        QTest::addColumn<Boxes>("boxes");
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("fonds and title 1") << Boxes { { "Edit1", "12" }, { "Edit6", "会议" } }
+                                           << "select * from 文件目录  where   qzh like '%12%'  and tm like '%会议%'   "
+                                              "order by qzh,mlh,ajh,yh";
+        QTest::newRow("only title 3") << Boxes { { "Edit10", "档案" } }
+                                      << "select * from 文件目录  where   tm like '%档案%'   order by qzh,mlh,ajh,yh";
+        QTest::newRow("only responsible") << Boxes { { "Edit4", "张" } }
+                                          << "select * from 文件目录  where  zrz like '%张%'   order by qzh,mlh,ajh,yh";
+        QTest::newRow("trailing blank kept")
+            << Boxes { { "Edit1", "12 " } }
+            << "select * from 文件目录  where   qzh like '%12 %'   order by qzh,mlh,ajh,yh";
+        QTest::newRow("all empty") << Boxes {} << "select * from 文件目录   order by qzh,mlh,ajh,yh";
+        QTest::newRow("only blanks") << Boxes { { "Edit1", "  " }, { "Edit11", " " } }
+                                     << "select * from 文件目录   order by qzh,mlh,ajh,yh";
+        QTest::newRow("quote doubled") << Boxes { { "Edit6",
+            "O'Brien" } } << "select * from 文件目录  where   tm like '%O''Brien%'   order by qzh,mlh,ajh,yh";
+        QTest::newRow("visit order, not layout order")
+            << Boxes { { "Edit11", "2008" }, { "Edit4", "李" }, { "Edit7", "号" }, { "Edit5", "2008" },
+                   { "Edit3", "7" } }
+            << "select * from 文件目录  where   ajh like '%7%'  and wh like '%2008%'  and wh like '%号%'  and zrz like "
+               "'%李%'  and cwsj like '%2008%'   order by qzh,mlh,ajh,yh";
+        QTest::newRow("wildcards kept") << Boxes { { "Edit2", "1_%" } }
+                                        << "select * from 文件目录  where   mlh like '%1_%%'   order by qzh,mlh,ajh,yh";
+    }
+    void searchStatement()
+    {
+        QFETCH(Boxes, boxes);
+        QFETCH(QString, statement);
+        QCOMPARE(QueryStatement::search([&](const QString &name) { return boxes.value(name); }), statement);
+    }
+
+    void listAllStatement()
+    {
+        QCOMPARE(QueryStatement::listAll(), QStringLiteral("select * from 文件目录    order by qzh,mlh,ajh,yh"));
+    }
+
+    void searchThroughTheWindow_data()
+    {
+        QTest::addColumn<Boxes>("boxes");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("two number fragments in one value")
+            << Boxes { { "Edit5", "2008" }, { "Edit7", "号" } } << QStringList { "甲", "丙" };
+        QTest::newRow("quote found as typed") << Boxes { { "Edit9", "O'Brien" } } << QStringList { "O'Brien 来函" };
+        QTest::newRow("fonds with trailing blank") << Boxes { { "Edit1", "12 " } } << QStringList {};
+        QTest::newRow("percent is a wildcard") << Boxes { { "Edit10", "来%函" } } << QStringList { "O'Brien 来函" };
+        QTest::newRow("all boxes blank list everything")
+            << Boxes { { "Edit6", "   " } } << QStringList { "甲", "乙", "丙", "O'Brien 来函" };
+    }
+    void searchThroughTheWindow()
+    {
+        QFETCH(Boxes, boxes);
+        QFETCH(QStringList, titles);
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "12", "1", 1, "京发2008号", "张", "甲");
+        addRecord(folder, "12", "1", 2, "京发2009", "张", "乙");
+        addRecord(folder, "12", "2", 1, "2008年第3号", "李", "丙");
+        addRecord(folder, "3", "1", 1, "函", "王", "O'Brien 来函");
+        Window w(folder);
+        for (auto it = boxes.cbegin(); it != boxes.cend(); ++it)
+            w.fill(it.key(), it.value());
+        w.click("BitBtn3");
+        QVERIFY(w.dm.Tdaly.isOpen());
+        QCOMPARE(w.column("TM"), titles);
+        if (titles.isEmpty())
+            QCOMPARE(w.ui.texts(), QStringList { "没有找到相应的单据" });
+        else
+            QVERIFY(w.ui.shown.isEmpty());
+        QCOMPARE(w.window->grid()->footerTexts().mid(0, 3),
+            (QStringList { "总计", QString::number(titles.size()), QString() }));
+    }
+
+    void emptyResultShowsMessageAfterTheEmptyGrid()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "1", "1", 1, "", "", "甲");
+        Window w(folder);
+        w.click("BitBtn2");
+        QCOMPARE(w.window->grid()->model()->rowCount(), 1);
+        w.fill("Edit4", QStringLiteral("没有的人"));
+        w.click("BitBtn3");
+        QCOMPARE(w.ui.texts(), QStringList { "没有找到相应的单据" });
+        QCOMPARE(w.ui.shown.last().caption, Ui::applicationTitle());
+        QCOMPARE(w.window->grid()->model()->rowCount(), 0);
+        QCOMPARE(w.window->grid()->footerTexts().at(1), QStringLiteral("0"));
+        QCOMPARE(w.box("Edit4")->text(), QStringLiteral("没有的人"));
+    }
+
+    void listAllKeepsBoxesAndOrdersByFondsCatalogueVolume()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "2", "1", 1, "", "", "c");
+        addRecord(folder, "10", "1", 1, "", "", "b");
+        addRecord(folder, "1", "2", 1, "", "", "a2");
+        addRecord(folder, "1", "1", 3, "", "", "a13");
+        addRecord(folder, "1", "1", 1, "", "", "a11");
+        Window w(folder);
+        w.fill("Edit1", QStringLiteral("99"));
+        w.click("BitBtn2");
+        QCOMPARE(w.box("Edit1")->text(), QStringLiteral("99"));
+        QCOMPARE(w.column("TM"), (QStringList { "a11", "a13", "a2", "b", "c" }));
+        QVERIFY(w.ui.shown.isEmpty());
+        QCOMPARE(w.window->grid()->titles().mid(0, 3), (QStringList { "馆代码", "单位代码", "全宗号" }));
+        QCOMPARE(w.window->grid()->titles().size(), 17);
+    }
+
+    void titleClickSortsUntilTheNextSearch()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "1", "1", 1, "", "", "b");
+        addRecord(folder, "1", "1", 2, "", "", "c");
+        addRecord(folder, "1", "1", 3, "", "", "a");
+        Window w(folder);
+        w.click("BitBtn2");
+        const int tm = 12; // 题名
+        w.window->DBGridEh1TitleBtnClick(tm);
+        QCOMPARE(w.column("TM"), (QStringList { "a", "b", "c" }));
+        QCOMPARE(w.window->grid()->sortMarker(tm), DBGridEh::SortMarker::Down);
+        w.window->DBGridEh1TitleBtnClick(tm);
+        QCOMPARE(w.column("TM"), (QStringList { "c", "b", "a" }));
+        w.click("BitBtn2");
+        QCOMPARE(w.column("TM"), (QStringList { "b", "c", "a" }));
+    }
+
+    void refusedStatementReportsTheClosedResult()
+    {
+        test::ProgramFolderFixture folder;
+        Window w(folder);
+        folder.exec(QStringLiteral("drop table 文件目录"));
+        w.click("BitBtn3");
+        QVERIFY(!w.dm.Tdaly.isOpen());
+        QCOMPARE(w.ui.shown.size(), 1);
+        QCOMPARE(w.ui.shown.first().icon, Ui::Icon::Critical);
+        QVERIFY(w.ui.lastText().contains(QStringLiteral("closed dataset")));
+        QVERIFY(w.window->isVisible());
+    }
+
+    void laterWindowShowsTheLastResultAndCloseHides()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "1", "1", 1, "", "", "甲");
+        Window w(folder);
+        w.click("BitBtn2");
+        auto *second = new TFrm_cxly(w.dm, w.ui, nullptr, nullptr);
+        QCOMPARE(second->grid()->model()->rowCount(), 1);
+        QVERIFY(second->findChild<QLineEdit *>(QStringLiteral("Edit1"))->text().isEmpty());
+        delete second;
+        w.click("BitBtn5");
+        QVERIFY(w.window);
+        QVERIFY(!w.window->isVisible());
+    }
+
+    void mainWindowCommandsOpenTheWindows()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        Session session;
+        session.LoggedIn = true;
+        InitInfo info;
+        AppContext context { dm, ui, session, info, QString() };
+        TForm1 main(context);
+        main.show();
+        main.findChild<QAction *>(QStringLiteral("N8"))->trigger();
+        QPointer<Tmain> first = main.embeddedWindow();
+        QVERIFY(qobject_cast<TFrm_cxly *>(first));
+        QCOMPARE(first->parentWidget(), main.hostPanel());
+        QCOMPARE(first->windowTitle(), QStringLiteral("查询利用"));
+        QTest::mouseClick(main.findChild<QWidget *>(QStringLiteral("bsSkinSpeedButton3")), Qt::LeftButton);
+        QVERIFY(!first);
+        QVERIFY(qobject_cast<TFrm_cxly *>(main.embeddedWindow()));
+
+        QTest::mouseClick(main.findChild<QWidget *>(QStringLiteral("bsSkinSpeedButton4")), Qt::LeftButton);
+        QWidget *statistics = main.findChild<QWidget *>(QStringLiteral("Frm_tjbb"));
+        QVERIFY(statistics);
+        QVERIFY(statistics->isVisible());
+        QVERIFY(statistics->isModal());
+        QCOMPARE(statistics->windowTitle(), QStringLiteral("统计报表"));
+        QPointer<QWidget> gone = statistics;
+        statistics->close();
+        QTRY_VERIFY(!gone);
+        main.hide();
+    }
+};
+
+QTEST_MAIN(TestQuery)
+#include "tst_query.moc"
