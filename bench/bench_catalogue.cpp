@@ -7,6 +7,7 @@
 // With a program folder whose data/kdmx.mdb exists, that database is used (and changed by
 // the final delete); otherwise a new one with RECORDS generated records is made.
 
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "Dataset.h"
 #include "Login.h"
@@ -25,16 +26,6 @@
 
 namespace {
 
-long statusKb(const char *key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size()));
-    }
-    return 0;
-}
 
 constexpr int kScreenRows = 30;
 
@@ -117,7 +108,7 @@ int main(int argc, char *argv[])
     tsyyp.open();
     readScreen(tsyyp, 0);
     line(QStringLiteral("first screen (open Tsyyp)"), t.elapsed(), rawFirst);
-    out << "peak memory of the process so far: " << statusKb("VmHWM:") / 1024 << " MiB\n";
+    out << "peak memory of the process so far: " << dagl::bench::statusKb("VmHWM:") / 1024 << " MiB\n";
 
     // To the end and back.
     t.restart();
@@ -158,7 +149,7 @@ int main(int argc, char *argv[])
     }
     line(QStringLiteral("every row once, in list order"), walk, t.elapsed());
 
-    out << "peak memory of the process: " << statusKb("VmHWM:") / 1024 << " MiB\n";
+    out << "peak memory of the process: " << dagl::bench::statusKb("VmHWM:") / 1024 << " MiB\n";
 
     // Deleting chosen rows: half of the catalogue, by identity, in one transaction.
     QVector<dagl::Dataset::Bookmark> chosen;
@@ -173,6 +164,6 @@ int main(int argc, char *argv[])
     t.restart();
     const int rest = tsyyp.deleteBookmarks(chosen);
     out << "delete all " << rest << " remaining rows: " << t.elapsed() << " ms\n";
-    out << "peak memory of the process: " << statusKb("VmHWM:") / 1024 << " MiB\n";
+    out << "peak memory of the process: " << dagl::bench::statusKb("VmHWM:") / 1024 << " MiB\n";
     return 0;
 }

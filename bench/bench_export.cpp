@@ -2,6 +2,7 @@
 // texts and numbers) against the raw limit: the same number of bytes written to a file with
 // one write call.
 
+#include "BenchSupport.h"
 #include "GridWriters.h"
 
 #include <QCoreApplication>
@@ -23,16 +24,6 @@ void resetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-long peakResidentKb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return 0;
-}
 
 // Catalogue-like cells: unique archive numbers and titles, integer columns, and columns drawn
 // from small sets of Chinese words, all made before timing so only the writers are measured.
@@ -116,12 +107,12 @@ int main(int argc, char *argv[])
             continue;
         const QString path = dir.filePath(QStringLiteral("export.") + QLatin1String(f.name));
         resetPeak();
-        const long before = peakResidentKb();
+        const long before = dagl::bench::statusKb("VmHWM:");
         QElapsedTimer t;
         t.start();
         dagl::writeGridFile(f.format, table, path);
         const qint64 writerMs = t.elapsed();
-        const long writerKb = peakResidentKb() - before;
+        const long writerKb = dagl::bench::statusKb("VmHWM:") - before;
 
         QFile produced(path);
         produced.open(QIODevice::ReadOnly);

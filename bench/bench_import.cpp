@@ -2,6 +2,7 @@
 // workbook with FreeXL and inserting its rows with one prepared statement in one
 // transaction. Usage: dagl-bench-import [rows] (65000 by default, 24 columns).
 
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "Dataset.h"
 #include "Error.h"
@@ -26,16 +27,6 @@
 
 namespace {
 
-long residentKb(const char *which)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(which, 0) == 0)
-            return std::stol(line.substr(std::string(which).size()));
-    }
-    return 0;
-}
 
 // The catalogue columns the worksheet's 24 columns go to, in the mapping's order.
 QStringList mappedFields()
@@ -146,7 +137,7 @@ int main(int argc, char *argv[])
 
         dagl::QtUi ui; // shows nothing unless the database fails to open
         dagl::TDataModule5 dm(ourFolder, ui);
-        const long before = residentKb("VmRSS:");
+        const long before = dagl::bench::statusKb("VmRSS:");
         t.restart();
         dagl::ExcelWorkbook workbook;
         workbook.open(xls);
@@ -169,7 +160,7 @@ int main(int argc, char *argv[])
             << outcome.failures.size() << " failed, " << reports << " progress reports\n";
         out << "ratio: " << QString::number(double(ours) / double(qMax<qint64>(raw, 1)), 'f', 2)
             << " (goal: at most 2.00)\n";
-        out << "resident memory: " << before / 1024 << " MB before, peak " << residentKb("VmHWM:") / 1024 << " MB\n";
+        out << "resident memory: " << before / 1024 << " MB before, peak " << dagl::bench::statusKb("VmHWM:") / 1024 << " MB\n";
     } catch (const dagl::Error &error) {
         out << "failed: " << error.message() << "\n";
         return 1;

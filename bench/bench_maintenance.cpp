@@ -8,6 +8,7 @@
 // with the same content); otherwise a new one with RECORDS generated records (default
 // 1,000,000) is made, and a tenth of them are deleted to leave free pages.
 
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "DatabaseFile.h"
 #include "Error.h"
@@ -27,16 +28,6 @@
 
 namespace {
 
-long statusKb(const char *key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size()));
-    }
-    return 0;
-}
 
 void check(sqlite3 *db, int rc)
 {
@@ -148,7 +139,7 @@ int main(int argc, char *argv[])
         out << "compaction: " << ourC << " ms   (raw sqlcipher_export " << rawC << " ms, ratio "
             << QString::number(double(ourC) / qMax<qint64>(rawC, 1), 'f', 2) << "); " << before / 1024 << " KB -> "
             << QFileInfo(path).size() / 1024 << " KB (raw " << rawSize / 1024 << " KB)\n";
-        out << "peak memory: " << statusKb("VmHWM:") / 1024 << " MB\n";
+        out << "peak memory: " << dagl::bench::statusKb("VmHWM:") / 1024 << " MB\n";
     } catch (const dagl::Error &error) {
         out << "failed: " << error.message() << "\n";
         return 1;

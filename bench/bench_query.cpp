@@ -6,6 +6,7 @@
 //   dagl-bench-query PROGRAM_FOLDER      a folder made by dagl-initdb ... --fill N
 //   dagl-bench-query --records N         a temporary folder with N generated records
 
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "Dataset.h"
 #include "Error.h"
@@ -27,17 +28,6 @@
 
 namespace {
 
-long statusKb(const char *key)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0)
-            return std::stol(line.substr(prefix.size()));
-    }
-    return 0;
-}
 
 // Answers nothing: the bench only reads.
 class SilentUi : public dagl::Ui {
@@ -164,6 +154,6 @@ int main(int argc, char *argv[])
             << QString::number(double(ourMs) / double(std::max<qint64>(rawMs, 1)), 'f', 2) << qSetFieldWidth(0) << "\n";
         out.flush();
     }
-    out << "peak memory: " << statusKb("VmHWM") / 1024 << " MiB\n";
+    out << "peak memory: " << dagl::bench::statusKb("VmHWM:") / 1024 << " MiB\n";
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "TFrm_sjlr.h"
 
+#include "ButtonRow.h"
 #include "DBGridEh.h"
 #include "SortByTitle.h"
 #include "TDataModule5.h"
@@ -49,27 +50,6 @@ const QVector<DatasetModel::Column> &listColumns()
     return columns;
 }
 
-struct ButtonEntry {
-    const char *caption;
-    const char *name;
-    void (TFrm_sjlr::*handler)(); // nullptr: not available in this build
-};
-
-// Buttons along the top, left to right.
-const QVector<ButtonEntry> &buttons()
-{
-    static const QVector<ButtonEntry> table = {
-        { "添加(&A)", "Button1", &TFrm_sjlr::Button1Click },
-        { "修改(&E)", "Button2", &TFrm_sjlr::Button2Click },
-        { "单个删除(&D)", "Button3", &TFrm_sjlr::Button3Click },
-        { "多选删除(&N)", "Button7", &TFrm_sjlr::Button7Click },
-        { "数据导出(&I)", "Button6", &TFrm_sjlr::Button6Click },
-        { "数据导入(&R)", "Button5", &TFrm_sjlr::Button5Click },
-        { "关闭(&C)", "Button4", &TFrm_sjlr::Button4Click },
-    };
-    return table;
-}
-
 // The editor is a single window of the application, found by its component name. A
 // closed one waiting to be freed does not count.
 TFrm_AEsj *findEditor()
@@ -106,21 +86,17 @@ void TFrm_sjlr::build()
     setWindowTitle(QStringLiteral("数据录入"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    auto *bar = new QHBoxLayout;
-    for (const ButtonEntry &entry : buttons()) {
-        auto *button = new QPushButton(QString::fromUtf8(entry.caption), this);
-        button->setObjectName(QString::fromLatin1(entry.name));
-        button->setAutoDefault(false);
-        if (entry.handler) {
-            connect(button, &QPushButton::clicked, this,
-                [this, handler = entry.handler] { runHandler(m_ui, [this, handler] { (this->*handler)(); }); });
-        } else {
-            button->setEnabled(false);
-        }
-        bar->addWidget(button);
-    }
-    bar->addStretch(1);
-    layout->addLayout(bar);
+    // Buttons along the top, left to right.
+    layout->addLayout(buttonRow<TFrm_sjlr>(this, m_ui,
+        {
+            { "Button1", "添加(&A)", &TFrm_sjlr::Button1Click },
+            { "Button2", "修改(&E)", &TFrm_sjlr::Button2Click },
+            { "Button3", "单个删除(&D)", &TFrm_sjlr::Button3Click },
+            { "Button7", "多选删除(&N)", &TFrm_sjlr::Button7Click },
+            { "Button6", "数据导出(&I)", &TFrm_sjlr::Button6Click },
+            { "Button5", "数据导入(&R)", &TFrm_sjlr::Button5Click },
+            { "Button4", "关闭(&C)", &TFrm_sjlr::Button4Click },
+        }));
 
     m_grid = new DBGridEh(this);
     m_grid->setObjectName(QStringLiteral("DBGridEh1"));

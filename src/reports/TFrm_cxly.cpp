@@ -1,5 +1,6 @@
 #include "TFrm_cxly.h"
 
+#include "ButtonRow.h"
 #include "DBGridEh.h"
 #include "PrintGrid.h"
 #include "QueryStatement.h"
@@ -67,27 +68,14 @@ TFrm_cxly::TFrm_cxly(TDataModule5 &dm, Ui &ui, QWidget *owner, QWidget *hostPane
         m_boxes.insert(edit->objectName(), edit);
     }
 
-    struct Button {
-        const char *name;
-        const char *caption;
-        void (TFrm_cxly::*handler)();
-    };
-    const Button buttons[] = {
-        { "BitBtn3", "查询", &TFrm_cxly::BitBtn3Click },
-        { "BitBtn2", "查询全部(&S)", &TFrm_cxly::BitBtn2Click },
-        { "BitBtn1", "打印(&H)", &TFrm_cxly::BitBtn1Click },
-        { "BitBtn4", "导出(&I)", &TFrm_cxly::BitBtn4Click },
-        { "BitBtn5", "关闭", &TFrm_cxly::BitBtn5Click },
-    };
-    auto *buttonRow = new QHBoxLayout;
-    for (const Button &b : buttons) {
-        auto *button = new QPushButton(QString::fromUtf8(b.caption), this);
-        button->setObjectName(QString::fromLatin1(b.name));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, [this, handler = b.handler] { (this->*handler)(); });
-        buttonRow->addWidget(button);
-    }
-    buttonRow->addStretch();
+    QHBoxLayout *buttons = buttonRow<TFrm_cxly>(this, m_ui,
+        {
+            { "BitBtn3", "查询", &TFrm_cxly::BitBtn3Click },
+            { "BitBtn2", "查询全部(&S)", &TFrm_cxly::BitBtn2Click },
+            { "BitBtn1", "打印(&H)", &TFrm_cxly::BitBtn1Click },
+            { "BitBtn4", "导出(&I)", &TFrm_cxly::BitBtn4Click },
+            { "BitBtn5", "关闭", &TFrm_cxly::BitBtn5Click },
+        });
 
     m_grid->setObjectName(QStringLiteral("DBGridEh1"));
     QVector<DatasetModel::Column> columns;
@@ -102,7 +90,7 @@ TFrm_cxly::TFrm_cxly(TDataModule5 &dm, Ui &ui, QWidget *owner, QWidget *hostPane
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(filters);
-    layout->addLayout(buttonRow);
+    layout->addLayout(buttons);
     layout->addWidget(m_grid, 1);
 }
 

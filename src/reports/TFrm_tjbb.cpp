@@ -1,5 +1,6 @@
 #include "TFrm_tjbb.h"
 
+#include "ButtonRow.h"
 #include "DBGridEh.h"
 #include "PrintGrid.h"
 #include "QueryStatement.h"
@@ -25,28 +26,15 @@ TFrm_tjbb::TFrm_tjbb(TDataModule5 &dm, Ui &ui, QWidget *parent)
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
 
-    struct Button {
-        const char *name;
-        const char *caption;
-        void (TFrm_tjbb::*handler)();
-    };
-    const Button buttons[] = {
-        { "BitBtn3", "按全宗号查询", &TFrm_tjbb::BitBtn3Click },
-        { "BitBtn2", "按年度查询", &TFrm_tjbb::BitBtn2Click },
-        { "BitBtn6", "按保管期限查询", &TFrm_tjbb::BitBtn6Click },
-        { "BitBtn1", "打印(&H)", &TFrm_tjbb::BitBtn1Click },
-        { "BitBtn4", "导出(&I)", &TFrm_tjbb::BitBtn4Click },
-        { "BitBtn5", "关闭", &TFrm_tjbb::BitBtn5Click },
-    };
-    auto *buttonRow = new QHBoxLayout;
-    for (const Button &b : buttons) {
-        auto *button = new QPushButton(QString::fromUtf8(b.caption), this);
-        button->setObjectName(QString::fromLatin1(b.name));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, [this, handler = b.handler] { (this->*handler)(); });
-        buttonRow->addWidget(button);
-    }
-    buttonRow->addStretch();
+    QHBoxLayout *buttons = buttonRow<TFrm_tjbb>(this, m_ui,
+        {
+            { "BitBtn3", "按全宗号查询", &TFrm_tjbb::BitBtn3Click },
+            { "BitBtn2", "按年度查询", &TFrm_tjbb::BitBtn2Click },
+            { "BitBtn6", "按保管期限查询", &TFrm_tjbb::BitBtn6Click },
+            { "BitBtn1", "打印(&H)", &TFrm_tjbb::BitBtn1Click },
+            { "BitBtn4", "导出(&I)", &TFrm_tjbb::BitBtn4Click },
+            { "BitBtn5", "关闭", &TFrm_tjbb::BitBtn5Click },
+        });
 
     // No columns of its own: the grid shows whatever the last count returned.
     m_grid->setObjectName(QStringLiteral("DBGridEh1"));
@@ -54,7 +42,7 @@ TFrm_tjbb::TFrm_tjbb(TDataModule5 &dm, Ui &ui, QWidget *parent)
     m_grid->setFooter({});
 
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(buttonRow);
+    layout->addLayout(buttons);
     layout->addWidget(m_grid, 1);
     setFixedSize(640, 440);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
