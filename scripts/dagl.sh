@@ -77,7 +77,23 @@ case "$mode" in
     (cd "$root/build-check" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j2)
     ;;
   bench)
-    "$build/bench/dagl-bench" "${DAGL_BENCH_RECORDS:-1000000}"
+    # Every benchmark on one generated catalogue (made once, kept in build/bench-data).
+    records=${DAGL_BENCH_RECORDS:-1000000}
+    data="$build/bench-data"
+    if [ ! -f "$data/data/kdmx.mdb" ]; then
+      rm -rf "$data"
+      "$build/tools/dagl-initdb" "$data" --fill "$records"
+      cp "$data/data/kdmx.mdb" "$data/kdmx.pristine"
+    fi
+    "$build/bench/dagl-bench-query" "$data"
+    "$build/bench/dagl-bench-grid" --records "$records"
+    "$build/bench/dagl-bench-export"
+    "$build/bench/dagl-bench-import"
+    cp "$data/kdmx.pristine" "$data/data/kdmx.mdb"
+    "$build/bench/dagl-bench-maintenance" "$records" "$data/data/kdmx.mdb"
+    # Last: it deletes rows of the catalogue.
+    cp "$data/kdmx.pristine" "$data/data/kdmx.mdb"
+    "$build/bench/dagl-bench" "$records" "$data"
     ;;
   *)
     echo "usage: scripts/dagl.sh run|test|bench" >&2

@@ -44,7 +44,7 @@ TFrm_tjbb::TFrm_tjbb(TDataModule5 &dm, Ui &ui, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_grid, 1);
-    setFixedSize(640, 440);
+    setFixedSize(720, 460);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
