@@ -335,6 +335,7 @@ void Dataset::close()
     m_keys.clear();
     m_all.clear();
     m_cache.clear();
+    m_lastKey = kPending;
     m_pageStatement.reset();
     m_insertStatement.reset();
     m_insertSql.clear();
@@ -419,6 +420,7 @@ void Dataset::remember(qlonglong key, const Values &values) const
     if (m_cache.size() >= kCacheRows)
         m_cache.clear();
     m_cache.insert(key, values);
+    m_lastKey = kPending;
 }
 
 void Dataset::fetchPageAround(int row) const
@@ -458,6 +460,9 @@ const Dataset::Values &Dataset::rowValues(int row) const
         return m_all.at(int(key));
     if (key == kPending)
         return none;
+    // A grid asks for the fields of one row one after another.
+    if (key == m_lastKey)
+        return m_lastValues;
     auto it = m_cache.constFind(key);
     if (it == m_cache.constEnd()) {
         fetchPageAround(row);
@@ -465,7 +470,9 @@ const Dataset::Values &Dataset::rowValues(int row) const
         if (it == m_cache.constEnd()) // deleted behind our back
             return none;
     }
-    return *it;
+    m_lastKey = key;
+    m_lastValues = *it;
+    return m_lastValues;
 }
 
 qlonglong Dataset::rowidAt(int row) const
@@ -732,6 +739,7 @@ void Dataset::post()
     else
         writeUpdate();
     const qlonglong key = m_keys[m_current];
+    m_lastKey = kPending;
     if (m_appendOnly)
         m_cache.remove(key); // appended rows are not read again here
     else
@@ -781,6 +789,7 @@ void Dataset::deleteRecord()
     remove.bind(1, key);
     remove.step();
     m_cache.remove(key);
+    m_lastKey = kPending;
     const int at = m_current;
     m_keys.removeAt(at);
     m_current = m_keys.isEmpty() ? -1 : std::min(at, int(m_keys.size()) - 1);
@@ -926,6 +935,7 @@ int Dataset::deleteBookmarks(const QVector<Bookmark> &bookmarks)
         const qlonglong key = m_keys[i];
         if (isGone(key)) {
             m_cache.remove(key);
+            m_lastKey = kPending;
             continue;
         }
         if (newCurrent < 0 && i >= oldCurrent)

@@ -12,6 +12,7 @@
 #include <QHash>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace dagl {
@@ -186,6 +187,8 @@ private:
     bool m_wholeTable = false; // every row of the table, no condition
     QVector<Values> m_all; // rows of a dataset read whole, by key
     mutable QHash<qlonglong, Values> m_cache; // rows of a lazy dataset fetched so far, by key
+    mutable qlonglong m_lastKey = std::numeric_limits<qlonglong>::min(); // the row read last
+    mutable Values m_lastValues;
     std::unique_ptr<class Statement> m_pageStatement;
     std::unique_ptr<class Statement> m_insertStatement;
     QString m_insertSql;

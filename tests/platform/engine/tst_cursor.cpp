@@ -208,9 +208,16 @@ private slots:
         ds.open();
 
         ds.moveTo(500);
+        const int tm = ds.fieldIndex(QStringLiteral("TM"));
+        const QString before = ds.textAt(500, tm);
+        ds.edit();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("改过的"));
+        ds.cancel();
+        QCOMPARE(ds.textAt(500, tm), before);
         ds.edit();
         ds.setText(QStringLiteral("TM"), QStringLiteral("改过的"));
         ds.post();
+        QCOMPARE(ds.textAt(500, tm), QStringLiteral("改过的"));
         QCOMPARE(fx.engineRows(QStringLiteral("select id, tm from t where id=%1").arg(ds.bookmark())).value(0).second,
                  QStringLiteral("改过的"));
 
