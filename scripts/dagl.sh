@@ -79,6 +79,7 @@ case "$mode" in
   bench)
     # Every benchmark on one generated catalogue (made once, kept in build/bench-data).
     records=${DAGL_BENCH_RECORDS:-1000000}
+    export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
     data="$build/bench-data"
     if [ ! -f "$data/data/kdmx.mdb" ]; then
       rm -rf "$data"

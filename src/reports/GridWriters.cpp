@@ -203,7 +203,10 @@ public:
             int width = displayWidth(table.titles.at(c));
             if (c < table.footer.size())
                 width = qMax(width, displayWidth(table.footer.at(c)));
-            right += qBound(900, width * 100 + 240, 4000);
+            // The first rows show how wide a column's texts run; a long title wraps instead.
+            for (int r = 0; r < qMin(table.rowCount, 50) && table.cell; ++r)
+                width = qMax(width, displayWidth(table.cell(r, c)));
+            right += qBound(900, width * 100 + 240, 6000);
             cells += "\\cellx" + QByteArray::number(right);
         }
         m_titleStart = row + "\\trhdr" + cells + "\r\n\\pard\\plain\\intbl\\f0\\fs20\\b ";
