@@ -5,13 +5,14 @@
 #include "InitInfo.h"
 #include "Login.h"
 #include "Session.h"
+#include "SingleWindow.h"
 #include "Skin.h"
 #include "TDataModule5.h"
 #include "TFormLogin.h"
-#include "TFrm_cxly.h"
 #include "TFrmCKRZ.h"
 #include "TFrmDataBackUp.h"
 #include "TFrmXGMM.h"
+#include "TFrm_cxly.h"
 #include "TFrm_dayj.h"
 #include "TFrm_jcsj.h"
 #include "TFrm_sjlr.h"
@@ -282,12 +283,7 @@ void TForm1::bsSkinSpeedButton4Click()
 
 void TForm1::N3Click()
 {
-    QWidget *window = nullptr;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows) {
-        if (w->objectName() == QLatin1String("Frm_jcsj"))
-            window = w;
-    }
+    QWidget *window = findSingleWindow<TFrm_jcsj>(QStringLiteral("Frm_jcsj"));
     if (!window)
         window = new TFrm_jcsj(m_context.dm, m_context.ui, this);
     window->show();

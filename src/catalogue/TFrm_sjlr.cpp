@@ -2,6 +2,7 @@
 
 #include "ButtonRow.h"
 #include "DBGridEh.h"
+#include "SingleWindow.h"
 #include "SortByTitle.h"
 #include "TDataModule5.h"
 #include "TFrm_AEsj.h"
@@ -54,12 +55,7 @@ const QVector<DatasetModel::Column> &listColumns()
 // closed one waiting to be freed does not count.
 TFrm_AEsj *findEditor()
 {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (window->objectName() == QLatin1String("Frm_AEsj") && window->isVisible())
-            return qobject_cast<TFrm_AEsj *>(window);
-    }
-    return nullptr;
+    return findSingleWindow<TFrm_AEsj>(QStringLiteral("Frm_AEsj"), true);
 }
 
 } // namespace

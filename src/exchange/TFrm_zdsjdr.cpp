@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "IniFile.h"
+#include "SingleWindow.h"
 #include "TDataModule5.h"
 #include "Ui.h"
 #include "WorksheetModel.h"
@@ -179,11 +180,8 @@ TFrm_zdsjdr::~TFrm_zdsjdr()
 
 TFrm_zdsjdr *TFrm_zdsjdr::instance(TDataModule5 &dm, Ui &ui, QWidget *owner)
 {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows) {
-        if (auto *found = qobject_cast<TFrm_zdsjdr *>(w); found && w->objectName() == QLatin1String("Frm_zdsjdr"))
-            return found;
-    }
+    if (auto *found = findSingleWindow<TFrm_zdsjdr>(QStringLiteral("Frm_zdsjdr")))
+        return found;
     return new TFrm_zdsjdr(dm, ui, owner);
 }
 

@@ -22,15 +22,7 @@ using namespace dagl;
 
 namespace {
 
-QWidget *topLevel(const QString &name)
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows) {
-        if (w->objectName() == name && w->isVisible())
-            return w;
-    }
-    return nullptr;
-}
+using test::topLevel;
 
 void insertRows(test::ProgramFolderFixture &folder, const QStringList &titles)
 {

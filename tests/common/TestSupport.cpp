@@ -3,6 +3,7 @@
 #include "Dataset.h"
 #include "Login.h"
 #include "Schema.h"
+#include "SingleWindow.h"
 #include "TDataModule5.h"
 
 #include <QInputMethodEvent>
@@ -118,6 +119,11 @@ int rowCount(Connection &connection, const QString &table)
 void pinLocale()
 {
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+}
+
+QWidget *topLevel(const QString &name)
+{
+    return findSingleWindow<QWidget>(name, true);
 }
 
 } // namespace dagl::test

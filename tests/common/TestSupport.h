@@ -111,6 +111,9 @@ std::unique_ptr<Connection> openCopy(const QString &path);
 // The row count of a table of an open connection.
 int rowCount(Connection &connection, const QString &table);
 
+// The visible top-level window with that component name, or nullptr.
+QWidget *topLevel(const QString &name);
+
 // Pins the formats and locale tests rely on.
 void pinLocale();
 

@@ -40,15 +40,7 @@ void clickOk(QWidget *window)
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
 }
 
-QWidget *topLevel(const QString &name)
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows) {
-        if (w->objectName() == name && w->isVisible())
-            return w;
-    }
-    return nullptr;
-}
+using test::topLevel;
 
 QAction *menuEntry(QWidget *main, const char *name)
 {
