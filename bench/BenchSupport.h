@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Ui.h"
+
 #include <fstream>
 #include <string>
 
@@ -18,5 +20,21 @@ inline long statusKb(const char *key)
     }
     return 0;
 }
+
+// A seam that shows nothing and answers every question with OK or "no file": the benches
+// only read.
+class SilentUi : public Ui {
+public:
+    Answer messageBox(const QString &, const QString &, Icon, Buttons) override { return Answer::Ok; }
+    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString existingFolder(const QString &, const QString &) override { return {}; }
+    bool saveFile(const QString &, const QString &, const QString &, QString &, int &) override { return false; }
+    void printPreview(QWidget *, const QString &, const std::function<void(QPagedPaintDevice &)> &) override { }
+    bool shellOpen(const QString &) override { return false; }
+    QStringList printers() override { return {}; }
+    QStringList inputMethods() override { return {}; }
+    void switchInputMethod(QWidget *, const QString &) override { }
+    void requestQuit() override { }
+};
 
 } // namespace dagl::bench

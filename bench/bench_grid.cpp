@@ -4,6 +4,7 @@
 //
 //   dagl-bench-grid [--records N]      a temporary folder with N generated records (1000000)
 
+#include "BenchSupport.h"
 #include "DBGridEh.h"
 #include "SampleCatalogue.h"
 #include "Schema.h"
@@ -16,25 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
-
-namespace {
-
-class SilentUi : public dagl::Ui {
-public:
-    Answer messageBox(const QString &, const QString &, Icon, Buttons) override { return Answer::Ok; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString existingFolder(const QString &, const QString &) override { return {}; }
-    bool saveFile(const QString &, const QString &, const QString &, QString &, int &) override { return false; }
-    void printPreview(QWidget *, const QString &, const std::function<void(QPagedPaintDevice &)> &) override { }
-    bool shellOpen(const QString &) override { return false; }
-    QStringList printers() override { return {}; }
-    QStringList inputMethods() override { return {}; }
-    void switchInputMethod(QWidget *, const QString &) override { }
-    void requestQuit() override { }
-};
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -52,7 +34,7 @@ int main(int argc, char **argv)
     dagl::Schema::NewDatabase spec;
     spec.path = folder + QStringLiteral("data/kdmx.mdb");
     dagl::Schema::create(spec);
-    SilentUi ui;
+    dagl::bench::SilentUi ui;
     dagl::TDataModule5 dm(folder, ui);
     dagl::SampleCatalogue::fill(dm.ADOConnection1, records, 1);
 

@@ -29,22 +29,6 @@
 namespace {
 
 
-// Answers nothing: the bench only reads.
-class SilentUi : public dagl::Ui {
-public:
-    Answer messageBox(const QString &, const QString &, Icon, Buttons) override { return Answer::Ok; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString existingFolder(const QString &, const QString &) override { return {}; }
-    bool saveFile(const QString &, const QString &, const QString &, QString &, int &) override { return false; }
-    void printPreview(QWidget *, const QString &, const std::function<void(QPagedPaintDevice &)> &) override { }
-    bool shellOpen(const QString &) override { return false; }
-    QStringList printers() override { return {}; }
-    QStringList inputMethods() override { return {}; }
-    void switchInputMethod(QWidget *, const QString &) override { }
-    void requestQuit() override { }
-};
-
 // The engine alone: every row stepped and every column read.
 qint64 rawRun(dagl::Connection &db, const QString &sql, long &rows)
 {
@@ -70,11 +54,11 @@ qint64 rawRun(dagl::Connection &db, const QString &sql, long &rows)
 
 // Ours: what the window does before the operator sees the result, and the first screen
 // of rows the grid then reads.
-qint64 ourRun(dagl::Dataset &dataset, const QString &sql, dagl::Ui &ui, int &rows)
+qint64 ourRun(dagl::TDataModule5 &dm, dagl::Dataset &dataset, const QString &sql, dagl::Ui &ui, int &rows)
 {
     QElapsedTimer t;
     t.start();
-    dagl::QueryStatement::run(dataset, sql, ui);
+    dagl::QueryStatement::run(dm, dataset, sql, ui);
     rows = dataset.recordCount();
     for (int row = 0; row < std::min(rows, 40); ++row) {
         for (int field = 0; field < dataset.fieldCount(); ++field)
@@ -106,7 +90,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    SilentUi ui;
+    dagl::bench::SilentUi ui;
     dagl::TDataModule5 dm(folder, ui);
     if (!dm.isConnected())
         return 1;
@@ -147,7 +131,7 @@ int main(int argc, char *argv[])
         long rawRows = 0;
         int ourRows = 0;
         const qint64 rawMs = rawRun(raw, c.sql, rawRows);
-        const qint64 ourMs = ourRun(*c.dataset, c.sql, ui, ourRows);
+        const qint64 ourMs = ourRun(dm, *c.dataset, c.sql, ui, ourRows);
         if (rawRows != ourRows)
             out << "row counts differ: " << rawRows << " " << ourRows << "\n";
         out << qSetFieldWidth(22) << Qt::left << c.name << qSetFieldWidth(10) << Qt::right << ourRows << rawMs << ourMs

@@ -4,7 +4,6 @@
 #include "Error.h"
 #include "IniFile.h"
 #include "KeyFilters.h"
-#include "Schema.h"
 #include "TDataModule5.h"
 #include "Ui.h"
 
@@ -108,15 +107,6 @@ const QVector<QPair<const char *, const char *>> &enterChain()
     return chain;
 }
 
-int columnWidth(const QString &column)
-{
-    for (const FieldDef &def : Schema::catalogueColumns()) {
-        if (def.name == column)
-            return def.isText() ? def.size : 9; // 9 digits always fit a long integer
-    }
-    return 0;
-}
-
 FieldLink *linkOf(QWidget *control)
 {
     if (auto *edit = qobject_cast<DBEdit *>(control))
@@ -188,13 +178,11 @@ void TFrm_AEsj::buildControls()
                     auto *combo = new DBComboBox(box);
                     combo->addItems(RecordCheck::listEntries(name));
                     combo->setInsertPolicy(QComboBox::NoInsert);
-                    combo->lineEdit()->setMaxLength(columnWidth(name));
                     combo->bind(&m_dm.Tsyyp, name);
                     KeyFilter::install(combo, KeyFilter::Kind::NoTyping);
                     field = combo;
                 } else {
                     auto *edit = new DBEdit(box);
-                    edit->setMaxLength(columnWidth(name));
                     edit->bind(&m_dm.Tsyyp, name);
                     if (spec.input == Input::Digits)
                         KeyFilter::install(edit, KeyFilter::Kind::Digits);

@@ -102,12 +102,6 @@ void TFrm_dayj::FormShow()
 {
     Dataset &handover = m_dm.TYjb;
     handover.open();
-    // The boxes take no more than their columns hold, so nothing typed is cut on saving.
-    for (auto it = m_boxes.cbegin(); it != m_boxes.cend(); ++it) {
-        const int field = handover.fieldIndex(it.key());
-        if (auto *edit = qobject_cast<DBEdit *>(it.value()); edit && field >= 0 && handover.fieldDef(field).size > 0)
-            edit->setMaxLength(handover.fieldDef(field).size);
-    }
     handover.append();
     m_boxes.value(QStringLiteral("yjbh"))->setFocus();
 }

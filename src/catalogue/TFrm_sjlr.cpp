@@ -58,6 +58,14 @@ TFrm_AEsj *findEditor()
     return findSingleWindow<TFrm_AEsj>(QStringLiteral("Frm_AEsj"), true);
 }
 
+void bringForward(QWidget *window)
+{
+    if (window) {
+        window->raise();
+        window->activateWindow();
+    }
+}
+
 } // namespace
 
 TFrm_sjlr::TFrm_sjlr(TDataModule5 &dm, Ui &ui)
@@ -127,11 +135,19 @@ bool TFrm_sjlr::refusedWhilePending()
     if (!m_dm.Tsyyp.isEditing())
         return false;
     m_ui.inform(QString::fromUtf8(kRowPending), QStringLiteral("提示"));
-    if (TFrm_AEsj *editor = findEditor()) {
-        editor->raise();
-        editor->activateWindow();
-    }
+    bringForward(findEditor());
     return true;
+}
+
+TFrm_AEsj *TFrm_sjlr::editor(void (TFrm_AEsj::*setMode)())
+{
+    TFrm_AEsj *editor = findEditor();
+    if (!editor) {
+        // A window of the application, not of the list: it outlives an embedded list.
+        editor = new TFrm_AEsj(m_dm, m_ui, nullptr);
+        (editor->*setMode)();
+    }
+    return editor;
 }
 
 void TFrm_sjlr::Button1Click()
@@ -139,22 +155,13 @@ void TFrm_sjlr::Button1Click()
     Dataset &records = m_dm.Tsyyp;
     if (records.state() == Dataset::State::Insert) {
         // The editor already holds a new row: it is the place to go on.
-        if (TFrm_AEsj *editor = findEditor()) {
-            editor->raise();
-            editor->activateWindow();
-        }
+        bringForward(findEditor());
         return;
     }
     records.append();
-    TFrm_AEsj *editor = findEditor();
-    if (!editor) {
-        // A window of the application, not of the list: it outlives an embedded list.
-        editor = new TFrm_AEsj(m_dm, m_ui, nullptr);
-        editor->setAppendMode();
-    }
-    editor->show();
-    editor->raise();
-    editor->activateWindow();
+    TFrm_AEsj *appending = editor(&TFrm_AEsj::setAppendMode);
+    appending->show();
+    bringForward(appending);
 }
 
 void TFrm_sjlr::Button2Click()
@@ -167,12 +174,7 @@ void TFrm_sjlr::Button2Click()
     if (refusedWhilePending())
         return;
     records.edit();
-    TFrm_AEsj *editor = findEditor();
-    if (!editor) {
-        editor = new TFrm_AEsj(m_dm, m_ui, nullptr);
-        editor->setEditMode();
-    }
-    editor->exec();
+    editor(&TFrm_AEsj::setEditMode)->exec();
 }
 
 void TFrm_sjlr::DBGridEh1DblClick()

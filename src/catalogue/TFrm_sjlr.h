@@ -7,6 +7,8 @@ class QPushButton;
 
 namespace dagl {
 
+class TFrm_AEsj;
+
 class DBGridEh;
 class TDataModule5;
 class Ui;
@@ -48,6 +50,8 @@ private:
     void build();
     // Says so and brings the editor forward when a new row is pending.
     bool refusedWhilePending();
+    // The editor window, made in the given mode when there is none.
+    TFrm_AEsj *editor(void (TFrm_AEsj::*setMode)());
 
     TDataModule5 &m_dm;
     Ui &m_ui;

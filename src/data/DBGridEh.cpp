@@ -122,10 +122,7 @@ protected:
         const QHeaderView *header = m_grid->horizontalHeader();
         const int offset = m_grid->viewport()->x() - x();
         painter.setClipRect(QRect(offset, 0, width() - offset, height()));
-        for (int visual = 0; visual < header->count(); ++visual) {
-            const int column = header->logicalIndex(visual);
-            if (header->isSectionHidden(column))
-                continue;
+        for (const int column : m_grid->visibleColumns()) {
             const QRect cell(
                 offset + header->sectionViewportPosition(column), 0, header->sectionSize(column), height());
             if (cell.right() < offset || cell.left() > width())
@@ -198,25 +195,30 @@ QString DBGridEh::footerText(int column) const
     return {};
 }
 
-QStringList DBGridEh::footerTexts() const
+QVector<int> DBGridEh::visibleColumns() const
 {
-    QStringList texts;
+    QVector<int> columns;
     for (int visual = 0; visual < m_header->count(); ++visual) {
         const int column = m_header->logicalIndex(visual);
         if (!m_header->isSectionHidden(column))
-            texts << footerText(column);
+            columns << column;
     }
+    return columns;
+}
+
+QStringList DBGridEh::footerTexts() const
+{
+    QStringList texts;
+    for (const int column : visibleColumns())
+        texts << footerText(column);
     return texts;
 }
 
 QStringList DBGridEh::titles() const
 {
     QStringList texts;
-    for (int visual = 0; visual < m_header->count(); ++visual) {
-        const int column = m_header->logicalIndex(visual);
-        if (!m_header->isSectionHidden(column))
-            texts << datasetModel()->headerData(column, Qt::Horizontal).toString();
-    }
+    for (const int column : visibleColumns())
+        texts << datasetModel()->headerData(column, Qt::Horizontal).toString();
     return texts;
 }
 

@@ -37,6 +37,7 @@ public:
     void setFooter(const QVector<FooterCell> &cells);
     QStringList footerTexts() const; // as shown now (RecordCount -> the dataset's row count)
     QStringList titles() const; // visible column titles in grid order
+    QVector<int> visibleColumns() const; // model columns shown, in grid order
     SortMarker sortMarker(int column) const;
     void setSortMarker(int column, SortMarker marker); // at most one column marked: others -> None
     void setTitleButtons(bool on); // title clicks emit titleClicked

@@ -52,8 +52,18 @@ void FieldLink::refresh()
 {
     if (m_writing)
         return;
+    const int field = m_dataset && m_dataset->isOpen() ? m_dataset->fieldIndex(m_field) : -1;
+    constexpr int kUnlimited = 32767; // a line edit's own default
+    if (m_lengthEdit && field >= 0
+        && (m_lengthEdit->maxLength() == kUnlimited || m_lengthEdit->maxLength() == m_fieldLimit)) {
+        const FieldDef &def = m_dataset->fieldDef(field);
+        const bool integer = def.type == FieldType::Integer || def.type == FieldType::AutoInc;
+        // Nine digits always fit a long integer.
+        m_fieldLimit = def.isText() && def.size > 0 ? def.size : (integer ? 9 : kUnlimited);
+        m_lengthEdit->setMaxLength(m_fieldLimit);
+    }
     QString text;
-    if (m_dataset && m_dataset->isOpen() && m_dataset->currentRow() >= 0 && m_dataset->fieldIndex(m_field) >= 0)
+    if (field >= 0 && m_dataset->currentRow() >= 0)
         text = m_dataset->text(m_field);
     m_pending = false;
     m_show(text);
@@ -139,6 +149,7 @@ DBEdit::DBEdit(QWidget *parent)
           this, [this] { return text(); }, [this](const QString &t) { setText(t); })
 {
     connect(this, &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
+    m_link.limitLength(this);
 }
 
 void DBEdit::focusOutEvent(QFocusEvent *event)
@@ -172,6 +183,7 @@ DBComboBox::DBComboBox(QWidget *parent)
 {
     setEditable(true);
     connect(lineEdit(), &QLineEdit::textEdited, &m_link, &FieldLink::userEdited);
+    m_link.limitLength(lineEdit());
     connect(this, &QComboBox::activated, &m_link, [this] { m_link.userEdited(); });
 }
 

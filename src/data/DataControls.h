@@ -38,6 +38,10 @@ public:
     bool hasPendingText() const { return m_pending; }
     QWidget *control() const { return m_control; }
     void refresh();
+    // The box whose length follows the field: it takes no more characters than the field
+    // holds, so nothing typed is cut when the row is posted. A limit the window set on the
+    // box itself stays.
+    void limitLength(QLineEdit *edit) { m_lengthEdit = edit; }
 
 signals:
     void commitFailed(const QString &message);
@@ -49,6 +53,8 @@ private:
     QWidget *m_control;
     std::function<QString()> m_read;
     std::function<void(const QString &)> m_show;
+    QPointer<QLineEdit> m_lengthEdit;
+    int m_fieldLimit = -1; // the limit last taken from the field
     QPointer<Dataset> m_dataset;
     QString m_field;
     QVariant m_pendingBase; // the field's value when the typing began

@@ -49,11 +49,6 @@ QString QtUi::openFileName(const QString &caption, const QString &folder, const 
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, folder, filter);
 }
 
-QString QtUi::saveFileName(const QString &caption, const QString &folder, const QString &filter)
-{
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, folder, filter);
-}
-
 QString QtUi::existingFolder(const QString &caption, const QString &folder)
 {
     return QFileDialog::getExistingDirectory(QApplication::activeWindow(), caption, folder);

@@ -11,7 +11,6 @@ class QtUi : public Ui
 public:
     Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons) override;
     QString openFileName(const QString &caption, const QString &folder, const QString &filter) override;
-    QString saveFileName(const QString &caption, const QString &folder, const QString &filter) override;
     QString existingFolder(const QString &caption, const QString &folder) override;
     bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
                   int &filterIndex) override;

@@ -8,8 +8,7 @@ namespace dagl {
 // The application's one window of a kind that exists once (unit settings, the record
 // editor, the import), found by its component name among the top-level windows. With
 // `visibleOnly`, a closed window that waits to be freed does not count.
-template<class Window>
-Window *findSingleWindow(const QString &name, bool visibleOnly = false)
+template <class Window> Window *findSingleWindow(const QString &name, bool visibleOnly = false)
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows) {

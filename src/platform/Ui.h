@@ -24,7 +24,6 @@ public:
 
     virtual Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons) = 0;
     virtual QString openFileName(const QString &caption, const QString &folder, const QString &filter) = 0;
-    virtual QString saveFileName(const QString &caption, const QString &folder, const QString &filter) = 0;
     virtual QString existingFolder(const QString &caption, const QString &folder) = 0;
     // A save dialog starting at `fileName` with filter entry `filterIndex` (from 1) chosen;
     // `filter` is a "Text files (*.txt)|*.txt|..." list. It overwrites without asking and

@@ -5,8 +5,6 @@
 #include "Error.h"
 #include "Ui.h"
 
-#include <QHeaderView>
-
 namespace dagl {
 
 namespace {
@@ -88,20 +86,13 @@ GridTable gridTable(const DBGridEh &grid)
 {
     DatasetModel *model = grid.datasetModel();
     Dataset *dataset = model->dataset();
-    if (!dataset || !dataset->isOpen()) {
-        throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset")
-                        .arg(dataset ? dataset->objectName() : grid.objectName()));
-    }
-    QVector<int> columns; // logical model columns, in the order the grid shows them
-    const QHeaderView *header = grid.horizontalHeader();
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int logical = header->logicalIndex(visual);
-        if (!header->isSectionHidden(logical))
-            columns << logical;
-    }
+    if (!dataset)
+        throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(grid.objectName()));
+    dataset->requireOpen();
+    const QVector<int> columns = grid.visibleColumns();
     GridTable table;
+    table.titles = grid.titles();
     for (int column : columns) {
-        table.titles << model->headerData(column, Qt::Horizontal).toString();
         const int field = dataset->fieldIndex(model->fieldAt(column));
         const FieldType type = field < 0 ? FieldType::Unknown : dataset->fieldDef(field).type;
         table.numeric << (type == FieldType::Integer || type == FieldType::AutoInc);
@@ -110,9 +101,6 @@ GridTable gridTable(const DBGridEh &grid)
     table.cell = [model, columns](
                      int row, int column) { return model->data(model->index(row, columns.at(column))).toString(); };
     table.footer = grid.footerTexts();
-    while (table.footer.size() < columns.size())
-        table.footer << QString();
-    table.footer = table.footer.mid(0, columns.size());
     return table;
 }
 

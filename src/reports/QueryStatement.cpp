@@ -1,10 +1,8 @@
 #include "QueryStatement.h"
 
 #include "Dataset.h"
-#include "Error.h"
+#include "TDataModule5.h"
 #include "Ui.h"
-
-#include <QDebug>
 
 namespace dagl::QueryStatement {
 
@@ -78,20 +76,11 @@ QString countStatement(const Count &count)
     return QString::fromUtf8(count.head) + QString::fromUtf8(count.tail);
 }
 
-void run(Dataset &dataset, const QString &sql, Ui &ui)
+void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
 {
-    dataset.close();
-    dataset.setCommandText(QString());
-    dataset.setCommandText(sql);
-    try {
-        dataset.open();
-    } catch (const Error &error) {
-        // The refusal itself is not shown; the closed result is, below.
-        qWarning().noquote() << dataset.objectName() << "not opened:" << error.message() << "--" << sql;
-    }
-    if (!dataset.isOpen()) {
-        throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(dataset.objectName()));
-    }
+    // The refusal itself is not shown; the closed result is.
+    dm.OpenSql(sql, dataset);
+    dataset.requireOpen();
     if (dataset.recordCount() < 1)
         ui.showMessage(QStringLiteral("没有找到相应的单据"));
 }

@@ -8,6 +8,7 @@
 namespace dagl {
 
 class Dataset;
+class TDataModule5;
 class Ui;
 
 // The statements of the query window and the statistics window, built from fixed texts
@@ -49,7 +50,7 @@ QString countStatement(const Count &count);
 // Runs a statement into a result dataset as both windows do: a statement the engine
 // refuses leaves the dataset closed and is reported as the closed-dataset error; an
 // empty result shows "没有找到相应的单据".
-void run(Dataset &dataset, const QString &sql, Ui &ui);
+void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui);
 
 } // namespace QueryStatement
 } // namespace dagl

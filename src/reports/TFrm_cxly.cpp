@@ -98,13 +98,13 @@ void TFrm_cxly::BitBtn3Click()
 {
     runHandler(m_ui, [this] {
         const QString sql = QueryStatement::search([this](const QString &name) { return m_boxes.value(name)->text(); });
-        QueryStatement::run(m_dm.Tdaly, sql, m_ui);
+        QueryStatement::run(m_dm, m_dm.Tdaly, sql, m_ui);
     });
 }
 
 void TFrm_cxly::BitBtn2Click()
 {
-    runHandler(m_ui, [this] { QueryStatement::run(m_dm.Tdaly, QueryStatement::listAll(), m_ui); });
+    runHandler(m_ui, [this] { QueryStatement::run(m_dm, m_dm.Tdaly, QueryStatement::listAll(), m_ui); });
 }
 
 void TFrm_cxly::BitBtn1Click()

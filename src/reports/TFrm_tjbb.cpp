@@ -53,7 +53,7 @@ void TFrm_tjbb::count(int which)
 {
     runHandler(m_ui, [this, which] {
         const QueryStatement::Count &statement = QueryStatement::counts().at(which);
-        QueryStatement::run(m_dm.Tcxtj, QueryStatement::countStatement(statement), m_ui);
+        QueryStatement::run(m_dm, m_dm.Tcxtj, QueryStatement::countStatement(statement), m_ui);
     });
 }
 

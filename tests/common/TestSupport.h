@@ -26,7 +26,6 @@ public:
 
     Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons) override;
     QString openFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
-    QString saveFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
     QString existingFolder(const QString &, const QString &) override { return nextPath(); }
     // Answers with the next queued SaveAnswer; cancels when none is queued.
     bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,

@@ -67,6 +67,8 @@ public:
     void open();
     void close();
     bool isOpen() const { return m_state != State::Inactive; }
+    // Throws the closed-dataset error unless the dataset is open.
+    void requireOpen() const;
     State state() const { return m_state; }
     bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
     bool canModify() const { return !m_baseTable.isEmpty(); }
@@ -148,7 +150,6 @@ private:
     };
     using Values = QVector<QVariant>;
 
-    void requireOpen() const;
     void requireRow() const;
     void requireNotPending() const;
     void setState(State state);
