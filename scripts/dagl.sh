@@ -90,6 +90,7 @@ case "$mode" in
     "$build/bench/dagl-bench-grid" --records "$records"
     "$build/bench/dagl-bench-export"
     "$build/bench/dagl-bench-import"
+    "$build/bench/dagl-bench-ini"
     cp "$data/kdmx.pristine" "$data/data/kdmx.mdb"
     "$build/bench/dagl-bench-maintenance" "$records" "$data/data/kdmx.mdb"
     # Last: it deletes rows of the catalogue.
