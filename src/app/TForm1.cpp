@@ -3,6 +3,7 @@
 #include "Backup.h"
 #include "Error.h"
 #include "InitInfo.h"
+#include "ScreenFit.h"
 #include "Login.h"
 #include "Session.h"
 #include "SingleWindow.h"
@@ -147,6 +148,7 @@ TForm1::TForm1(AppContext &context, QWidget *parent) : QMainWindow(parent), m_co
     statusBar()->setSizeGripEnabled(false);
     buildMenu();
     setFixedSize(832, 498 + menuBar()->sizeHint().height());
+    ScreenFit::fit(this);
 }
 
 TForm1::~TForm1()

@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "IniFile.h"
+#include "ScreenFit.h"
 #include "SingleWindow.h"
 #include "TDataModule5.h"
 #include "Ui.h"
@@ -22,7 +23,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -206,8 +206,7 @@ void TFrm_zdsjdr::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        if (const QScreen *screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        ScreenFit::fit(this);
         runHandler(m_ui, [this] { FormShow(); });
     }
 }
