@@ -158,6 +158,7 @@ private slots:
             const QString which = where + QLatin1Char(' ') + button->objectName() + QLatin1Char(' ') + button->text();
             QVERIFY2(window->rect().contains(inWindow), qPrintable(which));
             QVERIFY2(button->width() >= button->minimumSizeHint().width(), qPrintable(which));
+            QVERIFY2(button->height() >= button->minimumSizeHint().height(), qPrintable(which));
         }
     }
 };
