@@ -4,8 +4,8 @@
 //
 //   dagl-bench-ini [MEGABYTES]
 
-#include "IniFile.h"
 #include "ImportPlan.h"
+#include "IniFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
         for (int section = 0; bytes.size() < megabytes * 1024 * 1024; ++section) {
             bytes += "[fill" + QByteArray::number(section) + "]\r\n";
             for (int k = 0; k < 200; ++k)
-                bytes += "key" + QByteArray::number(k) + "=" + gbk(QStringLiteral("档案管理系统的设置值 value ")) + "\r\n";
+                bytes += "key" + QByteArray::number(k) + "=" + gbk(QStringLiteral("档案管理系统的设置值 value "))
+                    + "\r\n";
         }
         bytes += "[jcsz]\r\ncjyhqx=1\r\n[datacsh]\r\nkxpl=0\r\nsrf=\r\n";
         QSaveFile file(path);

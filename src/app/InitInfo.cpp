@@ -85,8 +85,7 @@ InitIniSetup SetUpInitIni(const QString &programFolder, const QString &version, 
         ProgramFolder::ensureFolder(programFolder, QStringLiteral("InitDir"));
         const QByteArray bytes = DefaultInitIni(version);
         // NewOnly: a file that appeared meanwhile is not replaced either.
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size()
-            && file.flush()) {
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush()) {
             return InitIniSetup::Written;
         }
     } catch (const Error &failure) {

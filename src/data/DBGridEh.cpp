@@ -154,8 +154,8 @@ DBGridEh::DBGridEh(QWidget *parent)
     setPalette(colours);
     // The program's style sheet gives tables a white ground, which a palette cannot
     // override: the grid's own sheet keeps its cells cream.
-    setStyleSheet(QStringLiteral("QTableView { background: %1; alternate-background-color: %1; }")
-                      .arg(kCellColor.name()));
+    setStyleSheet(
+        QStringLiteral("QTableView { background: %1; alternate-background-color: %1; }").arg(kCellColor.name()));
 
     connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
         if (m_titleButtons)

@@ -239,7 +239,8 @@ void TFrm_zdsjdr::FormClose()
     try {
         ImportSettings::save(settings, mapping());
     } catch (const Error &error) {
-        m_ui.inform(QStringLiteral("无法保存设置文件 %1：%2").arg(QFileInfo(settings.path()).fileName(), error.message()),
+        m_ui.inform(
+            QStringLiteral("无法保存设置文件 %1：%2").arg(QFileInfo(settings.path()).fileName(), error.message()),
             QStringLiteral("错误"));
     }
 }

@@ -65,7 +65,10 @@ struct RawFile {
         line.next = newline < 0 ? data.size() : newline + 1;
         return line;
     }
-    void replace(const Line &line, const QString &text) { data.replace(line.start, line.end - line.start, encode(text)); }
+    void replace(const Line &line, const QString &text)
+    {
+        data.replace(line.start, line.end - line.start, encode(text));
+    }
     // After `line`, which gets a break if it ended the file without one.
     void insertAfter(const Line &line, const QString &text)
     {
@@ -199,8 +202,7 @@ Location locate(const RawFile &raw, const QString &section, const QString &key)
             continue;
         if (decoded.isNull() ? first >= 0 : !decoded.trimmed().isEmpty())
             at.lastEntry = line;
-        if (!at.key.valid()
-            && (!decoded.isNull() ? isKeyLine(decoded, key) : lineHasKey(raw, line, first, key))) {
+        if (!at.key.valid() && (!decoded.isNull() ? isKeyLine(decoded, key) : lineHasKey(raw, line, first, key))) {
             at.key = line;
             at.keyText = decoded.isNull() ? raw.decode(line) : decoded;
         }

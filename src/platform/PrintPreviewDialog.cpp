@@ -82,9 +82,8 @@ PrintPreviewDialog::PrintPreviewDialog(
     orientation->addItems({ QStringLiteral("纵向"), QStringLiteral("横向") });
     auto *orientationLabel = new QLabel(QStringLiteral("纸张方向(&O)："), this);
     orientationLabel->setBuddy(orientation);
-    connect(orientation, &QComboBox::currentIndexChanged, this, [this](int index) {
-        m_preview->setOrientation(index == 1 ? QPageLayout::Landscape : QPageLayout::Portrait);
-    });
+    connect(orientation, &QComboBox::currentIndexChanged, this,
+        [this](int index) { m_preview->setOrientation(index == 1 ? QPageLayout::Landscape : QPageLayout::Portrait); });
 
     const QWidgetList first = makeButtons(viewing);
     const QWidgetList second = QWidgetList { orientationLabel, orientation } + makeButtons(output);
@@ -93,7 +92,7 @@ PrintPreviewDialog::PrintPreviewDialog(
     auto *top = new QHBoxLayout;
     auto *bottom = new QHBoxLayout;
     int wanted = layout->contentsMargins().left() + layout->contentsMargins().right()
-                 + pageLabel->fontMetrics().horizontalAdvance(QStringLiteral("第999页 / 共999页"));
+        + pageLabel->fontMetrics().horizontalAdvance(QStringLiteral("第999页 / 共999页"));
     for (QWidget *widget : first + second)
         wanted += widget->sizeHint().width() + std::max(0, layout->spacing());
     const QMargins frame = ScreenFit::frameOf(this);

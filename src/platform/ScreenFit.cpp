@@ -19,10 +19,10 @@ const QMargins kUsualFrame(8, 32, 8, 8);
 QRect placed(const QSize &size, const QMargins &frame, const QRect &available)
 {
     const QRect room = available.marginsRemoved(frame);
-    const QSize fitted(std::max(1, std::min(size.width(), room.width())),
-                       std::max(1, std::min(size.height(), room.height())));
+    const QSize fitted(
+        std::max(1, std::min(size.width(), room.width())), std::max(1, std::min(size.height(), room.height())));
     return QRect(room.x() + (room.width() - fitted.width()) / 2, room.y() + (room.height() - fitted.height()) / 2,
-                 fitted.width(), fitted.height());
+        fitted.width(), fitted.height());
 }
 
 QRect availableFor(const QWidget *window)
@@ -41,7 +41,7 @@ QMargins frameOf(const QWidget *window)
         return kUsualFrame;
     const QMargins own = window->windowHandle()->frameMargins();
     return QMargins(std::max(own.left(), kUsualFrame.left()), std::max(own.top(), kUsualFrame.top()),
-                    std::max(own.right(), kUsualFrame.right()), std::max(own.bottom(), kUsualFrame.bottom()));
+        std::max(own.right(), kUsualFrame.right()), std::max(own.bottom(), kUsualFrame.bottom()));
 }
 
 void fit(QWidget *window)

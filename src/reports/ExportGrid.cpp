@@ -101,8 +101,7 @@ GridTable gridTable(const DBGridEh &grid)
     const int pending = dataset->state() == Dataset::State::Insert ? dataset->currentRow() : -1;
     table.rowCount = model->rowCount() - (pending >= 0 ? 1 : 0);
     table.cell = [model, columns, pending](int row, int column) {
-        return model->data(model->index(pending >= 0 && row >= pending ? row + 1 : row, columns.at(column)))
-            .toString();
+        return model->data(model->index(pending >= 0 && row >= pending ? row + 1 : row, columns.at(column))).toString();
     };
     for (int column : columns) {
         const DBGridEh::FooterCell footer = grid.footerCell(column);

@@ -116,11 +116,11 @@ private slots:
         tool.start(QStringLiteral(DAGL_INITDB), { folder.path(), QStringLiteral("--branding") });
         QVERIFY(tool.waitForFinished(60000));
         QCOMPARE(tool.exitCode(), 0);
-        Run run{folder};
+        Run run { folder };
         QVERIFY(run.logIn());
         QCOMPARE(Ui::applicationTitle(), QStringLiteral("档案管理系统  V") + QStringLiteral(DAGL_VERSION));
         QCOMPARE(run.panel(1), QStringLiteral("青穗软件出品"));
-        run.ui.answers = {Ui::Answer::Cancel};
+        run.ui.answers = { Ui::Answer::Cancel };
         run.main()->close();
     }
 

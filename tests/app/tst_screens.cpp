@@ -63,8 +63,7 @@ template <typename W, typename... Args> Factory window(Args... args)
 
 Q_DECLARE_METATYPE(Factory)
 
-class TestScreens : public QObject
-{
+class TestScreens : public QObject {
     Q_OBJECT
 
 private slots:
@@ -83,8 +82,7 @@ private slots:
         QTest::newRow("too wide and tall at 1024×768") << QSize(1100, 720) << kSmallScreen << QRect(8, 32, 1008, 688);
         // 1920 × 1080 at 150 %: 1280 × 720 logical pixels, less a task bar of 40.
         QTest::newRow("150 % scaling") << QSize(900, 720) << QRect(0, 0, 1280, 680) << QRect(190, 32, 900, 640);
-        QTest::newRow("second screen") << QSize(2000, 300) << QRect(1024, 0, 1280, 1024)
-                                       << QRect(1032, 374, 1264, 300);
+        QTest::newRow("second screen") << QSize(2000, 300) << QRect(1024, 0, 1280, 1024) << QRect(1032, 374, 1264, 300);
     }
     void placed()
     {
@@ -103,8 +101,8 @@ private slots:
         QTest::addColumn<Factory>("make");
         QTest::addColumn<bool>("placed"); // placed by the window itself, not by the system
         QTest::newRow("print preview") << Factory([](TDataModule5 &, Ui &) {
-            auto preview = std::make_shared<PrintPreviewDialog>(QStringLiteral("翠岚档案查询报表"),
-                [](QPagedPaintDevice &) { });
+            auto preview
+                = std::make_shared<PrintPreviewDialog>(QStringLiteral("翠岚档案查询报表"), [](QPagedPaintDevice &) {});
             return Made { preview, preview.get() };
         }) << true;
         QTest::newRow("main window") << Factory([](TDataModule5 &dm, Ui &ui) {
@@ -148,7 +146,7 @@ private slots:
         if (placed) {
             QVERIFY2(kAvailable.contains(window->frameGeometry()), qPrintable(where));
             QVERIFY2(window->frameGeometry().top() + kDecoration.top() + client.height() + kDecoration.bottom()
-                         <= kAvailable.bottom() + 1,
+                    <= kAvailable.bottom() + 1,
                 qPrintable(where));
         }
         for (QPushButton *button : window->findChildren<QPushButton *>()) {

@@ -233,8 +233,8 @@ private slots:
         QTest::newRow("just opened") << QStringList {} << all;
         QTest::newRow("plain click") << QStringList { "click:2" } << all;
         QTest::newRow("plain arrows") << QStringList { "down", "down" } << all;
-        QTest::newRow("Shift+Down twice") << QStringList { "shift-down", "shift-down" }
-                                          << QStringList { "0004", "0005", "0006" };
+        QTest::newRow("Shift+Down twice")
+            << QStringList { "shift-down", "shift-down" } << QStringList { "0004", "0005", "0006" };
         QTest::newRow("Shift-click") << QStringList { "click:1", "shift-click:3" }
                                      << QStringList { "0001", "0005", "0006" };
         QTest::newRow("Ctrl+A") << QStringList { "select-all" } << QStringList {};

@@ -347,7 +347,8 @@ private slots:
             }
             QTRY_VERIFY(!w.window.isVisible());
             QCOMPARE(w.ui.shown.size(), 1);
-            QVERIFY2(w.ui.lastText().startsWith(QStringLiteral("无法保存设置文件 myini.ini：")), qPrintable(w.ui.lastText()));
+            QVERIFY2(w.ui.lastText().startsWith(QStringLiteral("无法保存设置文件 myini.ini：")),
+                qPrintable(w.ui.lastText()));
             QCOMPARE(w.ui.shown.last().caption, QStringLiteral("错误"));
             // Shown again, it reads the defaults and closes again the same way.
             w.window.show();

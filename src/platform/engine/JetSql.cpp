@@ -230,7 +230,6 @@ void convertUpdate(QVector<Token> &tokens, int start, const ColumnLookup &lookup
     }
 }
 
-
 bool isSymbol(const Token &t, const char *symbol)
 {
     return t.kind == Token::Symbol && t.text == QLatin1String(symbol);
@@ -239,7 +238,8 @@ bool isSymbol(const Token &t, const char *symbol)
 // Where a term of a top-level list ends: at a comma or a word that starts another clause.
 bool endsList(const Token &t)
 {
-    static const char *const clauses[] = {"having", "order", "limit", "offset", "window", "union", "intersect", "except"};
+    static const char *const clauses[]
+        = { "having", "order", "limit", "offset", "window", "union", "intersect", "except" };
     if (isSymbol(t, ",") || isSymbol(t, ";"))
         return true;
     for (const char *word : clauses) {
@@ -264,13 +264,13 @@ QVector<QPair<int, int>> listTerms(const QVector<Token> &tokens, int from, int *
             --depth;
         if (depth > 0 || !endsList(tokens[i]))
             continue;
-        terms.push_back({start, i});
+        terms.push_back({ start, i });
         if (!isSymbol(tokens[i], ","))
             break;
         start = i + 1;
     }
     if (i >= tokens.size())
-        terms.push_back({start, i});
+        terms.push_back({ start, i });
     *end = i;
     return terms;
 }
@@ -329,8 +329,8 @@ void orderGroups(QVector<Token> &tokens)
     }
     if (groupBy < 0)
         return;
-    const Token collate[] = {{Token::Space, QStringLiteral(" ")}, {Token::Word, QStringLiteral("COLLATE")},
-                             {Token::Space, QStringLiteral(" ")}, {Token::Word, QLatin1String(Collation::kName)}};
+    const Token collate[] = { { Token::Space, QStringLiteral(" ") }, { Token::Word, QStringLiteral("COLLATE") },
+        { Token::Space, QStringLiteral(" ") }, { Token::Word, QLatin1String(Collation::kName) } };
     int end = -1;
     if (orderBy >= 0) {
         const auto terms = listTerms(tokens, orderBy, &end);
@@ -344,18 +344,18 @@ void orderGroups(QVector<Token> &tokens)
         return;
     }
     const auto groups = listTerms(tokens, groupBy, &end);
-    QVector<Token> order = {{Token::Space, QStringLiteral(" ")}, {Token::Word, QStringLiteral("ORDER")},
-                            {Token::Space, QStringLiteral(" ")}, {Token::Word, QStringLiteral("BY")}};
+    QVector<Token> order = { { Token::Space, QStringLiteral(" ") }, { Token::Word, QStringLiteral("ORDER") },
+        { Token::Space, QStringLiteral(" ") }, { Token::Word, QStringLiteral("BY") } };
     for (const auto &term : groups) {
         const int at = columnReferenceEnd(tokens, term);
         if (at < 0)
             return; // a group of an expression: left in the engine's order
-        order.push_back({Token::Space, QStringLiteral(" ")});
+        order.push_back({ Token::Space, QStringLiteral(" ") });
         for (int i = skipSpace(tokens, term.first); i < at; ++i)
             order.push_back(tokens[i]);
         for (const Token &t : collate)
             order.push_back(t);
-        order.push_back({Token::Symbol, QStringLiteral(",")});
+        order.push_back({ Token::Symbol, QStringLiteral(",") });
     }
     order.removeLast();
     // Before a LIMIT, or at the end, before a closing ";" and blanks.

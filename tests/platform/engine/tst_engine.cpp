@@ -59,7 +59,8 @@ private slots:
             << "select qzh as 全宗号 from 文件目录 where tm like '%关于%'"
             << "select qzh as 全宗号 from 文件目录 where tm like '%关于%'";
         QTest::newRow("groups in the program's order")
-            << "select qzh as 全宗号,mlh as 目录号,count(*) as 案卷条目  from 文件目录   group by qzh,mlh order by qzh,mlh"
+            << "select qzh as 全宗号,mlh as 目录号,count(*) as 案卷条目  from 文件目录   group by qzh,mlh order by "
+               "qzh,mlh"
             << "select qzh as 全宗号,mlh as 目录号,count(*) as 案卷条目  from 文件目录   group by qzh,mlh order by qzh "
                "COLLATE dagl_zh,mlh COLLATE dagl_zh";
         QTest::newRow("descending group, expression left alone")
