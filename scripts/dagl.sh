@@ -39,8 +39,9 @@ build_all() {
 }
 
 prepare_folder() {
-  # The program folder: the executable with its database beside it; an existing
-  # database is kept as it is. Excel/ is where exports go; the program never makes it.
+  # The program folder: the executable with its database and branding beside it; an
+  # existing database or InitDir/Init.ini is kept as it is. Excel/ is where exports go;
+  # the program never makes it.
   mkdir -p "$build/program/Excel"
   local db
   db=$(find "$build/program" -maxdepth 2 -ipath "*/data/kdmx.mdb" 2>/dev/null | head -n 1)
@@ -52,6 +53,8 @@ prepare_folder() {
     fi
   else
     echo "Keeping the existing database $db"
+    # A folder made before the set-up wrote the branding gets it now; one it has is kept.
+    "$build/tools/dagl-initdb" "$build/program" --branding
   fi
 }
 
@@ -90,6 +93,7 @@ case "$mode" in
     "$build/bench/dagl-bench-grid" --records "$records"
     "$build/bench/dagl-bench-export"
     "$build/bench/dagl-bench-import"
+    "$build/bench/dagl-bench-ini"
     cp "$data/kdmx.pristine" "$data/data/kdmx.mdb"
     "$build/bench/dagl-bench-maintenance" "$records" "$data/data/kdmx.mdb"
     # Last: it deletes rows of the catalogue.

@@ -1,11 +1,13 @@
 #include "InitInfo.h"
 
+#include "Error.h"
 #include "IniFile.h"
 #include "ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 
 namespace dagl {
 
@@ -57,6 +59,47 @@ void ReadInitInfo(const QString &programFolder, InitInfo &info)
             }
         }
     }
+}
+
+QByteArray DefaultInitIni(const QString &version)
+{
+    const QString text = QStringLiteral("[InitParams]\r\n"
+                                        "SoftName=档案管理系统\r\n"
+                                        "Ver=V%1\r\n"
+                                        "CompanyName=青穗软件\r\n"
+                                        "Tel=\r\n"
+                                        "QQ=\r\n"
+                                        "Addr=\r\n"
+                                        "Web=\r\n")
+                             .arg(version);
+    return QStringEncoder("GBK")(text);
+}
+
+InitIniSetup SetUpInitIni(const QString &programFolder, const QString &version, QString *error)
+{
+    const QString ini = ProgramFolder::resolve(programFolder, QStringLiteral("InitDir/Init.ini"));
+    if (QFileInfo::exists(ini))
+        return InitIniSetup::Kept;
+    QFile file(ini);
+    try {
+        ProgramFolder::ensureFolder(programFolder, QStringLiteral("InitDir"));
+        const QByteArray bytes = DefaultInitIni(version);
+        // NewOnly: a file that appeared meanwhile is not replaced either.
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush()) {
+            return InitIniSetup::Written;
+        }
+    } catch (const Error &failure) {
+        if (error)
+            *error = failure.message();
+        return InitIniSetup::Failed;
+    }
+    if (error)
+        *error = file.errorString();
+    if (file.isOpen()) {
+        file.close();
+        file.remove(); // no half-written branding
+    }
+    return InitIniSetup::Failed;
 }
 
 } // namespace dagl

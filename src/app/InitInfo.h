@@ -28,4 +28,14 @@ bool CheckInitDir(const QString &programFolder);
 // Empties `info` and fills it with the seven branding texts and the three picture paths.
 void ReadInitInfo(const QString &programFolder, InitInfo &info);
 
+// The branding a new installation starts with, for the set-up to write (the program never
+// writes Init.ini): [InitParams] with the program's name, the version given, the maker, and
+// the contact keys left empty for the office to fill in. GBK.
+QByteArray DefaultInitIni(const QString &version);
+
+enum class InitIniSetup { Written, Kept, Failed };
+// Writes DefaultInitIni as InitDir/Init.ini of the program folder (making InitDir) when
+// there is no Init.ini yet; an existing one, even an empty one, is kept as it is.
+InitIniSetup SetUpInitIni(const QString &programFolder, const QString &version, QString *error = nullptr);
+
 } // namespace dagl

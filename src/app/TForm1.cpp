@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "InitInfo.h"
 #include "Login.h"
+#include "ScreenFit.h"
 #include "Session.h"
 #include "SingleWindow.h"
 #include "Skin.h"
@@ -147,6 +148,7 @@ TForm1::TForm1(AppContext &context, QWidget *parent) : QMainWindow(parent), m_co
     statusBar()->setSizeGripEnabled(false);
     buildMenu();
     setFixedSize(832, 498 + menuBar()->sizeHint().height());
+    ScreenFit::fit(this);
 }
 
 TForm1::~TForm1()

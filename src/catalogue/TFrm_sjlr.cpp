@@ -211,19 +211,22 @@ void TFrm_sjlr::Button7Click()
     // The rows are taken by identity before any goes: positions shift as rows are deleted.
     const QVector<Dataset::Bookmark> chosen = m_grid->selectedBookmarks();
     const int count = m_grid->selectedCount();
+    if (count == 0) {
+        // The current row alone is no choice of rows to delete.
+        m_ui.inform(QString::fromUtf8(kNothingSelected), QStringLiteral("提示"));
+        return;
+    }
     if (m_ui.messageBox(
             QStringLiteral("共有：") + QString::number(count) + QStringLiteral("条档案记录会被永久删除，确认码？"),
             QStringLiteral("提示"), Ui::Icon::Information, Ui::Buttons::YesNo)
         != Ui::Answer::Yes)
         return;
-    if (!chosen.isEmpty())
-        records.deleteBookmarks(chosen);
+    records.deleteBookmarks(chosen);
 }
 
 void TFrm_sjlr::Button6Click()
 {
-    if (refusedWhilePending())
-        return;
+    // The export reads the saved rows only and leaves a pending new row as it is.
     ExportGrid(*m_grid, m_exportDialog, QStringLiteral("dasj"), m_ui, m_dm.programFolder());
 }
 

@@ -29,6 +29,8 @@ public:
     static constexpr const char *kNothingToModify = "没有要修改的档案数据！";
     static constexpr const char *kNothingToDelete = "没有要删除的档案信息！";
     static constexpr const char *kRowPending = "请先保存或取消正在录入的档案！";
+    static constexpr const char *kNothingSelected
+        = "没有选中要删除的档案记录！请按住Ctrl或Shift键单击行，或按Ctrl+A全选后再删除。";
 
     DBGridEh *grid() const { return m_grid; }
 

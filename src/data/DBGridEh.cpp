@@ -152,6 +152,10 @@ DBGridEh::DBGridEh(QWidget *parent)
     colours.setColor(QPalette::Base, kCellColor);
     colours.setColor(QPalette::AlternateBase, kCellColor);
     setPalette(colours);
+    // The program's style sheet gives tables a white ground, which a palette cannot
+    // override: the grid's own sheet keeps its cells cream.
+    setStyleSheet(
+        QStringLiteral("QTableView { background: %1; alternate-background-color: %1; }").arg(kCellColor.name()));
 
     connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
         if (m_titleButtons)
@@ -240,6 +244,8 @@ void DBGridEh::setTitleButtons(bool on)
 
 QVector<Dataset::Bookmark> DBGridEh::selectedBookmarks() const
 {
+    if (!rowsMarked())
+        return {};
     // Walk the selected ranges rather than listing indexes: a select-all of a large table
     // is one range.
     QVector<std::pair<int, int>> spans;
@@ -264,6 +270,8 @@ QVector<Dataset::Bookmark> DBGridEh::selectedBookmarks() const
 
 int DBGridEh::selectedCount() const
 {
+    if (!rowsMarked())
+        return 0;
     QVector<std::pair<int, int>> spans;
     const QItemSelection selection = selectionModel()->selection();
     for (const QItemSelectionRange &range : selection)
@@ -288,11 +296,13 @@ void DBGridEh::selectAllRows()
     selectionModel()->select(
         QItemSelection(rows->index(0, 0), rows->index(rows->rowCount() - 1, rows->columnCount() - 1)),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    setRowsMarked(true);
 }
 
 void DBGridEh::clearRowSelection()
 {
     selectionModel()->clearSelection();
+    setRowsMarked(false);
 }
 
 void DBGridEh::updateGeometries()

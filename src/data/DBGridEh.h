@@ -42,7 +42,8 @@ public:
     void setSortMarker(int column, SortMarker marker); // at most one column marked: others -> None
     void setTitleButtons(bool on); // title clicks emit titleClicked
     bool titleButtons() const { return m_titleButtons; }
-    QVector<Dataset::Bookmark> selectedBookmarks() const; // rows selected, by identity
+    // The rows the operator selected (see rowsMarked): none while only the current row shows.
+    QVector<Dataset::Bookmark> selectedBookmarks() const; // by identity
     int selectedCount() const;
     void selectAllRows();
     void clearRowSelection();

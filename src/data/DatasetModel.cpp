@@ -5,6 +5,8 @@
 
 #include <QDebug>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace dagl {
 
@@ -170,7 +172,38 @@ QItemSelectionModel::SelectionFlags DBGrid::selectionCommand(const QModelIndex &
 {
     if (rowLocked())
         return QItemSelectionModel::NoUpdate;
-    return QTableView::selectionCommand(index, event);
+    const QItemSelectionModel::SelectionFlags command = QTableView::selectionCommand(index, event);
+    if (!event || command == QItemSelectionModel::NoUpdate)
+        return command;
+    Qt::KeyboardModifiers modifiers;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+        modifiers = static_cast<const QMouseEvent *>(event)->modifiers();
+        break;
+    case QEvent::KeyPress:
+        modifiers = static_cast<const QKeyEvent *>(event)->modifiers();
+        break;
+    default:
+        return command;
+    }
+    // Dragging over other rows marks them as a Shift-click would.
+    const bool dragged = event->type() == QEvent::MouseMove && index.row() != currentIndex().row();
+    if (modifiers & (Qt::ControlModifier | Qt::ShiftModifier))
+        m_marked = true;
+    else if (dragged)
+        m_marked = true;
+    else if (event->type() != QEvent::MouseMove)
+        m_marked = false;
+    return command;
+}
+
+void DBGrid::selectAll()
+{
+    QTableView::selectAll();
+    m_marked = true;
 }
 
 void DBGrid::followDataset(int row)
@@ -181,6 +214,7 @@ void DBGrid::followDataset(int row)
     if (row >= 0 && row < m_model->rowCount()) {
         const QModelIndex index = m_model->index(row, std::max(0, currentIndex().column()));
         if (index != currentIndex() || !selectionModel()->hasSelection()) {
+            m_marked = false;
             selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             scrollTo(index);
         }

@@ -57,15 +57,22 @@ public:
     DatasetModel *datasetModel() const { return m_model; }
     // True while the dataset's current row is pending.
     bool rowLocked() const;
+    // Whether the selected rows are the operator's choice (rows clicked or moved over with
+    // Ctrl or Shift, select-all) rather than the current row, which shows as selected
+    // after a plain click, a plain arrow key or a move of the dataset.
+    bool rowsMarked() const { return m_marked; }
+    void selectAll() override;
 
 protected:
     QItemSelectionModel::SelectionFlags selectionCommand(
         const QModelIndex &index, const QEvent *event = nullptr) const override;
     void followDataset(int row);
+    void setRowsMarked(bool marked) { m_marked = marked; }
 
 private:
     DatasetModel *m_model;
     bool m_following = false;
+    mutable bool m_marked = false;
 };
 
 } // namespace dagl

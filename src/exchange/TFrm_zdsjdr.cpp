@@ -3,6 +3,7 @@
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "IniFile.h"
+#include "ScreenFit.h"
 #include "SingleWindow.h"
 #include "TDataModule5.h"
 #include "Ui.h"
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,7 +23,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -205,8 +206,7 @@ void TFrm_zdsjdr::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        if (const QScreen *screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        ScreenFit::fit(this);
         runHandler(m_ui, [this] { FormShow(); });
     }
 }
@@ -231,14 +231,17 @@ void TFrm_zdsjdr::rereadRecordList()
     m_dm.Tsyyp.open();
 }
 
-bool TFrm_zdsjdr::FormClose()
+void TFrm_zdsjdr::FormClose()
 {
+    // A settings file that cannot be written must not keep the window open: the mapping
+    // is simply not kept, and the operator is told once.
+    const IniFile settings = IniFile::settingsOf(m_dm.programFolder());
     try {
-        ImportSettings::save(IniFile::settingsOf(m_dm.programFolder()), mapping());
-        return true;
+        ImportSettings::save(settings, mapping());
     } catch (const Error &error) {
-        m_ui.showError(error.message());
-        return false;
+        m_ui.inform(
+            QStringLiteral("无法保存设置文件 %1：%2").arg(QFileInfo(settings.path()).fileName(), error.message()),
+            QStringLiteral("错误"));
     }
 }
 
@@ -250,10 +253,8 @@ void TFrm_zdsjdr::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (FormClose())
-        event->accept();
-    else
-        event->ignore();
+    FormClose();
+    event->accept();
 }
 
 void TFrm_zdsjdr::reject()

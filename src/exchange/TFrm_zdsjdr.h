@@ -50,7 +50,7 @@ protected:
 
 private:
     void FormShow();
-    bool FormClose();
+    void FormClose();
     bool requireWorkbook();
     int currentSheetRow() const;
     void openTarget();

@@ -17,22 +17,30 @@ namespace {
 const char *const kCodePage = "GBK";
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 
-// The file as raw lines: each line's own bytes and its line break are kept so that a
-// write changes only the line it is about. Lines are decoded one by one for matching.
+// One line of the file: its bytes are [start, end), its break [end, next).
+struct Line {
+    qsizetype start = -1;
+    qsizetype end = -1;
+    qsizetype next = -1;
+    bool valid() const { return start >= 0; }
+};
+
+// The file as bytes. A call decodes only the lines it has to look at (section headers and
+// the keys of its section), all with one stateless decoder, so a large file costs one pass
+// over its bytes; a write changes only the bytes of the line it is about.
 struct RawFile {
     bool exists = false;
     bool utf8 = false; // a UTF-8 file marked by its byte order mark
-    QByteArray prefix; // the byte order mark, when there is one
-    QVector<QByteArray> bytes; // each line without its break
-    QVector<QByteArray> breaks; // "\r\n", "\n" or nothing (the last line)
-    QStringList lines; // decoded
+    QByteArray data; // the whole file, the byte order mark included
+    qsizetype body = 0; // where the first line starts
+    mutable QStringDecoder decoder { kCodePage, QStringDecoder::Flag::Stateless };
 
-    QString decode(const QByteArray &line) const
+    QString decode(const Line &line) const
     {
+        const QByteArrayView bytes(data.constData() + line.start, line.end - line.start);
         if (utf8)
-            return QString::fromUtf8(line);
-        QStringDecoder decoder(kCodePage);
-        return decoder(line);
+            return QString::fromUtf8(bytes);
+        return decoder.decode(bytes);
     }
     QByteArray encode(const QString &line) const
     {
@@ -41,21 +49,40 @@ struct RawFile {
         QStringEncoder encoder(kCodePage);
         return encoder(line);
     }
-    QByteArray join() const
+    QByteArray join() const { return data; }
+
+    // The line from `from` on; invalid at the end of the file.
+    Line lineAt(qsizetype from) const
     {
-        QByteArray all = prefix;
-        for (int i = 0; i < bytes.size(); ++i)
-            all += bytes[i] + breaks[i];
-        return all;
+        Line line;
+        if (from >= data.size())
+            return line;
+        const qsizetype newline = data.indexOf('\n', from);
+        line.start = from;
+        line.end = newline < 0 ? data.size() : newline;
+        if (newline >= 0 && line.end > from && data.at(line.end - 1) == '\r')
+            --line.end;
+        line.next = newline < 0 ? data.size() : newline + 1;
+        return line;
     }
-    void insert(int at, const QString &line)
+    void replace(const Line &line, const QString &text)
     {
-        // The line before gets a break if it ended the file without one.
-        if (at > 0 && breaks[at - 1].isEmpty())
-            breaks[at - 1] = "\r\n";
-        bytes.insert(at, encode(line));
-        breaks.insert(at, "\r\n");
-        lines.insert(at, line);
+        data.replace(line.start, line.end - line.start, encode(text));
+    }
+    // After `line`, which gets a break if it ended the file without one.
+    void insertAfter(const Line &line, const QString &text)
+    {
+        const QByteArray bytes = encode(text) + "\r\n";
+        if (line.next == line.end)
+            data.insert(line.end, "\r\n" + bytes);
+        else
+            data.insert(line.next, bytes);
+    }
+    void append(const QString &text)
+    {
+        if (data.size() > body && !data.endsWith('\n'))
+            data += "\r\n";
+        data += encode(text) + "\r\n";
     }
 };
 
@@ -66,25 +93,35 @@ RawFile readFile(const QString &path)
     raw.exists = file.open(QIODevice::ReadOnly);
     if (!raw.exists)
         return raw;
-    QByteArray all = file.readAll();
-    if (all.startsWith(kUtf8Bom)) {
+    raw.data = file.readAll();
+    if (raw.data.startsWith(kUtf8Bom)) {
         raw.utf8 = true;
-        raw.prefix = kUtf8Bom;
-        all.remove(0, kUtf8Bom.size());
-    }
-    qsizetype from = 0;
-    while (from < all.size()) {
-        const qsizetype newline = all.indexOf('\n', from);
-        const qsizetype end = newline < 0 ? all.size() : newline;
-        qsizetype contentEnd = end;
-        if (newline >= 0 && contentEnd > from && all.at(contentEnd - 1) == '\r')
-            --contentEnd;
-        raw.bytes.push_back(all.mid(from, contentEnd - from));
-        raw.breaks.push_back(newline < 0 ? QByteArray() : all.mid(contentEnd, newline + 1 - contentEnd));
-        raw.lines.push_back(raw.decode(raw.bytes.last()));
-        from = newline < 0 ? all.size() : newline + 1;
+        raw.body = kUtf8Bom.size();
     }
     return raw;
+}
+
+inline bool isBlankByte(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// What a line's bytes tell without decoding: its first byte that is no ASCII blank, or -1
+// when it holds nothing else. A byte above ASCII may begin a blank of the code page (an
+// ideographic space): such a line is decoded to decide.
+int firstByte(const RawFile &raw, const Line &line)
+{
+    for (qsizetype i = line.start; i < line.end; ++i) {
+        const char c = raw.data.at(i);
+        if (!isBlankByte(c))
+            return static_cast<unsigned char>(c);
+    }
+    return -1;
+}
+
+bool isAscii(int byte)
+{
+    return byte < 0x80;
 }
 
 // The name of a section header line, or a null string when the line is no header.
@@ -109,36 +146,82 @@ bool isKeyLine(const QString &line, const QString &key, QString *value = nullptr
     return true;
 }
 
+// Whether the line names `key`, looking at its bytes where they are plain ASCII.
+bool lineHasKey(const RawFile &raw, const Line &line, int first, const QString &key)
+{
+    if (first == ';' || first == '[')
+        return false;
+    const qsizetype eq = raw.data.indexOf('=', line.start);
+    if (eq < 0 || eq >= line.end)
+        return false;
+    qsizetype from = line.start, to = eq;
+    bool ascii = true;
+    for (qsizetype i = from; i < to && ascii; ++i)
+        ascii = !(raw.data.at(i) & 0x80);
+    if (!ascii)
+        return isKeyLine(raw.decode(line), key);
+    while (from < to && isBlankByte(raw.data.at(from)))
+        ++from;
+    while (to > from && isBlankByte(raw.data.at(to - 1)))
+        --to;
+    return QLatin1String(raw.data.constData() + from, to - from).compare(key, Qt::CaseInsensitive) == 0;
+}
+
 struct Location {
-    int sectionLine = -1; // index of the header line
-    int keyLine = -1; // index of the key's line
-    int lastEntry = -1; // last non-blank line of the section
+    Line section; // the header line
+    Line key; // the key's line
+    QString keyText; // the key's line, decoded
+    Line lastEntry; // last non-blank line of the section
 };
 
-Location locate(const QStringList &lines, const QString &section, const QString &key)
+Location locate(const RawFile &raw, const QString &section, const QString &key)
 {
     Location at;
     bool inside = false;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString name = sectionName(lines[i]);
-        if (!name.isNull()) {
+    for (Line line = raw.lineAt(raw.body); line.valid(); line = raw.lineAt(line.next)) {
+        const int first = firstByte(raw, line);
+        QString decoded;
+        bool header = first == '[';
+        if (!isAscii(first)) {
+            decoded = raw.decode(line);
+            header = !sectionName(decoded).isNull();
+        }
+        if (header) {
             if (inside)
                 break;
-            inside = name.compare(section, Qt::CaseInsensitive) == 0;
+            if (decoded.isNull())
+                decoded = raw.decode(line);
+            inside = sectionName(decoded).compare(section, Qt::CaseInsensitive) == 0;
             if (inside) {
-                at.sectionLine = i;
-                at.lastEntry = i;
+                at.section = line;
+                at.lastEntry = line;
             }
             continue;
         }
         if (!inside)
             continue;
-        if (!lines[i].trimmed().isEmpty())
-            at.lastEntry = i;
-        if (at.keyLine < 0 && isKeyLine(lines[i], key))
-            at.keyLine = i;
+        if (decoded.isNull() ? first >= 0 : !decoded.trimmed().isEmpty())
+            at.lastEntry = line;
+        if (!at.key.valid() && (!decoded.isNull() ? isKeyLine(decoded, key) : lineHasKey(raw, line, first, key))) {
+            at.key = line;
+            at.keyText = decoded.isNull() ? raw.decode(line) : decoded;
+        }
     }
     return at;
+}
+
+// Whether the file's last line holds anything but blanks.
+bool endsWithEntry(const RawFile &raw)
+{
+    if (raw.data.size() <= raw.body)
+        return false;
+    qsizetype before = raw.data.size() - 1;
+    if (raw.data.endsWith('\n'))
+        --before; // the break of the last line itself
+    const qsizetype newline = before >= raw.body ? raw.data.lastIndexOf('\n', before) : -1;
+    const Line last = raw.lineAt(std::max(raw.body, newline + 1));
+    const int first = firstByte(raw, last);
+    return isAscii(first) ? first >= 0 : !raw.decode(last).trimmed().isEmpty();
 }
 
 } // namespace
@@ -151,11 +234,11 @@ IniFile IniFile::settingsOf(const QString &programFolder)
 QString IniFile::read(const QString &section, const QString &key, const QString &defaultValue) const
 {
     const RawFile raw = readFile(m_path);
-    const Location at = locate(raw.lines, section, key);
-    if (at.keyLine < 0)
+    const Location at = locate(raw, section, key);
+    if (!at.key.valid())
         return defaultValue.left(kMaxValueLength);
     QString value;
-    isKeyLine(raw.lines[at.keyLine], key, &value);
+    isKeyLine(at.keyText, key, &value);
     // The profile functions drop one pair of quotes around a value.
     if (value.size() >= 2
         && ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
@@ -172,19 +255,17 @@ void IniFile::write(const QString &section, const QString &key, const QString &v
     QString flat = value;
     flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
 
-    const Location at = locate(raw.lines, section, key);
-    if (at.keyLine >= 0) {
-        const QString &old = raw.lines[at.keyLine];
-        const QString line = old.left(old.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + flat;
-        raw.bytes[at.keyLine] = raw.encode(line);
-        raw.lines[at.keyLine] = line;
-    } else if (at.sectionLine >= 0) {
-        raw.insert(at.lastEntry + 1, key + QLatin1Char('=') + flat);
+    const Location at = locate(raw, section, key);
+    if (at.key.valid()) {
+        const QString &old = at.keyText;
+        raw.replace(at.key, old.left(old.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + flat);
+    } else if (at.section.valid()) {
+        raw.insertAfter(at.lastEntry, key + QLatin1Char('=') + flat);
     } else {
-        if (!raw.lines.isEmpty() && !raw.lines.last().trimmed().isEmpty())
-            raw.insert(int(raw.lines.size()), QString());
-        raw.insert(int(raw.lines.size()), QLatin1Char('[') + section + QLatin1Char(']'));
-        raw.insert(int(raw.lines.size()), key + QLatin1Char('=') + flat);
+        if (endsWithEntry(raw))
+            raw.append(QString());
+        raw.append(QLatin1Char('[') + section + QLatin1Char(']'));
+        raw.append(key + QLatin1Char('=') + flat);
     }
 
     const QByteArray bytes = raw.join();

@@ -1,7 +1,9 @@
 #include "PrintPreviewDialog.h"
 
 #include "Error.h"
+#include "ScreenFit.h"
 
+#include <QComboBox>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -15,6 +17,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace dagl {
 
@@ -44,7 +48,8 @@ PrintPreviewDialog::PrintPreviewDialog(
         const char *caption;
         std::function<void()> action;
     };
-    const QVector<Button> buttons = {
+    // Paging and zoom first; the orientation, printing and closing after them.
+    const QVector<Button> viewing = {
         { "FirstPage", "首页", [this] { m_preview->setCurrentPage(1); } },
         { "PriorPage", "上一页", [this] { m_preview->setCurrentPage(m_preview->currentPage() - 1); } },
         { "NextPage", "下一页", [this] { m_preview->setCurrentPage(m_preview->currentPage() + 1); } },
@@ -52,24 +57,63 @@ PrintPreviewDialog::PrintPreviewDialog(
         { "ZoomIn", "放大", [this] { m_preview->zoomIn(); } },
         { "ZoomOut", "缩小", [this] { m_preview->zoomOut(); } },
         { "FitWidth", "适合页宽", [this] { m_preview->fitToWidth(); } },
+    };
+    const QVector<Button> output = {
         { "PrintButton", "打印(&P)", [this] { print(); } },
         { "SavePdf", "保存为PDF(&S)", [this] { savePdfAs(); } },
         { "CloseButton", "关闭(&C)", [this] { reject(); } },
     };
-    auto *bar = new QHBoxLayout;
-    for (const Button &b : buttons) {
-        auto *button = new QPushButton(QString::fromUtf8(b.caption), this);
-        button->setObjectName(QString::fromLatin1(b.name));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, b.action);
-        bar->addWidget(button);
-    }
-    bar->addStretch();
-    bar->addWidget(pageLabel);
+    auto makeButtons = [this](const QVector<Button> &table) {
+        QWidgetList made;
+        for (const Button &b : table) {
+            auto *button = new QPushButton(QString::fromUtf8(b.caption), this);
+            button->setObjectName(QString::fromLatin1(b.name));
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this, b.action);
+            made << button;
+        }
+        return made;
+    };
+
+    // A wide grid reads better across the page: the report is laid out again for the
+    // orientation chosen, and printed and saved that way.
+    auto *orientation = new QComboBox(this);
+    orientation->setObjectName(QStringLiteral("Orientation"));
+    orientation->addItems({ QStringLiteral("纵向"), QStringLiteral("横向") });
+    auto *orientationLabel = new QLabel(QStringLiteral("纸张方向(&O)："), this);
+    orientationLabel->setBuddy(orientation);
+    connect(orientation, &QComboBox::currentIndexChanged, this,
+        [this](int index) { m_preview->setOrientation(index == 1 ? QPageLayout::Landscape : QPageLayout::Portrait); });
+
+    const QWidgetList first = makeButtons(viewing);
+    const QWidgetList second = QWidgetList { orientationLabel, orientation } + makeButtons(output);
+    // One row where the screen is wide enough, else two, so that no button is cut off.
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(bar);
+    auto *top = new QHBoxLayout;
+    auto *bottom = new QHBoxLayout;
+    int wanted = layout->contentsMargins().left() + layout->contentsMargins().right()
+        + pageLabel->fontMetrics().horizontalAdvance(QStringLiteral("第999页 / 共999页"));
+    for (QWidget *widget : first + second)
+        wanted += widget->sizeHint().width() + std::max(0, layout->spacing());
+    const QMargins frame = ScreenFit::frameOf(this);
+    const bool oneRow = wanted <= ScreenFit::availableFor(this).width() - frame.left() - frame.right();
+    QHBoxLayout *last = oneRow ? top : bottom;
+    for (QWidget *widget : first)
+        top->addWidget(widget);
+    for (QWidget *widget : second)
+        last->addWidget(widget);
+    top->addStretch();
+    if (!oneRow)
+        bottom->addStretch();
+    last->addWidget(pageLabel);
+    layout->addLayout(top);
+    if (!oneRow)
+        layout->addLayout(bottom);
+    else
+        delete bottom;
     layout->addWidget(m_preview, 1);
-    resize(900, 700);
+    resize(std::max(900, minimumSizeHint().width()), 700);
+    ScreenFit::fit(this);
 }
 
 PrintPreviewDialog::~PrintPreviewDialog()

@@ -97,10 +97,17 @@ GridTable gridTable(const DBGridEh &grid)
         const FieldType type = field < 0 ? FieldType::Unknown : dataset->fieldDef(field).type;
         table.numeric << (type == FieldType::Integer || type == FieldType::AutoInc);
     }
-    table.rowCount = model->rowCount();
-    table.cell = [model, columns](
-                     int row, int column) { return model->data(model->index(row, columns.at(column))).toString(); };
-    table.footer = grid.footerTexts();
+    // A new row still being entered is no saved record: it is left out, and counted out.
+    const int pending = dataset->state() == Dataset::State::Insert ? dataset->currentRow() : -1;
+    table.rowCount = model->rowCount() - (pending >= 0 ? 1 : 0);
+    table.cell = [model, columns, pending](int row, int column) {
+        return model->data(model->index(pending >= 0 && row >= pending ? row + 1 : row, columns.at(column))).toString();
+    };
+    for (int column : columns) {
+        const DBGridEh::FooterCell footer = grid.footerCell(column);
+        table.footer << (footer.kind == DBGridEh::FooterCell::Kind::RecordCount ? QString::number(table.rowCount)
+                                                                                : grid.footerText(column));
+    }
     return table;
 }
 

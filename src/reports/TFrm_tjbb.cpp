@@ -4,13 +4,12 @@
 #include "DBGridEh.h"
 #include "PrintGrid.h"
 #include "QueryStatement.h"
+#include "ScreenFit.h"
 #include "TDataModule5.h"
 #include "Ui.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace dagl {
@@ -45,8 +44,7 @@ TFrm_tjbb::TFrm_tjbb(TDataModule5 &dm, Ui &ui, QWidget *parent)
     layout->addLayout(buttons);
     layout->addWidget(m_grid, 1);
     setFixedSize(720, 460);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    ScreenFit::fit(this);
 }
 
 void TFrm_tjbb::count(int which)

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QStringEncoder>
 #include <QTest>
@@ -104,6 +105,22 @@ private slots:
         QCOMPARE(run.panel(3), contacts);
         QCOMPARE(folder.count(QStringLiteral("rz")), 1);
         run.ui.answers = {Ui::Answer::Cancel};
+        run.main()->close();
+    }
+
+    // A folder prepared by the set-up's tool: the program's name, version and maker show.
+    void setUpBrandingShows()
+    {
+        test::ProgramFolderFixture folder;
+        QProcess tool;
+        tool.start(QStringLiteral(DAGL_INITDB), { folder.path(), QStringLiteral("--branding") });
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 0);
+        Run run { folder };
+        QVERIFY(run.logIn());
+        QCOMPARE(Ui::applicationTitle(), QStringLiteral("档案管理系统  V") + QStringLiteral(DAGL_VERSION));
+        QCOMPARE(run.panel(1), QStringLiteral("青穗软件出品"));
+        run.ui.answers = { Ui::Answer::Cancel };
         run.main()->close();
     }
 

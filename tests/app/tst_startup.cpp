@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -53,6 +54,48 @@ private slots:
         QCOMPARE(info.value(QStringLiteral("Ver")), QStringLiteral("V2.1"));
         QCOMPARE(info.value(QStringLiteral("Web")).size(), 2047);
         QCOMPARE(info.size(), 3); // the empty Tel is not stored
+    }
+
+    // The set-up's tool writes the branding of a folder that has none, and keeps any it has.
+    void setUpWritesBrandingOnlyWhenMissing_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // after the folder
+        QTest::addColumn<bool>("withDatabase");
+        QTest::newRow("new folder") << QStringList {} << false;
+        QTest::newRow("new folder with records") << QStringList { "--fill", "3" } << false;
+        QTest::newRow("existing folder lacking it") << QStringList { "--branding" } << true;
+    }
+    void setUpWritesBrandingOnlyWhenMissing()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, withDatabase);
+        test::ProgramFolderFixture folder(withDatabase);
+        auto runTool = [&] {
+            QProcess tool;
+            tool.start(QStringLiteral(DAGL_INITDB), QStringList { folder.path() } + arguments);
+            return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+        };
+        QCOMPARE(runTool(), 0);
+        QVERIFY(QFileInfo::exists(folder.databasePath()));
+        const QString ini = folder.path() + QStringLiteral("InitDir/Init.ini");
+        QFile written(ini);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), DefaultInitIni(QStringLiteral(DAGL_VERSION)));
+        written.close();
+        InitInfo info;
+        ReadInitInfo(folder.path(), info);
+        QCOMPARE(info.value(QStringLiteral("SoftName")), QStringLiteral("档案管理系统"));
+        QCOMPARE(info.value(QStringLiteral("Ver")), QStringLiteral("V") + QStringLiteral(DAGL_VERSION));
+        QCOMPARE(info.value(QStringLiteral("CompanyName")), QStringLiteral("青穗软件"));
+
+        // Never over a file that is there, even an empty one the program made.
+        QVERIFY(QFile::remove(ini));
+        QVERIFY(CheckInitDir(folder.path()));
+        const int again = runTool();
+        QVERIFY(again == 0 || again == 3); // 3: the database is there
+        QCOMPARE(QFileInfo(ini).size(), 0);
+        QCOMPARE(SetUpInitIni(folder.path(), QStringLiteral("9")), InitIniSetup::Kept);
+        QCOMPARE(QFileInfo(ini).size(), 0);
     }
 
     void picturesInLookupOrder()

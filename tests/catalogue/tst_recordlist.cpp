@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPointer>
@@ -86,6 +87,7 @@ struct List {
 const QString kModifyNothing = QString::fromUtf8(TFrm_sjlr::kNothingToModify);
 const QString kDeleteNothing = QString::fromUtf8(TFrm_sjlr::kNothingToDelete);
 const QString kPending = QString::fromUtf8(TFrm_sjlr::kRowPending);
+const QString kNothingSelected = QString::fromUtf8(TFrm_sjlr::kNothingSelected);
 
 } // namespace
 
@@ -210,10 +212,62 @@ private slots:
             l.clickRow(row, Qt::ControlModifier);
         l.ui.answers << (yes ? Ui::Answer::Yes : Ui::Answer::No);
         l.click("Button7");
+        // With nothing chosen there is nothing to ask about.
         QCOMPARE(l.ui.texts(),
-            QStringList { QStringLiteral("共有：%1条档案记录会被永久删除，确认码？").arg(selected.size()) });
+            QStringList { selected.isEmpty()
+                    ? kNothingSelected
+                    : QStringLiteral("共有：%1条档案记录会被永久删除，确认码？").arg(selected.size()) });
         QCOMPARE(l.ui.shown[0].caption, QStringLiteral("提示"));
-        QCOMPARE(l.ui.shown[0].buttons, Ui::Buttons::YesNo);
+        QCOMPARE(l.ui.shown[0].buttons, selected.isEmpty() ? Ui::Buttons::Ok : Ui::Buttons::YesNo);
+        QCOMPARE(storedSequence(folder), left);
+        QCOMPARE(l.dm.Tsyyp.recordCount(), left.size());
+    }
+
+    // Only rows the operator chose count: the current row the list opens on, or one moved
+    // to by a plain click or arrow, is no choice.
+    void multiDeleteTakesChosenRowsOnly_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // click:N, shift-click:N, down, shift-down, select-all
+        QTest::addColumn<QStringList>("left"); // all six: nothing chosen, nothing asked
+        const QStringList all { "0001", "0002", "0003", "0004", "0005", "0006" };
+        QTest::newRow("just opened") << QStringList {} << all;
+        QTest::newRow("plain click") << QStringList { "click:2" } << all;
+        QTest::newRow("plain arrows") << QStringList { "down", "down" } << all;
+        QTest::newRow("Shift+Down twice")
+            << QStringList { "shift-down", "shift-down" } << QStringList { "0004", "0005", "0006" };
+        QTest::newRow("Shift-click") << QStringList { "click:1", "shift-click:3" }
+                                     << QStringList { "0001", "0005", "0006" };
+        QTest::newRow("Ctrl+A") << QStringList { "select-all" } << QStringList {};
+        QTest::newRow("chosen, then a plain click") << QStringList { "select-all", "click:4" } << all;
+    }
+    void multiDeleteTakesChosenRowsOnly()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, left);
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "一", "二", "三", "四", "五", "六" });
+        List l(folder);
+        l.grid().setFocus();
+        for (const QString &step : std::as_const(steps)) {
+            const QString name = step.section(QLatin1Char(':'), 0, 0);
+            const int row = step.section(QLatin1Char(':'), 1).toInt();
+            if (name == QLatin1String("click"))
+                l.clickRow(row);
+            else if (name == QLatin1String("shift-click"))
+                l.clickRow(row, Qt::ShiftModifier);
+            else if (name == QLatin1String("down"))
+                QTest::keyClick(&l.grid(), Qt::Key_Down);
+            else if (name == QLatin1String("shift-down"))
+                QTest::keyClick(&l.grid(), Qt::Key_Down, Qt::ShiftModifier);
+            else if (name == QLatin1String("select-all"))
+                QTest::keyClick(&l.grid(), Qt::Key_A, Qt::ControlModifier);
+        }
+        const int chosen = 6 - int(left.size());
+        l.ui.answers << Ui::Answer::Yes;
+        l.click("Button7");
+        QCOMPARE(l.ui.texts(),
+            QStringList { chosen == 0 ? kNothingSelected
+                                      : QStringLiteral("共有：%1条档案记录会被永久删除，确认码？").arg(chosen) });
         QCOMPARE(storedSequence(folder), left);
         QCOMPARE(l.dm.Tsyyp.recordCount(), left.size());
     }
@@ -323,7 +377,6 @@ private slots:
         QTest::newRow("modify") << "Button2";
         QTest::newRow("single delete") << "Button3";
         QTest::newRow("multi delete") << "Button7";
-        QTest::newRow("export") << "Button6";
         QTest::newRow("import") << "Button5";
         QTest::newRow("sort") << "title";
         QTest::newRow("move") << "row";
@@ -352,6 +405,31 @@ private slots:
         QCOMPARE(l.grid().sortMarker(13), DBGridEh::SortMarker::None);
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // The export writes the saved records and leaves the new row being entered as it is.
+    void exportWhileARowIsPending()
+    {
+        test::ProgramFolderFixture folder;
+        insertRows(folder, { "甲", "乙" });
+        QTemporaryDir target;
+        List l(folder);
+        l.click("Button1");
+        QTRY_VERIFY(topLevel(QStringLiteral("Frm_AEsj")));
+        l.dm.Tsyyp.setText(QStringLiteral("TM"), QStringLiteral("录入中"));
+        l.ui.saveAnswers << test::FakeUi::SaveAnswer { true, target.path() + QStringLiteral("/dasj.csv"), 2 };
+        l.click("Button6");
+        QCOMPARE(l.ui.texts(), QStringList());
+        QFile written(target.path() + QStringLiteral("/dasj.csv"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(written.readAll());
+        QVERIFY2(text.contains(QStringLiteral("甲")) && text.contains(QStringLiteral("乙")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("录入中")), qPrintable(text));
+        QCOMPARE(l.dm.Tsyyp.state(), Dataset::State::Insert);
+        QCOMPARE(l.dm.Tsyyp.currentRow(), 2);
+        QCOMPARE(l.dm.Tsyyp.text(QStringLiteral("TM")), QStringLiteral("录入中"));
+        QCOMPARE(l.grid().currentIndex().row(), 2);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
     }
 
     void savedRowShowsAtOnce()

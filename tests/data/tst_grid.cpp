@@ -1,12 +1,17 @@
 #include "DBGridEh.h"
 #include "DatasetModel.h"
 #include "SampleCatalogue.h"
+#include "Skin.h"
 #include "SortByTitle.h"
 #include "TDataModule5.h"
+#include "TFrm_cxly.h"
+#include "TFrm_sjlr.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
 
@@ -252,7 +257,7 @@ private slots:
         g.show();
         g.clickRow(0);
         QCOMPARE(g.dm.Tsyyp.currentRow(), 0);
-        QCOMPARE(g.grid.selectedCount(), 1);
+        QCOMPARE(g.grid.selectedCount(), 0); // a plain click only moves the current row
         g.clickRow(2, Qt::ControlModifier);
         g.clickRow(4, Qt::ControlModifier);
         QCOMPARE(g.dm.Tsyyp.currentRow(), 4); // the grid's current row is the dataset's
@@ -299,7 +304,8 @@ private slots:
         QCOMPARE(g.dm.Tsyyp.state(), Dataset::State::Insert);
         QCOMPARE(g.dm.Tsyyp.currentRow(), 5);
         QCOMPARE(g.grid.currentIndex().row(), 5);
-        QCOMPARE(g.grid.selectedCount(), 1);
+        QVERIFY(g.grid.selectionModel()->isRowSelected(5, {}));
+        QCOMPARE(g.grid.selectedCount(), 0); // the row shown, chosen by no one
         QCOMPARE(g.text(5, 1), QStringLiteral("未保存"));
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 5); // nothing posted
 
@@ -342,6 +348,48 @@ private slots:
 
         g.grid.scrollToTop();
         QCOMPARE(g.grid.rowAt(0), 0);
+    }
+
+    // The record list's and the query's cells are cream under the program's own style sheet,
+    // which gives other tables a white ground.
+    void windowCellsCreamUnderTheSkin_data()
+    {
+        QTest::addColumn<bool>("query");
+        QTest::newRow("数据录入") << false;
+        QTest::newRow("查询利用") << true;
+    }
+    void windowCellsCreamUnderTheSkin()
+    {
+        QFETCH(bool, query);
+        test::ProgramFolderFixture folder;
+        insertFive(folder);
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        Skin::apply(*qApp);
+        const auto unskin = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        QWidget host;
+        host.resize(832, 420);
+        host.show();
+        std::unique_ptr<QWidget> window;
+        if (query) {
+            window = std::make_unique<TFrm_cxly>(dm, ui, nullptr, &host);
+            window->show();
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("BitBtn2")), Qt::LeftButton);
+        } else {
+            window = std::make_unique<TFrm_sjlr>(dm, ui, &host);
+            window->show();
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        auto *grid = window->findChild<DBGridEh *>(QStringLiteral("DBGridEh1"));
+        QVERIFY(grid);
+        QTRY_COMPARE(grid->model()->rowCount(), 5);
+        // A row away from the current one, and the ground below the last row.
+        const QImage cells = grid->viewport()->grab().toImage();
+        const QRect cell = grid->visualRect(grid->model()->index(2, 3));
+        QCOMPARE(QColor(cells.pixel(cell.right() - 2, cell.top() + 2)), QColor(0xFF, 0xFB, 0xF0));
+        const QRect last = grid->visualRect(grid->model()->index(4, 0));
+        QVERIFY(last.bottom() + 5 < cells.height());
+        QCOMPARE(QColor(cells.pixel(last.center().x(), last.bottom() + 4)), QColor(0xFF, 0xFB, 0xF0));
     }
 };
 

@@ -9,8 +9,10 @@
 #include "WorksheetModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -318,6 +320,41 @@ private slots:
         QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), QString());
         QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有4条记录"));
         QCOMPARE(TFrm_zdsjdr::instance(w.dm, w.ui, nullptr), &w.window);
+    }
+
+    void unwritableSettingsLetWindowClose_data()
+    {
+        QTest::addColumn<bool>("byEsc");
+        QTest::newRow("关闭") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void unwritableSettingsLetWindowClose()
+    {
+        QFETCH(bool, byEsc);
+        test::ProgramFolderFixture folder;
+        // A folder where the file should be: no write can replace it, whoever runs the test.
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("myini.ini")));
+        Window w(folder);
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        for (int round = 0; round < 2; ++round) {
+            w.ui.shown.clear();
+            if (byEsc) {
+                w.window.activateWindow();
+                QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w.window, Qt::Key_Escape);
+            } else {
+                w.click("Button4");
+            }
+            QTRY_VERIFY(!w.window.isVisible());
+            QCOMPARE(w.ui.shown.size(), 1);
+            QVERIFY2(w.ui.lastText().startsWith(QStringLiteral("无法保存设置文件 myini.ini：")),
+                qPrintable(w.ui.lastText()));
+            QCOMPARE(w.ui.shown.last().caption, QStringLiteral("错误"));
+            // Shown again, it reads the defaults and closes again the same way.
+            w.window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+            QVERIFY(w.find<QCheckBox>(QStringLiteral("CheckBox1"))->isChecked());
+        }
     }
 
     void unreadableWorkbookKeepsWindow_data()

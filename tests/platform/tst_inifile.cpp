@@ -57,6 +57,17 @@ private slots:
         QTest::newRow("long value cut") << QByteArray("[s]\nk=") + QByteArray(3000, 'x') + "\n"
                                         << "s"
                                         << "k" << QString(2047, QLatin1Char('x'));
+        // Lines led by an ideographic space are blank-led lines like any other.
+        QTest::newRow("ideographic blanks")
+            << gbk(QStringLiteral("[a]\r\nk=1\r\n\u3000[s]\r\n\u3000k\u3000=值\r\n")) << "S"
+            << "K" << QStringLiteral("值");
+        QTest::newRow("comment and Chinese key") << gbk(QStringLiteral("[s]\r\n;k=no\r\n 键=x\r\nk=yes\r\n")) << "s"
+                                                 << "k"
+                                                 << "yes";
+        QTest::newRow("Chinese key") << gbk(QStringLiteral("[s]\r\n 键 = x\r\n")) << "s" << QStringLiteral("键") << "x";
+        QTest::newRow("first of a repeated section") << QByteArray("[s]\nj=1\n[t]\n[s]\nk=2\n") << "s"
+                                                     << "k"
+                                                     << "dflt";
     }
     void read()
     {

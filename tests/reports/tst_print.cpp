@@ -6,7 +6,9 @@
 #include "TFrm_tjbb.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QDate>
 #include <QPaintEngine>
 #include <QPainter>
@@ -328,6 +330,43 @@ private slots:
         QVERIFY(!preview.savePdf(dir.filePath(QStringLiteral("no-such-folder/报表.pdf"))));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("no-such-folder/报表.pdf"))));
         QVERIFY(preview.findChild<QPushButton *>(QStringLiteral("SavePdf")));
+    }
+
+    // A wide grid is laid out again across a landscape page, chosen from the keyboard, and
+    // saved that way.
+    void previewTurnsToLandscape()
+    {
+        QVector<QSizeF> pages; // the page each drawing was given, in device units
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), [&pages](QPagedPaintDevice &device) {
+            renderGridReport(device, report(30, 17, 12));
+            pages << QSizeF(device.width(), device.height());
+        });
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QTRY_VERIFY(!pages.isEmpty());
+        QVERIFY(pages.last().width() < pages.last().height());
+        auto *orientation = preview.findChild<QComboBox *>(QStringLiteral("Orientation"));
+        QVERIFY(orientation);
+        QCOMPARE(orientation->currentText(), QStringLiteral("纵向"));
+        preview.activateWindow();
+        QTest::keyClick(&preview, Qt::Key_O, Qt::AltModifier); // 纸张方向(&O)
+        QTRY_COMPARE(QApplication::focusWidget(), orientation);
+        const int before = int(pages.size());
+        QTest::keyClick(orientation, Qt::Key_Down);
+        QCOMPARE(orientation->currentText(), QStringLiteral("横向"));
+        QTRY_VERIFY(pages.size() > before);
+        QVERIFY(pages.last().width() > pages.last().height());
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("横向.pdf"));
+        QVERIFY(preview.savePdf(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QRegularExpressionMatch box
+            = QRegularExpression(QStringLiteral("/MediaBox\\s*\\[\\s*0\\s+0\\s+([\\d.]+)\\s+([\\d.]+)"))
+                  .match(QString::fromLatin1(file.readAll()));
+        QVERIFY(box.hasMatch());
+        QVERIFY(box.captured(1).toDouble() > box.captured(2).toDouble());
     }
 };
 

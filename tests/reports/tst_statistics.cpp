@@ -127,6 +127,24 @@ private slots:
         QVERIFY(w.ui.shown.isEmpty());
     }
 
+    // Chinese groups follow the program's order of text (pinyin, as title sorting has it),
+    // not the order of their code points.
+    void groupsInTheProgramsOrder()
+    {
+        test::ProgramFolderFixture folder;
+        for (const char *period : { "永久", "短期", "30年", "长期", "10年", "短期" })
+            folder.exec(
+                QStringLiteral("insert into 文件目录 (qzh,bgqx) values ('1','%1')").arg(QString::fromUtf8(period)));
+        Window w(folder);
+        w.click(QStringLiteral("BitBtn6"));
+        const QAbstractItemModel *shown = w.window->grid()->model();
+        QStringList groups;
+        for (int row = 0; row < shown->rowCount(); ++row)
+            groups << shown->index(row, 0).data().toString() + QLatin1Char('/')
+                    + shown->index(row, 1).data().toString();
+        QCOMPARE(groups, (QStringList { "10年/1", "30年/1", "长期/1", "短期/2", "永久/1" }));
+    }
+
     void anotherCountReplacesTheColumns()
     {
         test::ProgramFolderFixture folder;

@@ -1,11 +1,13 @@
-// dagl-initdb: makes the database of a new program folder, and fills generated catalogue
-// records for trying the program.
+// dagl-initdb: makes the database and the branding of a new program folder, and fills
+// generated catalogue records for trying the program.
 //
-//   dagl-initdb PROGRAM_FOLDER              create data/kdmx.mdb (never overwrites)
-//   dagl-initdb PROGRAM_FOLDER --fill N     add N generated records (creating the file first if needed)
+//   dagl-initdb PROGRAM_FOLDER              create data/kdmx.mdb and InitDir/Init.ini (never overwrites)
+//   dagl-initdb PROGRAM_FOLDER --fill N     add N generated records (creating the files first if needed)
+//   dagl-initdb PROGRAM_FOLDER --branding   create InitDir/Init.ini only, when there is none
 
 #include "Connection.h"
 #include "Error.h"
+#include "InitInfo.h"
 #include "Login.h"
 #include "ProgramFolder.h"
 #include "SampleCatalogue.h"
@@ -25,7 +27,7 @@ int main(int argc, char *argv[])
     QTextStream out(stdout), err(stderr);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args[0].startsWith(QLatin1Char('-'))) {
-        err << "usage: dagl-initdb PROGRAM_FOLDER [--fill N]\n";
+        err << "usage: dagl-initdb PROGRAM_FOLDER [--fill N | --branding]\n";
         return 2;
     }
     QString folder = args[0];
@@ -41,6 +43,26 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
+
+    // The branding the program shows in its title, status bar, about box and message boxes.
+    auto setUpBranding = [&] {
+        QString error;
+        const QString ini = dagl::ProgramFolder::resolve(folder, QStringLiteral("InitDir/Init.ini"));
+        switch (dagl::SetUpInitIni(folder, QStringLiteral(DAGL_VERSION), &error)) {
+        case dagl::InitIniSetup::Written:
+            out << "created " << ini << "\n";
+            return true;
+        case dagl::InitIniSetup::Kept:
+            out << "branding exists, left as it is: " << ini << "\n";
+            return true;
+        case dagl::InitIniSetup::Failed:
+            break;
+        }
+        err << "cannot write " << ini << ": " << error << "\n";
+        return false;
+    };
+    if (args.contains(QStringLiteral("--branding")))
+        return setUpBranding() ? 0 : 1;
 
     const QString path = dagl::ProgramFolder::resolve(folder, dagl::Schema::kDatabaseFile);
     try {
@@ -62,6 +84,8 @@ int main(int argc, char *argv[])
             spec.sampleRecords = fill;
             dagl::Schema::create(spec);
             out << "created " << path << "\n";
+            if (!setUpBranding())
+                return 1;
         }
         if (fill > 0)
             out << "added " << fill << " records in " << timer.elapsed() / 1000.0 << " s\n";

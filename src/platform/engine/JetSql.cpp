@@ -1,5 +1,6 @@
 #include "JetSql.h"
 
+#include "Collation.h"
 #include "Error.h"
 #include "Regional.h"
 
@@ -229,6 +230,151 @@ void convertUpdate(QVector<Token> &tokens, int start, const ColumnLookup &lookup
     }
 }
 
+bool isSymbol(const Token &t, const char *symbol)
+{
+    return t.kind == Token::Symbol && t.text == QLatin1String(symbol);
+}
+
+// Where a term of a top-level list ends: at a comma or a word that starts another clause.
+bool endsList(const Token &t)
+{
+    static const char *const clauses[]
+        = { "having", "order", "limit", "offset", "window", "union", "intersect", "except" };
+    if (isSymbol(t, ",") || isSymbol(t, ";"))
+        return true;
+    for (const char *word : clauses) {
+        if (isWord(t, word))
+            return true;
+    }
+    return false;
+}
+
+// The terms [first, last) of a top-level list starting at `from`; sets `end` to where the
+// list stops.
+QVector<QPair<int, int>> listTerms(const QVector<Token> &tokens, int from, int *end)
+{
+    QVector<QPair<int, int>> terms;
+    int depth = 0;
+    int start = from;
+    int i = from;
+    for (; i < tokens.size(); ++i) {
+        if (isSymbol(tokens[i], "("))
+            ++depth;
+        else if (isSymbol(tokens[i], ")"))
+            --depth;
+        if (depth > 0 || !endsList(tokens[i]))
+            continue;
+        terms.push_back({ start, i });
+        if (!isSymbol(tokens[i], ","))
+            break;
+        start = i + 1;
+    }
+    if (i >= tokens.size())
+        terms.push_back({ start, i });
+    *end = i;
+    return terms;
+}
+
+// The end of a plain column reference (name, or table.name) making up a term before an
+// optional ASC or DESC, or -1 when the term is anything else (an expression, a column
+// number, a collation of its own).
+int columnReferenceEnd(const QVector<Token> &tokens, QPair<int, int> term)
+{
+    int i = skipSpace(tokens, term.first);
+    int end = -1;
+    while (i < term.second) {
+        const Token &t = tokens[i];
+        const bool name = (t.kind == Token::Word && !t.text.at(0).isDigit()) || t.kind == Token::Identifier;
+        if (!name || isWord(t, "collate"))
+            return -1;
+        end = i + 1;
+        if (end < term.second && isSymbol(tokens[end], "."))
+            i = end + 1;
+        else
+            break;
+    }
+    if (end < 0)
+        return -1;
+    const int after = skipSpace(tokens, end);
+    if (after < term.second && (isWord(tokens[after], "asc") || isWord(tokens[after], "desc")))
+        return skipSpace(tokens, after + 1) >= term.second ? end : -1;
+    return after >= term.second ? end : -1;
+}
+
+// A grouped select lists its groups in the operator's order of text, the one title sorting
+// uses, rather than by code point: its ORDER BY columns compare by that order, and without
+// an ORDER BY it is ordered by its groups. The groups stay those of the stored values (the
+// order tells every two different texts apart), so the grouping itself can still use an
+// index and only the groups are sorted.
+void orderGroups(QVector<Token> &tokens)
+{
+    int depth = 0;
+    int groupBy = -1, orderBy = -1;
+    for (int i = 0; i < tokens.size(); ++i) {
+        if (isSymbol(tokens[i], "("))
+            ++depth;
+        else if (isSymbol(tokens[i], ")"))
+            --depth;
+        if (depth != 0 || tokens[i].kind != Token::Word)
+            continue;
+        if (isWord(tokens[i], "union") || isWord(tokens[i], "intersect") || isWord(tokens[i], "except"))
+            return;
+        const int next = skipSpace(tokens, i + 1);
+        if (next >= tokens.size() || !isWord(tokens[next], "by"))
+            continue;
+        if (isWord(tokens[i], "group") && groupBy < 0)
+            groupBy = next + 1;
+        else if (isWord(tokens[i], "order") && orderBy < 0)
+            orderBy = next + 1;
+    }
+    if (groupBy < 0)
+        return;
+    const Token collate[] = { { Token::Space, QStringLiteral(" ") }, { Token::Word, QStringLiteral("COLLATE") },
+        { Token::Space, QStringLiteral(" ") }, { Token::Word, QLatin1String(Collation::kName) } };
+    int end = -1;
+    if (orderBy >= 0) {
+        const auto terms = listTerms(tokens, orderBy, &end);
+        for (int t = int(terms.size()) - 1; t >= 0; --t) { // from the back: insertions move what follows
+            const int at = columnReferenceEnd(tokens, terms[t]);
+            if (at >= 0) {
+                for (int k = 3; k >= 0; --k)
+                    tokens.insert(at, collate[k]);
+            }
+        }
+        return;
+    }
+    const auto groups = listTerms(tokens, groupBy, &end);
+    QVector<Token> order = { { Token::Space, QStringLiteral(" ") }, { Token::Word, QStringLiteral("ORDER") },
+        { Token::Space, QStringLiteral(" ") }, { Token::Word, QStringLiteral("BY") } };
+    for (const auto &term : groups) {
+        const int at = columnReferenceEnd(tokens, term);
+        if (at < 0)
+            return; // a group of an expression: left in the engine's order
+        order.push_back({ Token::Space, QStringLiteral(" ") });
+        for (int i = skipSpace(tokens, term.first); i < at; ++i)
+            order.push_back(tokens[i]);
+        for (const Token &t : collate)
+            order.push_back(t);
+        order.push_back({ Token::Symbol, QStringLiteral(",") });
+    }
+    order.removeLast();
+    // Before a LIMIT, or at the end, before a closing ";" and blanks.
+    int at = int(tokens.size());
+    depth = 0;
+    for (int i = end; i < tokens.size() && at == tokens.size(); ++i) {
+        if (isSymbol(tokens[i], "("))
+            ++depth;
+        else if (isSymbol(tokens[i], ")"))
+            --depth;
+        else if (depth == 0 && (isWord(tokens[i], "limit") || isSymbol(tokens[i], ";")))
+            at = i;
+    }
+    while (at > 0 && tokens[at - 1].kind == Token::Space)
+        --at;
+    for (int k = int(order.size()) - 1; k >= 0; --k)
+        tokens.insert(at, order[k]);
+}
+
 } // namespace
 
 QString quoted(const QString &value)
@@ -258,6 +404,8 @@ QString translate(const QString &sql, const ColumnLookup &lookup)
         else if (isWord(tokens[first], "update"))
             convertUpdate(tokens, first, lookup);
     }
+    if (first < tokens.size() && isWord(tokens[first], "select"))
+        orderGroups(tokens);
     QString out;
     out.reserve(sql.size() + 16);
     for (const Token &t : tokens)

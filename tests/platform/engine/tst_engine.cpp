@@ -58,6 +58,23 @@ private slots:
         QTest::newRow("Chinese names and like untouched")
             << "select qzh as 全宗号 from 文件目录 where tm like '%关于%'"
             << "select qzh as 全宗号 from 文件目录 where tm like '%关于%'";
+        QTest::newRow("groups in the program's order")
+            << "select qzh as 全宗号,mlh as 目录号,count(*) as 案卷条目  from 文件目录   group by qzh,mlh order by "
+               "qzh,mlh"
+            << "select qzh as 全宗号,mlh as 目录号,count(*) as 案卷条目  from 文件目录   group by qzh,mlh order by qzh "
+               "COLLATE dagl_zh,mlh COLLATE dagl_zh";
+        QTest::newRow("descending group, expression left alone")
+            << "select bgqx, count(*) from t group by bgqx having count(*) > 1 order by t.bgqx desc, count(*);"
+            << "select bgqx, count(*) from t group by bgqx having count(*) > 1 order by t.bgqx COLLATE dagl_zh desc, "
+               "count(*);";
+        QTest::newRow("grouped without an order") << "select [bgqx], count(*) from t group by [bgqx] limit 5"
+                                                  << "select [bgqx], count(*) from t group by [bgqx] ORDER BY [bgqx] "
+                                                     "COLLATE dagl_zh limit 5";
+        QTest::newRow("plain select keeps its order") << "select * from 文件目录  order by qzh,mlh"
+                                                      << "select * from 文件目录  order by qzh,mlh";
+        QTest::newRow("grouped subquery and own collation untouched")
+            << "select * from (select qzh from t group by qzh) order by qzh collate nocase"
+            << "select * from (select qzh from t group by qzh) order by qzh collate nocase";
     }
     void translate()
     {
