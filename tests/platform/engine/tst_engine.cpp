@@ -31,6 +31,15 @@ QString errorOf(const std::function<void()> &f)
     }
     return {};
 }
+Error failureOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e;
+    }
+    return Error(QString());
+}
 } // namespace
 
 class TestEngine : public QObject
@@ -86,13 +95,16 @@ private slots:
         Connection wrong;
         wrong.setConnectionString(TDataModule5::connectionStringFor(folder.path()).replace(
             Schema::kDatabasePassword, QStringLiteral("12345678901")));
-        QCOMPARE(errorOf([&] { wrong.open(); }), QStringLiteral("Not a valid password."));
+        const Error refused = failureOf([&] { wrong.open(); });
+        QCOMPARE(refused.cause(), Cause::WrongPassword);
+        QCOMPARE(refused.message(), causeText(Cause::WrongPassword));
+        QCOMPARE(refused.detail(), QStringLiteral("Not a valid password.")); // for the log
         QVERIFY(!wrong.isOpen());
 
         test::ProgramFolderFixture empty(false);
         Connection missing;
         missing.setConnectionString(TDataModule5::connectionStringFor(empty.path()));
-        QVERIFY(errorOf([&] { missing.open(); }).startsWith(QStringLiteral("Could not find file")));
+        QCOMPARE(failureOf([&] { missing.open(); }).cause(), Cause::NotFound);
         QVERIFY(!QFile::exists(empty.databasePath())); // opening never creates the file
     }
 
