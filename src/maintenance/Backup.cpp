@@ -57,7 +57,11 @@ void copyFile(const QString &source, const QString &target)
 // The live database held by this copy of the program alone while a file is put in its place.
 class ExclusiveUse {
 public:
-    explicit ExclusiveUse(Connection &connection) : m_connection(connection), m_held(connection.claimExclusive()) {}
+    explicit ExclusiveUse(Connection &connection)
+        : m_connection(connection)
+        , m_held(connection.claimExclusive())
+    {
+    }
     ~ExclusiveUse()
     {
         if (m_held)

@@ -185,7 +185,8 @@ bool TFrmDataBackUp::SaveDatabaseAsDateTime(const QString &folder, QString *caus
     return Backup::saveDatabaseAsDateTime(
         m_dm, folder, QDate::currentDate(),
         [this](const QString &name) {
-            return m_ui.messageBox(QStringLiteral("发现相同文件名的数据库文件(") + name + QStringLiteral(")\n是否覆盖?"),
+            return m_ui.messageBox(
+                       QStringLiteral("发现相同文件名的数据库文件(") + name + QStringLiteral(")\n是否覆盖?"),
                        QStringLiteral("警告"), Ui::Icon::Warning, Ui::Buttons::YesNo)
                 == Ui::Answer::Yes;
         },

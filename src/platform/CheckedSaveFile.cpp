@@ -11,7 +11,10 @@
 
 namespace dagl {
 
-CheckedSaveFile::CheckedSaveFile(const QString &name) : QSaveFile(name) {}
+CheckedSaveFile::CheckedSaveFile(const QString &name)
+    : QSaveFile(name)
+{
+}
 
 CheckedSaveFile::~CheckedSaveFile() = default;
 
@@ -34,8 +37,9 @@ qint64 CheckedSaveFile::writeData(const char *data, qint64 len)
         // Unbuffered, the failing system call was the last one made: its errno is the reason.
         // Qt itself reports a full disk as a resource error.
         const int reason = errno;
-        m_failure = error() == QFileDevice::ResourceError && reason == 0 ? Cause::DiskFull
-                                                                          : causeOfFileError(QFileDevice::WriteError, reason);
+        m_failure = error() == QFileDevice::ResourceError && reason == 0
+            ? Cause::DiskFull
+            : causeOfFileError(QFileDevice::WriteError, reason);
         m_failed = true;
     }
     return written;
@@ -72,7 +76,7 @@ void CheckedSaveFile::commitChecked(qint64 expectedSize)
     if (::fsync(handle()) != 0) {
         const int reason = errno;
         fail(causeOfErrno(reason) == Cause::Unknown ? Cause::DeviceError : causeOfErrno(reason),
-             QString::fromLocal8Bit(std::strerror(reason)));
+            QString::fromLocal8Bit(std::strerror(reason)));
     }
 #endif
     errno = 0;

@@ -16,7 +16,10 @@ class Error : public std::exception
 public:
     explicit Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
     Error(QString message, Cause cause, QString detail = {})
-        : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_cause(cause), m_detail(std::move(detail))
+        : m_message(std::move(message))
+        , m_utf8(m_message.toUtf8())
+        , m_cause(cause)
+        , m_detail(std::move(detail))
     {
     }
     const QString &message() const { return m_message; }
@@ -27,9 +30,9 @@ public:
     // The message and, when it says something more, the detail: what a log line shows.
     QString logText() const
     {
-        return m_detail.isEmpty() || m_message.contains(m_detail) ? m_message
-                                                                   : m_message + QStringLiteral(" [") + m_detail
-                                                                         + QLatin1Char(']');
+        return m_detail.isEmpty() || m_message.contains(m_detail)
+            ? m_message
+            : m_message + QStringLiteral(" [") + m_detail + QLatin1Char(']');
     }
 
 private:

@@ -348,7 +348,7 @@ void writeGridFile(ExportFormat format, const GridTable &table, const QString &p
     CheckedSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(withCause(QStringLiteral("无法创建导出文件“%1”").arg(shown), file.failure()), file.failure(),
-                    file.errorString());
+            file.errorString());
     try {
         writeGrid(format, table, file);
     } catch (const Error &e) {

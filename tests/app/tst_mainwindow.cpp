@@ -188,13 +188,15 @@ private slots:
             main->show();
             QTRY_VERIFY(topLevel(QStringLiteral("FormLogin")));
             QTest::mouseClick(
-                topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+                topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")),
+                Qt::LeftButton);
             QTRY_VERIFY(!topLevel(QStringLiteral("FormLogin")));
             QVERIFY(program.session().LoggedIn);
             if (obstacle == QLatin1String("blocked")) {
                 QFile blocker(folder.path() + QStringLiteral("backup"));
                 QVERIFY(blocker.open(QIODevice::WriteOnly));
-                causes << QStringLiteral("%1 不是文件夹").arg(QDir::toNativeSeparators(folder.path() + QStringLiteral("backup/")));
+                causes << QStringLiteral("%1 不是文件夹")
+                              .arg(QDir::toNativeSeparators(folder.path() + QStringLiteral("backup/")));
             } else if (readOnly) {
                 causes << causeText(Cause::ReadOnly);
             } else {

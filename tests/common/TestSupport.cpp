@@ -96,7 +96,8 @@ SmallDisk::SmallDisk(qint64 size)
 {
     // DAGL_TEST_NO_MOUNT tries the stand-in where mounting would work.
     const QByteArray options = "size=" + QByteArray::number(size);
-    m_mounted = qEnvironmentVariableIsEmpty("DAGL_TEST_NO_MOUNT") && ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) == 0;
+    m_mounted = qEnvironmentVariableIsEmpty("DAGL_TEST_NO_MOUNT")
+        && ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) == 0;
 }
 
 SmallDisk::~SmallDisk()
@@ -110,7 +111,7 @@ void SmallDisk::fill(qint64 room)
 {
     if (!m_mounted) {
         std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{rlim_t(room), RLIM_INFINITY};
+        rlimit limit { rlim_t(room), RLIM_INFINITY };
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = rlim_t(room);
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -122,8 +123,7 @@ void SmallDisk::fill(qint64 room)
     if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
     const QByteArray block(1 << 16, 'x');
-    while (filler.write(block) > 0) {
-    }
+    while (filler.write(block) > 0) { }
     filler.flush();
     // tmpfs counts whole pages: what is less than a page is no room.
     const qint64 pages = room / 4096;
@@ -133,7 +133,7 @@ void SmallDisk::fill(qint64 room)
 void SmallDisk::release()
 {
     if (m_limited) {
-        rlimit limit{};
+        rlimit limit {};
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_FSIZE, &limit);
@@ -147,7 +147,7 @@ void SmallDisk::release()
 
 QStringList SmallDisk::causeTexts() const
 {
-    return {causeText(Cause::DiskFull), causeText(Cause::TooLarge)};
+    return { causeText(Cause::DiskFull), causeText(Cause::TooLarge) };
 }
 
 bool mountReadOnly(const QString &source, const QString &target)

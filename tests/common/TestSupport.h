@@ -105,8 +105,7 @@ private:
 // A folder whose disk runs full on demand. As root a small tmpfs is mounted there; where
 // mounting is not allowed the process's file size limit stands in for it (SIGXFSZ ignored),
 // so that writes past it fail with EFBIG, as the last write to a full disk does.
-class SmallDisk
-{
+class SmallDisk {
 public:
     explicit SmallDisk(qint64 size = 16 << 20);
     ~SmallDisk();

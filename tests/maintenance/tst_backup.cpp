@@ -395,6 +395,44 @@ private slots:
         QCOMPARE(Backup::compactDatabase(dm), Backup::CompactOutcome::Compacted);
     }
 
+    // A manual backup or a compaction that the disk has no room for: the earlier backup and
+    // the live database stay whole, and the cause is given.
+    void fullDiskChangesNothing_data()
+    {
+        QTest::addColumn<bool>("compacting");
+        QTest::newRow("manual backup over an earlier one") << false;
+        QTest::newRow("compaction") << true;
+    }
+    void fullDiskChangesNothing()
+    {
+        QFETCH(bool, compacting);
+        test::SmallDisk disk;
+        test::ProgramFolderFixture folder(true, disk.path());
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        SampleCatalogue::fill(dm.ADOConnection1, 1500, 4);
+        dm.RunSql(QStringLiteral("delete from 文件目录 where gdnd < 1990"));
+        const QDate day(2026, 12, 10);
+        const QString chosen = folder.path() + QStringLiteral("BACKUP");
+        QVERIFY(Backup::saveDatabaseAsDateTime(dm, chosen, day, [](const QString &) { return true; }));
+        const QString earlier = chosen + QStringLiteral("/") + Backup::manualBackupName(day);
+        const QByteArray before = contents(earlier);
+        const QByteArray live = contents(folder.databasePath());
+
+        QString cause;
+        disk.fill(64 * 1024);
+        const bool done = compacting ? Backup::compactDatabase(dm, &cause) == Backup::CompactOutcome::Compacted
+                                     : Backup::saveDatabaseAsDateTime(
+                                         dm, chosen, day, [](const QString &) { return true; }, &cause);
+        disk.release();
+        QVERIFY(!done);
+        QVERIFY2(disk.causeTexts().contains(cause), qPrintable(cause));
+        QCOMPARE(contents(earlier), before);
+        QCOMPARE(contents(folder.databasePath()), live);
+        QVERIFY(dm.ADOConnection1.isOpen());
+        QCOMPARE(QDir(chosen).entryList(QDir::Files | QDir::Hidden), QStringList { Backup::manualBackupName(day) });
+    }
+
     // A restore on a disk with room for the chosen copy but not for the kept copy of the
     // live database: nothing is replaced and the cause is given.
     void restoreWhoseKeptCopyDoesNotFit()

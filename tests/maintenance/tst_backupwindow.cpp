@@ -218,7 +218,8 @@ private slots:
         const QByteArray live = contents(folder.databasePath());
         restoreFrom(copy);
         QCOMPARE(ui.lastText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("数据恢复失败!"));
-        QVERIFY2(ui.lastText().section(QLatin1Char('\n'), 1).contains(QStringLiteral("另一个程序")), qPrintable(ui.lastText()));
+        QVERIFY2(ui.lastText().section(QLatin1Char('\n'), 1).contains(QStringLiteral("另一个程序")),
+            qPrintable(ui.lastText()));
         QCOMPARE(ui.quitRequests, 0);
         QCOMPARE(contents(folder.databasePath()), live);
         topLevel(QStringLiteral("FrmDataBackUp"))->close();
@@ -261,7 +262,8 @@ private slots:
         menuEntry(main, "N16")->trigger();
         QCOMPARE(ui.texts().size(), 1);
         QCOMPARE(ui.lastText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("现在不能整理数据库!"));
-        QVERIFY2(ui.lastText().section(QLatin1Char('\n'), 1).contains(QStringLiteral("另一个程序")), qPrintable(ui.lastText()));
+        QVERIFY2(ui.lastText().section(QLatin1Char('\n'), 1).contains(QStringLiteral("另一个程序")),
+            qPrintable(ui.lastText()));
         QCOMPARE(contents(folder.databasePath()), live);
         folder.db().close();
         ui.shown.clear();

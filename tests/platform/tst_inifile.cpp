@@ -143,7 +143,8 @@ private slots:
             IniFile(impossible).write(QStringLiteral("s"), QStringLiteral("k"), QStringLiteral("v"));
             QFAIL("write should fail");
         } catch (const dagl::Error &error) {
-            QCOMPARE(error.message().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Unable to write to %1").arg(impossible));
+            QCOMPARE(error.message().section(QLatin1Char('\n'), 0, 0),
+                QStringLiteral("Unable to write to %1").arg(impossible));
             QCOMPARE(error.message().section(QLatin1Char('\n'), 1), dagl::causeText(dagl::Cause::NotFound));
         }
     }
@@ -169,13 +170,15 @@ private slots:
             QFAIL("write should fail");
         } catch (const dagl::Error &error) {
             disk.release();
-            QCOMPARE(error.message().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Unable to write to %1").arg(file));
-            QVERIFY2(disk.causeTexts().contains(error.message().section(QLatin1Char('\n'), 1)), qPrintable(error.message()));
+            QCOMPARE(
+                error.message().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Unable to write to %1").arg(file));
+            QVERIFY2(
+                disk.causeTexts().contains(error.message().section(QLatin1Char('\n'), 1)), qPrintable(error.message()));
         }
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
-        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList{QStringLiteral("myini.ini")});
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList { QStringLiteral("myini.ini") });
         // With room again the same write goes through.
         IniFile(file).write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("0"));
         QCOMPARE(IniFile(file).read(QStringLiteral("jcsz"), QStringLiteral("cjyhqx")), QStringLiteral("0"));

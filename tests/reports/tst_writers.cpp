@@ -491,7 +491,8 @@ private slots:
             message = e.message();
         }
         disk.release();
-        QVERIFY2(message.section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("数据导出.out")), qPrintable(message));
+        QVERIFY2(
+            message.section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("数据导出.out")), qPrintable(message));
         QVERIFY2(disk.causeTexts().contains(message.section(QLatin1Char('\n'), 1)), qPrintable(message));
         QFile old(path);
         QVERIFY(old.open(QIODevice::ReadOnly));

@@ -48,12 +48,12 @@ void Connection::open()
     sqlite3 *db = nullptr;
     try {
         // Opened for reading and writing by this and any other program at the same time.
-        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+        const int rc = sqlite3_open_v2(
+            QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
         if (rc != SQLITE_OK)
             throw sqliteFailure(db, rc);
-        const QByteArray password =
-            connectionValue(m_connectionString, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
+        const QByteArray password
+            = connectionValue(m_connectionString, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
         if (!password.isEmpty())
             sqlite3_key(db, password.constData(), int(password.size()));
         sqlite3_busy_timeout(db, 5000);

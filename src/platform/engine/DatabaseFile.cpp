@@ -90,12 +90,12 @@ qlonglong pragmaValue(sqlite3 *db, const QString &pragma)
 // the disk did not take whole leaves it short.
 void checkWhole(sqlite3 *db, const QString &schema, const QString &path)
 {
-    const qlonglong expected
-        = pragmaValue(db, schema + QStringLiteral(".page_count")) * pragmaValue(db, schema + QStringLiteral(".page_size"));
+    const qlonglong expected = pragmaValue(db, schema + QStringLiteral(".page_count"))
+        * pragmaValue(db, schema + QStringLiteral(".page_size"));
     const qint64 actual = QFileInfo(path).size();
     if (actual != expected)
         throw Error(causeText(Cause::DiskFull), Cause::DiskFull,
-                    QStringLiteral("%1 holds %2 of %3 bytes").arg(path).arg(actual).arg(expected));
+            QStringLiteral("%1 holds %2 of %3 bytes").arg(path).arg(actual).arg(expected));
 }
 
 bool isPlainSqlite(const QString &path)
@@ -123,7 +123,7 @@ void replace(const QString &from, const QString &to)
     if (!MoveFileExW(reinterpret_cast<const wchar_t *>(from.utf16()), reinterpret_cast<const wchar_t *>(to.utf16()),
             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Error(causeText(Cause::InUse), Cause::InUse,
-                    QStringLiteral("Cannot replace %1 (error %2)").arg(to).arg(GetLastError()));
+            QStringLiteral("Cannot replace %1 (error %2)").arg(to).arg(GetLastError()));
 #else
     // rename(2) swaps the directory entry atomically, replacing an existing target.
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
@@ -190,7 +190,7 @@ void checkOpens(const QString &path, const QString &password, const QStringList 
     for (const QString &table : tables) {
         if (!present.contains(table.toLower()))
             throw Error(causeText(Cause::NotADatabase), Cause::NotADatabase,
-                        QStringLiteral("The database has no table '%1'.").arg(table));
+                QStringLiteral("The database has no table '%1'.").arg(table));
     }
     // A cut or damaged file may still show its first pages whole.
     Statement check(candidate.db(), QStringLiteral("PRAGMA quick_check"));

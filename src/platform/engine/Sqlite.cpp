@@ -48,8 +48,17 @@ Error sqliteFailure(sqlite3 *db, int resultCode)
 {
     const QString engineText = db ? sqliteError(db) : QString::fromUtf8(sqlite3_errstr(resultCode));
     const int extended = db ? sqlite3_extended_errcode(db) : resultCode;
-    const Cause cause = causeOfSqlite((extended & 0xFF) == (resultCode & 0xFF) ? extended : resultCode,
-                                      db ? sqlite3_system_errno(db) : 0);
+    const int systemErrno = db ? sqlite3_system_errno(db) : 0;
+    Cause cause = causeOfSqlite((extended & 0xFF) == (resultCode & 0xFF) ? extended : resultCode, systemErrno);
+    if (cause == Cause::Unknown) {
+        // A function that runs statements of its own (sqlcipher_export) hands their failure
+        // on as a plain error with only the text of the code it met.
+        for (const int code : { SQLITE_FULL, SQLITE_IOERR, SQLITE_READONLY, SQLITE_BUSY, SQLITE_LOCKED, SQLITE_CORRUPT,
+                 SQLITE_NOTADB, SQLITE_CANTOPEN, SQLITE_PERM, SQLITE_NOMEM }) {
+            if (engineText == QString::fromUtf8(sqlite3_errstr(code)))
+                cause = causeOfSqlite(code, systemErrno);
+        }
+    }
     // Mistakes in a statement have no cause of this kind: their own text says what is wrong.
     return Error(cause == Cause::Unknown ? engineText : causeText(cause), cause, engineText);
 }
