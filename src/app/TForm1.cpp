@@ -359,14 +359,11 @@ bool TForm1::FormClose()
     TDataModule5 &dm = m_context.dm;
     dm.RunSql(OperationLog::recordStatement(m_context.session.OperatorName, OperationLog::kExit,
                                             QDateTime::currentDateTime()));
-    try {
-        const QString failed = Backup::exitCopy(dm.ADOConnection1, dm.programFolder(), QDate::currentDate());
-        if (!failed.isEmpty())
-            qWarning().noquote() << "exit copy not made:" << failed;
-    } catch (const Error &error) {
-        ui.showError(error.message());
-        return false;
-    }
+    // The program ends whatever became of the copy (a read-only folder, a full disk); the
+    // operator is told when there is none.
+    const QString failed = Backup::exitCopy(dm.ADOConnection1, dm.programFolder(), QDate::currentDate());
+    if (!failed.isEmpty())
+        ui.showError(QStringLiteral("退出时未能备份数据库！\n") + failed);
     return true;
 }
 

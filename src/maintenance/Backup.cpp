@@ -1,5 +1,6 @@
 #include "Backup.h"
 
+#include "CheckedSaveFile.h"
 #include "Connection.h"
 #include "DatabaseFile.h"
 #include "Dataset.h"
@@ -12,7 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <optional>
 
 namespace dagl::Backup {
 
@@ -28,25 +30,53 @@ QVector<Dataset *> sharedDatasets(TDataModule5 &dm)
     return { &dm.Tsyyp, &dm.Twjml, &dm.Tdaly, &dm.Tcxtj, &dm.TJCsj, &dm.TYjb };
 }
 
-// Copies a closed file through a temporary name beside the target.
+// Copies a closed file through a temporary name beside the target; the copy replaces the
+// target only once it is as long as the source.
 void copyFile(const QString &source, const QString &target)
 {
     QFile from(source);
-    if (!from.open(QIODevice::ReadOnly))
-        throw Error(from.errorString());
-    QSaveFile to(target);
+    if (!from.open(QIODevice::ReadOnly)) {
+        const Cause cause = causeOfFileError(from.error());
+        throw Error(causeText(cause), cause, from.errorString());
+    }
+    CheckedSaveFile to(target);
     if (!to.open(QIODevice::WriteOnly))
-        throw Error(to.errorString());
+        throw Error(causeText(to.failure()), to.failure(), to.errorString());
     QByteArray chunk;
     while (!(chunk = from.read(1 << 20)).isEmpty()) {
         if (to.write(chunk) != chunk.size())
-            throw Error(to.errorString());
+            break; // commitChecked() says why
     }
-    if (from.error() != QFileDevice::NoError)
-        throw Error(from.errorString());
-    if (!to.commit())
-        throw Error(to.errorString());
+    if (from.error() != QFileDevice::NoError) {
+        const Cause cause = causeOfFileError(from.error());
+        throw Error(causeText(cause), cause, from.errorString());
+    }
+    to.commitChecked(from.size());
 }
+
+// The live database held by this copy of the program alone while a file is put in its place.
+class ExclusiveUse {
+public:
+    explicit ExclusiveUse(Connection &connection)
+        : m_connection(connection)
+        , m_held(connection.claimExclusive())
+    {
+    }
+    ~ExclusiveUse()
+    {
+        if (m_held)
+            m_connection.releaseExclusive();
+    }
+    ExclusiveUse(const ExclusiveUse &) = delete;
+    ExclusiveUse &operator=(const ExclusiveUse &) = delete;
+    bool held() const { return m_held; }
+
+private:
+    Connection &m_connection;
+    bool m_held;
+};
+
+const char *const kHeldByAnother = "数据库正被另一个程序（如同时运行的另一个档案管理系统）使用，请先关闭它。";
 
 // The datasets open on the shared connection and the rows they stood on, so that they can
 // be opened again after the connection was closed for a moment.
@@ -76,17 +106,20 @@ private:
     QVector<QPair<Dataset *, Dataset::Bookmark>> m_open;
 };
 
-bool reopen(Connection &connection)
+// Opens the connection again, trying twice. Returns why it failed, empty on success.
+QString reopen(Connection &connection)
 {
+    QString failure;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
             connection.open();
-            return true;
+            return {};
         } catch (const Error &error) {
-            qWarning().noquote() << "database not reopened:" << error.message();
+            qWarning().noquote() << "database not reopened:" << error.logText();
+            failure = error.message();
         }
     }
-    return false;
+    return failure;
 }
 
 bool sameFile(const QString &a, const QString &b)
@@ -127,27 +160,39 @@ QString copyDatabase(Connection &connection, const QString &source, const QStrin
             copyFile(source, target);
         return {};
     } catch (const Error &error) {
+        qWarning().noquote() << "copy not made:" << target << error.logText();
         return error.message();
     }
 }
 
 QString exitCopy(Connection &connection, const QString &programFolder, const QDate &day)
 {
-    ProgramFolder::ensureFolder(programFolder, QStringLiteral("backup"));
-    const QString folder = ProgramFolder::ensureFolder(programFolder, QStringLiteral("backup/") + dayFolderName(day));
+    QString folder;
+    try {
+        ProgramFolder::ensureFolder(programFolder, QStringLiteral("backup"));
+        folder = ProgramFolder::ensureFolder(programFolder, QStringLiteral("backup/") + dayFolderName(day));
+    } catch (const Error &error) {
+        qWarning().noquote() << "exit copy folder not made:" << error.logText();
+        return error.message();
+    }
     return copyDatabase(
         connection, ProgramFolder::resolve(programFolder, Schema::kDatabaseFile), folder + QStringLiteral("kdmx.mdb"));
 }
 
 bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate &day,
-    const std::function<bool(const QString &name)> &confirmOverwrite)
+    const std::function<bool(const QString &name)> &confirmOverwrite, QString *cause)
 {
+    const auto failed = [cause](const QString &why) {
+        if (cause)
+            *cause = why;
+        return false;
+    };
     const QString name = manualBackupName(day);
     if (!QFileInfo(folder).isDir()) {
         try {
             ProgramFolder::ensureFolder(dm.programFolder(), QStringLiteral("BACKUP"));
-        } catch (const Error &) {
-            return false;
+        } catch (const Error &error) {
+            return failed(error.message());
         }
     }
     QString target = folder;
@@ -155,36 +200,46 @@ bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate
         target += QLatin1Char('/');
     target += name;
     if (QFileInfo::exists(target) && !confirmOverwrite(name))
-        return false;
+        return failed({});
     if (!QFileInfo(folder).isDir())
-        return false;
+        return failed(causeText(Cause::NotFound));
     const QString live = ProgramFolder::resolve(dm.programFolder(), Schema::kDatabaseFile);
     if (sameFile(target, live))
-        return false;
-    const QString failed = copyDatabase(dm.ADOConnection1, live, target);
-    if (!failed.isEmpty())
-        qWarning().noquote() << "backup not made:" << failed;
-    return failed.isEmpty();
+        return failed(causeText(Cause::InUse));
+    const QString error = copyDatabase(dm.ADOConnection1, live, target);
+    return error.isEmpty() || failed(error);
 }
 
-RestoreOutcome restore(TDataModule5 &dm, const QString &candidate, const QDateTime &now)
+RestoreResult restore(TDataModule5 &dm, const QString &candidate, const QDateTime &now)
 {
     Connection &connection = dm.ADOConnection1;
     const QString live = ProgramFolder::resolve(dm.programFolder(), Schema::kDatabaseFile);
     if (sameFile(candidate, live))
-        return RestoreOutcome::CopyFailed;
+        return { RestoreOutcome::CopyFailed, QStringLiteral("所选文件就是正在使用的数据库。") };
     try {
         DatabaseFile::checkOpens(candidate, passwordOf(connection), requiredTables());
     } catch (const Error &error) {
-        qWarning().noquote() << "not restored, no database of the program:" << error.message();
-        return RestoreOutcome::NotADatabase;
+        qWarning().noquote() << "not restored, no database of the program:" << error.logText();
+        return { error.cause() == Cause::InUse ? RestoreOutcome::InUse : RestoreOutcome::NotADatabase,
+            error.message() };
     }
+
+    // Another copy of the program writing on would write into the file replaced here.
+    std::optional<ExclusiveUse> alone;
+    try {
+        alone.emplace(connection);
+    } catch (const Error &error) {
+        return { RestoreOutcome::CopyFailed, error.message() };
+    }
+    if (!alone->held())
+        return { RestoreOutcome::InUse, QString::fromUtf8(kHeldByAnother) };
 
     OpenDatasets wereOpen(dm);
     connection.close();
     const QString partial = DatabaseFile::sideName(live);
     try {
-        // The chosen copy is made whole beside the live file before anything is replaced.
+        // The chosen copy is made whole beside the live file, and the live file kept whole
+        // in backup/, before anything is replaced.
         copyFile(candidate, partial);
         const QString kept
             = ProgramFolder::ensureFolder(dm.programFolder(), QStringLiteral("backup")) + replacedCopyName(now);
@@ -192,13 +247,17 @@ RestoreOutcome restore(TDataModule5 &dm, const QString &candidate, const QDateTi
         DatabaseFile::replace(partial, live);
     } catch (const Error &error) {
         QFile::remove(partial);
-        qWarning().noquote() << "not restored:" << error.message();
-        if (!reopen(connection))
-            return RestoreOutcome::ReopenFailed;
+        qWarning().noquote() << "not restored:" << error.logText();
+        const QString failure = reopen(connection);
+        if (!failure.isEmpty())
+            return { RestoreOutcome::ReopenFailed, failure };
         wereOpen.reopen();
-        return RestoreOutcome::CopyFailed;
+        return { RestoreOutcome::CopyFailed, error.message() };
     }
-    return reopen(connection) ? RestoreOutcome::Restored : RestoreOutcome::ReopenFailed;
+    const QString failure = reopen(connection);
+    if (!failure.isEmpty())
+        return { RestoreOutcome::ReopenFailed, failure };
+    return { RestoreOutcome::Restored, {} };
 }
 
 CompactOutcome compactDatabase(
@@ -209,6 +268,19 @@ CompactOutcome compactDatabase(
             return CompactOutcome::RowsPending;
     }
     Connection &connection = dm.ADOConnection1;
+    std::optional<ExclusiveUse> alone;
+    try {
+        alone.emplace(connection);
+    } catch (const Error &failure) {
+        if (error)
+            *error = failure.message();
+        return CompactOutcome::Failed;
+    }
+    if (!alone->held()) {
+        if (error)
+            *error = QString::fromUtf8(kHeldByAnother);
+        return CompactOutcome::InUse;
+    }
     const QString password = passwordOf(connection);
     const QString live = ProgramFolder::resolve(dm.programFolder(), Schema::kDatabaseFile);
     OpenDatasets wereOpen(dm);
@@ -217,14 +289,15 @@ CompactOutcome compactDatabase(
     try {
         DatabaseFile::compact(live, password, beforeReplace);
     } catch (const Error &failure) {
-        qWarning().noquote() << "compaction failed:" << failure.message();
+        qWarning().noquote() << "compaction failed:" << failure.logText();
         if (error)
             *error = failure.message();
         outcome = CompactOutcome::Failed;
     }
-    if (!reopen(connection)) {
+    const QString failure = reopen(connection);
+    if (!failure.isEmpty()) {
         if (error && error->isEmpty())
-            *error = QStringLiteral("The database could not be opened again.");
+            *error = failure;
         return CompactOutcome::Failed;
     }
     wereOpen.reopen();

@@ -28,41 +28,50 @@ QStringList requiredTables();
 // Copies the database of an open connection to `target`, replacing it: a consistent
 // snapshot taken while the connection stays usable, written under a temporary name first,
 // so that a failure leaves the earlier copy as it was. A closed connection's file is copied
-// as it is. Returns an error text, empty on success.
+// as it is. Returns why it failed, in Chinese; empty on success.
 QString copyDatabase(Connection &connection, const QString &source, const QString &target);
 
 // The copy made at every confirmed exit: backup/<yyyymmdd>/kdmx.mdb in the program folder.
-// Creating a folder that fails throws dagl::Error with the system's reason; the outcome of
-// the copy itself is returned as in copyDatabase.
+// Returns why it was not made (a folder that cannot be made, a full disk), empty on success.
 QString exitCopy(Connection &connection, const QString &programFolder, const QDate &day);
 
 // A manual backup of the live database into `folder` under the day's name. When that file
 // exists, `confirmOverwrite` is asked with the name and decides. A missing folder fails
-// (after the program folder's BACKUP folder has been made, if it was missing).
+// (after the program folder's BACKUP folder has been made, if it was missing). On failure
+// `cause` gets the reason in Chinese, empty when the operator declined the overwrite.
 bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate &day,
-    const std::function<bool(const QString &name)> &confirmOverwrite);
+    const std::function<bool(const QString &name)> &confirmOverwrite, QString *cause = nullptr);
 
 enum class RestoreOutcome {
     Restored, // the live database is now the chosen copy; the program must end
-    NotADatabase, // the file is no database of this program; nothing changed
+    NotADatabase, // the file is no database of this program, or damaged; nothing changed
+    InUse, // another copy of the program has the database open; nothing changed
     CopyFailed, // the copy could not be put in place; the live database is unchanged
     ReopenFailed, // the connection could not be opened again afterwards
 };
 
+struct RestoreResult {
+    RestoreOutcome outcome;
+    QString cause; // why it did not restore, in Chinese; empty when restored
+};
+
 // Replaces the live database with the copy at `candidate`, once it has been shown to open
-// with the program's password and to hold the program's tables. The database it replaces
-// is kept in backup/ under replacedCopyName(now).
-RestoreOutcome restore(TDataModule5 &dm, const QString &candidate, const QDateTime &now);
+// with the program's password and to hold the program's tables, and while no other copy of
+// the program has the live database open. The database it replaces is first kept whole in
+// backup/ under replacedCopyName(now).
+RestoreResult restore(TDataModule5 &dm, const QString &candidate, const QDateTime &now);
 
 enum class CompactOutcome {
     Compacted,
     RowsPending, // a window holds a row not yet saved: nothing was done
+    InUse, // another copy of the program has the database open: nothing was done
     Failed, // the live database is unchanged
 };
 
 // Compacts the live database. The shared connection is closed meanwhile; the datasets that
-// were open are opened again afterwards on the rows they showed. `beforeReplace` is passed
-// to DatabaseFile::compact.
+// were open are opened again afterwards on the rows they showed. `error` gets why it
+// failed, in Chinese where the cause is known. `beforeReplace` is passed to
+// DatabaseFile::compact.
 CompactOutcome compactDatabase(TDataModule5 &dm, QString *error = nullptr,
     const std::function<void(const QString &compacted)> &beforeReplace = {});
 

@@ -180,23 +180,31 @@ void TFrmDataBackUp::fillFileList()
     }
 }
 
-bool TFrmDataBackUp::SaveDatabaseAsDateTime(const QString &folder)
+bool TFrmDataBackUp::SaveDatabaseAsDateTime(const QString &folder, QString *cause)
 {
-    return Backup::saveDatabaseAsDateTime(m_dm, folder, QDate::currentDate(), [this](const QString &name) {
-        return m_ui.messageBox(QStringLiteral("发现相同文件名的数据库文件(") + name + QStringLiteral(")\n是否覆盖?"),
-                   QStringLiteral("警告"), Ui::Icon::Warning, Ui::Buttons::YesNo)
-            == Ui::Answer::Yes;
-    });
+    return Backup::saveDatabaseAsDateTime(
+        m_dm, folder, QDate::currentDate(),
+        [this](const QString &name) {
+            return m_ui.messageBox(
+                       QStringLiteral("发现相同文件名的数据库文件(") + name + QStringLiteral(")\n是否覆盖?"),
+                       QStringLiteral("警告"), Ui::Icon::Warning, Ui::Buttons::YesNo)
+                == Ui::Answer::Yes;
+        },
+        cause);
 }
 
-bool TFrmDataBackUp::BackDatabaseByDateTime()
+bool TFrmDataBackUp::BackDatabaseByDateTime(QString *cause)
 {
     QListWidgetItem *chosen = m_files->currentItem();
     if (!chosen || !chosen->isSelected()) {
         m_ui.inform(QStringLiteral("请选择一个可以恢复的数据库"), QStringLiteral("提示"));
         return false;
     }
-    switch (Backup::restore(m_dm, chosen->data(Qt::UserRole).toString(), QDateTime::currentDateTime())) {
+    const Backup::RestoreResult result
+        = Backup::restore(m_dm, chosen->data(Qt::UserRole).toString(), QDateTime::currentDateTime());
+    if (cause)
+        *cause = result.cause;
+    switch (result.outcome) {
     case Backup::RestoreOutcome::Restored:
         fillFileList();
         return true;
@@ -204,18 +212,30 @@ bool TFrmDataBackUp::BackDatabaseByDateTime()
         m_ui.inform(QStringLiteral("在关闭数据库的时候出错"), QStringLiteral("错误"));
         return false;
     case Backup::RestoreOutcome::NotADatabase:
+    case Backup::RestoreOutcome::InUse:
     case Backup::RestoreOutcome::CopyFailed:
         break;
     }
     return false;
 }
 
+namespace {
+
+// A failure message with the reason under it, when there is one.
+QString withReason(const QString &message, const QString &reason)
+{
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
+}
+
+} // namespace
+
 void TFrmDataBackUp::BitBtn1Click()
 {
     runHandler(m_ui, [this] {
+        QString cause;
         if (m_mode == QLatin1String("1")) {
-            if (!BackDatabaseByDateTime()) {
-                m_ui.inform(QStringLiteral("数据恢复失败!"), QStringLiteral("错误"));
+            if (!BackDatabaseByDateTime(&cause)) {
+                m_ui.inform(withReason(QStringLiteral("数据恢复失败!"), cause), QStringLiteral("错误"));
                 return;
             }
             m_restored = true;
@@ -225,11 +245,11 @@ void TFrmDataBackUp::BitBtn1Click()
             accept();
             return;
         }
-        if (SaveDatabaseAsDateTime(currentFolder())) {
+        if (SaveDatabaseAsDateTime(currentFolder(), &cause)) {
             fillFileList();
             m_ui.inform(QStringLiteral("数据备份成功！"), QStringLiteral("提示"));
         } else {
-            m_ui.inform(QStringLiteral("数据备份失败！"), QStringLiteral("错误"));
+            m_ui.inform(withReason(QStringLiteral("数据备份失败！"), cause), QStringLiteral("错误"));
         }
     });
 }
@@ -241,15 +261,20 @@ void TFrmDataBackUp::BitBtn2Click()
 
 void TFrmDataBackUp::CompactDatabase(TDataModule5 &dm, Ui &ui)
 {
-    switch (Backup::compactDatabase(dm)) {
+    QString cause;
+    switch (Backup::compactDatabase(dm, &cause)) {
     case Backup::CompactOutcome::Compacted:
         ui.inform(QStringLiteral("数据整理完毕!"), QStringLiteral("提示"));
         break;
     case Backup::CompactOutcome::RowsPending:
         ui.inform(QStringLiteral("请先保存或取消正在编辑的记录，再整理数据库!"), QStringLiteral("提示"));
         break;
+    case Backup::CompactOutcome::InUse:
+        // Nothing was touched: the program goes on as it was.
+        ui.inform(withReason(QStringLiteral("现在不能整理数据库!"), cause), QStringLiteral("提示"));
+        break;
     case Backup::CompactOutcome::Failed:
-        ui.inform(QStringLiteral("数据整理出现异常,请重新启动软件!"), QStringLiteral("提示"));
+        ui.inform(withReason(QStringLiteral("数据整理出现异常,请重新启动软件!"), cause), QStringLiteral("提示"));
         break;
     }
 }

@@ -38,8 +38,9 @@ class TFrmDataBackUp : public QDialog {
 public:
     TFrmDataBackUp(TDataModule5 &dm, Ui &ui, const QString &backupMode, QWidget *parent = nullptr);
 
-    bool SaveDatabaseAsDateTime(const QString &folder);
-    bool BackDatabaseByDateTime();
+    // Both give why they failed in `cause` (Chinese, empty when there is nothing to add).
+    bool SaveDatabaseAsDateTime(const QString &folder, QString *cause = nullptr);
+    bool BackDatabaseByDateTime(QString *cause = nullptr);
     // Compacts the live database and says how it went; needs no window.
     static void CompactDatabase(TDataModule5 &dm, Ui &ui);
 

@@ -1,10 +1,10 @@
 #include "IniFile.h"
 
+#include "CheckedSaveFile.h"
 #include "Error.h"
 #include "ProgramFolder.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
@@ -269,9 +269,16 @@ void IniFile::write(const QString &section, const QString &key, const QString &v
     }
 
     const QByteArray bytes = raw.join();
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Error(QStringLiteral("Unable to write to %1").arg(m_path));
+    const QString refused = QStringLiteral("Unable to write to %1").arg(m_path);
+    CheckedSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Error(withCause(refused, file.failure()), file.failure(), file.errorString());
+    file.write(bytes);
+    try {
+        file.commitChecked(bytes.size());
+    } catch (const Error &error) {
+        throw Error(withCause(refused, error.cause()), error.cause(), error.detail());
+    }
 }
 
 } // namespace dagl

@@ -23,7 +23,8 @@ public:
     const QString &path() const { return m_path; }
 
     QString read(const QString &section, const QString &key, const QString &defaultValue = {}) const;
-    // Throws dagl::Error("Unable to write to <path>") when the file cannot be written.
+    // Throws dagl::Error("Unable to write to <path>", the cause on the next line) when the
+    // file cannot be written whole; the file is then as it was.
     void write(const QString &section, const QString &key, const QString &value) const;
 
 private:

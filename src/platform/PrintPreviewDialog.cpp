@@ -1,5 +1,6 @@
 #include "PrintPreviewDialog.h"
 
+#include "CheckedSaveFile.h"
 #include "Error.h"
 #include "ScreenFit.h"
 
@@ -145,7 +146,7 @@ void PrintPreviewDialog::print()
 
 bool PrintPreviewDialog::savePdf(const QString &path)
 {
-    QSaveFile file(path);
+    CheckedSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     {
@@ -155,9 +156,15 @@ bool PrintPreviewDialog::savePdf(const QString &path)
         writer.setResolution(600);
         writer.setPageLayout(m_printer->pageLayout());
         if (!draw(writer))
-            return false; // the unfinished file is dropped with the QSaveFile
+            return false; // the unfinished file is dropped with the CheckedSaveFile
     }
-    return file.commit();
+    try {
+        file.commitChecked();
+    } catch (const Error &error) {
+        qWarning().noquote() << "PDF not saved:" << path << error.logText();
+        return false;
+    }
+    return true;
 }
 
 void PrintPreviewDialog::savePdfAs()

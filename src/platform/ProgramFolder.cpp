@@ -51,8 +51,12 @@ QString ensureFolder(const QString &base, const QString &relative)
     if (QFileInfo(path).isDir())
         return path;
     const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST)
-        throw Error(QString::fromLocal8Bit(std::strerror(errno)));
+    if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST) {
+        const int reason = errno;
+        const Cause cause = causeOfErrno(reason);
+        const QString system = QString::fromLocal8Bit(std::strerror(reason));
+        throw Error(cause == Cause::Unknown ? system : causeText(cause), cause, system);
+    }
     if (!QFileInfo(path).isDir())
         throw Error(QStringLiteral("%1 不是文件夹").arg(QDir::toNativeSeparators(path)));
     return path;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CheckedSaveFile.h"
 #include "Error.h"
 
 #include <QByteArray>
@@ -144,9 +145,8 @@ private:
     {
         const qint64 written = m_device->write(data, size);
         if (written != size) {
-            const QString reason = m_device->errorString();
-            throw Error(QStringLiteral("写入导出文件失败：%1")
-                            .arg(reason.isEmpty() ? QStringLiteral("磁盘已满或设备不可写") : reason));
+            const Cause cause = causeOfDeviceFailure(*m_device);
+            throw Error(causeText(cause), cause, m_device->errorString());
         }
     }
 

@@ -1,11 +1,11 @@
 #include "GridWriters.h"
 
 #include "ByteSink.h"
+#include "CheckedSaveFile.h"
 #include "Error.h"
 #include "XlsWriter.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <cstring>
 #include <initializer_list>
@@ -345,17 +345,21 @@ void writeGrid(ExportFormat format, const GridTable &table, QIODevice &device)
 void writeGridFile(ExportFormat format, const GridTable &table, const QString &path)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
+    CheckedSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw Error(QStringLiteral("无法创建导出文件“%1”：%2").arg(shown, file.errorString()));
+        throw Error(withCause(QStringLiteral("无法创建导出文件“%1”").arg(shown), file.failure()), file.failure(),
+            file.errorString());
     try {
         writeGrid(format, table, file);
     } catch (const Error &e) {
         file.cancelWriting();
-        throw Error(QStringLiteral("无法写入导出文件“%1”：%2").arg(shown, e.message()));
+        throw Error(QStringLiteral("无法写入导出文件“%1”\n%2").arg(shown, e.message()), e.cause(), e.detail());
     }
-    if (!file.commit())
-        throw Error(QStringLiteral("无法保存导出文件“%1”：%2").arg(shown, file.errorString()));
+    try {
+        file.commitChecked();
+    } catch (const Error &e) {
+        throw Error(withCause(QStringLiteral("无法保存导出文件“%1”").arg(shown), e.cause()), e.cause(), e.detail());
+    }
 }
 
 } // namespace dagl

@@ -1,4 +1,5 @@
 #include "Backup.h"
+#include "Cause.h"
 #include "Program.h"
 #include "Session.h"
 #include "TDataModule5.h"
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -170,21 +172,71 @@ private slots:
         QVERIFY(!QFile::exists(folder.path() + QStringLiteral("backup")));
     }
 
-    void backupFolderThatCannotBeMade()
+    // The exit copy cannot be made: the operator is told why, and the program ends all the
+    // same, whichever way it is closed.
+    void exitCopyThatFailsIsReported_data()
     {
-        test::ProgramFolderFixture folder;
-        Run run{folder};
-        QVERIFY(run.logIn());
-        QFile blocker(folder.path() + QStringLiteral("backup"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        run.main()->close();
-        QVERIFY(run.main()->isVisible()); // stays open, the reason shown
-        QCOMPARE(run.ui.shown.last().icon, Ui::Icon::Critical);
-        QCOMPARE(folder.count(QStringLiteral("rz"), QStringLiteral("rznr like '%退出系统'")), 1);
-        QFile::remove(folder.path() + QStringLiteral("backup"));
-        run.main()->close();
-        QVERIFY(!run.main()->isVisible());
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("byMenu");
+        QTest::newRow("backup folder blocked by a file") << "blocked" << false;
+        QTest::newRow("read-only program folder") << "readonly" << true;
+        QTest::newRow("full disk") << "full" << false;
+    }
+    void exitCopyThatFailsIsReported()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, byMenu);
+        test::SmallDisk disk;
+        test::ProgramFolderFixture folder(true, obstacle == QLatin1String("blocked") ? QString() : disk.path());
+        // A read-only view of the program folder, where the test may mount one.
+        QTemporaryDir view;
+        bool readOnly = false;
+        QString programFolder = folder.path();
+        if (obstacle == QLatin1String("readonly")) {
+            readOnly = test::mountReadOnly(folder.path(), view.path());
+            if (readOnly)
+                programFolder = view.path() + QLatin1Char('/');
+        }
+        QStringList causes;
+        {
+            test::FakeUi ui;
+            Program program(programFolder, ui);
+            TForm1 *main = program.mainWindow();
+            main->show();
+            QTRY_VERIFY(topLevel(QStringLiteral("FormLogin")));
+            QTest::mouseClick(
+                topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")),
+                Qt::LeftButton);
+            QTRY_VERIFY(!topLevel(QStringLiteral("FormLogin")));
+            QVERIFY(program.session().LoggedIn);
+            if (obstacle == QLatin1String("blocked")) {
+                QFile blocker(folder.path() + QStringLiteral("backup"));
+                QVERIFY(blocker.open(QIODevice::WriteOnly));
+                causes << QStringLiteral("%1 不是文件夹")
+                              .arg(QDir::toNativeSeparators(folder.path() + QStringLiteral("backup/")));
+            } else if (readOnly) {
+                causes << causeText(Cause::ReadOnly);
+            } else {
+                disk.fill(0); // also what stands in for a read-only folder where nothing can be mounted
+                causes = disk.causeTexts();
+            }
+            if (byMenu)
+                main->findChild<QAction *>(QStringLiteral("N22"))->trigger();
+            else
+                QTest::mouseClick(main->findChild<QToolButton *>(QStringLiteral("bsSkinSpeedButton7")), Qt::LeftButton);
+            disk.release();
+            QTRY_VERIFY(!main->isVisible());
+            QCOMPARE(ui.quitRequests, 1);
+            QCOMPARE(ui.texts().first(), QStringLiteral("是否关闭本系统？"));
+            QCOMPARE(ui.shown.size(), 2);
+            QCOMPARE(ui.shown.last().icon, Ui::Icon::Critical);
+            const QString shown = ui.lastText();
+            QCOMPARE(shown.section(QLatin1Char('\n'), 0, 0), QStringLiteral("退出时未能备份数据库！"));
+            QVERIFY2(causes.contains(shown.section(QLatin1Char('\n'), 1)), qPrintable(shown));
+        }
+        if (readOnly)
+            test::unmountReadOnly(view.path());
+        QVERIFY(!QFile::exists(todaysCopy(folder)));
     }
 
     void backupAndRestoreNeedTheRight()

@@ -1,14 +1,22 @@
 #include "TestSupport.h"
 
+#include "Cause.h"
 #include "Dataset.h"
 #include "Login.h"
 #include "Schema.h"
 #include "SingleWindow.h"
 #include "TDataModule5.h"
 
+#include <QDir>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QLocale>
 #include <QTest>
+
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace dagl::test {
 
@@ -44,7 +52,8 @@ QStringList FakeUi::texts() const
     return all;
 }
 
-ProgramFolderFixture::ProgramFolderFixture(bool withDatabase)
+ProgramFolderFixture::ProgramFolderFixture(bool withDatabase, const QString &under)
+    : m_dir(under.isEmpty() ? QDir::tempPath() + QStringLiteral("/dagl-XXXXXX") : under + QStringLiteral("dagl-XXXXXX"))
 {
     if (withDatabase) {
         Schema::NewDatabase spec;
@@ -81,6 +90,84 @@ int ProgramFolderFixture::count(const QString &table, const QString &where)
 void ProgramFolderFixture::exec(const QString &sql)
 {
     db().execute(sql);
+}
+
+SmallDisk::SmallDisk(qint64 size)
+{
+    // DAGL_TEST_NO_MOUNT tries the stand-in where mounting would work.
+    const QByteArray options = "size=" + QByteArray::number(size);
+    m_mounted = qEnvironmentVariableIsEmpty("DAGL_TEST_NO_MOUNT")
+        && ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    release();
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+}
+
+void SmallDisk::fill(qint64 room)
+{
+    if (!m_mounted) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit { rlim_t(room), RLIM_INFINITY };
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(room);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        m_limited = true;
+        return;
+    }
+    m_filler = path() + QStringLiteral(".filler");
+    QFile filler(m_filler);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    const QByteArray block(1 << 16, 'x');
+    while (filler.write(block) > 0) { }
+    filler.flush();
+    // tmpfs counts whole pages: what is less than a page is no room.
+    const qint64 pages = room / 4096;
+    filler.resize(qMax<qint64>(0, filler.size() - pages * 4096));
+}
+
+void SmallDisk::release()
+{
+    if (m_limited) {
+        rlimit limit {};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        m_limited = false;
+    }
+    if (!m_filler.isEmpty()) {
+        QFile::remove(m_filler);
+        m_filler.clear();
+    }
+}
+
+QStringList SmallDisk::causeTexts() const
+{
+    return { causeText(Cause::DiskFull), causeText(Cause::TooLarge) };
+}
+
+bool mountReadOnly(const QString &source, const QString &target)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    if (!qEnvironmentVariableIsEmpty("DAGL_TEST_NO_MOUNT"))
+        return false;
+    if (::mount(from.constData(), to.constData(), nullptr, MS_BIND, nullptr) != 0)
+        return false;
+    if (::mount(nullptr, to.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        ::umount2(to.constData(), MNT_DETACH);
+        return false;
+    }
+    return true;
+}
+
+void unmountReadOnly(const QString &target)
+{
+    ::umount2(QFile::encodeName(target).constData(), MNT_DETACH);
 }
 
 void type(QWidget *control, const QString &text)

@@ -86,7 +86,8 @@ private:
 class ProgramFolderFixture
 {
 public:
-    explicit ProgramFolderFixture(bool withDatabase = true);
+    // `under`: the folder to make it in (a small disk), else the system's temporary folder.
+    explicit ProgramFolderFixture(bool withDatabase = true, const QString &under = {});
     QString path() const { return m_dir.path() + QLatin1Char('/'); }
     QString databasePath() const { return path() + QStringLiteral("data/kdmx.mdb"); }
 
@@ -100,6 +101,38 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<Connection> m_connection;
 };
+
+// A folder whose disk runs full on demand. As root a small tmpfs is mounted there; where
+// mounting is not allowed the process's file size limit stands in for it (SIGXFSZ ignored),
+// so that writes past it fail with EFBIG, as the last write to a full disk does.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 size = 16 << 20);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString path() const { return m_dir.path() + QLatin1Char('/'); }
+    // From now on about `room` more bytes fit: the tmpfs is filled up to that, or no file
+    // may grow past `room` bytes.
+    void fill(qint64 room = 0);
+    // Room again.
+    void release();
+    // The causes a write that did not fit may be given.
+    QStringList causeTexts() const;
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    bool m_limited = false;
+    QString m_filler;
+};
+
+// A read-only view of `source` at `target` (a read-only bind mount). False where the test
+// may not mount; undone by unmountReadOnly.
+bool mountReadOnly(const QString &source, const QString &target);
+void unmountReadOnly(const QString &target);
 
 // Types text into the focused control as the operator would: plain keys for ASCII, and
 // what an input method commits for Chinese.

@@ -1,4 +1,5 @@
 #include "Backup.h"
+#include "Cause.h"
 #include "Program.h"
 #include "Session.h"
 #include "TDataModule5.h"
@@ -112,7 +113,7 @@ private slots:
         QVERIFY(QFile::exists(folder.path() + QStringLiteral("other/") + todaysName));
         QVERIFY(QDir(folder.path() + QStringLiteral("other")).removeRecursively());
         clickOk(&window);
-        QCOMPARE(ui.lastText(), QStringLiteral("数据备份失败！"));
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份失败！\n") + causeText(Cause::NotFound));
         QVERIFY(window.isVisible()); // the window stays open
         QCOMPARE(ui.quitRequests, 0);
     }
@@ -179,7 +180,7 @@ private slots:
         QCOMPARE(files->count(), 1);
         files->setCurrentRow(0);
         clickOk(&window);
-        QCOMPARE(ui.texts(), QStringList { QStringLiteral("数据恢复失败!") });
+        QCOMPARE(ui.texts(), QStringList { QStringLiteral("数据恢复失败!\n") + causeText(Cause::WrongPassword) });
         QCOMPARE(contents(folder.databasePath()), live);
         QCOMPARE(ui.quitRequests, 0);
         QVERIFY(!window.restored());
@@ -213,7 +214,18 @@ private slots:
         const QString copy = folder.path() + QStringLiteral("BACKUP/good.mdb");
         QCOMPARE(Backup::copyDatabase(folder.db(), folder.databasePath(), copy), QString());
         folder.exec(QStringLiteral("insert into rz (rznr,sj)values('after the copy','2026/12/10 10:00:00')"));
+        // Refused while another copy of the program (the fixture's connection) has it open.
+        const QByteArray live = contents(folder.databasePath());
+        restoreFrom(copy);
+        QCOMPARE(ui.lastText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("数据恢复失败!"));
+        QVERIFY2(ui.lastText().section(QLatin1Char('\n'), 1).contains(QStringLiteral("另一个程序")),
+            qPrintable(ui.lastText()));
+        QCOMPARE(ui.quitRequests, 0);
+        QCOMPARE(contents(folder.databasePath()), live);
+        topLevel(QStringLiteral("FrmDataBackUp"))->close();
+        QTRY_VERIFY(!topLevel(QStringLiteral("FrmDataBackUp")));
 
+        folder.db().close();
         restoreFrom(copy);
         QCOMPARE(ui.lastText(), QStringLiteral("数据恢复成功\n请重新运行程序!"));
         QVERIFY(ui.quitRequests > 0);
@@ -242,7 +254,18 @@ private slots:
             QCOMPARE(ui.texts(), QStringList { QStringLiteral("对不起，您没有该权限！") });
             QVERIFY(!topLevel(QStringLiteral("FrmDataBackUp")));
         }
-        // Compaction needs none.
+        // Compaction needs none; it waits for another copy of the program to let go of the
+        // database, and touches nothing meanwhile.
+        ui.shown.clear();
+        const QByteArray live = contents(folder.databasePath());
+        folder.db();
+        menuEntry(main, "N16")->trigger();
+        QCOMPARE(ui.texts().size(), 1);
+        QCOMPARE(ui.lastText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("现在不能整理数据库!"));
+        QVERIFY2(ui.lastText().section(QLatin1Char('\n'), 1).contains(QStringLiteral("另一个程序")),
+            qPrintable(ui.lastText()));
+        QCOMPARE(contents(folder.databasePath()), live);
+        folder.db().close();
         ui.shown.clear();
         menuEntry(main, "N16")->trigger();
         QCOMPARE(ui.texts(), QStringList { QStringLiteral("数据整理完毕!") });

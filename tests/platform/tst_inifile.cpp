@@ -1,6 +1,8 @@
 #include "Error.h"
 #include "IniFile.h"
+#include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -152,8 +154,45 @@ private slots:
             IniFile(impossible).write(QStringLiteral("s"), QStringLiteral("k"), QStringLiteral("v"));
             QFAIL("write should fail");
         } catch (const dagl::Error &error) {
-            QCOMPARE(error.message(), QStringLiteral("Unable to write to %1").arg(impossible));
+            QCOMPARE(error.message().section(QLatin1Char('\n'), 0, 0),
+                QStringLiteral("Unable to write to %1").arg(impossible));
+            QCOMPARE(error.message().section(QLatin1Char('\n'), 1), dagl::causeText(dagl::Cause::NotFound));
         }
+    }
+
+    // A disk that takes no more: the write fails with its cause and the file is as it was,
+    // not cut short.
+    void fullDiskKeepsTheFile()
+    {
+        dagl::test::SmallDisk disk;
+        const QString file = disk.path() + QStringLiteral("myini.ini");
+        QByteArray before;
+        for (int i = 0; i < 24; ++i)
+            before += gbk(QStringLiteral("[zddr]\r\nspbm=1\r\nspbmid=%1\r\n").arg(i));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        disk.fill(19);
+        try {
+            IniFile(file).write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("0"));
+            disk.release();
+            QFAIL("write should fail");
+        } catch (const dagl::Error &error) {
+            disk.release();
+            QCOMPARE(
+                error.message().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Unable to write to %1").arg(file));
+            QVERIFY2(
+                disk.causeTexts().contains(error.message().section(QLatin1Char('\n'), 1)), qPrintable(error.message()));
+        }
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList { QStringLiteral("myini.ini") });
+        // With room again the same write goes through.
+        IniFile(file).write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("0"));
+        QCOMPARE(IniFile(file).read(QStringLiteral("jcsz"), QStringLiteral("cjyhqx")), QStringLiteral("0"));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ByteSink.h"
 #include "Error.h"
 #include "GridWriters.h"
+#include "TestSupport.h"
 #include "XlsWriter.h"
 
 #include <QBuffer>
@@ -458,6 +459,45 @@ private slots:
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("previous export"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("old.out") });
+    }
+
+    // An export of 17 rows over an earlier one on a disk that has no room for it: the
+    // earlier file stays whole and the message names the file and the cause.
+    void fullDiskKeepsExistingExport_data()
+    {
+        QTest::addColumn<int>("format");
+        for (int format = 1; format <= 5; ++format)
+            QTest::addRow("format %d", format) << format;
+    }
+    void fullDiskKeepsExistingExport()
+    {
+        QFETCH(int, format);
+        test::SmallDisk disk;
+        const QString path = disk.path() + QStringLiteral("数据导出.out");
+        const QByteArray previous(3000, 'p');
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(previous);
+        }
+        Grid grid = sampleGrid();
+        for (int r = 0; r < 14; ++r)
+            grid.rows.push_back({ QStringLiteral("D-%1").arg(r), QStringLiteral("题名%1").arg(r), QString::number(r) });
+        disk.fill(0);
+        QString message;
+        try {
+            writeGridFile(ExportFormat(format), grid.table(), path);
+        } catch (const Error &e) {
+            message = e.message();
+        }
+        disk.release();
+        QVERIFY2(
+            message.section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("数据导出.out")), qPrintable(message));
+        QVERIFY2(disk.causeTexts().contains(message.section(QLatin1Char('\n'), 1)), qPrintable(message));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), previous);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList { QStringLiteral("数据导出.out") });
     }
 
     void xlsCellsThroughFreeXL()

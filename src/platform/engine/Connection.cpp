@@ -40,25 +40,35 @@ void Connection::open()
         return;
     const QString path = databasePath();
     if (path.isEmpty() || !QFileInfo(path).isFile())
-        throw Error(QStringLiteral("Could not find file '%1'.").arg(path));
+        throw Error(causeText(Cause::NotFound), Cause::NotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+    // Taken before the file is opened, so that a file being replaced is never opened.
+    const bool heldBefore = m_lock.isLocked();
+    if (!heldBefore)
+        m_lock.lockShared(path);
     sqlite3 *db = nullptr;
-    // Opened for reading and writing by this and any other program at the same time.
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString message = db ? sqliteError(db) : QStringLiteral("out of memory");
+    try {
+        // Opened for reading and writing by this and any other program at the same time.
+        const int rc = sqlite3_open_v2(
+            QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+        if (rc != SQLITE_OK)
+            throw sqliteFailure(db, rc);
+        const QByteArray password
+            = connectionValue(m_connectionString, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
+        if (!password.isEmpty())
+            sqlite3_key(db, password.constData(), int(password.size()));
+        sqlite3_busy_timeout(db, 5000);
+        // The key is only checked once the file is read; what else the first read meets (a
+        // file locked by another program, a damaged file) is said as what it is.
+        const int read = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        if (read == SQLITE_NOTADB && !password.isEmpty())
+            throw Error(causeText(Cause::WrongPassword), Cause::WrongPassword, QStringLiteral("Not a valid password."));
+        if (read != SQLITE_OK)
+            throw sqliteFailure(db, read);
+    } catch (const Error &) {
         sqlite3_close(db);
-        throw Error(message);
-    }
-    const QByteArray password =
-        connectionValue(m_connectionString, QStringLiteral("Jet OLEDB:Database Password")).toUtf8();
-    if (!password.isEmpty())
-        sqlite3_key(db, password.constData(), int(password.size()));
-    sqlite3_busy_timeout(db, 5000);
-    // The key is only checked once the file is read.
-    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw Error(QStringLiteral("Not a valid password."));
+        if (!heldBefore)
+            m_lock.unlock();
+        throw;
     }
     Collation::install(db);
     m_db = db;
@@ -74,6 +84,34 @@ void Connection::close()
     sqlite3_close(m_db);
     m_db = nullptr;
     m_columns.clear();
+    if (!m_lock.isExclusive())
+        m_lock.unlock();
+}
+
+bool Connection::claimExclusive()
+{
+    if (!m_lock.isLocked()) {
+        try {
+            m_lock.lockShared(databasePath());
+        } catch (const Error &error) {
+            if (error.cause() == Cause::InUse)
+                return false;
+            throw;
+        }
+    }
+    if (m_lock.tryExclusive())
+        return true;
+    if (!m_db)
+        m_lock.unlock();
+    return false;
+}
+
+void Connection::releaseExclusive()
+{
+    if (m_db)
+        m_lock.toShared();
+    else
+        m_lock.unlock();
 }
 
 sqlite3 *Connection::handle() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseLock.h"
 #include "Field.h"
 
 #include <QHash>
@@ -14,7 +15,9 @@ namespace dagl {
 // One connection to a password-protected database file, opened from a connection string
 // of the form "...;Data Source=<path>;...;Jet OLEDB:Database Password=<password>".
 // Statements are written in the Jet dialect (see JetSql). Every failure throws dagl::Error
-// with the engine's message.
+// with its cause in the operator's terms and the engine's message as its detail. While open
+// the connection holds its database shared against the program's other copies (see
+// DatabaseLock).
 class Connection : public QObject
 {
     Q_OBJECT
@@ -45,6 +48,13 @@ public:
 
     sqlite3 *handle() const; // throws when closed
 
+    // Makes this connection the only holder of its database among the program's copies,
+    // for work that replaces the file: false while another connection has it open. The hold
+    // stays through close() and open() until releaseExclusive(). Throws dagl::Error when
+    // the lock itself cannot be used.
+    bool claimExclusive();
+    void releaseExclusive();
+
     // Transactions nest: an inner one is a savepoint of the outer one. Prefer Transaction.
     void beginTransaction();
     void commit();
@@ -58,6 +68,7 @@ signals:
 private:
     QString m_connectionString;
     sqlite3 *m_db = nullptr;
+    DatabaseLock m_lock;
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
     int m_transactionDepth = 0;
 };

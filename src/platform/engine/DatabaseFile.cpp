@@ -29,8 +29,9 @@ public:
     {
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
         if (rc != SQLITE_OK) {
-            const QString message = m_db ? sqliteError(m_db) : QStringLiteral("out of memory");
-            throw Error(message);
+            const Error failure = sqliteFailure(m_db, rc);
+            sqlite3_close(m_db);
+            throw failure;
         }
         const QByteArray key = password.toUtf8();
         if (!key.isEmpty())
@@ -70,6 +71,39 @@ void syncFolderOf(const QString &path)
 #endif
 }
 
+#ifndef Q_OS_WIN
+Error systemError(int error)
+{
+    const Cause cause = causeOfErrno(error);
+    const QString system = QString::fromLocal8Bit(std::strerror(error));
+    return Error(cause == Cause::Unknown ? system : causeText(cause), cause, system);
+}
+#endif
+
+qlonglong pragmaValue(sqlite3 *db, const QString &pragma)
+{
+    Statement value(db, QStringLiteral("PRAGMA ") + pragma);
+    return value.step() ? value.column(0).toLongLong() : 0;
+}
+
+// Throws unless the file at `path` is as long as the database in it says it is: a write
+// the disk did not take whole leaves it short.
+void checkWhole(sqlite3 *db, const QString &schema, const QString &path)
+{
+    const qlonglong expected = pragmaValue(db, schema + QStringLiteral(".page_count"))
+        * pragmaValue(db, schema + QStringLiteral(".page_size"));
+    const qint64 actual = QFileInfo(path).size();
+    if (actual != expected)
+        throw Error(causeText(Cause::DiskFull), Cause::DiskFull,
+            QStringLiteral("%1 holds %2 of %3 bytes").arg(path).arg(actual).arg(expected));
+}
+
+bool isPlainSqlite(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3", 16);
+}
+
 QString compactionName(const QString &path)
 {
     const QFileInfo info(path);
@@ -88,11 +122,12 @@ void replace(const QString &from, const QString &to)
 #ifdef Q_OS_WIN
     if (!MoveFileExW(reinterpret_cast<const wchar_t *>(from.utf16()), reinterpret_cast<const wchar_t *>(to.utf16()),
             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw Error(QStringLiteral("Cannot replace %1 (error %2)").arg(to).arg(GetLastError()));
+        throw Error(causeText(Cause::InUse), Cause::InUse,
+            QStringLiteral("Cannot replace %1 (error %2)").arg(to).arg(GetLastError()));
 #else
     // rename(2) swaps the directory entry atomically, replacing an existing target.
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        throw Error(QStringLiteral("Cannot replace %1: %2").arg(to, QString::fromLocal8Bit(std::strerror(errno))));
+        throw systemError(errno);
     syncFolderOf(to);
 #endif
 }
@@ -108,7 +143,7 @@ void backup(sqlite3 *source, const QString &password, const QString &target)
             Handle copy(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, password);
             sqlite3_backup *job = sqlite3_backup_init(copy.db(), "main", source, "main");
             if (!job)
-                throw Error(sqliteError(copy.db()));
+                throw sqliteFailure(copy.db(), sqlite3_errcode(copy.db()));
             int rc = SQLITE_OK;
             int waits = 0;
             // Steps of a few thousand pages: each holds the read lock only briefly, and a
@@ -122,9 +157,13 @@ void backup(sqlite3 *source, const QString &password, const QString &target)
                     sqlite3_sleep(20);
                 }
             } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-            sqlite3_backup_finish(job);
+            // The copy's connection keeps what the system said about a failed write.
+            const int finished = sqlite3_backup_finish(job);
             if (rc != SQLITE_DONE)
-                throw Error(QString::fromUtf8(sqlite3_errstr(rc)));
+                throw sqliteFailure(copy.db(), rc);
+            if (finished != SQLITE_OK)
+                throw sqliteFailure(copy.db(), finished);
+            checkWhole(copy.db(), QStringLiteral("main"), partial);
         }
         replace(partial, target);
     });
@@ -133,24 +172,32 @@ void backup(sqlite3 *source, const QString &password, const QString &target)
 void checkOpens(const QString &path, const QString &password, const QStringList &tables)
 {
     if (!QFileInfo(path).isFile())
-        throw Error(QStringLiteral("Could not find file '%1'.").arg(path));
+        throw Error(causeText(Cause::NotFound), Cause::NotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+    // Our files are keyed: one that reads without a key is somebody else's database, one
+    // that does not read with ours has another password or is no database at all.
+    const Cause unreadable = password.isEmpty() || isPlainSqlite(path) ? Cause::NotADatabase : Cause::WrongPassword;
     Handle candidate(path, SQLITE_OPEN_READONLY, password);
     QSet<QString> present;
-    {
+    try {
         Statement names(candidate.db(), QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
         while (names.step())
             present.insert(names.column(0).toString().toLower());
+    } catch (const Error &error) {
+        if (error.cause() == Cause::NotADatabase)
+            throw Error(causeText(unreadable), unreadable, error.detail());
+        throw;
     }
     for (const QString &table : tables) {
         if (!present.contains(table.toLower()))
-            throw Error(QStringLiteral("The database has no table '%1'.").arg(table));
+            throw Error(causeText(Cause::NotADatabase), Cause::NotADatabase,
+                QStringLiteral("The database has no table '%1'.").arg(table));
     }
     // A cut or damaged file may still show its first pages whole.
     Statement check(candidate.db(), QStringLiteral("PRAGMA quick_check"));
     while (check.step()) {
         const QString result = check.column(0).toString();
         if (result != QLatin1String("ok"))
-            throw Error(result);
+            throw Error(causeText(Cause::Corrupt), Cause::Corrupt, result);
     }
 }
 
@@ -158,11 +205,11 @@ void compact(
     const QString &path, const QString &password, const std::function<void(const QString &compacted)> &beforeReplace)
 {
     if (!QFileInfo(path).isFile())
-        throw Error(QStringLiteral("Could not find file '%1'.").arg(path));
+        throw Error(causeText(Cause::NotFound), Cause::NotFound, QStringLiteral("Could not find file '%1'.").arg(path));
     const QString compacted = compactionName(path);
     // A file left by an earlier compaction that did not end.
     if (QFileInfo::exists(compacted) && !QFile::remove(compacted))
-        throw Error(QStringLiteral("Cannot remove %1").arg(compacted));
+        throw Error(causeText(Cause::InUse), Cause::InUse, QStringLiteral("Cannot remove %1").arg(compacted));
     removingOnFailure(compacted, [&] {
         {
             // CREATE is for the attached file; the live one is known to exist.
@@ -181,6 +228,7 @@ void compact(
                     userVersion = version.column(0).toLongLong();
             }
             Statement(live.db(), QStringLiteral("PRAGMA compacted.user_version = %1").arg(userVersion)).step();
+            checkWhole(live.db(), QStringLiteral("compacted"), compacted);
             Statement(live.db(), QStringLiteral("DETACH DATABASE compacted")).step();
         }
         if (beforeReplace)

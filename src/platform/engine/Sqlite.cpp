@@ -11,6 +11,58 @@ QString sqliteError(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
+Cause causeOfSqlite(int resultCode, int systemErrno)
+{
+    if (resultCode == SQLITE_IOERR_SHORT_READ)
+        return Cause::Corrupt; // the file ends before its own pages do
+    switch (resultCode & 0xFF) {
+    case SQLITE_FULL:
+        return Cause::DiskFull;
+    case SQLITE_READONLY:
+        return Cause::ReadOnly;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Cause::InUse;
+    case SQLITE_CORRUPT:
+        return Cause::Corrupt;
+    case SQLITE_NOTADB:
+        return Cause::NotADatabase;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return Cause::AccessDenied;
+    case SQLITE_NOMEM:
+        return Cause::OutOfMemory;
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR: {
+        const Cause bySystem = causeOfErrno(systemErrno);
+        if (bySystem != Cause::Unknown)
+            return bySystem;
+        return (resultCode & 0xFF) == SQLITE_CANTOPEN ? Cause::CannotOpen : Cause::DeviceError;
+    }
+    default:
+        return Cause::Unknown;
+    }
+}
+
+Error sqliteFailure(sqlite3 *db, int resultCode)
+{
+    const QString engineText = db ? sqliteError(db) : QString::fromUtf8(sqlite3_errstr(resultCode));
+    const int extended = db ? sqlite3_extended_errcode(db) : resultCode;
+    const int systemErrno = db ? sqlite3_system_errno(db) : 0;
+    Cause cause = causeOfSqlite((extended & 0xFF) == (resultCode & 0xFF) ? extended : resultCode, systemErrno);
+    if (cause == Cause::Unknown) {
+        // A function that runs statements of its own (sqlcipher_export) hands their failure
+        // on as a plain error with only the text of the code it met.
+        for (const int code : { SQLITE_FULL, SQLITE_IOERR, SQLITE_READONLY, SQLITE_BUSY, SQLITE_LOCKED, SQLITE_CORRUPT,
+                 SQLITE_NOTADB, SQLITE_CANTOPEN, SQLITE_PERM, SQLITE_NOMEM }) {
+            if (engineText == QString::fromUtf8(sqlite3_errstr(code)))
+                cause = causeOfSqlite(code, systemErrno);
+        }
+    }
+    // Mistakes in a statement have no cause of this kind: their own text says what is wrong.
+    return Error(cause == Cause::Unknown ? engineText : causeText(cause), cause, engineText);
+}
+
 QString quoteIdentifier(const QString &name)
 {
     QString quoted = name;
@@ -22,11 +74,12 @@ Statement::Statement(sqlite3 *db, const QString &sql) : m_db(db)
 {
     const QByteArray text = sql.toUtf8();
     const char *tail = nullptr;
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, &tail) != SQLITE_OK) {
-        const QString message = sqliteError(db);
+    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, &tail);
+    if (rc != SQLITE_OK) {
+        const Error failure = sqliteFailure(db, rc);
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
-        throw Error(message);
+        throw failure;
     }
     if (!m_stmt)
         throw Error(QStringLiteral("SQL 语句为空"));
@@ -79,7 +132,7 @@ void Statement::bind(int index, const QVariant &value)
         }
     }
     if (rc != SQLITE_OK)
-        throw Error(sqliteError(m_db));
+        throw sqliteFailure(m_db, rc);
 }
 
 bool Statement::step()
@@ -89,9 +142,9 @@ bool Statement::step()
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    const QString message = sqliteError(m_db);
+    const Error failure = sqliteFailure(m_db, rc);
     sqlite3_reset(m_stmt);
-    throw Error(message);
+    throw failure;
 }
 
 void Statement::reset()

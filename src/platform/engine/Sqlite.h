@@ -9,6 +9,8 @@
 #endif
 #include <sqlcipher/sqlite3.h>
 
+#include "Error.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -36,6 +38,13 @@ private:
 };
 
 QString sqliteError(sqlite3 *db);
+// What an engine result code means for the operator; the system's errno behind an I/O
+// failure (0 when none) makes it more precise.
+Cause causeOfSqlite(int resultCode, int systemErrno = 0);
+// The error to raise for a failed engine call on `db` (may be null) that returned
+// `resultCode`: the cause in Chinese when it is known, else the engine's text, which is
+// kept as the detail in every case.
+Error sqliteFailure(sqlite3 *db, int resultCode);
 QString quoteIdentifier(const QString &name);
 
 } // namespace dagl

@@ -1,14 +1,20 @@
 #include "Connection.h"
+#include "DatabaseLock.h"
 #include "Dataset.h"
 #include "Error.h"
 #include "JetSql.h"
+#include "SampleCatalogue.h"
 #include "Schema.h"
+#include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace dagl;
+
+Q_DECLARE_METATYPE(dagl::Cause)
 
 namespace {
 FieldDef lookup(const QString &, const QString &column)
@@ -30,6 +36,15 @@ QString errorOf(const std::function<void()> &f)
         return e.message();
     }
     return {};
+}
+Error failureOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e;
+    }
+    return Error(QString());
 }
 } // namespace
 
@@ -103,14 +118,102 @@ private slots:
         Connection wrong;
         wrong.setConnectionString(TDataModule5::connectionStringFor(folder.path()).replace(
             Schema::kDatabasePassword, QStringLiteral("12345678901")));
-        QCOMPARE(errorOf([&] { wrong.open(); }), QStringLiteral("Not a valid password."));
+        const Error refused = failureOf([&] { wrong.open(); });
+        QCOMPARE(refused.cause(), Cause::WrongPassword);
+        QCOMPARE(refused.message(), causeText(Cause::WrongPassword));
+        QCOMPARE(refused.detail(), QStringLiteral("Not a valid password.")); // for the log
         QVERIFY(!wrong.isOpen());
 
         test::ProgramFolderFixture empty(false);
         Connection missing;
         missing.setConnectionString(TDataModule5::connectionStringFor(empty.path()));
-        QVERIFY(errorOf([&] { missing.open(); }).startsWith(QStringLiteral("Could not find file")));
+        QCOMPARE(failureOf([&] { missing.open(); }).cause(), Cause::NotFound);
         QVERIFY(!QFile::exists(empty.databasePath())); // opening never creates the file
+    }
+
+    // What keeps a database from opening is said as what it is, not as a wrong password.
+    void openSaysWhatIsWrong_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<Cause>("cause");
+        QTest::newRow("locked by another program") << "busy" << Cause::InUse;
+        QTest::newRow("being replaced by another copy") << "replacing" << Cause::InUse;
+        QTest::newRow("damaged") << "damaged" << Cause::Corrupt;
+        QTest::newRow("a folder in place of the file") << "folder" << Cause::NotFound;
+        QTest::newRow("no database at all") << "text" << Cause::WrongPassword;
+    }
+    void openSaysWhatIsWrong()
+    {
+        QFETCH(QString, kind);
+        QFETCH(Cause, cause);
+        test::ProgramFolderFixture folder;
+        const QString path = folder.databasePath();
+        sqlite3 *raw = nullptr;
+        DatabaseLock replacing;
+        if (kind == QLatin1String("busy")) {
+            // Another program in the middle of a write keeps even readers out.
+            QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &raw), SQLITE_OK);
+            sqlite3_key(raw, Schema::kDatabasePassword.toUtf8().constData(), int(Schema::kDatabasePassword.size()));
+            QCOMPARE(sqlite3_exec(raw, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        } else if (kind == QLatin1String("replacing")) {
+            replacing.lockShared(path);
+            QVERIFY(replacing.tryExclusive());
+        } else if (kind == QLatin1String("damaged")) {
+            SampleCatalogue::fill(folder.db(), 2000, 1);
+            folder.db().close();
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.resize(file.size() / 2);
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QFile::remove(path));
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray(8192, 'x'));
+        }
+        Connection db;
+        db.setConnectionString(TDataModule5::connectionStringFor(folder.path()));
+        // A damaged file may open, its first pages being whole; reading it says so.
+        const Error failure = failureOf([&] {
+            db.open();
+            test::rowCount(db, Schema::kCatalogueTable);
+        });
+        QCOMPARE(failure.cause(), cause);
+        QCOMPARE(failure.message(), causeText(cause));
+        QVERIFY(!failure.detail().isEmpty());
+        if (raw) {
+            sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(raw);
+        }
+    }
+
+    // Writes the engine refuses give their cause in Chinese; the engine's words stay for the log.
+    void writeFailuresSayWhy()
+    {
+        test::ProgramFolderFixture folder;
+        sqlite3 *readOnly = nullptr;
+        QCOMPARE(sqlite3_open_v2(
+                     QFile::encodeName(folder.databasePath()).constData(), &readOnly, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+        sqlite3_key(readOnly, Schema::kDatabasePassword.toUtf8().constData(), int(Schema::kDatabasePassword.size()));
+        const Error refused = failureOf(
+            [&] { Statement(readOnly, QStringLiteral("insert into rz (rznr,sj) values ('a','2026-12-10')")).step(); });
+        sqlite3_close(readOnly);
+        QCOMPARE(refused.message(), causeText(Cause::ReadOnly));
+        QCOMPARE(refused.detail(), QStringLiteral("attempt to write a readonly database"));
+
+        test::SmallDisk disk;
+        test::ProgramFolderFixture onSmallDisk(true, disk.path());
+        Connection &db = onSmallDisk.db();
+        disk.fill(0);
+        const Error full = failureOf([&] { SampleCatalogue::fill(db, 2000, 2); });
+        disk.release();
+        QVERIFY2(disk.causeTexts().contains(full.message()), qPrintable(full.logText()));
+        // A statement's own mistake keeps the engine's text: there is no cause to give.
+        QVERIFY(failureOf([&] { db.execute(QStringLiteral("select * from nosuch")); })
+                    .message()
+                    .contains(QStringLiteral("nosuch")));
     }
 
     void dialectOnRealFile()
