@@ -1,3 +1,4 @@
+#include "DesktopConventions.h"
 #include "Program.h"
 #include "ProgramFolder.h"
 #include "QtUi.h"
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTexts);
     dagl::Skin::apply(app);
+    dagl::DesktopConventions::install();
 
     dagl::QtUi ui;
     dagl::Program program(dagl::ProgramFolder::ofExecutable(), ui);

@@ -488,8 +488,10 @@ void TFrm_AEsj::cancelPending()
     try {
         if (m_dm.Tsyyp.isOpen() && m_dm.Tsyyp.isEditing())
             m_dm.Tsyyp.cancel();
-        if (m_openedUnit && m_dm.TJCsj.isOpen())
-            m_dm.TJCsj.close();
+        // The unit settings window shares the dataset: its pending or shown row stays.
+        Dataset &unit = m_dm.TJCsj;
+        if (m_openedUnit && unit.isOpen() && !unit.isEditing() && !shownInOtherWindow(unit, this))
+            unit.close();
         m_openedUnit = false;
     } catch (const Error &error) {
         m_ui.showError(error.message());
@@ -510,7 +512,18 @@ void TFrm_AEsj::FormClose()
 
 void TFrm_AEsj::reject()
 {
-    close(); // Esc closes like the return buttons
+    close();
+}
+
+void TFrm_AEsj::keyPressEvent(QKeyEvent *event)
+{
+    // Esc would drop the typed record without a word: the window is left only through
+    // its return buttons and its close box.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TFrm_AEsj::closeEvent(QCloseEvent *event)

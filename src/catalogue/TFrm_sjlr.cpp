@@ -3,6 +3,7 @@
 #include "ButtonRow.h"
 #include "DBGridEh.h"
 #include "SingleWindow.h"
+#include "Skin.h"
 #include "SortByTitle.h"
 #include "TDataModule5.h"
 #include "TFrm_AEsj.h"
@@ -146,6 +147,7 @@ TFrm_AEsj *TFrm_sjlr::editor(void (TFrm_AEsj::*setMode)())
         // A window of the application, not of the list: it outlives an embedded list.
         editor = new TFrm_AEsj(m_dm, m_ui, nullptr);
         (editor->*setMode)();
+        Skin::centreOver(editor, window()); // over the main window the list lies in
     }
     return editor;
 }

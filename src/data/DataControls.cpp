@@ -4,11 +4,46 @@
 #include "Error.h"
 #include "Ui.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QFocusEvent>
 #include <QMetaMethod>
+#include <QValidator>
 
 namespace dagl {
+
+namespace {
+
+// A box cuts what is typed or pasted at its maximum length by UTF-16 units; a cut inside
+// a surrogate pair would leave half a character, which is stored as "?". The half goes.
+class WholeCharacters : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &pos) const override
+    {
+        for (qsizetype i = input.size() - 1; i >= 0; --i) {
+            const QChar c = input.at(i);
+            const bool half = (c.isHighSurrogate() && (i + 1 >= input.size() || !input.at(i + 1).isLowSurrogate()))
+                || (c.isLowSurrogate() && (i == 0 || !input.at(i - 1).isHighSurrogate()));
+            if (half) {
+                input.remove(i, 1);
+                if (pos > i)
+                    --pos;
+            }
+        }
+        return Acceptable;
+    }
+};
+
+} // namespace
+
+void FieldLink::limitLength(QLineEdit *edit)
+{
+    m_lengthEdit = edit;
+    if (!edit->validator())
+        edit->setValidator(new WholeCharacters(edit));
+}
 
 FieldLink::FieldLink(QWidget *control, std::function<QString()> read, std::function<void(const QString &)> show)
     : QObject(control)
@@ -141,6 +176,21 @@ void reportFieldErrors(QWidget *window, Ui &ui)
             link->control()->setFocus(Qt::OtherFocusReason);
         });
     }
+}
+
+bool shownInOtherWindow(const Dataset &dataset, const QWidget *except)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window == except || !window->isVisible())
+            continue;
+        const QList<FieldLink *> links = window->findChildren<FieldLink *>();
+        for (const FieldLink *link : links) {
+            if (link->dataset() == &dataset)
+                return true;
+        }
+    }
+    return false;
 }
 
 DBEdit::DBEdit(QWidget *parent)

@@ -39,9 +39,9 @@ public:
     QWidget *control() const { return m_control; }
     void refresh();
     // The box whose length follows the field: it takes no more characters than the field
-    // holds, so nothing typed is cut when the row is posted. A limit the window set on the
-    // box itself stays.
-    void limitLength(QLineEdit *edit) { m_lengthEdit = edit; }
+    // holds, so nothing typed is cut when the row is posted, and a character is never cut
+    // in half. A limit the window set on the box itself stays.
+    void limitLength(QLineEdit *edit);
 
 signals:
     void commitFailed(const QString &message);
@@ -66,6 +66,9 @@ private:
 // Shows in the standard error box every value the bound controls inside `window` refuse
 // when they are left, and puts the focus back into the control (its text kept).
 void reportFieldErrors(QWidget *window, Ui &ui);
+
+// Whether a visible window other than `except` shows fields of `dataset` in bound controls.
+bool shownInOtherWindow(const Dataset &dataset, const QWidget *except);
 
 class DBEdit : public QLineEdit {
     Q_OBJECT

@@ -133,7 +133,7 @@ void ImportPlan::fill(const std::function<QVariant(int column)> &cell) const
             const int type = value.typeId();
             if ((type == QMetaType::QDate || type == QMetaType::QDateTime) && step.size >= 8)
                 text = value.toDate().toString(QStringLiteral("yyyyMMdd"));
-            text.truncate(step.size);
+            text = cutToSize(text, step.size);
         }
         m_target.setValue(step.field, text);
     }

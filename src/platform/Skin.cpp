@@ -186,6 +186,17 @@ void centreOnScreen(QWidget *window)
     window->move(frame.topLeft());
 }
 
+void centreOver(QWidget *window, const QWidget *over)
+{
+    if (!over)
+        return;
+    if (!window->isVisible())
+        window->adjustSize();
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(over->window()->frameGeometry().center());
+    window->move(frame.topLeft());
+}
+
 QIcon icon(Glyph glyph, int size)
 {
     QPixmap pixmap(size, size);

@@ -23,6 +23,8 @@ QFont songti(int pixelSize, bool bold = false);
 QIcon icon(Glyph glyph, int size = 32);
 // Places a window in the middle of the screen it is on.
 void centreOnScreen(QWidget *window);
+// Places a window in the middle of another one (a window not yet shown takes its size first).
+void centreOver(QWidget *window, const QWidget *over);
 QPixmap toolPanelBackground(const QSize &size);
 QPixmap clientBackground(const QSize &size);
 QPixmap dialogBackground(const QSize &size);

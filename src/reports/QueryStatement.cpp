@@ -16,6 +16,13 @@ QString literalText(QString value)
 {
     return value.replace(QLatin1Char('\''), QStringLiteral("''"));
 }
+// A filter as it takes part in the statement: control characters (a pasted NUL, tab or
+// line break) are no part of any stored value, and a NUL would end the statement early.
+QString filterText(QString text)
+{
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return text;
+}
 } // namespace
 
 const QVector<FilterBox> &filterBoxes()
@@ -40,7 +47,7 @@ QString search(const std::function<QString(const QString &boxName)> &boxText)
 {
     QString conditions;
     for (const FilterBox &box : filterBoxes()) {
-        const QString text = boxText(QString::fromLatin1(box.name));
+        const QString text = filterText(boxText(QString::fromLatin1(box.name)));
         if (text.trimmed().isEmpty())
             continue;
         const QString column = QString::fromLatin1(box.column);

@@ -30,7 +30,8 @@ struct FilterBox {
 // The eleven boxes in the order their conditions are added.
 const QVector<FilterBox> &filterBoxes();
 
-// The search statement; `boxText` gives a box's text by its name, as typed.
+// The search statement; `boxText` gives a box's text by its name, as typed (control characters
+// are dropped from it).
 QString search(const std::function<QString(const QString &boxName)> &boxText);
 // Every record, in the same order as a search.
 QString listAll();

@@ -36,10 +36,12 @@ QString updateStatement(const QString &operatorName, const QString &newPassword)
         + QStringLiteral(" where glymc=") + JetSql::quoted(operatorName.trimmed());
 }
 
-Outcome save(TDataModule5 &dm, const QString &operatorName, const QString &storedPassword, const QString &oldText,
+Outcome save(TDataModule5 &dm, const QString &operatorName, const Account &account, const QString &oldText,
     const QString &newText, const QString &confirmText)
 {
-    if (oldText.trimmed() != storedPassword)
+    if (!account.found)
+        return Outcome::NotRead;
+    if (oldText.trimmed() != account.storedPassword)
         return Outcome::WrongOldPassword;
     if (newText.trimmed() != confirmText.trimmed())
         return Outcome::Mismatch;

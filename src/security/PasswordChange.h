@@ -21,11 +21,13 @@ Account load(TDataModule5 &dm, const QString &operatorName);
 
 QString updateStatement(const QString &operatorName, const QString &newPassword);
 
-enum class Outcome { WrongOldPassword, Mismatch, Failed, Changed };
+enum class Outcome { NotRead, WrongOldPassword, Mismatch, Failed, Changed };
 
-// Checks the typed texts (each trimmed) and stores the new password. Failed when the
+// Checks the typed texts (each trimmed) against the account as read when the window was
+// shown, and stores the new password. NotRead when that row could not be read: without
+// the stored password there is nothing to check the old one against. Failed when the
 // database did not take it (or the operator's row is gone): the password is then as it was.
-Outcome save(TDataModule5 &dm, const QString &operatorName, const QString &storedPassword, const QString &oldText,
+Outcome save(TDataModule5 &dm, const QString &operatorName, const Account &account, const QString &oldText,
     const QString &newText, const QString &confirmText);
 
 } // namespace PasswordChange

@@ -111,19 +111,21 @@ void TFrmXGMM::showEvent(QShowEvent *event)
 void TFrmXGMM::FormShow()
 {
     m_boxes[OldPassword]->setFocus();
-    const PasswordChange::Account account = PasswordChange::load(m_dm, m_operatorName);
-    if (!account.found)
+    m_account = PasswordChange::load(m_dm, m_operatorName);
+    if (!m_account.found)
         return;
-    m_boxes[Number]->setText(account.id);
-    m_boxes[Name]->setText(account.name);
-    m_storedPassword = account.storedPassword;
+    m_boxes[Number]->setText(m_account.id);
+    m_boxes[Name]->setText(m_account.name);
 }
 
 void TFrmXGMM::Action1Execute()
 {
     runHandler(m_ui, [this] {
-        switch (PasswordChange::save(m_dm, m_operatorName, m_storedPassword, m_boxes[OldPassword]->text(),
+        switch (PasswordChange::save(m_dm, m_operatorName, m_account, m_boxes[OldPassword]->text(),
             m_boxes[NewPassword]->text(), m_boxes[Confirmation]->text())) {
+        case PasswordChange::Outcome::NotRead:
+            m_ui.inform(QStringLiteral("未能读取用户信息，不能修改！请关闭本窗口后重新打开。"), QStringLiteral("错误"));
+            break;
         case PasswordChange::Outcome::WrongOldPassword:
             m_ui.inform(QStringLiteral("原始密码错误，不能修改！"), QStringLiteral("错误"));
             break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PasswordChange.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -28,7 +30,7 @@ private:
     TDataModule5 &m_dm;
     Ui &m_ui;
     QString m_operatorName;
-    QString m_storedPassword;
+    PasswordChange::Account m_account; // as read when shown
     QLineEdit *m_boxes[5] = {}; // number, name, old, new, confirmation
 };
 

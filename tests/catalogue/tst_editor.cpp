@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -517,12 +518,124 @@ private slots:
         e.openAppend();
         fillVolumeRecord(e);
         QCOMPARE(e.dm.Tsyyp.recordCount(), 1);
-        QTest::keyClick(e.window, Qt::Key_Escape);
+        e.window->close(); // the close box
         QTRY_VERIFY(e.window.isNull());
         QCOMPARE(e.dm.Tsyyp.recordCount(), 0);
         QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Browse);
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
         QVERIFY(!e.dm.TJCsj.isOpen());
+    }
+
+    // Esc is no way out: what was typed stays, in both modes, until a return button or
+    // the close box.
+    void escapeKeepsTheRecord_data()
+    {
+        QTest::addColumn<bool>("append");
+        QTest::newRow("new record") << true;
+        QTest::newRow("changed record") << false;
+    }
+    void escapeKeepsTheRecord()
+    {
+        QFETCH(bool, append);
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        folder.exec(QStringLiteral(
+            "insert into 文件目录 (mlh, ajh, sxh, bgqx, tm, yh) values ('M', 1, '1', '永久', '旧题名', 1)"));
+        Editor e(folder);
+        if (append)
+            e.openAppend();
+        else
+            e.openEdit(0);
+        e.fill("DBEdit6", QStringLiteral("新题名"));
+        for (const char *focused : { "DBEdit6", "DBComboBox1", "BitBtn1", "BitBtn2" }) {
+            QWidget *widget = e.field(focused);
+            if (!widget->isVisible())
+                continue;
+            widget->setFocus();
+            QTRY_VERIFY(widget->hasFocus());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QVERIFY2(e.window && e.window->isVisible(), focused);
+        }
+        QCOMPARE(e.text("DBEdit6"), QStringLiteral("新题名"));
+        QCOMPARE(e.row("TM"), QStringLiteral("新题名"));
+        QCOMPARE(e.dm.Tsyyp.state(), append ? Dataset::State::Insert : Dataset::State::Edit);
+        QVERIFY(e.ui.shown.isEmpty());
+
+        // The record typed is the one saved.
+        if (append) {
+            fillVolumeRecord(e);
+            e.click("BitBtn1");
+            QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+            QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm=' 会议纪要 '")), 1);
+        } else {
+            e.click("BitBtn2");
+            QCOMPARE(e.ui.lastText(), QStringLiteral("数据修改成功！"));
+            QCOMPARE(e.stored("tm"), QStringLiteral("新题名"));
+        }
+    }
+
+    // A character outside the basic plane at a column's limit is dropped whole, never
+    // halved into a "?".
+    void supplementaryCharacterAtTheLimit()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        const QString wide = QString::fromUcs4(U"\U00020000");
+        e.fill("DBEdit6", QString(249, QLatin1Char('a')) + wide); // 题名 holds 250
+        QVERIFY(!e.text("DBEdit6").contains(QChar::ReplacementCharacter));
+        QVERIFY(!e.text("DBEdit6").endsWith(wide.at(0)));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(e.stored("tm"), QString(249, QLatin1Char('a')));
+
+        // Within the limit it is stored whole.
+        e.fill("DBEdit6", QStringLiteral("题") + wide);
+        e.click("BitBtn1");
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm='题%1'").arg(wide)), 1);
+    }
+
+    // A box reached from the keyboard selects its text, so typing replaces a carried value.
+    void keyboardEntrySelects_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Enter chain") << "DBEdit10" << int(Qt::Key_Return) << 0;
+        QTest::newRow("Tab") << "DBEdit10" << int(Qt::Key_Tab) << 0;
+        QTest::newRow("Shift+Tab") << "DBEdit13" << int(Qt::Key_Tab) << int(Qt::ShiftModifier);
+    }
+    void keyboardEntrySelects()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e); // 案卷号 12
+        e.click("BitBtn1"); // carried over into the next record
+        QCOMPARE(e.text("DBEdit12"), QStringLiteral("12"));
+        QWidget *start = e.field(from.toLatin1().constData());
+        start->setFocus();
+        QTRY_VERIFY(start->hasFocus());
+        QTest::keyClick(start, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(e.field("DBEdit12")->hasFocus());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("13"));
+        QCOMPARE(e.text("DBEdit12"), QStringLiteral("13"));
+        e.fill("DBEdit13", QStringLiteral("2"));
+        e.click("BitBtn1");
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("ajh=13")), 1);
+
+        // A click places the caret: the text is added to.
+        auto *box = static_cast<QLineEdit *>(e.field("DBEdit12"));
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 4, box->height() / 2));
+        QTRY_VERIFY(box->hasFocus());
+        QTest::keyClicks(box, QStringLiteral("4"));
+        QCOMPARE(box->text(), QStringLiteral("134"));
     }
 };
 

@@ -2,10 +2,12 @@
 #include "IniFile.h"
 #include "RecordChecks.h"
 #include "TDataModule5.h"
+#include "TFrm_AEsj.h"
 #include "TFrm_jcsj.h"
 #include "TestSupport.h"
 
 #include <QComboBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -32,6 +34,13 @@ class TestUnitSettings : public QObject
             test::type(edit, text);
         }
         void save() { QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton); }
+        // Tab to a button and Enter.
+        void press(const char *name)
+        {
+            auto *button = window.findChild<QPushButton *>(QString::fromLatin1(name));
+            button->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(button, Qt::Key_Return);
+        }
     };
 
 private slots:
@@ -139,6 +148,58 @@ private slots:
         QTRY_VERIFY(w.box("DBEdit18")->hasFocus());
         QTest::keyClick(w.box("DBEdit18"), Qt::Key_Backtab, Qt::ShiftModifier);
         QTRY_VERIFY(code->hasFocus());
+    }
+
+    // The record editor reads the unit row from the same dataset; closing it leaves what
+    // the settings window holds, pending or saved, and its save goes on working.
+    void editorClosedMeanwhile_data()
+    {
+        QTest::addColumn<bool>("savedFirst");
+        QTest::newRow("pending edit") << false;
+        QTest::newRow("saved, then typed again") << true;
+    }
+    void editorClosedMeanwhile()
+    {
+        QFETCH(bool, savedFirst);
+        test::ProgramFolderFixture folder;
+        Window w{folder};
+        w.dm.Tsyyp.open();
+        w.dm.Tsyyp.append();
+        QPointer<TFrm_AEsj> editor = new TFrm_AEsj(w.dm, w.ui);
+        editor->setAppendMode();
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.fill("DBEdit18", QStringLiteral("DW7"));
+        w.fill("DBEdit20", QStringLiteral("市档案馆"));
+        if (savedFirst) {
+            w.press("BitBtn1");
+            QCOMPARE(w.ui.lastText(), QStringLiteral("数据修改成功！"));
+        }
+
+        // The editor goes by its return button, pressed from the keyboard.
+        editor->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        auto *back = editor->findChild<QPushButton *>(QStringLiteral("BitBtn3"));
+        back->setFocus();
+        QTRY_VERIFY(back->hasFocus());
+        QTest::keyClick(back, Qt::Key_Return);
+        QTRY_VERIFY(editor.isNull());
+        QCOMPARE(w.box("DBEdit18")->text(), QStringLiteral("DW7"));
+        QCOMPARE(w.box("DBEdit20")->text(), QStringLiteral("市档案馆"));
+
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        if (savedFirst)
+            w.fill("DBEdit20", QStringLiteral("县档案馆"));
+        w.press("BitBtn1");
+        QCOMPARE(w.ui.texts().count(QStringLiteral("数据修改失败！")), 0);
+        QCOMPARE(w.ui.lastText(), QStringLiteral("数据修改成功！"));
+        QCOMPARE(folder.scalar(QStringLiteral("select dwdm from ljserver")).toString(), QStringLiteral("DW7"));
+        QCOMPARE(folder.scalar(QStringLiteral("select dwmc from ljserver")).toString(),
+                 savedFirst ? QStringLiteral("县档案馆") : QStringLiteral("市档案馆"));
     }
 };
 

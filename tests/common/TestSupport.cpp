@@ -2,6 +2,7 @@
 
 #include "Cause.h"
 #include "Dataset.h"
+#include "DesktopConventions.h"
 #include "Login.h"
 #include "Schema.h"
 #include "SingleWindow.h"
@@ -19,6 +20,15 @@
 #include <unistd.h>
 
 namespace dagl::test {
+
+namespace {
+// Windows under test behave as in the running program (Enter on buttons, selected boxes).
+void installConventions()
+{
+    DesktopConventions::install();
+}
+} // namespace
+Q_COREAPP_STARTUP_FUNCTION(installConventions)
 
 Ui::Answer FakeUi::messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
 {
@@ -172,15 +182,19 @@ void unmountReadOnly(const QString &target)
 
 void type(QWidget *control, const QString &text)
 {
-    for (const QChar ch : text) {
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
         if (ch == QLatin1Char('\n')) {
             QTest::keyClick(control, Qt::Key_Return);
         } else if (ch.unicode() < 0x80) {
             QTest::keyClick(control, ch.toLatin1());
         } else {
+            // A character outside the basic plane is committed whole, as an input method does.
+            const int length = ch.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
             QInputMethodEvent commit;
-            commit.setCommitString(QString(ch));
+            commit.setCommitString(text.mid(i, length));
             QCoreApplication::sendEvent(control, &commit);
+            i += length - 1;
         }
     }
 }

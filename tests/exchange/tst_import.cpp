@@ -124,6 +124,9 @@ private slots:
         unticked[4].columnText = QStringLiteral("1"); // 盒号 unticked with a number
         QTest::newRow("unticked stays empty") << unticked << cells << "HH" << QVariant() << "";
         QTest::newRow("cut to the column size") << only({ { "HH", "1" } }) << cells << "HH" << QVariant("1234") << "";
+        QTest::newRow("cut between characters")
+            << only({ { "HH", "1" } }) << QVariantList { QStringLiteral("123") + QString::fromUcs4(U"\U00020000") }
+            << "HH" << QVariant("123") << "";
         QTest::newRow("number into text column") << only({ { "QZH", "2" } }) << cells << "QZH" << QVariant("7") << "";
         QTest::newRow("fraction into text column")
             << only({ { "QZH", "1" } }) << QVariantList { 3.25 } << "QZH" << QVariant("3.25") << "";

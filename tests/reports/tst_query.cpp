@@ -8,6 +8,8 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -144,6 +146,36 @@ private slots:
             QVERIFY(w.ui.shown.isEmpty());
         QCOMPARE(w.window->grid()->footerTexts().mid(0, 3),
             (QStringList { "总计", QString::number(titles.size()), QString() }));
+    }
+
+    // Control characters pasted into a filter box (a NUL would end the statement early) take
+    // no part in the search.
+    void pastedControlCharacters_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::newRow("NUL") << QStringLiteral("12") + QChar(0);
+        QTest::newRow("NUL in the middle") << QStringLiteral("1") + QChar(0) + QStringLiteral("2");
+        QTest::newRow("tab and line break") << QStringLiteral("\t12\r\n");
+    }
+    void pastedControlCharacters()
+    {
+        QFETCH(QString, pasted);
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "12", "1", 1, "", "", "甲");
+        addRecord(folder, "3", "1", 1, "", "", "乙");
+        Window w(folder);
+        QGuiApplication::clipboard()->setText(pasted);
+        QLineEdit *fonds = w.box(QStringLiteral("Edit1"));
+        fonds->setFocus();
+        QTRY_VERIFY(fonds->hasFocus());
+        QTest::keyClick(fonds, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(fonds->text().contains(QLatin1Char('2')));
+        auto *search = w.window->findChild<QPushButton *>(QStringLiteral("BitBtn3"));
+        search->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(search, Qt::Key_Return);
+        QVERIFY2(w.ui.shown.isEmpty(), qPrintable(w.ui.lastText()));
+        QVERIFY(w.dm.Tdaly.isOpen());
+        QCOMPARE(w.column("TM"), QStringList { "甲" });
     }
 
     void emptyResultShowsMessageAfterTheEmptyGrid()

@@ -2,6 +2,9 @@
 #include "TFrmXGMM.h"
 #include "TestSupport.h"
 
+#include <sqlcipher/sqlite3.h>
+
+#include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -136,6 +139,49 @@ private slots:
         QVERIFY(window->isVisible());
         QCOMPARE(folder.scalar(QStringLiteral("select mm from gly")).toString(), QString());
         window->close();
+    }
+
+    // The operator's row could not be read when the window opened (the database was locked,
+    // or the row was renamed): the old password cannot be checked, so nothing is changed,
+    // also once the row can be read again.
+    void unreadAccountRefusesSave_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("database locked") << true;
+        QTest::newRow("row renamed") << false;
+    }
+    void unreadAccountRefusesSave()
+    {
+        QFETCH(bool, locked);
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("update gly set mm='secret'"));
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        if (locked) {
+            sqlite3_busy_timeout(dm.ADOConnection1.handle(), 0); // no waiting for the lock to end
+            QCOMPARE(sqlite3_exec(folder.db().handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        } else {
+            folder.exec(QStringLiteral("update gly set glymc='改名'"));
+        }
+        QPointer<TFrmXGMM> window = new TFrmXGMM(dm, ui, kOperator);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("Edit2"))->text(), QString());
+        if (locked)
+            QCOMPARE(sqlite3_exec(folder.db().handle(), "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        else
+            folder.exec(QStringLiteral("update gly set glymc='%1'").arg(kOperator));
+
+        // The old-password box left empty, F5.
+        typeInto(window, "Edit4", QStringLiteral("new"));
+        typeInto(window, "Edit5", QStringLiteral("new"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+        QCOMPARE(ui.texts(), QStringList { QStringLiteral("未能读取用户信息，不能修改！请关闭本窗口后重新打开。") });
+        QCOMPARE(ui.shown.last().caption, QStringLiteral("错误"));
+        QVERIFY(window->isVisible());
+        QCOMPARE(folder.scalar(QStringLiteral("select mm from gly")).toString(), QStringLiteral("secret"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+        QTRY_VERIFY(window.isNull());
     }
 
     void exitChangesNothing()

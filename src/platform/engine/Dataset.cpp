@@ -550,7 +550,7 @@ QVariant Dataset::converted(int field, const QVariant &value) const
         // An empty text is stored as no value; a longer text is cut to the column's size.
         if (text.isEmpty())
             return {};
-        return def.size > 0 ? text.left(def.size) : text;
+        return cutToSize(text, def.size);
     case FieldType::Integer:
     case FieldType::AutoInc: {
         if (isString && text.trimmed().isEmpty())

@@ -26,6 +26,14 @@ QString fieldTypeName(FieldType type)
     return QStringLiteral("Unknown");
 }
 
+QString cutToSize(const QString &text, int size)
+{
+    if (size <= 0 || text.size() <= size)
+        return text;
+    const bool splitsPair = text.at(size - 1).isHighSurrogate() && text.at(size).isLowSurrogate();
+    return text.left(splitsPair ? size - 1 : size);
+}
+
 FieldDef fieldFromDeclaredType(const QString &name, const QString &declaredType, bool autoIncrement)
 {
     static const QRegularExpression sized(QStringLiteral(R"(^\s*([A-Za-z ]+?)\s*\(\s*(\d+)\s*\)\s*$)"));

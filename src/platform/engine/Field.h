@@ -22,6 +22,11 @@ struct FieldDef
 
 QString fieldTypeName(FieldType type);
 
+// The longest start of `text` that a text field of `size` holds (0: no limit). The cut
+// falls between characters: a character outside the basic plane (a surrogate pair) is
+// dropped whole rather than halved, which the database would store as "?".
+QString cutToSize(const QString &text, int size);
+
 // The field type of a column from the type it was declared with in the schema
 // ("VARCHAR(10)", "CHAR(10)", "INTEGER", "DATETIME", "MEMO", ...).
 FieldDef fieldFromDeclaredType(const QString &name, const QString &declaredType, bool autoIncrement);
