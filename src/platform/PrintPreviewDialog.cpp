@@ -144,24 +144,32 @@ void PrintPreviewDialog::print()
         m_preview->print();
 }
 
-bool PrintPreviewDialog::savePdf(const QString &path)
+bool PrintPreviewDialog::savePdf(const QString &path, Cause *cause)
 {
     CheckedSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (cause)
+            *cause = causeOfDeviceFailure(file);
         return false;
+    }
     {
         QPdfWriter writer(&file);
         writer.setTitle(windowTitle());
         writer.setCreator(QStringLiteral("dagl"));
         writer.setResolution(600);
         writer.setPageLayout(m_printer->pageLayout());
-        if (!draw(writer))
+        if (!draw(writer)) {
+            if (cause)
+                *cause = file.failure();
             return false; // the unfinished file is dropped with the CheckedSaveFile
+        }
     }
     try {
         file.commitChecked();
     } catch (const Error &error) {
         qWarning().noquote() << "PDF not saved:" << path << error.logText();
+        if (cause)
+            *cause = error.cause();
         return false;
     }
     return true;
@@ -175,9 +183,10 @@ void PrintPreviewDialog::savePdfAs()
         return;
     if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
-    if (!savePdf(path))
-        QMessageBox::critical(
-            this, windowTitle(), QStringLiteral("无法保存文件 %1").arg(QDir::toNativeSeparators(path)));
+    Cause cause = Cause::Unknown;
+    if (!savePdf(path, &cause))
+        QMessageBox::critical(this, windowTitle(),
+            withCause(QStringLiteral("无法保存文件 %1").arg(QDir::toNativeSeparators(path)), cause));
 }
 
 } // namespace dagl

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Cause.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -20,8 +22,9 @@ public:
         const QString &title, std::function<void(QPagedPaintDevice &)> render, QWidget *parent = nullptr);
     ~PrintPreviewDialog() override;
 
-    // Writes the report to a PDF file through a temporary file. False when it failed.
-    bool savePdf(const QString &path);
+    // Writes the report to a PDF file through a temporary file. False when it failed, with
+    // the reason in `cause` when asked for.
+    bool savePdf(const QString &path, Cause *cause = nullptr);
 
 private:
     bool draw(QPagedPaintDevice &device);
