@@ -38,11 +38,16 @@ public:
 
 } // namespace
 
+void keepWholeCharacters(QLineEdit *edit)
+{
+    if (!edit->validator())
+        edit->setValidator(new WholeCharacters(edit));
+}
+
 void FieldLink::limitLength(QLineEdit *edit)
 {
     m_lengthEdit = edit;
-    if (!edit->validator())
-        edit->setValidator(new WholeCharacters(edit));
+    keepWholeCharacters(edit);
 }
 
 FieldLink::FieldLink(QWidget *control, std::function<QString()> read, std::function<void(const QString &)> show)

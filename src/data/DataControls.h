@@ -67,6 +67,10 @@ private:
 // when they are left, and puts the focus back into the control (its text kept).
 void reportFieldErrors(QWidget *window, Ui &ui);
 
+// Keeps a box's text whole where its maximum length would cut a character outside the
+// basic plane in two; the half left over goes.
+void keepWholeCharacters(QLineEdit *edit);
+
 // Whether a visible window other than `except` shows fields of `dataset` in bound controls.
 bool shownInOtherWindow(const Dataset &dataset, const QWidget *except);
 

@@ -1,5 +1,6 @@
 #include "TFrmXGMM.h"
 
+#include "DataControls.h"
 #include "PasswordChange.h"
 #include "TDataModule5.h"
 #include "Ui.h"
@@ -57,6 +58,7 @@ TFrmXGMM::TFrmXGMM(TDataModule5 &dm, Ui &ui, const QString &operatorName, QWidge
         if (rows[i].masked) {
             edit->setEchoMode(QLineEdit::Password);
             edit->setMaxLength(passwordSize);
+            keepWholeCharacters(edit);
         } else {
             edit->setReadOnly(true);
         }

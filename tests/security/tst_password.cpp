@@ -75,6 +75,11 @@ private slots:
                                                    << "x"
                                                    << "修改成功！"
                                                    << "x";
+        // The box holds 50 units: a character outside the basic plane at the limit is not
+        // cut in half.
+        const QString wide = QString(49, QLatin1Char('a')) + QString::fromUcs4(U"\U00020000");
+        QTest::newRow("whole characters at the limit") << "" << "" << wide << wide << "修改成功！"
+                                                       << QString(49, QLatin1Char('a'));
         QTest::newRow("same as before") << "same"
                                         << "same"
                                         << "same"
