@@ -30,6 +30,7 @@ QMenu::item:selected { background: #2f6fb5; color: white; }
 QMenu::separator { height: 1px; background: #c9d6e8; margin: 3px 8px; }
 QToolButton[tool="true"] { color: white; background: transparent; border: 1px solid transparent;
                          border-radius: 5px; padding: 2px 6px; }
+QToolButton[tool="true"]:focus { border: 1px dotted white; }
 QToolButton[tool="true"]:hover { background: rgba(255,255,255,40); border-color: rgba(255,255,255,90); }
 QToolButton[tool="true"]:pressed { background: rgba(0,0,0,40); }
 QToolButton[tool="true"]:disabled { color: rgba(255,255,255,120); }
