@@ -1,5 +1,6 @@
 #include "QueryStatement.h"
 
+#include "BusyCursor.h"
 #include "Dataset.h"
 #include "TDataModule5.h"
 #include "Ui.h"
@@ -86,7 +87,10 @@ QString countStatement(const Count &count)
 void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
 {
     // The refusal itself is not shown; the closed result is.
-    dm.OpenSql(sql, dataset);
+    {
+        const BusyCursor busy;
+        dm.OpenSql(sql, dataset);
+    }
     dataset.requireOpen();
     if (dataset.recordCount() < 1)
         ui.showMessage(QStringLiteral("没有找到相应的单据"));

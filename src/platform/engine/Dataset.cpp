@@ -253,7 +253,7 @@ void Dataset::open()
 
     try {
         if (lazy) {
-            m_keySql = shape.keyStatement();
+            m_keySql = shape.keyStatement(SelectShape::SortMatches);
             m_selectList = shape.selectList;
             m_keyFrom = QStringLiteral("FROM ") + shape.table
                         + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
@@ -814,7 +814,10 @@ QString Dataset::orderedKeyStatement(int field, bool descending) const
 {
     const Column &def = m_fields.at(field);
     const QString column = quoteIdentifier(def.origin.isEmpty() ? def.def.name : def.origin);
-    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ") + column;
+    // A filtered result sorts its matches: walking an index of the whole table to pick out a
+    // few rows costs far more.
+    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ")
+        + (m_wholeTable ? QString() : QStringLiteral("+")) + column;
     if (def.def.isText() && needsCollation(column))
         sql += QStringLiteral(" COLLATE ") + QLatin1String(Collation::kName);
     if (descending)
