@@ -127,6 +127,11 @@ const char *const kSortIndexed[] = { "TM" };
 
 } // namespace
 
+SearchIndex::Spec searchIndex()
+{
+    return { kCatalogueTable, { QStringLiteral("TM"), QStringLiteral("ZRZ"), QStringLiteral("WH") } };
+}
+
 QString sortIndexStatement(const QString &field)
 {
     for (const char *column : kSortIndexed) {

@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "Error.h"
 #include "Regional.h"
+#include "SearchIndex.h"
 #include "SelectShape.h"
 #include "Sqlite.h"
 
@@ -167,6 +168,9 @@ void Dataset::open()
     } else {
         plain = m_connection->translate(m_commandText);
         shape = SelectShape::of(plain);
+        // Fragments searched through the index read only the rows that may hold them.
+        if (shape.plain && !shape.where.isEmpty())
+            shape.where = SearchIndex::narrow(db, m_connection->searchIndex(), shape.table, shape.where);
     }
 
     // A plain select of one table is read by key: its rows are fetched a page at a time
