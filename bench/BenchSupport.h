@@ -29,7 +29,7 @@ public:
     QString openFileName(const QString &, const QString &, const QString &) override { return {}; }
     QString existingFolder(const QString &, const QString &) override { return {}; }
     bool saveFile(const QString &, const QString &, const QString &, QString &, int &) override { return false; }
-    void printPreview(QWidget *, const QString &, const std::function<void(QPagedPaintDevice &)> &) override { }
+    void printPreview(QWidget *, const QString &, PagedReport &) override { }
     bool shellOpen(const QString &) override { return false; }
     QStringList printers() override { return {}; }
     QStringList inputMethods() override { return {}; }

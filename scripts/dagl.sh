@@ -92,6 +92,7 @@ case "$mode" in
     "$build/bench/dagl-bench-query" "$data"
     "$build/bench/dagl-bench-grid" --records "$records"
     "$build/bench/dagl-bench-export"
+    "$build/bench/dagl-bench-reports" "$data"
     "$build/bench/dagl-bench-import"
     "$build/bench/dagl-bench-ini"
     cp "$data/kdmx.pristine" "$data/data/kdmx.mdb"

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 namespace dagl {
 
@@ -124,6 +125,10 @@ DBGrid::DBGrid(QWidget *parent)
     , m_model(new DatasetModel(this))
 {
     setModel(m_model);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (currentIndex().isValid())
+            m_keptColumn = currentIndex().column();
+    });
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -212,11 +217,16 @@ void DBGrid::followDataset(int row)
         return;
     m_following = true;
     if (row >= 0 && row < m_model->rowCount()) {
-        const QModelIndex index = m_model->index(row, std::max(0, currentIndex().column()));
+        // A reset (a sort, a new result) loses the current cell: its column is kept, and
+        // the columns in view stay in view, so a sorted column does not scroll away.
+        const int column = currentIndex().isValid() ? currentIndex().column() : m_keptColumn;
+        const QModelIndex index = m_model->index(row, std::max(0, column));
         if (index != currentIndex() || !selectionModel()->hasSelection()) {
             m_marked = false;
+            const int across = horizontalScrollBar()->value();
             selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             scrollTo(index);
+            horizontalScrollBar()->setValue(across);
         }
     }
     m_following = false;

@@ -73,6 +73,7 @@ private:
     DatasetModel *m_model;
     bool m_following = false;
     mutable bool m_marked = false;
+    int m_keptColumn = 0; // the current cell's column across a reset
 };
 
 } // namespace dagl

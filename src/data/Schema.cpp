@@ -1,5 +1,7 @@
 #include "Schema.h"
 
+#include "Collation.h"
+#include "Connection.h"
 #include "Error.h"
 #include "SampleCatalogue.h"
 #include "Sqlite.h"
@@ -116,6 +118,35 @@ QStringList tableStatements(const QStringList &rightCodes)
         createTable(QStringLiteral("qx"), rights),
         createTable(QStringLiteral("rz"), {key, text("rznr", 255), {QStringLiteral("sj"), FieldType::DateTime, 0}}),
     };
+}
+
+namespace {
+
+// Columns a title click sorts often enough to keep an index in their order: the title.
+const char *const kSortIndexed[] = { "TM" };
+
+} // namespace
+
+SearchIndex::Spec searchIndex()
+{
+    return { kCatalogueTable, { QStringLiteral("TM"), QStringLiteral("ZRZ"), QStringLiteral("WH") } };
+}
+
+QString sortIndexStatement(const QString &field)
+{
+    for (const char *column : kSortIndexed) {
+        if (field.compare(QLatin1String(column), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("CREATE INDEX IF NOT EXISTS ix_wjml_%1_zh ON 文件目录 (%2 COLLATE %3)")
+                .arg(QString::fromLatin1(column).toLower(), QLatin1String(column), QLatin1String(Collation::kName));
+    }
+    return {};
+}
+
+void ensureSortIndex(Connection &connection, const QString &field)
+{
+    const QString sql = sortIndexStatement(field);
+    if (!sql.isEmpty() && connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
+        connection.execute(sql);
 }
 
 QStringList indexStatements()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Field.h"
+#include "SearchIndex.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,15 @@ const QVector<FieldDef> &unitColumns();
 // The statements that create the tables and the indexes the program's orders need.
 QStringList tableStatements(const QStringList &rightCodes);
 QStringList indexStatements();
+// The catalogue's free-text columns searched by fragment, kept in the search index.
+SearchIndex::Spec searchIndex();
+// The index that keeps a catalogue column in the operator's order, so that a title click
+// walks it instead of sorting every row; empty for a column without one.
+QString sortIndexStatement(const QString &field);
+// Makes the sort index of the column when the catalogue lacks it, at the first sort by the
+// column: it needs the program's order, which tools without it cannot keep up, so only a
+// catalogue the program sorts gets it. Throws dagl::Error.
+void ensureSortIndex(Connection &connection, const QString &field);
 
 struct NewDatabase
 {

@@ -2,6 +2,7 @@
 
 #include "CheckedSaveFile.h"
 #include "Error.h"
+#include "PagedReport.h"
 #include "ScreenFit.h"
 
 #include <QComboBox>
@@ -11,22 +12,194 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace dagl {
 
-PrintPreviewDialog::PrintPreviewDialog(
-    const QString &title, std::function<void(QPagedPaintDevice &)> render, QWidget *parent)
+namespace {
+
+// The resolution the preview lays a report out at; the printer lays it out again at its own.
+constexpr int kLayoutDpi = 300;
+constexpr int kGap = 12; // pixels around and between the pages
+constexpr qreal kMinZoom = 0.1, kMaxZoom = 4, kZoomStep = 1.25;
+
+} // namespace
+
+PageView::PageView(PagedReport &report, QWidget *parent)
+    : QAbstractScrollArea(parent)
+    , m_report(report)
+    , m_layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, report.margins(), QPageLayout::Millimeter)
+    , m_dpi(kLayoutDpi)
+{
+    setObjectName(QStringLiteral("PreviewWidget"));
+    viewport()->setBackgroundRole(QPalette::Dark);
+    viewport()->setAutoFillBackground(true);
+    setPageLayout(m_layout);
+}
+
+void PageView::setPageLayout(const QPageLayout &layout)
+{
+    const int page = m_pages > 0 ? currentPage() : 1;
+    m_layout = layout;
+    m_layout.setMargins(m_report.margins());
+    m_layout.setUnits(QPageLayout::Millimeter);
+    try {
+        m_pages = m_report.layOut(PageMetrics(m_layout.paintRectPixels(m_dpi).size(), m_dpi));
+    } catch (const Error &error) {
+        qWarning().noquote() << "report not laid out:" << error.message();
+        m_pages = 0;
+    }
+    m_held.clear();
+    if (m_fitWidth)
+        fitToWidth();
+    updateRanges();
+    setCurrentPage(page);
+    viewport()->update();
+    emit pageChanged();
+}
+
+QSize PageView::pageSize() const
+{
+    const QSizeF points = m_layout.fullRectPoints().size();
+    const qreal pixelsPerPoint = m_zoom * logicalDpiX() / 72.0;
+    return QSize(
+        std::max(1, qRound(points.width() * pixelsPerPoint)), std::max(1, qRound(points.height() * pixelsPerPoint)));
+}
+
+int PageView::pageTop(int page) const
+{
+    return kGap + (page - 1) * (pageSize().height() + kGap);
+}
+
+void PageView::updateRanges()
+{
+    const QSize page = pageSize();
+    const qint64 height = kGap + qint64(m_pages) * (page.height() + kGap);
+    const int visible = viewport()->height();
+    verticalScrollBar()->setRange(0, int(std::clamp<qint64>(height - visible, 0, INT_MAX)));
+    verticalScrollBar()->setPageStep(visible);
+    verticalScrollBar()->setSingleStep(std::max(20, page.height() / 20));
+    horizontalScrollBar()->setRange(0, std::max(0, page.width() + 2 * kGap - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(20);
+}
+
+int PageView::currentPage() const
+{
+    if (m_pages == 0)
+        return 0;
+    // The page that fills the upper part of the view.
+    const int y = verticalScrollBar()->value() + viewport()->height() / 3;
+    return std::clamp((y - kGap) / (pageSize().height() + kGap) + 1, 1, m_pages);
+}
+
+void PageView::setCurrentPage(int page)
+{
+    if (m_pages == 0)
+        return;
+    verticalScrollBar()->setValue(pageTop(std::clamp(page, 1, m_pages)) - kGap);
+    emit pageChanged();
+}
+
+void PageView::setZoom(qreal zoom)
+{
+    const int page = currentPage();
+    m_fitWidth = false;
+    m_zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    m_held.clear();
+    updateRanges();
+    setCurrentPage(page);
+    viewport()->update();
+}
+
+void PageView::fitToWidth()
+{
+    const int page = currentPage();
+    m_fitWidth = true;
+    const qreal width = m_layout.fullRectPoints().width() * logicalDpiX() / 72.0;
+    m_zoom = std::clamp((viewport()->width() - 2 * kGap) / width, kMinZoom, kMaxZoom);
+    m_held.clear();
+    updateRanges();
+    setCurrentPage(page);
+    viewport()->update();
+}
+
+void PageView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    if (m_fitWidth)
+        fitToWidth();
+    else
+        updateRanges();
+}
+
+void PageView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+    emit pageChanged();
+}
+
+QImage PageView::drawn(int page, const QSize &size) const
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    // The picture has the layout's resolution, so that the report's fonts come out as
+    // measured; the painter scales it down to the screen.
+    const int dotsPerMeter = qRound(m_dpi / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    const qreal scale = qreal(size.width()) / m_layout.fullRectPixels(m_dpi).width();
+    painter.scale(scale, scale);
+    painter.translate(m_layout.paintRectPixels(m_dpi).topLeft());
+    try {
+        m_report.drawPage(painter, page);
+    } catch (const Error &error) {
+        qWarning().noquote() << "page not drawn:" << page << error.message();
+    }
+    return image;
+}
+
+void PageView::paintEvent(QPaintEvent *)
+{
+    if (m_pages == 0)
+        return;
+    QPainter painter(viewport());
+    const QSize size = pageSize();
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    const int x = size.width() + 2 * kGap <= viewport()->width() ? (viewport()->width() - size.width()) / 2
+                                                                 : kGap - horizontalScrollBar()->value();
+    const int first = std::clamp((top - kGap) / (size.height() + kGap) + 1, 1, m_pages);
+    QHash<int, QImage> shown;
+    for (int page = first; page <= m_pages && pageTop(page) < bottom; ++page) {
+        QImage image = m_held.value(page);
+        if (image.size() != size)
+            image = drawn(page, size);
+        const QRect rect(QPoint(x, pageTop(page) - top), size);
+        painter.fillRect(rect.translated(3, 3), Qt::black);
+        painter.drawImage(rect.topLeft(), image);
+        shown.insert(page, image);
+    }
+    // Only the pages in view are kept.
+    m_held = std::move(shown);
+}
+
+PrintPreviewDialog::PrintPreviewDialog(const QString &title, PagedReport &report, QWidget *parent)
     : QDialog(parent)
-    , m_render(std::move(render))
+    , m_report(report)
     , m_printer(new QPrinter(QPrinter::HighResolution))
 {
     setObjectName(QStringLiteral("PrintPreview"));
@@ -34,16 +207,15 @@ PrintPreviewDialog::PrintPreviewDialog(
     setWindowModality(Qt::ApplicationModal);
     m_printer->setColorMode(QPrinter::Color);
     m_printer->setDocName(title);
-    m_preview = new QPrintPreviewWidget(m_printer, this);
-    m_preview->setObjectName(QStringLiteral("PreviewWidget"));
-    connect(m_preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *printer) { draw(*printer); });
+    m_view = new PageView(report, this);
 
     auto *pageLabel = new QLabel(this);
+    pageLabel->setObjectName(QStringLiteral("PageLabel"));
     auto showPage = [this, pageLabel] {
-        pageLabel->setText(QStringLiteral("第%1页 / 共%2页").arg(m_preview->currentPage()).arg(m_preview->pageCount()));
+        pageLabel->setText(QStringLiteral("第%1页 / 共%2页").arg(m_view->currentPage()).arg(m_view->pageCount()));
     };
-    connect(m_preview, &QPrintPreviewWidget::previewChanged, this, showPage);
-
+    connect(m_view, &PageView::pageChanged, this, showPage);
+    showPage();
     struct Button {
         const char *name;
         const char *caption;
@@ -51,13 +223,13 @@ PrintPreviewDialog::PrintPreviewDialog(
     };
     // Paging and zoom first; the orientation, printing and closing after them.
     const QVector<Button> viewing = {
-        { "FirstPage", "首页", [this] { m_preview->setCurrentPage(1); } },
-        { "PriorPage", "上一页", [this] { m_preview->setCurrentPage(m_preview->currentPage() - 1); } },
-        { "NextPage", "下一页", [this] { m_preview->setCurrentPage(m_preview->currentPage() + 1); } },
-        { "LastPage", "末页", [this] { m_preview->setCurrentPage(m_preview->pageCount()); } },
-        { "ZoomIn", "放大", [this] { m_preview->zoomIn(); } },
-        { "ZoomOut", "缩小", [this] { m_preview->zoomOut(); } },
-        { "FitWidth", "适合页宽", [this] { m_preview->fitToWidth(); } },
+        { "FirstPage", "首页", [this] { m_view->setCurrentPage(1); } },
+        { "PriorPage", "上一页", [this] { m_view->setCurrentPage(m_view->currentPage() - 1); } },
+        { "NextPage", "下一页", [this] { m_view->setCurrentPage(m_view->currentPage() + 1); } },
+        { "LastPage", "末页", [this] { m_view->setCurrentPage(m_view->pageCount()); } },
+        { "ZoomIn", "放大", [this] { m_view->setZoom(m_view->zoom() * kZoomStep); } },
+        { "ZoomOut", "缩小", [this] { m_view->setZoom(m_view->zoom() / kZoomStep); } },
+        { "FitWidth", "适合页宽", [this] { m_view->fitToWidth(); } },
     };
     const QVector<Button> output = {
         { "PrintButton", "打印(&P)", [this] { print(); } },
@@ -83,8 +255,11 @@ PrintPreviewDialog::PrintPreviewDialog(
     orientation->addItems({ QStringLiteral("纵向"), QStringLiteral("横向") });
     auto *orientationLabel = new QLabel(QStringLiteral("纸张方向(&O)："), this);
     orientationLabel->setBuddy(orientation);
-    connect(orientation, &QComboBox::currentIndexChanged, this,
-        [this](int index) { m_preview->setOrientation(index == 1 ? QPageLayout::Landscape : QPageLayout::Portrait); });
+    connect(orientation, &QComboBox::currentIndexChanged, this, [this](int index) {
+        QPageLayout layout = m_view->pageLayout();
+        layout.setOrientation(index == 1 ? QPageLayout::Landscape : QPageLayout::Portrait);
+        m_view->setPageLayout(layout);
+    });
 
     const QWidgetList first = makeButtons(viewing);
     const QWidgetList second = QWidgetList { orientationLabel, orientation } + makeButtons(output);
@@ -112,36 +287,63 @@ PrintPreviewDialog::PrintPreviewDialog(
         layout->addLayout(bottom);
     else
         delete bottom;
-    layout->addWidget(m_preview, 1);
+    layout->addWidget(m_view, 1);
     resize(std::max(900, minimumSizeHint().width()), 700);
     ScreenFit::fit(this);
 }
 
 PrintPreviewDialog::~PrintPreviewDialog()
 {
-    delete m_preview;
     delete m_printer;
 }
 
-bool PrintPreviewDialog::draw(QPagedPaintDevice &device)
+bool PrintPreviewDialog::runPages(QPagedPaintDevice &device, int from, int to, const QString &label)
 {
-    // Drawing runs inside Qt's signal handling, where an exception must not pass.
+    m_stopped = false;
+    QProgressDialog progress(label, QStringLiteral("取消"), 0, 1, this);
+    progress.setObjectName(QStringLiteral("PrintProgress"));
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    // Esc closes the panel; that stops the run as the button does.
+    connect(&progress, &QDialog::rejected, &progress, &QProgressDialog::cancel);
+    progress.setValue(0);
+    PrintOutcome outcome = PrintOutcome::Failed;
+    // Drawing reads the report's rows, which may fail; nothing must pass out of here into Qt.
     try {
-        m_render(device);
-        return true;
+        outcome = printReport(m_report, device, from, to, [&progress](int done, int total) {
+            progress.setMaximum(total);
+            progress.setLabelText(progress.labelText().section(QLatin1Char('\n'), 0, 0)
+                + QStringLiteral("\n第%1页 / 共%2页").arg(done).arg(total));
+            progress.setValue(done);
+            return !progress.wasCanceled();
+        });
     } catch (const Error &error) {
         qWarning().noquote() << "report not drawn:" << error.message();
     } catch (const std::exception &error) {
         qWarning().noquote() << "report not drawn:" << QString::fromLocal8Bit(error.what());
     }
-    return false;
+    m_stopped = outcome == PrintOutcome::Stopped;
+    // Printing laid the report out for its own device; the preview goes back to its pages.
+    m_view->setPageLayout(m_view->pageLayout());
+    return outcome == PrintOutcome::Done;
 }
 
 void PrintPreviewDialog::print()
 {
+    m_printer->setPageOrientation(m_view->pageLayout().orientation());
+    m_printer->setFromTo(0, 0);
     QPrintDialog dialog(m_printer, this);
-    if (dialog.exec() == QDialog::Accepted)
-        m_preview->print();
+    dialog.setMinMax(1, std::max(1, m_view->pageCount()));
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const bool range = m_printer->printRange() == QPrinter::PageRange;
+    if (!runPages(*m_printer, range ? m_printer->fromPage() : 0, range ? m_printer->toPage() : 0,
+            QStringLiteral("正在打印……"))
+        && m_stopped)
+        m_printer->abort();
 }
 
 bool PrintPreviewDialog::savePdf(const QString &path, Cause *cause)
@@ -157,8 +359,8 @@ bool PrintPreviewDialog::savePdf(const QString &path, Cause *cause)
         writer.setTitle(windowTitle());
         writer.setCreator(QStringLiteral("dagl"));
         writer.setResolution(600);
-        writer.setPageLayout(m_printer->pageLayout());
-        if (!draw(writer)) {
+        writer.setPageLayout(m_view->pageLayout());
+        if (!runPages(writer, 0, 0, QStringLiteral("正在保存PDF……"))) {
             if (cause)
                 *cause = file.failure();
             return false; // the unfinished file is dropped with the CheckedSaveFile
@@ -184,7 +386,7 @@ void PrintPreviewDialog::savePdfAs()
     if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
     Cause cause = Cause::Unknown;
-    if (!savePdf(path, &cause))
+    if (!savePdf(path, &cause) && !m_stopped)
         QMessageBox::critical(this, windowTitle(),
             withCause(QStringLiteral("无法保存文件 %1").arg(QDir::toNativeSeparators(path)), cause));
 }

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QUrl>
 #include <QWidget>
 
@@ -78,10 +79,9 @@ bool QtUi::saveFile(const QString &caption, const QString &folder, const QString
     return true;
 }
 
-void QtUi::printPreview(QWidget *parent, const QString &title,
-                        const std::function<void(QPagedPaintDevice &)> &render)
+void QtUi::printPreview(QWidget *parent, const QString &title, PagedReport &report)
 {
-    PrintPreviewDialog preview(title, render, parent ? parent : QApplication::activeWindow());
+    PrintPreviewDialog preview(title, report, parent ? parent : QApplication::activeWindow());
     preview.exec();
 }
 
@@ -106,6 +106,39 @@ void QtUi::switchInputMethod(QWidget *field, const QString &name)
     // composed (Chinese) input when a method is chosen, and plain keys when none is.
     if (field)
         field->setAttribute(Qt::WA_InputMethodEnabled, !name.trimmed().isEmpty());
+}
+
+std::unique_ptr<Ui::Progress> QtUi::progress(const QString &label)
+{
+    // A panel that comes up once the work has taken half a second, and keeps the windows
+    // repainting while it runs.
+    class Panel : public Progress {
+    public:
+        explicit Panel(const QString &label)
+            : m_dialog(label, QStringLiteral("取消"), 0, 100, QApplication::activeWindow())
+        {
+            m_dialog.setObjectName(QStringLiteral("ProgressPanel"));
+            m_dialog.setWindowTitle(Ui::applicationTitle());
+            m_dialog.setWindowModality(Qt::ApplicationModal);
+            m_dialog.setMinimumDuration(500);
+            m_dialog.setAutoClose(false);
+            m_dialog.setAutoReset(false);
+            // Esc closes the panel; that stops the work as the button does.
+            QObject::connect(&m_dialog, &QDialog::rejected, &m_dialog, &QProgressDialog::cancel);
+            m_dialog.setValue(0);
+        }
+        bool step(qint64 done, qint64 total) override
+        {
+            // The bar counts in thousandths, whatever the size of the work.
+            m_dialog.setMaximum(1000);
+            m_dialog.setValue(total > 0 ? int(std::min<qint64>(done, total) * 1000 / total) : 0);
+            return !m_dialog.wasCanceled();
+        }
+
+    private:
+        QProgressDialog m_dialog;
+    };
+    return std::make_unique<Panel>(label);
 }
 
 void QtUi::requestQuit()

@@ -14,13 +14,13 @@ public:
     QString existingFolder(const QString &caption, const QString &folder) override;
     bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
                   int &filterIndex) override;
-    void printPreview(QWidget *parent, const QString &title,
-                      const std::function<void(QPagedPaintDevice &)> &render) override;
+    void printPreview(QWidget *parent, const QString &title, PagedReport &report) override;
     bool shellOpen(const QString &path) override;
     QStringList printers() override;
     QStringList inputMethods() override;
     void switchInputMethod(QWidget *field, const QString &name) override;
     void requestQuit() override;
+    std::unique_ptr<Progress> progress(const QString &label) override;
 };
 
 } // namespace dagl

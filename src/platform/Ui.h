@@ -4,11 +4,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
-class QPagedPaintDevice;
 class QWidget;
 
 namespace dagl {
+
+class PagedReport;
 
 // The one way the program talks to the operator outside its own windows: message boxes,
 // file dialogs, the shell, printers, input methods and ending the program. The running
@@ -31,9 +33,8 @@ public:
     // otherwise the chosen name and entry are handed back.
     virtual bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
                           int &filterIndex) = 0;
-    // A modal preview of a document that `render` draws, from which it is printed or saved.
-    virtual void printPreview(QWidget *parent, const QString &title,
-                              const std::function<void(QPagedPaintDevice &)> &render) = 0;
+    // A modal preview of a report, drawn a page at a time, from which it is printed or saved.
+    virtual void printPreview(QWidget *parent, const QString &title, PagedReport &report) = 0;
     // The shell's "open" on a file or folder. False when nothing could open it.
     virtual bool shellOpen(const QString &path) = 0;
     virtual QStringList printers() = 0;
@@ -42,6 +43,16 @@ public:
     virtual void switchInputMethod(QWidget *field, const QString &name) = 0;
     // Ends the program once control returns to the event loop.
     virtual void requestQuit() = 0;
+
+    // How far a long piece of work is, shown over the active window while it lives.
+    class Progress {
+    public:
+        virtual ~Progress() = default;
+        // Shows `done` of `total`; false once the operator has asked to stop.
+        virtual bool step(qint64 done, qint64 total) = 0;
+    };
+    // The seam shows nothing unless a running program's seam says otherwise.
+    virtual std::unique_ptr<Progress> progress(const QString &label);
 
     // A plain notice captioned with the application title.
     void showMessage(const QString &text);

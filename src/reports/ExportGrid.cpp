@@ -5,6 +5,8 @@
 #include "Error.h"
 #include "Ui.h"
 
+#include <memory>
+
 namespace dagl {
 
 namespace {
@@ -22,6 +24,9 @@ const FormatEntry kFormats[] = {
     { ExportFormat::Rtf, "rtf", "Rich Text Format (*.rtf)|*.rtf" },
     { ExportFormat::Xls, "xls", "Microsoft Excel Workbook (*.xls)|*.xls" },
 };
+
+// Rows between two steps of the progress panel.
+constexpr int kProgressRows = 2048;
 
 // Clears the grid's row selection when the export ends, however it ends.
 class SelectionGuard {
@@ -92,16 +97,24 @@ GridTable gridTable(const DBGridEh &grid)
     const QVector<int> columns = grid.visibleColumns();
     GridTable table;
     table.titles = grid.titles();
+    // The fields behind the columns are found once; the cells are then read by position.
+    QVector<int> fields; // of the columns that have one
+    QVector<int> readAt; // per column: its place in `fields`, -1 for a column without a field
     for (int column : columns) {
         const int field = dataset->fieldIndex(model->fieldAt(column));
         const FieldType type = field < 0 ? FieldType::Unknown : dataset->fieldDef(field).type;
         table.numeric << (type == FieldType::Integer || type == FieldType::AutoInc);
+        readAt << (field < 0 ? -1 : int(fields.size()));
+        if (field >= 0)
+            fields << field;
     }
     // A new row still being entered is no saved record: it is left out, and counted out.
     const int pending = dataset->state() == Dataset::State::Insert ? dataset->currentRow() : -1;
     table.rowCount = model->rowCount() - (pending >= 0 ? 1 : 0);
-    table.cell = [model, columns, pending](int row, int column) {
-        return model->data(model->index(pending >= 0 && row >= pending ? row + 1 : row, columns.at(column))).toString();
+    auto rows = std::make_shared<Dataset::RowTexts>(*dataset, fields);
+    table.cell = [rows, readAt, pending](int row, int column) {
+        const int at = readAt.at(column);
+        return at < 0 ? QString() : rows->text(pending >= 0 && row >= pending ? row + 1 : row, at);
     };
     for (int column : columns) {
         const DBGridEh::FooterCell footer = grid.footerCell(column);
@@ -121,7 +134,23 @@ void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName
     const std::optional<ExportFormat> format = ExportRules::formatOf(dialog.filterIndex);
     if (!format)
         return;
-    writeGridFile(*format, gridTable(grid), ExportRules::fileName(chosen, dialog.filterIndex));
+    GridTable table = gridTable(grid);
+    // The rows are read as the writer goes: the panel follows them, and a stop ends the
+    // writing with nothing left behind.
+    std::shared_ptr<Ui::Progress> progress = ui.progress(QStringLiteral("正在导出……"));
+    struct Stopped { };
+    table.cell = [cell = table.cell, progress, total = table.rowCount, last = -1](int row, int column) mutable {
+        if (row != last && row % kProgressRows == 0 && !progress->step(row, total))
+            throw Stopped {};
+        last = row;
+        return cell(row, column);
+    };
+    try {
+        writeGridFile(*format, table, ExportRules::fileName(chosen, dialog.filterIndex));
+    } catch (const Stopped &) {
+        return;
+    }
+    progress.reset();
     ui.shellOpen(excelFolder);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QFontMetricsF>
+#include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
@@ -42,18 +43,6 @@ QFont face(const QStringList &families, qreal points)
     return font;
 }
 
-// Geometry of one report on one device, in device units.
-struct Metrics {
-    qreal point = 1; // device units per point
-    qreal headerHeight = 0; // title, double rule and a gap
-    qreal footerHeight = 0;
-    qreal dateHeight = 0;
-    qreal rowHeight = 0; // grid units
-    qreal padding = 0; // grid units
-    QVector<qreal> widths; // grid units
-    qreal scale = 1; // grid units to device units
-};
-
 void doubleRule(QPainter &painter, qreal left, qreal right, qreal y, qreal point)
 {
     painter.setPen(QPen(Qt::black, 0.75 * point));
@@ -61,81 +50,16 @@ void doubleRule(QPainter &painter, qreal left, qreal right, qreal y, qreal point
     painter.drawLine(QPointF(left, y + 2 * point), QPointF(right, y + 2 * point));
 }
 
-Metrics measure(QPainter &painter, const QRectF &area, const GridReport &report)
+enum RowKind { TitleRow, DataRow, FooterRow };
+
+// Rows that fit between `top` and `bottom` below the title row; a page takes at least one,
+// so that even a page too small for the grid ends. The small allowance keeps a row that fits
+// exactly from being lost to rounding.
+int rowsBetween(qreal top, qreal bottom, qreal rowHeight)
 {
-    QPaintDevice *device = painter.device();
-    Metrics m;
-    m.point = device->logicalDpiY() / 72.0;
-    const QFontMetricsF title(face(kLiShu, 24), device);
-    const QFontMetricsF date(face(kKaiTi, 7), device);
-    const QFontMetricsF footer(face(kSongTi, 9), device);
-    const QFontMetricsF cell(face(kSongTi, 9), device);
-    m.headerHeight = title.height() + 8 * m.point;
-    m.footerHeight = footer.height() + 8 * m.point;
-    m.dateHeight = date.height();
-    m.padding = 3 * m.point;
-    m.rowHeight = cell.height() + 2 * m.padding;
-
-    const GridTable &table = report.table;
-    const int rows = std::min(table.rowCount, kMeasuredRows);
-    qreal total = 0;
-    for (int c = 0; c < table.titles.size(); ++c) {
-        qreal width = cell.horizontalAdvance(table.titles.at(c));
-        if (c < table.footer.size())
-            width = std::max(width, cell.horizontalAdvance(table.footer.at(c)));
-        for (int r = 0; r < rows; ++r)
-            width = std::max(width, cell.horizontalAdvance(table.cell(r, c)));
-        width = std::min(width, 60 * cell.averageCharWidth()) + 2 * m.padding;
-        m.widths << width;
-        total += width;
-    }
-    if (total > 0) {
-        const qreal fit = area.width() / total;
-        if (fit < 1) {
-            m.scale = fit; // shrink the whole grid, text included
-        } else {
-            for (qreal &width : m.widths) // widen the columns, keep the text size
-                width *= fit;
-        }
-    }
-    return m;
-}
-
-enum class RowKind { Title, Data, Footer };
-
-void drawRow(QPainter &painter, const Metrics &m, const GridReport &report, RowKind kind, int row)
-{
-    const GridTable &table = report.table;
-    const QFontMetricsF metrics(painter.font(), painter.device());
-    qreal x = 0;
-    for (int c = 0; c < m.widths.size(); ++c) {
-        const QRectF cell(x, 0, m.widths.at(c), m.rowHeight);
-        x += m.widths.at(c);
-        QString text;
-        int align = Qt::AlignVCenter;
-        switch (kind) {
-        case RowKind::Title:
-            painter.fillRect(cell, kTitleCells);
-            text = table.titles.at(c);
-            align |= Qt::AlignHCenter;
-            break;
-        case RowKind::Data:
-            painter.fillRect(cell, kDataCells);
-            text = table.cell(row, c);
-            align |= c < table.numeric.size() && table.numeric.at(c) ? Qt::AlignRight : Qt::AlignLeft;
-            break;
-        case RowKind::Footer:
-            painter.fillRect(cell, kFooterCells);
-            text = c < table.footer.size() ? table.footer.at(c) : QString();
-            align |= Qt::AlignHCenter;
-            break;
-        }
-        painter.setPen(QPen(Qt::black, 0.5 * m.point));
-        painter.drawRect(cell);
-        const QRectF inner = cell.adjusted(m.padding, 0, -m.padding, 0);
-        if (!text.isEmpty())
-            painter.drawText(inner, align, metrics.elidedText(text, Qt::ElideRight, inner.width()));
-    }
+    if (rowHeight <= 0)
+        return 1;
+    return std::max(1, int(std::floor((bottom - top - rowHeight) / rowHeight + 1e-6)));
 }
 
 } // namespace
@@ -155,68 +79,201 @@ QString dateLine(const QString &date)
 
 } // namespace PrintLayout
 
+GridReportPages::GridReportPages(const GridReport &report, const QPaintDevice &device)
+    : m_report(report)
+    , m_area(0, 0, device.width(), device.height())
+{
+    auto *metricsDevice = const_cast<QPaintDevice *>(&device);
+    Geometry &m = m_geometry;
+    m.point = device.logicalDpiY() / 72.0;
+    const QFontMetricsF title(face(kLiShu, 24), metricsDevice);
+    const QFontMetricsF date(face(kKaiTi, 7), metricsDevice);
+    const QFontMetricsF footer(face(kSongTi, 9), metricsDevice);
+    const QFontMetricsF cell(face(kSongTi, 9), metricsDevice);
+    m.headerHeight = title.height() + 8 * m.point;
+    m.footerHeight = footer.height() + 8 * m.point;
+    m.dateHeight = date.height();
+    m.padding = 3 * m.point;
+    m.rowHeight = cell.height() + 2 * m.padding;
+
+    const GridTable &table = m_report.table;
+    const int rows = std::min(table.rowCount, kMeasuredRows);
+    qreal total = 0;
+    for (int c = 0; c < table.titles.size(); ++c) {
+        qreal width = cell.horizontalAdvance(table.titles.at(c));
+        if (c < table.footer.size())
+            width = std::max(width, cell.horizontalAdvance(table.footer.at(c)));
+        for (int r = 0; r < rows; ++r)
+            width = std::max(width, cell.horizontalAdvance(table.cell(r, c)));
+        width = std::min(width, 60 * cell.averageCharWidth()) + 2 * m.padding;
+        m.widths << width;
+        total += width;
+    }
+    if (total > 0) {
+        const qreal fit = m_area.width() / total;
+        if (fit < 1) {
+            m.scale = fit; // shrink the whole grid, text included
+        } else {
+            for (qreal &width : m.widths) // widen the columns, keep the text size
+                width *= fit;
+        }
+    }
+
+    const qreal gridBottom = m_area.bottom() - m.footerHeight;
+    const qreal rowHeight = m.rowHeight * m.scale;
+    m_firstCapacity = rowsBetween(m_area.top() + m.headerHeight + 2 * m.dateHeight, gridBottom, rowHeight);
+    m_capacity = rowsBetween(m_area.top() + m.headerHeight, gridBottom, rowHeight);
+    const int count = table.rowCount;
+    if (count == 0) {
+        m_pages = 1;
+        return;
+    }
+    // Pages with data rows, then one more for the footer row when the last is full.
+    const int later = std::max(0, count - m_firstCapacity);
+    m_pages = 1 + (later + m_capacity - 1) / m_capacity;
+    if (rowsOn(m_pages) == (m_pages == 1 ? m_firstCapacity : m_capacity))
+        ++m_pages;
+}
+
+int GridReportPages::firstRow(int page) const
+{
+    if (page <= 1)
+        return 0;
+    const qint64 first = m_firstCapacity + qint64(page - 2) * m_capacity;
+    return int(std::min<qint64>(first, m_report.table.rowCount));
+}
+
+int GridReportPages::rowsOn(int page) const
+{
+    if (page < 1 || page > m_pages)
+        return 0;
+    const int capacity = page == 1 ? m_firstCapacity : m_capacity;
+    return std::min(capacity, m_report.table.rowCount - firstRow(page));
+}
+
+void GridReportPages::drawRow(QPainter &painter, int kind, int row) const
+{
+    const Geometry &m = m_geometry;
+    const GridTable &table = m_report.table;
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    qreal x = 0;
+    for (int c = 0; c < m.widths.size(); ++c) {
+        const QRectF cell(x, 0, m.widths.at(c), m.rowHeight);
+        x += m.widths.at(c);
+        QString text;
+        int align = Qt::AlignVCenter;
+        switch (kind) {
+        case TitleRow:
+            painter.fillRect(cell, kTitleCells);
+            text = table.titles.at(c);
+            align |= Qt::AlignHCenter;
+            break;
+        case DataRow:
+            painter.fillRect(cell, kDataCells);
+            text = table.cell(row, c);
+            align |= c < table.numeric.size() && table.numeric.at(c) ? Qt::AlignRight : Qt::AlignLeft;
+            break;
+        default:
+            painter.fillRect(cell, kFooterCells);
+            text = c < table.footer.size() ? table.footer.at(c) : QString();
+            align |= Qt::AlignHCenter;
+            break;
+        }
+        painter.setPen(QPen(Qt::black, 0.5 * m.point));
+        painter.drawRect(cell);
+        const QRectF inner = cell.adjusted(m.padding, 0, -m.padding, 0);
+        if (!text.isEmpty())
+            painter.drawText(inner, align, metrics.elidedText(text, Qt::ElideRight, inner.width()));
+    }
+}
+
+void GridReportPages::drawPage(QPainter &painter, int page) const
+{
+    const Geometry &m = m_geometry;
+    const QRectF &area = m_area;
+    const qreal gridBottom = area.bottom() - m.footerHeight;
+    const qreal rowHeight = m.rowHeight * m.scale;
+    painter.save();
+    painter.setPen(Qt::black);
+    painter.setFont(face(kLiShu, 24));
+    painter.drawText(
+        QRectF(area.left(), area.top(), area.width(), m.headerHeight - 8 * m.point), Qt::AlignCenter, m_report.title);
+    doubleRule(painter, area.left(), area.right(), area.top() + m.headerHeight - 6 * m.point, m.point);
+    doubleRule(painter, area.left(), area.right(), gridBottom + 2 * m.point, m.point);
+    painter.setPen(Qt::black);
+    painter.setFont(face(kSongTi, 9));
+    painter.drawText(QRectF(area.left(), gridBottom + 6 * m.point, area.width(), m.footerHeight - 6 * m.point),
+        Qt::AlignHCenter | Qt::AlignVCenter, PrintLayout::footerText(page));
+    painter.restore();
+
+    qreal top = area.top() + m.headerHeight;
+    if (page == 1) {
+        painter.save();
+        painter.setPen(Qt::black);
+        painter.setFont(face(kKaiTi, 7));
+        painter.drawText(QRectF(area.left(), top, area.width(), m.dateHeight), Qt::AlignRight | Qt::AlignVCenter,
+            PrintLayout::dateLine(m_report.date));
+        painter.restore();
+        top += 2 * m.dateHeight; // the date line and an empty line
+    }
+
+    painter.save();
+    painter.setFont(face(kSongTi, 9));
+    int placed = 0;
+    auto place = [&](int kind, int row) {
+        painter.save();
+        painter.translate(area.left(), top + placed * rowHeight);
+        painter.scale(m.scale, m.scale);
+        drawRow(painter, kind, row);
+        painter.restore();
+        ++placed;
+    };
+    place(TitleRow, -1);
+    const int first = firstRow(page);
+    const int rows = rowsOn(page);
+    for (int r = first; r < first + rows; ++r)
+        place(DataRow, r);
+    if (page == m_pages)
+        place(FooterRow, -1);
+    painter.restore();
+}
+
+GridReportDocument::GridReportDocument(GridReport report)
+    : m_report(std::move(report))
+{
+}
+
+QMarginsF GridReportDocument::margins() const
+{
+    return QMarginsF(PrintLayout::kLeft, PrintLayout::kTop, PrintLayout::kRight, PrintLayout::kBottom);
+}
+
+int GridReportDocument::layOut(const QPaintDevice &device)
+{
+    m_pages = std::make_unique<GridReportPages>(m_report, device);
+    return m_pages->pageCount();
+}
+
+void GridReportDocument::drawPage(QPainter &painter, int page) const
+{
+    if (m_pages)
+        m_pages->drawPage(painter, page);
+}
+
 int drawGridReport(
     QPainter &painter, const QRectF &area, const GridReport &report, const std::function<void()> &newPage)
 {
-    const Metrics m = measure(painter, area, report);
-    const GridTable &table = report.table;
-    const qreal gridBottom = area.bottom() - m.footerHeight;
-    const qreal rowHeight = m.rowHeight * m.scale;
-    int row = 0;
-    bool footerDrawn = false;
-    int page = 1;
-    for (;; ++page) {
+    const PageMetrics device(area.size().toSize(), painter.device()->logicalDpiY());
+    const GridReportPages pages(report, device);
+    for (int page = 1; page <= pages.pageCount(); ++page) {
+        if (page > 1)
+            newPage();
         painter.save();
-        painter.setPen(Qt::black);
-        painter.setFont(face(kLiShu, 24));
-        painter.drawText(
-            QRectF(area.left(), area.top(), area.width(), m.headerHeight - 8 * m.point), Qt::AlignCenter, report.title);
-        doubleRule(painter, area.left(), area.right(), area.top() + m.headerHeight - 6 * m.point, m.point);
-        doubleRule(painter, area.left(), area.right(), gridBottom + 2 * m.point, m.point);
-        painter.setPen(Qt::black);
-        painter.setFont(face(kSongTi, 9));
-        painter.drawText(QRectF(area.left(), gridBottom + 6 * m.point, area.width(), m.footerHeight - 6 * m.point),
-            Qt::AlignHCenter | Qt::AlignVCenter, PrintLayout::footerText(page));
+        painter.translate(area.topLeft());
+        pages.drawPage(painter, page);
         painter.restore();
-
-        qreal y = area.top() + m.headerHeight;
-        if (page == 1) {
-            painter.save();
-            painter.setPen(Qt::black);
-            painter.setFont(face(kKaiTi, 7));
-            painter.drawText(QRectF(area.left(), y, area.width(), m.dateHeight), Qt::AlignRight | Qt::AlignVCenter,
-                PrintLayout::dateLine(report.date));
-            painter.restore();
-            y += 2 * m.dateHeight; // the date line and an empty line
-        }
-
-        painter.save();
-        painter.setFont(face(kSongTi, 9));
-        auto place = [&](RowKind kind, int r) {
-            painter.save();
-            painter.translate(area.left(), y);
-            painter.scale(m.scale, m.scale);
-            drawRow(painter, m, report, kind, r);
-            painter.restore();
-            y += rowHeight;
-        };
-        place(RowKind::Title, -1);
-        // Every page takes at least one row, so even a page too small for the grid ends.
-        bool placed = false;
-        while (row < table.rowCount && (!placed || y + rowHeight <= gridBottom)) {
-            place(RowKind::Data, row++);
-            placed = true;
-        }
-        if (row >= table.rowCount && (!placed || y + rowHeight <= gridBottom)) {
-            place(RowKind::Footer, -1);
-            footerDrawn = true;
-        }
-        painter.restore();
-        if (footerDrawn)
-            break;
-        newPage();
     }
-    return page;
+    return pages.pageCount();
 }
 
 void renderGridReport(QPagedPaintDevice &device, const GridReport &report)
@@ -230,6 +287,15 @@ void renderGridReport(QPagedPaintDevice &device, const GridReport &report)
     drawGridReport(painter, QRectF(0, 0, device.width(), device.height()), report, [&device] { device.newPage(); });
     painter.end();
 }
+
+namespace PrintRules {
+
+QString pagesQuestion(int pages)
+{
+    return QStringLiteral("该报表共%1页，是否继续？").arg(pages);
+}
+
+} // namespace PrintRules
 
 GridReport gridReport(const DBGridEh &grid, const QString &title, const QDate &today)
 {
@@ -245,8 +311,17 @@ void PrintGrid(DBGridEh &grid, const QString &title, Ui &ui, QWidget *parent)
     Dataset *dataset = grid.datasetModel()->dataset();
     if (!dataset || !dataset->isOpen())
         return; // nothing to preview before the first result
-    const GridReport report = gridReport(grid, title, QDate::currentDate());
-    ui.printPreview(parent, title, [report](QPagedPaintDevice &device) { renderGridReport(device, report); });
+    GridReportDocument document(gridReport(grid, title, QDate::currentDate()));
+    // Counted on an A4 page, as the preview first shows it.
+    QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, document.margins(), QPageLayout::Millimeter);
+    constexpr int kDpi = 300;
+    const int pages = document.layOut(PageMetrics(a4.paintRectPixels(kDpi).size(), kDpi));
+    if (pages > PrintRules::kAskAbovePages
+        && ui.messageBox(
+               PrintRules::pagesQuestion(pages), QStringLiteral("提示"), Ui::Icon::Question, Ui::Buttons::YesNo)
+            != Ui::Answer::Yes)
+        return;
+    ui.printPreview(parent, title, document);
 }
 
 } // namespace dagl

@@ -1,8 +1,15 @@
 #include "QueryStatement.h"
 
+#include "BusyCursor.h"
+#include "Connection.h"
 #include "Dataset.h"
+#include "Error.h"
+#include "Schema.h"
+#include "SearchIndex.h"
 #include "TDataModule5.h"
 #include "Ui.h"
+
+#include <QDebug>
 
 namespace dagl::QueryStatement {
 
@@ -85,8 +92,26 @@ QString countStatement(const Count &count)
 
 void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
 {
+    // A catalogue searched for the first time gets its search index, the operator seeing
+    // how far it is; stopped or failed, the search reads every row as before.
+    Connection &connection = dm.ADOConnection1;
+    if (connection.isOpen() && sql.contains(QLatin1String(" where "), Qt::CaseInsensitive)) {
+        try {
+            if (!SearchIndex::exists(connection.handle())
+                && connection.tableNames().contains(Schema::kCatalogueTable, Qt::CaseInsensitive)) {
+                const std::unique_ptr<Ui::Progress> progress = ui.progress(QStringLiteral("正在建立检索索引……"));
+                SearchIndex::build(connection, Schema::searchIndex(),
+                    [&progress](qint64 done, qint64 total) { return progress->step(done, total); });
+            }
+        } catch (const Error &error) {
+            qWarning().noquote() << "search index not made:" << error.message();
+        }
+    }
     // The refusal itself is not shown; the closed result is.
-    dm.OpenSql(sql, dataset);
+    {
+        const BusyCursor busy;
+        dm.OpenSql(sql, dataset);
+    }
     dataset.requireOpen();
     if (dataset.recordCount() < 1)
         ui.showMessage(QStringLiteral("没有找到相应的单据"));

@@ -1,6 +1,8 @@
 #include "SortByTitle.h"
 
+#include "BusyCursor.h"
 #include "Dataset.h"
+#include "Schema.h"
 
 namespace dagl {
 
@@ -23,8 +25,13 @@ void SortByTitle(DBGridEh &grid, int column, Dataset &dataset)
     if (field.isEmpty())
         return;
     const SortStep step = nextSortStep(grid.sortMarker(column), field);
-    if (step.changesSort)
+    if (step.changesSort) {
+        const BusyCursor busy;
+        // A catalogue made before the title's order index is given it at the first click.
+        if (dataset.isOpen() && !dataset.isEditing() && dataset.connection())
+            Schema::ensureSortIndex(*dataset.connection(), field);
         dataset.sort(step.sortText);
+    }
     grid.setSortMarker(column, step.marker);
 }
 

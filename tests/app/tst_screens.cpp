@@ -101,8 +101,8 @@ private slots:
         QTest::addColumn<Factory>("make");
         QTest::addColumn<bool>("placed"); // placed by the window itself, not by the system
         QTest::newRow("print preview") << Factory([](TDataModule5 &, Ui &) {
-            auto preview
-                = std::make_shared<PrintPreviewDialog>(QStringLiteral("翠岚档案查询报表"), [](QPagedPaintDevice &) {});
+            static GridReportDocument report(GridReport {});
+            auto preview = std::make_shared<PrintPreviewDialog>(QStringLiteral("翠岚档案查询报表"), report);
             return Made { preview, preview.get() };
         }) << true;
         QTest::newRow("main window") << Factory([](TDataModule5 &dm, Ui &ui) {

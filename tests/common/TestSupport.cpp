@@ -4,11 +4,13 @@
 #include "Dataset.h"
 #include "DesktopConventions.h"
 #include "Login.h"
+#include "PagedReport.h"
 #include "Schema.h"
 #include "SingleWindow.h"
 #include "TDataModule5.h"
 
 #include <QDir>
+#include <QPageLayout>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLocale>
@@ -29,6 +31,29 @@ void installConventions()
 }
 } // namespace
 Q_COREAPP_STARTUP_FUNCTION(installConventions)
+
+std::unique_ptr<Ui::Progress> FakeUi::progress(const QString &label)
+{
+    struct Recorded : Progress {
+        explicit Recorded(FakeUi &ui)
+            : m_ui(ui)
+        {
+        }
+        bool step(qint64, qint64) override { return ++m_ui.progressSteps != m_ui.stopProgressAt; }
+        FakeUi &m_ui;
+    };
+    progressLabels << label;
+    return std::make_unique<Recorded>(*this);
+}
+
+void FakeUi::printPreview(QWidget *, const QString &title, PagedReport &report)
+{
+    previews << title;
+    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, report.margins(), QPageLayout::Millimeter);
+    previewPages << report.layOut(PageMetrics(a4.paintRectPixels(300).size(), 300));
+    if (onPreview)
+        onPreview(report);
+}
 
 Ui::Answer FakeUi::messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
 {

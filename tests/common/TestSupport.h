@@ -30,13 +30,8 @@ public:
     // Answers with the next queued SaveAnswer; cancels when none is queued.
     bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
                   int &filterIndex) override;
-    // Records the title and keeps the render function, so a test can draw the document.
-    void printPreview(QWidget *, const QString &title,
-                      const std::function<void(QPagedPaintDevice &)> &render) override
-    {
-        previews << title;
-        lastRender = render;
-    }
+    // Records the title and the page count of the report, and lets a test draw it.
+    void printPreview(QWidget *, const QString &title, PagedReport &report) override;
     bool shellOpen(const QString &path) override
     {
         opened << path;
@@ -46,6 +41,8 @@ public:
     QStringList inputMethods() override { return inputMethodNames; }
     void switchInputMethod(QWidget *, const QString &name) override { switchedTo << name; }
     void requestQuit() override { ++quitRequests; }
+    // Records each panel's label and steps; stops the work at step `stopProgressAt` (from 1).
+    std::unique_ptr<Progress> progress(const QString &label) override;
 
     QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
     QStringList texts() const;
@@ -76,7 +73,12 @@ public:
     QVector<SaveCall> saveCalls;
     QVector<SaveAnswer> saveAnswers;
     QStringList previews;
-    std::function<void(QPagedPaintDevice &)> lastRender;
+    QStringList progressLabels;
+    int progressSteps = 0;
+    int stopProgressAt = 0; // 0: never
+    QVector<int> previewPages; // pages of each report previewed, on an A4 page
+    // Called with each report previewed, while the preview is open.
+    std::function<void(PagedReport &)> onPreview;
 
 private:
     QString nextPath() { return paths.isEmpty() ? QString() : paths.takeFirst(); }

@@ -3,6 +3,7 @@
 #include "SampleCatalogue.h"
 #include "Skin.h"
 #include "SortByTitle.h"
+#include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TFrm_cxly.h"
 #include "TFrm_sjlr.h"
@@ -201,6 +202,65 @@ private slots:
         QCOMPARE(g.grid.sortMarker(2), qzhMarked ? Marker::Down : Marker::None);
         QCOMPARE(g.dm.Tsyyp.sortText(), sortText);
         QCOMPARE(g.column(1), titles);
+    }
+
+    // A title click far to the right: the grid stays scrolled where it was, the clicked
+    // column in view, whichever way the sort goes.
+    void sortKeepsTheClickedColumnInView()
+    {
+        test::ProgramFolderFixture folder;
+        insertFive(folder);
+        Grid g(folder);
+        g.grid.setTitleButtons(true);
+        connect(
+            &g.grid, &DBGridEh::titleClicked, &g.grid, [&g](int column) { SortByTitle(g.grid, column, g.dm.Tsyyp); });
+        for (int column = 0; column < 3; ++column)
+            g.grid.setColumnWidth(column, 300);
+        g.grid.resize(320, 300);
+        g.show();
+        QScrollBar *across = g.grid.horizontalScrollBar();
+        across->setValue(across->maximum());
+        QTRY_VERIFY(across->value() > 0);
+        const int scrolled = across->value();
+        for (int click = 0; click < 3; ++click) {
+            g.clickTitle(2);
+            QCOMPARE(across->value(), scrolled);
+            const int left = g.grid.horizontalHeader()->sectionViewportPosition(2);
+            QVERIFY(left < g.grid.viewport()->width() && left + 300 > 0);
+        }
+        QCOMPARE(g.dm.Tsyyp.sortText(), QStringLiteral("QZH DESC"));
+    }
+
+    // The title's order is kept in an index made at the first click, and the engine walks it
+    // instead of sorting the rows.
+    void titleOrderWalksItsIndex()
+    {
+        test::ProgramFolderFixture folder;
+        insertFive(folder);
+        Grid g(folder);
+        g.grid.setTitleButtons(true);
+        connect(
+            &g.grid, &DBGridEh::titleClicked, &g.grid, [&g](int column) { SortByTitle(g.grid, column, g.dm.Tsyyp); });
+        g.show();
+        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name = 'ix_wjml_tm_zh'")), 0);
+        g.clickTitle(1);
+        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name = 'ix_wjml_tm_zh'")), 1);
+        QCOMPARE(g.column(1), (QStringList { "丙", "丁", "甲", "戊", "乙" }));
+        QString plan;
+        Statement explain(g.dm.ADOConnection1.handle(),
+            QStringLiteral("EXPLAIN QUERY PLAN SELECT rowid FROM 文件目录 ORDER BY \"TM\" COLLATE dagl_zh DESC"));
+        while (explain.step())
+            plan += explain.column(3).toString() + QLatin1Char('\n');
+        QVERIFY2(plan.contains(QLatin1String("ix_wjml_tm_zh")), qPrintable(plan));
+        QVERIFY2(!plan.contains(QLatin1String("TEMP B-TREE")), qPrintable(plan));
+        // Rows changed after the index was made keep their place in it.
+        folder.exec(QStringLiteral("update 文件目录 set tm = '阿' where tm = '乙'"));
+        g.dm.Tsyyp.close();
+        g.dm.Tsyyp.open();
+        g.clickTitle(1);
+        g.clickTitle(1);
+        g.clickTitle(1);
+        QCOMPARE(g.column(1), (QStringList { "阿", "丙", "丁", "甲", "戊" }));
     }
 
     void titleClicksNeedTitleButtons()

@@ -1,6 +1,9 @@
 #include "DBGridEh.h"
+#include "Dataset.h"
+#include "DatasetModel.h"
 #include "ExportGrid.h"
 #include "QtUi.h"
+#include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TFrm_cxly.h"
 #include "TFrm_tjbb.h"
@@ -230,6 +233,86 @@ private slots:
         QCOMPARE(table.numeric.at(4), true);
         QCOMPARE(table.numeric.at(0), false);
         QCOMPARE(table.footer.mid(0, 3), (QStringList { "", "总计", "" }));
+    }
+
+    // The export reads the rows front to back by position: the same texts, in the same order,
+    // as the grid shows, whatever the sort, a row being edited, or a row asked for again.
+    void cellsAreTheGridsTexts_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::newRow("statement order") << QString();
+        QTest::newRow("title, with ties") << QStringLiteral("TM ASC");
+        QTest::newRow("volume descending") << QStringLiteral("AJH DESC");
+    }
+    void cellsAreTheGridsTexts()
+    {
+        QFETCH(QString, sort);
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        QCOMPARE(sqlite3_exec(folder.db().handle(),
+                     "with recursive n(i) as (select 1 union all select i+1 from n where i<700) "
+                     "insert into 文件目录 (qzh,mlh,ajh,yh,tm,zrz) select '2', i % 5, i % 13, i, "
+                     "case when i % 9 = 0 then null else '题名' || (i % 7) || ' \"a,b\"' end, "
+                     "case when i % 4 = 0 then 'Z' || i end from n",
+                     nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        w.click("BitBtn2");
+        Dataset &dataset = w.dm.Tdaly;
+        if (!sort.isEmpty())
+            dataset.sort(sort);
+        dataset.moveTo(40);
+        dataset.edit();
+        dataset.setText(QStringLiteral("TM"), QStringLiteral("正在修改"));
+        DBGridEh *grid = w.window->grid();
+        DatasetModel *model = grid->datasetModel();
+        const QVector<int> columns = grid->visibleColumns();
+        const GridTable table = gridTable(*grid);
+        QCOMPARE(table.rowCount, 703);
+        auto expected
+            = [&](int row, int column) { return model->data(model->index(row, columns.at(column))).toString(); };
+        for (int row = 0; row < table.rowCount; ++row) {
+            for (int column = 0; column < columns.size(); ++column)
+                QCOMPARE(table.cell(row, column), expected(row, column));
+        }
+        QCOMPARE(table.cell(40, int(table.titles.indexOf(QStringLiteral("题名")))), QStringLiteral("正在修改"));
+        for (int row : { 5, 2, 600, 3 }) // back and far ahead
+            QCOMPARE(table.cell(row, 0), expected(row, 0));
+        dataset.cancel();
+    }
+
+    // Stopping the export on its progress panel leaves no file and opens no folder.
+    void stoppedExportLeavesNoFile_data()
+    {
+        QTest::addColumn<int>("entry");
+        for (int entry = 1; entry <= 5; ++entry)
+            QTest::newRow(qPrintable(ExportRules::extensionOf(*ExportRules::formatOf(entry)))) << entry;
+    }
+    void stoppedExportLeavesNoFile()
+    {
+        QFETCH(int, entry);
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        QCOMPARE(sqlite3_exec(folder.db().handle(),
+                     "with recursive n(i) as (select 1 union all select i+1 from n where i<5000) "
+                     "insert into 文件目录 (qzh,mlh,ajh,tm) select '3', '1', i, '题名' || i from n",
+                     nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        w.click("BitBtn2");
+        w.ui.stopProgressAt = 2;
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), entry };
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.progressLabels, QStringList { "正在导出……" });
+        QCOMPARE(w.ui.progressSteps, 2);
+        QCOMPARE(QDir(w.excel()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(w.ui.opened.isEmpty());
+        QVERIFY(w.ui.shown.isEmpty());
+        QCOMPARE(w.selected(), 0);
+
+        w.ui.stopProgressAt = 0; // the same export run to its end
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), entry };
+        w.click("BitBtn4");
+        QCOMPARE(QDir(w.excel()).entryList(QDir::Files).size(), 1);
+        QCOMPARE(w.ui.opened, QStringList { w.excel() });
     }
 
     void statisticsExportUsesItsOwnName()

@@ -1,6 +1,7 @@
 #include "DBGridEh.h"
 #include "PrintGrid.h"
 #include "PrintPreviewDialog.h"
+#include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TFrm_cxly.h"
 #include "TFrm_tjbb.h"
@@ -10,13 +11,16 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDate>
+#include <QLabel>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <climits>
 
@@ -142,6 +146,42 @@ int draw(RecordingDevice &device, const GridReport &r)
     QPainter painter(&device);
     return drawGridReport(painter, device.area(), r, [&device] { ++device.engine.page; });
 }
+
+// A grid report that tells what was asked of it: the pages it was laid out for, the pages
+// drawn and the cells read.
+class CountingReport : public PagedReport {
+public:
+    explicit CountingReport(GridReport r)
+        : m_document(counted(std::move(r)))
+    {
+    }
+    QMarginsF margins() const override { return m_document.margins(); }
+    int layOut(const QPaintDevice &device) override
+    {
+        layouts << QSizeF(device.width(), device.height());
+        return m_document.layOut(device);
+    }
+    void drawPage(QPainter &painter, int page) const override
+    {
+        drawn << page;
+        m_document.drawPage(painter, page);
+    }
+
+    QVector<QSizeF> layouts;
+    mutable QVector<int> drawn;
+    std::shared_ptr<int> cellsRead = std::make_shared<int>(0);
+
+private:
+    GridReport counted(GridReport r)
+    {
+        r.table.cell = [cell = r.table.cell, reads = cellsRead](int row, int column) {
+            ++*reads;
+            return cell(row, column);
+        };
+        return r;
+    }
+    GridReportDocument m_document;
+};
 
 } // namespace
 
@@ -276,24 +316,26 @@ private slots:
         folder.exec(QStringLiteral("insert into 文件目录 (gdm,qzh,mlh,tm) values ('G1','1','1','会议纪要')"));
         test::FakeUi ui;
         ui.printerNames << QStringLiteral("办公室打印机");
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ui.onPreview = [&buffer](PagedReport &preview) {
+            QPdfWriter writer(&buffer);
+            QCOMPARE(printReport(preview, writer, 0, 0, {}), PrintOutcome::Done);
+        };
         TDataModule5 dm(folder.path(), ui);
         TFrm_cxly window(dm, ui, nullptr, nullptr);
         window.BitBtn2Click();
         window.BitBtn1Click();
         QCOMPARE(ui.previews, QStringList { "翠岚档案查询报表" });
-        QVERIFY(ui.lastRender);
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        {
-            QPdfWriter writer(&buffer);
-            ui.lastRender(writer);
-        }
         QVERIFY(buffer.data().startsWith("%PDF"));
+        ui.onPreview = nullptr;
+        QCOMPARE(ui.previewPages, QVector<int> { 1 });
 
         TFrm_tjbb statistics(dm, ui);
         statistics.BitBtn2Click();
         statistics.BitBtn1Click();
         QCOMPARE(ui.previews, (QStringList { "翠岚档案查询报表", "翠岚档案查询报表" }));
+        QCOMPARE(ui.previewPages.size(), 2);
     }
 
     void reportOfTheGridIsDatedInTheShortDate()
@@ -314,13 +356,10 @@ private slots:
 
     void previewSavesTheSameReportAsPdf()
     {
-        int renders = 0;
-        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), [&renders](QPagedPaintDevice &device) {
-            ++renders;
-            renderGridReport(device, report(120));
-        });
+        CountingReport counting(report(120));
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), counting);
         preview.show();
-        QTRY_VERIFY(renders > 0); // the preview draws the pages itself
+        QTRY_VERIFY(!counting.drawn.isEmpty()); // the preview draws the pages itself
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("报表.pdf"));
         QVERIFY(preview.savePdf(path));
@@ -336,11 +375,9 @@ private slots:
     // saved that way.
     void previewTurnsToLandscape()
     {
-        QVector<QSizeF> pages; // the page each drawing was given, in device units
-        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), [&pages](QPagedPaintDevice &device) {
-            renderGridReport(device, report(30, 17, 12));
-            pages << QSizeF(device.width(), device.height());
-        });
+        CountingReport counting(report(30, 17, 12));
+        const QVector<QSizeF> &pages = counting.layouts; // the page each layout was given, in device units
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), counting);
         preview.show();
         QVERIFY(QTest::qWaitForWindowExposed(&preview));
         QTRY_VERIFY(!pages.isEmpty());
@@ -367,6 +404,170 @@ private slots:
                   .match(QString::fromLatin1(file.readAll()));
         QVERIFY(box.hasMatch());
         QVERIFY(box.captured(1).toDouble() > box.captured(2).toDouble());
+    }
+
+    // The pages are counted without drawing them, and any page drawn alone is the page as
+    // drawn in the run of the whole report, reading only its own rows.
+    void pageCountedAndDrawnAlone_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("empty") << 0;
+        QTest::newRow("one row") << 1;
+        QTest::newRow("a few thousand rows") << 4000;
+    }
+    void pageCountedAndDrawnAlone()
+    {
+        QFETCH(int, rows);
+        RecordingDevice whole;
+        const int pages = draw(whole, report(rows));
+        RecordingDevice metrics;
+        CountingReport counting(report(rows));
+        QCOMPARE(counting.layOut(metrics), pages);
+        const int widthRows = std::min(rows, 200) * 3; // the rows that size the columns
+        QVERIFY(*counting.cellsRead <= widthRows);
+        for (int page : { 1, pages / 2 + 1, pages }) {
+            RecordingDevice alone;
+            *counting.cellsRead = 0;
+            {
+                QPainter painter(&alone);
+                counting.drawPage(painter, page);
+            }
+            QCOMPARE(alone.engine.textsOn(1), whole.engine.textsOn(page));
+            QVERIFY(*counting.cellsRead <= 3 * 80); // one page of rows, not the report
+        }
+    }
+
+    // Every row exactly once over the pages, the footer row after the last, also when the
+    // last page is full to the line.
+    void rowsSplitOverPages()
+    {
+        RecordingDevice device;
+        const GridReportPages probe(report(1000), device);
+        const int fullFirst = probe.rowsOn(1);
+        const int full = probe.rowsOn(2);
+        for (int rows : { fullFirst, fullFirst + full, fullFirst + full + 1 }) {
+            const GridReportPages pages(report(rows), device);
+            int covered = 0;
+            for (int page = 1; page <= pages.pageCount(); ++page) {
+                QCOMPARE(pages.firstRow(page), covered);
+                covered += pages.rowsOn(page);
+            }
+            QCOMPARE(covered, rows);
+            RecordingDevice drawn;
+            QCOMPARE(draw(drawn, report(rows)), pages.pageCount());
+            QVERIFY(drawn.engine.textsOn(pages.pageCount()).contains(QStringLiteral("总计")));
+        }
+    }
+
+    // The preview holds only the pages in view, wherever the operator goes in a long report.
+    void previewDrawsOnlyThePagesInView()
+    {
+        CountingReport counting(report(5000));
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), counting);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QTRY_VERIFY(!counting.drawn.isEmpty());
+        const int pages = preview.view()->pageCount();
+        QVERIFY(pages > 50);
+        QVERIFY(preview.findChild<QLabel *>(QStringLiteral("PageLabel"))
+                    ->text()
+                    .endsWith(QStringLiteral("共%1页").arg(pages)));
+        QVERIFY(preview.view()->pagesHeld() <= 3);
+        QVERIFY(*std::max_element(counting.drawn.cbegin(), counting.drawn.cend()) <= 3);
+        counting.drawn.clear();
+        QTest::mouseClick(preview.findChild<QPushButton *>(QStringLiteral("LastPage")), Qt::LeftButton);
+        QTRY_VERIFY(counting.drawn.contains(pages));
+        QCOMPARE(preview.view()->currentPage(), pages);
+        QVERIFY(preview.view()->pagesHeld() <= 3);
+        QVERIFY(counting.drawn.size() <= 3);
+        QTest::mouseClick(preview.findChild<QPushButton *>(QStringLiteral("ZoomIn")), Qt::LeftButton);
+        QTRY_VERIFY(preview.view()->pagesHeld() >= 1);
+        QVERIFY(preview.view()->pagesHeld() <= 3);
+        QCOMPARE(preview.view()->currentPage(), pages);
+    }
+
+    // A run stops when its progress says so: the pages before are drawn, none after.
+    void printRunStops()
+    {
+        CountingReport counting(report(2000));
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        const PrintOutcome outcome = printReport(counting, writer, 0, 0, [](int done, int) { return done < 3; });
+        QCOMPARE(outcome, PrintOutcome::Stopped);
+        QCOMPARE(counting.drawn, (QVector<int> { 1, 2, 3 }));
+        counting.drawn.clear();
+        QBuffer part;
+        part.open(QIODevice::WriteOnly);
+        QPdfWriter range(&part);
+        QCOMPARE(printReport(counting, range, 4, 6, {}), PrintOutcome::Done);
+        QCOMPARE(counting.drawn, (QVector<int> { 4, 5, 6 }));
+    }
+
+    // Esc on the progress panel stops saving the PDF, and no file is left.
+    void savingStoppedLeavesNoFile()
+    {
+        CountingReport counting(report(3000));
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), counting);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("报表.pdf"));
+        QTimer stopper;
+        connect(&stopper, &QTimer::timeout, &preview, [&preview] {
+            auto *progress = preview.findChild<QProgressDialog *>(QStringLiteral("PrintProgress"));
+            if (progress && progress->isVisible() && progress->value() >= 2)
+                QTest::keyClick(progress, Qt::Key_Escape);
+        });
+        stopper.start(0);
+        QVERIFY(!preview.savePdf(path));
+        stopper.stop();
+        QVERIFY(preview.wasStopped());
+        QVERIFY(counting.drawn.size() < 3000 / 40);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // More than a few hundred pages: the operator is told how many before the preview opens.
+    void longReportAsksFirst_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("short") << 100 << true << false;
+        QTest::newRow("long, yes") << 20000 << true << true;
+        QTest::newRow("long, no") << 20000 << false << true;
+    }
+    void longReportAsksFirst()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, yes);
+        QFETCH(bool, asked);
+        test::ProgramFolderFixture folder;
+        QCOMPARE(sqlite3_exec(folder.db().handle(),
+                     QStringLiteral("with recursive n(i) as (select 1 union all select i+1 from n where i<%1) "
+                                    "insert into 文件目录 (gdm,qzh,mlh,tm) select 'G1','1','1','会议纪要'||i from n")
+                         .arg(rows)
+                         .toUtf8()
+                         .constData(),
+                     nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        test::FakeUi ui;
+        ui.printerNames << QStringLiteral("办公室打印机");
+        ui.answers << (yes ? Ui::Answer::Yes : Ui::Answer::No);
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_cxly window(dm, ui, nullptr, nullptr);
+        window.BitBtn2Click();
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        if (asked) {
+            QCOMPARE(ui.shown.size(), 1);
+            QVERIFY(ui.lastText().startsWith(QStringLiteral("该报表共")));
+            QCOMPARE(ui.shown.last().buttons, Ui::Buttons::YesNo);
+            QVERIFY(ui.lastText().contains(QRegularExpression(QStringLiteral("共\\d{3,}页"))));
+        } else {
+            QVERIFY(ui.shown.isEmpty());
+        }
+        QCOMPARE(ui.previews.size(), yes ? 1 : 0);
     }
 };
 

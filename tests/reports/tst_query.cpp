@@ -1,7 +1,13 @@
+#include "Backup.h"
 #include "DBGridEh.h"
+#include "Dataset.h"
+#include "Error.h"
 #include "InitInfo.h"
 #include "QueryStatement.h"
+#include "Schema.h"
+#include "SearchIndex.h"
 #include "Session.h"
+#include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TForm1.h"
 #include "TFrm_cxly.h"
@@ -67,6 +73,93 @@ struct Window {
 };
 
 } // namespace
+
+namespace searchindex {
+
+// Awkward pieces the catalogue's texts are made of: Chinese, Latin in both cases, digits,
+// the like wildcards, quotes, a character outside the basic plane, blanks.
+const QStringList kPieces = { QStringLiteral("会议"), QStringLiteral("纪要"), QStringLiteral("档案"),
+    QStringLiteral("Abc"), QStringLiteral("abc"), QStringLiteral("ABC"), QStringLiteral("12"), QStringLiteral("3"),
+    QStringLiteral("%"), QStringLiteral("_"), QStringLiteral("'"), QStringLiteral("\""), QStringLiteral("𠀀"),
+    QStringLiteral("龘"), QStringLiteral(" "), QStringLiteral("x"), QStringLiteral("会"), QStringLiteral("议会") };
+
+QVariant textOf(int row, int salt)
+{
+    if ((row + salt) % 11 == 0)
+        return {}; // no value
+    QString text;
+    const int count = 1 + (row * 3 + salt) % 6;
+    for (int k = 0; k < count; ++k)
+        text += kPieces.at((row * 7 + salt * 13 + k * 5) % kPieces.size());
+    return text;
+}
+
+void insertRows(sqlite3 *db, int from, int count)
+{
+    Statement insert(db, QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm,zrz,wh) values (?,?,?,?,?,?,?)"));
+    for (int i = from; i < from + count; ++i) {
+        insert.reset();
+        insert.bind(1, QString::number(i % 4));
+        insert.bind(2, QString::number(i % 3));
+        insert.bind(3, i % 5);
+        insert.bind(4, i);
+        insert.bind(5, textOf(i, 1));
+        insert.bind(6, textOf(i, 2));
+        insert.bind(7, textOf(i, 3));
+        insert.step();
+    }
+}
+
+// What the boxes look for: fragments of two and more characters, one character, wildcards,
+// quotes, letters in another case, a fragment nowhere, two boxes at once.
+const QVector<QVector<QPair<const char *, QString>>> &searches()
+{
+    static const QVector<QVector<QPair<const char *, QString>>> all = {
+        { { "Edit6", QStringLiteral("会议") } },
+        { { "Edit6", QStringLiteral("议会议") } },
+        { { "Edit6", QStringLiteral("abc") } },
+        { { "Edit6", QStringLiteral("aBC3") } },
+        { { "Edit6", QStringLiteral("会") } },
+        { { "Edit6", QStringLiteral("%") } },
+        { { "Edit6", QStringLiteral("_纪") } },
+        { { "Edit6", QStringLiteral("''") } },
+        { { "Edit6", QStringLiteral("\"𠀀") } },
+        { { "Edit6", QStringLiteral("没有这样的题名") } },
+        { { "Edit4", QStringLiteral("档案") } },
+        { { "Edit5", QStringLiteral("12") }, { "Edit7", QStringLiteral("x会") } },
+        { { "Edit1", QStringLiteral("1") }, { "Edit6", QStringLiteral("纪要") }, { "Edit4", QStringLiteral("龘") } },
+    };
+    return all;
+}
+
+// The rows of every search, in order: through the index, and by the plain statement.
+QVector<QVector<qlonglong>> results(TDataModule5 &dm, Ui &ui, bool indexed)
+{
+    dm.ADOConnection1.setSearchIndex(indexed ? Schema::searchIndex() : SearchIndex::Spec {});
+    QVector<QVector<qlonglong>> found;
+    for (const auto &boxes : searches()) {
+        const QString sql = QueryStatement::search([&boxes](const QString &name) {
+            for (const auto &box : boxes) {
+                if (name == QLatin1String(box.first))
+                    return box.second;
+            }
+            return QString();
+        });
+        QVector<qlonglong> rows;
+        try {
+            QueryStatement::run(dm, dm.Tdaly, sql, ui);
+            for (int row = 0; row < dm.Tdaly.recordCount(); ++row)
+                rows << dm.Tdaly.bookmarkAt(row);
+        } catch (const Error &) {
+            rows << -1; // refused (an odd number of quotes): refused alike
+        }
+        found << rows;
+    }
+    dm.ADOConnection1.setSearchIndex(Schema::searchIndex());
+    return found;
+}
+
+} // namespace searchindex
 
 class TestQuery : public QObject {
     Q_OBJECT
@@ -288,6 +381,56 @@ private slots:
         statistics->close();
         QTRY_VERIFY(!gone);
         main.hide();
+    }
+
+    // Searches through the index give exactly the rows, in the same order, as the plain like,
+    // after rows are added, changed, deleted, imported and restored.
+    void searchIndexGivesTheRowsOfLike()
+    {
+        using namespace searchindex;
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        sqlite3 *db = dm.ADOConnection1.handle();
+        insertRows(db, 0, 400);
+        QVERIFY(!SearchIndex::exists(db));
+        const auto before = results(dm, ui, true); // the first search makes the index
+        QVERIFY(SearchIndex::exists(db));
+        QCOMPARE(ui.progressLabels, QStringList { "正在建立检索索引……" });
+        QCOMPARE(before, results(dm, ui, false));
+        QVERIFY(!before.first().isEmpty());
+        QVERIFY(SearchIndex::narrow(
+            db, Schema::searchIndex(), QStringLiteral("文件目录"), QStringLiteral("tm like '%会议%'"))
+                    .contains(QLatin1String("dagl_ngram")));
+        QCOMPARE(SearchIndex::narrow(
+                     db, Schema::searchIndex(), QStringLiteral("文件目录"), QStringLiteral("tm like '%会%'")),
+            QStringLiteral("tm like '%会%'"));
+        const QString copy = folder.path() + QStringLiteral("copy.mdb");
+        QCOMPARE(Backup::copyDatabase(dm.ADOConnection1, folder.databasePath(), copy), QString());
+
+        insertRows(db, 400, 120); // added
+        dm.ADOConnection1.execute(QStringLiteral("update 文件目录 set tm = zrz, wh = '会议' || wh where yh % 7 = 0"));
+        dm.ADOConnection1.execute(QStringLiteral("update 文件目录 set zrz = null where yh % 13 = 0"));
+        dm.ADOConnection1.execute(QStringLiteral("delete from 文件目录 where yh % 9 = 0"));
+        dm.Twjml.open(); // the import's way in
+        for (int i = 0; i < 30; ++i) {
+            dm.Twjml.append();
+            dm.Twjml.setText(QStringLiteral("QZH"), QStringLiteral("9"));
+            dm.Twjml.setValue(QStringLiteral("TM"), textOf(i, 5));
+            dm.Twjml.setValue(QStringLiteral("ZRZ"), textOf(i, 6));
+            dm.Twjml.post();
+        }
+        dm.Twjml.close();
+        const auto changed = results(dm, ui, true);
+        QCOMPARE(changed, results(dm, ui, false));
+        QVERIFY(changed != before);
+
+        QCOMPARE(Backup::restore(dm, copy, QDateTime::currentDateTime()).outcome, Backup::RestoreOutcome::Restored);
+        if (!dm.ADOConnection1.isOpen())
+            dm.ADOConnection1.open();
+        QCOMPARE(results(dm, ui, true), before);
+        QCOMPARE(results(dm, ui, false), before);
+        QCOMPARE(ui.progressLabels.size(), 1); // the restored copy came with its index
     }
 };
 

@@ -71,6 +71,7 @@ void Connection::open()
         throw;
     }
     Collation::install(db);
+    SearchIndex::install(db);
     m_db = db;
     m_columns.clear();
 }

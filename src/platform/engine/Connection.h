@@ -2,6 +2,7 @@
 
 #include "DatabaseLock.h"
 #include "Field.h"
+#include "SearchIndex.h"
 
 #include <QHash>
 #include <QObject>
@@ -48,6 +49,10 @@ public:
 
     sqlite3 *handle() const; // throws when closed
 
+    // The columns searched by fragment through the search index (see SearchIndex).
+    void setSearchIndex(const SearchIndex::Spec &spec) { m_searchIndex = spec; }
+    const SearchIndex::Spec &searchIndex() const { return m_searchIndex; }
+
     // Makes this connection the only holder of its database among the program's copies,
     // for work that replaces the file: false while another connection has it open. The hold
     // stays through close() and open() until releaseExclusive(). Throws dagl::Error when
@@ -71,6 +76,7 @@ private:
     DatabaseLock m_lock;
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
     int m_transactionDepth = 0;
+    SearchIndex::Spec m_searchIndex;
 };
 
 // A transaction for one block of work: rolled back when it goes out of scope uncommitted

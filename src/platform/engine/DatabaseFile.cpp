@@ -1,6 +1,8 @@
 #include "DatabaseFile.h"
 
+#include "Collation.h"
 #include "Error.h"
+#include "SearchIndex.h"
 #include "Sqlite.h"
 
 #include <QFile>
@@ -36,6 +38,9 @@ public:
         const QByteArray key = password.toUtf8();
         if (!key.isEmpty())
             sqlite3_key(m_db, key.constData(), int(key.size()));
+        // An index kept in the operator's order is checked and copied in that order.
+        Collation::install(m_db);
+        SearchIndex::install(m_db);
     }
     ~Handle() { sqlite3_close(m_db); }
     Handle(const Handle &) = delete;

@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "Error.h"
 #include "Regional.h"
+#include "SearchIndex.h"
 #include "SelectShape.h"
 #include "Sqlite.h"
 
@@ -167,6 +168,9 @@ void Dataset::open()
     } else {
         plain = m_connection->translate(m_commandText);
         shape = SelectShape::of(plain);
+        // Fragments searched through the index read only the rows that may hold them.
+        if (shape.plain && !shape.where.isEmpty())
+            shape.where = SearchIndex::narrow(db, m_connection->searchIndex(), shape.table, shape.where);
     }
 
     // A plain select of one table is read by key: its rows are fetched a page at a time
@@ -253,7 +257,8 @@ void Dataset::open()
 
     try {
         if (lazy) {
-            m_keySql = shape.keyStatement();
+            m_keySql = shape.keyStatement(SelectShape::SortMatches);
+            m_selectList = shape.selectList;
             m_keyFrom = QStringLiteral("FROM ") + shape.table
                         + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
             m_keyOrder = shape.orderBy;
@@ -285,6 +290,7 @@ void Dataset::open()
 
 void Dataset::readKeys(const QString &sql)
 {
+    m_orderedKeySql = sql;
     Statement keys(m_connection->handle(), sql);
     QVector<qlonglong> read;
     read.reserve(std::max<qsizetype>(m_keys.size(), 1024));
@@ -812,7 +818,10 @@ QString Dataset::orderedKeyStatement(int field, bool descending) const
 {
     const Column &def = m_fields.at(field);
     const QString column = quoteIdentifier(def.origin.isEmpty() ? def.def.name : def.origin);
-    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ") + column;
+    // A filtered result sorts its matches: walking an index of the whole table to pick out a
+    // few rows costs far more.
+    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ")
+        + (m_wholeTable ? QString() : QStringLiteral("+")) + column;
     if (def.def.isText() && needsCollation(column))
         sql += QStringLiteral(" COLLATE ") + QLatin1String(Collation::kName);
     if (descending)
@@ -848,6 +857,80 @@ void Dataset::sort(const QString &sortText)
     const int row = current ? rowOf(current) : -1;
     m_current = -2;
     setCurrent(row >= 0 ? row : (m_keys.isEmpty() ? -1 : 0));
+}
+
+Dataset::RowTexts::RowTexts(const Dataset &dataset, const QVector<int> &fields)
+    : m_dataset(dataset)
+    , m_fields(fields)
+    , m_texts(fields.size())
+{
+    dataset.requireOpen();
+    if (!dataset.m_lazy || dataset.m_appendOnly || dataset.m_orderedKeySql.isEmpty())
+        return; // rows read whole are at hand already
+    // The statement the keys came from, giving the row's columns beside its key.
+    const QString keyHead = QStringLiteral("SELECT rowid ");
+    if (!dataset.m_orderedKeySql.startsWith(keyHead))
+        return;
+    const QString sql = QStringLiteral("SELECT rowid AS %1, %2 %3")
+                            .arg(kKeyAlias, dataset.m_selectList, dataset.m_orderedKeySql.mid(keyHead.size()));
+    try {
+        m_statement = std::make_unique<Statement>(dataset.m_connection->handle(), sql);
+    } catch (const Error &) {
+        m_statement.reset(); // looked up by key instead
+    }
+}
+
+Dataset::RowTexts::~RowTexts() = default;
+
+bool Dataset::RowTexts::advanceTo(int row)
+{
+    if (!m_statement || m_done || row <= m_row)
+        return false;
+    sqlite3_stmt *stmt = m_statement->handle();
+    while (m_row < row) {
+        if (!m_statement->step()) {
+            m_done = true;
+            return false;
+        }
+        ++m_row;
+    }
+    // A row out of step with the keys (changed meanwhile) is not taken from here.
+    if (m_row >= m_dataset.m_keys.size() || sqlite3_column_int64(stmt, 0) != m_dataset.m_keys.at(m_row))
+        return false;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const Column &field = m_dataset.m_fields.at(m_fields.at(i));
+        const int source = field.source;
+        const int type = sqlite3_column_type(stmt, source);
+        QString &text = m_texts[i];
+        if (type == SQLITE_NULL) {
+            text.clear();
+        } else if (type == SQLITE_TEXT && field.def.isText()) {
+            text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, source)),
+                sqlite3_column_bytes(stmt, source));
+        } else if (type == SQLITE_INTEGER
+            && (field.def.type == FieldType::Integer || field.def.type == FieldType::AutoInc)) {
+            text = QString::number(sqlite3_column_int64(stmt, source));
+        } else {
+            const QVariant value = m_dataset.fromStorage(m_statement->column(source), field.def.type);
+            text = value.typeId() == QMetaType::QDateTime ? Regional::displayDateTime(value.toDateTime())
+                                                           : value.toString();
+        }
+    }
+    return true;
+}
+
+QString Dataset::RowTexts::text(int row, int column)
+{
+    const int field = m_fields.at(column);
+    if (row == m_dataset.m_current && m_dataset.isEditing())
+        return m_dataset.textAt(row, field);
+    if (row == m_row && m_statement && !m_done
+        && sqlite3_column_int64(m_statement->handle(), 0) == m_dataset.m_keys.value(row))
+        return m_texts.at(column);
+    // A jump far ahead (a preview's last page) is one lookup, not a walk through the rows.
+    if (row > m_row && row - m_row <= kPageRows && advanceTo(row))
+        return m_texts.at(column);
+    return m_dataset.textAt(row, field);
 }
 
 Dataset::Bookmark Dataset::bookmark() const

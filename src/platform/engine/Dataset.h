@@ -114,6 +114,30 @@ public:
     QVariant valueAt(int row, int field) const;
     QString textAt(int row, int field) const;
 
+    // The texts of some fields of every row in the present order, as textAt gives them, for
+    // reading a whole result front to back (export, print): rows asked for in rising order
+    // come from one statement stepped forward in that order, their fields read by position.
+    // Any other row, a row being edited, or one the statement gives out of step (changed
+    // meanwhile) is looked up by key. Valid while the dataset stays open and unsorted.
+    class RowTexts {
+    public:
+        RowTexts(const Dataset &dataset, const QVector<int> &fields);
+        ~RowTexts();
+        RowTexts(const RowTexts &) = delete;
+        RowTexts &operator=(const RowTexts &) = delete;
+        // The text of field `fields[column]` of `row`.
+        QString text(int row, int column);
+
+    private:
+        bool advanceTo(int row);
+        const Dataset &m_dataset;
+        QVector<int> m_fields;
+        std::unique_ptr<class Statement> m_statement;
+        int m_row = -1; // the row the statement stands on
+        bool m_done = false;
+        QVector<QString> m_texts; // of m_row
+    };
+
     // Called at the start of every post, while `owner` lives: controls holding typed text
     // that is not yet a field value hand it over there (and may throw).
     void addPostHook(QObject *owner, std::function<void()> hook);
@@ -183,6 +207,8 @@ private:
     QVector<qlonglong> m_keys;
     bool m_lazy = false;
     QString m_keySql;      // the statement of the keys in the statement's own order
+    QString m_orderedKeySql; // the statement the present keys were read by
+    QString m_selectList;  // the columns of a lazily read select
     QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order
     QString m_keyOrder;    // the statement's own ORDER BY terms
     bool m_wholeTable = false; // every row of the table, no condition

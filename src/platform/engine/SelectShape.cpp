@@ -130,14 +130,42 @@ SelectShape SelectShape::of(const QString &sql)
     return shape;
 }
 
-QString SelectShape::keyStatement() const
+QString SelectShape::keyStatement(OrderPlan plan) const
 {
     QString sql = QStringLiteral("SELECT rowid FROM ") + table;
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
-    if (!orderBy.isEmpty())
-        sql += QStringLiteral(" ORDER BY ") + orderBy;
-    return sql;
+    if (orderBy.isEmpty())
+        return sql;
+    if (plan == AsWritten || where.isEmpty())
+        return sql + QStringLiteral(" ORDER BY ") + orderBy;
+    // "+column" is the column's value without its index. Terms are split at top-level
+    // commas; a term that is no column name (a number, an expression) is kept as written.
+    bool balanced = true;
+    const QVector<Word> words = topLevelWords(orderBy, &balanced);
+    if (!balanced)
+        return sql + QStringLiteral(" ORDER BY ") + orderBy;
+    QString terms;
+    int from = 0;
+    bool termStart = true;
+    for (const Word &word : words) {
+        if (word.lower == QLatin1String(",")) {
+            termStart = true;
+            continue;
+        }
+        if (!termStart)
+            continue;
+        termStart = false;
+        const QChar first = orderBy.at(word.start);
+        const bool column = first.isLetter() || first == QLatin1Char('_') || first == QLatin1Char('"')
+            || first == QLatin1Char('[') || first == QLatin1Char('`');
+        if (!column)
+            continue;
+        terms += orderBy.mid(from, word.start - from) + QLatin1Char('+');
+        from = word.start;
+    }
+    terms += orderBy.mid(from);
+    return sql + QStringLiteral(" ORDER BY ") + terms;
 }
 
 } // namespace dagl

@@ -18,8 +18,11 @@ struct SelectShape
 
     static SelectShape of(const QString &sql);
 
-    // The statement of the rows' keys, in the order the select gives its rows.
-    QString keyStatement() const;
+    // The statement of the rows' keys, in the order the select gives its rows. With
+    // SortMatches a filtered select orders its matches by their values instead of walking
+    // an index in that order through the whole table (the order is the same).
+    enum OrderPlan { AsWritten, SortMatches };
+    QString keyStatement(OrderPlan plan = AsWritten) const;
 };
 
 } // namespace dagl

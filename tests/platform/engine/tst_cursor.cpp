@@ -156,6 +156,27 @@ private slots:
             QCOMPARE(shape.keyStatement(), keys);
     }
 
+    // A filtered select sorts its matches instead of walking an order index through the
+    // whole table; the order itself is the same.
+    void keysOfAFilteredSelectSortTheMatches_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("whole table walks its index")
+            << "select * from 文件目录   order by qzh,mlh,ajh,yh" << "SELECT rowid FROM 文件目录 ORDER BY qzh,mlh,ajh,yh";
+        QTest::newRow("search") << "select * from 文件目录  where   tm like '%会议%'  order by qzh,mlh,ajh,yh"
+                                << "SELECT rowid FROM 文件目录 WHERE tm like '%会议%' ORDER BY +qzh,+mlh,+ajh,+yh";
+        QTest::newRow("terms with directions, numbers and quotes")
+            << "select * from t where a = 1 order by [QZH] desc, 2, \"tm\" collate nocase, 'x'"
+            << "SELECT rowid FROM t WHERE a = 1 ORDER BY +[QZH] desc, 2, +\"tm\" collate nocase, 'x'";
+    }
+    void keysOfAFilteredSelectSortTheMatches()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, keys);
+        QCOMPARE(SelectShape::of(sql).keyStatement(SelectShape::SortMatches), keys);
+    }
+
     void chineseOrder()
     {
         // Digits, then Latin letters without regard to case, then Chinese by pinyin.

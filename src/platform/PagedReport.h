@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QMarginsF>
+#include <QPaintDevice>
+
+#include <functional>
+
+class QPagedPaintDevice;
+class QPainter;
+
+namespace dagl {
+
+// A report that can draw any one of its pages alone, so that a preview draws only the pages
+// in view and printing holds one page at a time, whatever the length of the report.
+class PagedReport {
+public:
+    virtual ~PagedReport() = default;
+
+    // The page margins, in millimetres.
+    virtual QMarginsF margins() const = 0;
+    // Lays the pages out for `device`, the printable part of a page at its resolution, and
+    // returns how many pages there are.
+    virtual int layOut(const QPaintDevice &device) = 0;
+    // Draws one page (from 1) as last laid out, in the device units of that layout, from the
+    // top left of the printable part. The painter's device has the layout's resolution.
+    virtual void drawPage(QPainter &painter, int page) const = 0;
+};
+
+// A paint device that draws nothing and only tells its size and resolution: what a layout
+// is measured against when no printer is at hand.
+class PageMetrics : public QPaintDevice {
+public:
+    PageMetrics(const QSize &pixels, int dpi)
+        : m_pixels(pixels)
+        , m_dpi(dpi)
+    {
+    }
+    QPaintEngine *paintEngine() const override { return nullptr; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override
+    {
+        switch (metric) {
+        case PdmWidth:
+            return m_pixels.width();
+        case PdmHeight:
+            return m_pixels.height();
+        case PdmWidthMM:
+            return qRound(m_pixels.width() * 25.4 / m_dpi);
+        case PdmHeightMM:
+            return qRound(m_pixels.height() * 25.4 / m_dpi);
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return m_dpi;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return 0x7fffffff;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 0;
+        }
+    }
+
+private:
+    QSize m_pixels;
+    int m_dpi;
+};
+
+// How a print run of a report ended.
+enum class PrintOutcome { Done, Stopped, Failed };
+
+// Lays the report out for `device` (a printer or PDF writer, its margins set to the
+// report's) and draws pages `from` to `to` (from 1; 0 for up to the last) one at a time.
+// `progress(done, total)` is told after each page and stops the run by answering false.
+PrintOutcome printReport(PagedReport &report, QPagedPaintDevice &device, int from, int to,
+    const std::function<bool(int done, int total)> &progress);
+
+} // namespace dagl
