@@ -1,23 +1,10 @@
 #pragma once
 
-#include <QIODevice>
-#include <QStringList>
-#include <QVector>
+#include "GridTable.h"
 
-#include <functional>
+#include <QIODevice>
 
 namespace dagl {
-
-// What a grid shows, as the export writers take it: the visible columns' titles, the cell
-// texts exactly as the grid shows them, and the footer row.
-struct GridTable
-{
-    QStringList titles;
-    int rowCount = 0;
-    std::function<QString(int row, int column)> cell;
-    QStringList footer;    // one text per column, "" for an empty footer cell
-    QVector<bool> numeric; // per column: an integer column
-};
 
 enum class ExportFormat { Text = 1, Csv = 2, Html = 3, Rtf = 4, Xls = 5 };
 

@@ -1,7 +1,7 @@
 #include "XlsWriter.h"
 
 #include "CompoundFile.h"
-#include "GridWriters.h"
+#include "GridTable.h"
 
 #include <QHashFunctions>
 
