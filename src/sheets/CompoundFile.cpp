@@ -1,5 +1,7 @@
 #include "CompoundFile.h"
 
+#include "SheetData.h"
+
 #include <QVector>
 
 namespace dagl {
@@ -140,6 +142,186 @@ void CompoundFileWriter::finish()
     writeDirectoryEntry(m_sink, m_streamName, 2, NoStream, 0, m_storedSize);
     writeDirectoryEntry(m_sink, QString(), 0, NoStream, 0, 0);
     writeDirectoryEntry(m_sink, QString(), 0, NoStream, 0, 0);
+}
+
+} // namespace dagl
+
+namespace dagl {
+
+namespace {
+
+quint32 le32(const char *p)
+{
+    return quint32(uchar(p[0])) | quint32(uchar(p[1])) << 8 | quint32(uchar(p[2])) << 16 | quint32(uchar(p[3])) << 24;
+}
+
+quint16 le16(const char *p)
+{
+    return quint16(uchar(p[0]) | uchar(p[1]) << 8);
+}
+
+constexpr quint32 MaxRegularSector = 0xFFFFFFFA;
+
+} // namespace
+
+bool CompoundFileReader::isCompoundFile(const QByteArray &start)
+{
+    return start.startsWith(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+}
+
+CompoundFileReader::CompoundFileReader(const QByteArray &file)
+    : m_file(file)
+{
+    if (m_file.size() < 512 || !isCompoundFile(m_file))
+        WorkbookFault::damaged(QStringLiteral("文件头不完整"));
+    const char *h = m_file.constData();
+    const quint16 shift = le16(h + 30);
+    if (le16(h + 28) != 0xFFFE || (shift != 9 && shift != 12) || le16(h + 32) != 6)
+        WorkbookFault::damaged(QStringLiteral("复合文件头无效"));
+    m_sectorSize = 1u << shift;
+    m_miniCutoff = le32(h + 56);
+    const quint32 fatSectors = le32(h + 44);
+    const quint32 directoryStart = le32(h + 48);
+    const quint32 miniFatStart = le32(h + 60);
+    const quint32 difatStart = le32(h + 68);
+    const quint32 difatSectors = le32(h + 72);
+    const quint32 sectors = sectorCount();
+    if (fatSectors > sectors + 1 || difatSectors > sectors + 1)
+        WorkbookFault::damaged(QStringLiteral("分配表的扇区数（%1）超出了文件的大小").arg(fatSectors));
+
+    // The allocation table's own sectors: 109 in the header, the rest in the DIFAT chain.
+    std::vector<quint32> fatIds;
+    for (quint32 i = 0; i < 109 && fatIds.size() < fatSectors; ++i)
+        fatIds.push_back(le32(h + 76 + 4 * i));
+    quint32 next = difatStart;
+    for (quint32 d = 0; d < difatSectors && fatIds.size() < fatSectors; ++d) {
+        const char *s = sector(next);
+        const quint32 perSector = m_sectorSize / 4 - 1;
+        for (quint32 i = 0; i < perSector && fatIds.size() < fatSectors; ++i)
+            fatIds.push_back(le32(s + 4 * i));
+        next = le32(s + 4 * perSector);
+    }
+    if (fatIds.size() < fatSectors)
+        WorkbookFault::damaged(QStringLiteral("分配表不完整"));
+    m_fat.reserve(size_t(fatSectors) * (m_sectorSize / 4));
+    for (quint32 id : fatIds) {
+        const char *s = sector(id);
+        for (quint32 i = 0; i < m_sectorSize / 4; ++i)
+            m_fat.push_back(le32(s + 4 * i));
+    }
+
+    const QByteArray directory = readChain(directoryStart, 0);
+    for (qsizetype at = 0; at + 128 <= directory.size(); at += 128) {
+        const char *e = directory.constData() + at;
+        const quint16 nameBytes = le16(e + 64);
+        Entry entry;
+        entry.type = quint8(e[66]);
+        if (entry.type != 1 && entry.type != 2 && entry.type != 5)
+            continue;
+        const int chars = qBound(0, nameBytes / 2 - 1, 31);
+        for (int i = 0; i < chars; ++i)
+            entry.name += QChar(le16(e + 2 * i));
+        entry.start = le32(e + 116);
+        entry.size = le32(e + 120) | (m_sectorSize == 512 ? 0 : quint64(le32(e + 124)) << 32);
+        m_entries.push_back(entry);
+    }
+    if (m_entries.empty() || m_entries.front().type != 5)
+        WorkbookFault::damaged(QStringLiteral("复合文件的目录无效"));
+
+    // The mini stream lives in the root entry's chain; its table in its own chain.
+    const Entry &root = m_entries.front();
+    if (root.size > 0 && root.start <= MaxRegularSector) {
+        m_miniStream = readChain(root.start, root.size);
+        if (miniFatStart <= MaxRegularSector) {
+            const QByteArray table = readChain(miniFatStart, 0);
+            m_miniFat.reserve(size_t(table.size() / 4));
+            for (qsizetype at = 0; at + 4 <= table.size(); at += 4)
+                m_miniFat.push_back(le32(table.constData() + at));
+        }
+    }
+}
+
+quint32 CompoundFileReader::sectorCount() const
+{
+    return quint32(qMin<qint64>((m_file.size() - 512) / m_sectorSize + ((m_file.size() - 512) % m_sectorSize ? 1 : 0),
+        MaxRegularSector));
+}
+
+const char *CompoundFileReader::sector(quint32 id) const
+{
+    // A sector cut off by the end of the file counts as missing.
+    const quint64 offset = (quint64(id) + 1) * m_sectorSize;
+    if (id > MaxRegularSector || offset + m_sectorSize > quint64(m_file.size()))
+        WorkbookFault::damaged(QStringLiteral("文件不完整：缺少第%1个扇区").arg(id));
+    return m_file.constData() + offset;
+}
+
+std::vector<quint32> CompoundFileReader::chain(quint32 start, const std::vector<quint32> &table, quint32 limit) const
+{
+    std::vector<quint32> ids;
+    quint32 id = start;
+    while (id != 0xFFFFFFFE) {
+        if (id >= table.size() || id > MaxRegularSector)
+            WorkbookFault::damaged(QStringLiteral("扇区链指向不存在的扇区%1").arg(id));
+        if (ids.size() >= limit)
+            WorkbookFault::damaged(QStringLiteral("扇区链有环或过长"));
+        ids.push_back(id);
+        id = table[id];
+    }
+    return ids;
+}
+
+QByteArray CompoundFileReader::readChain(quint32 start, quint64 size) const
+{
+    // size 0: as long as the chain runs (the directory and the mini table).
+    const std::vector<quint32> ids = chain(start, m_fat, sectorCount());
+    if (size > quint64(ids.size()) * m_sectorSize)
+        WorkbookFault::damaged(QStringLiteral("数据流比它的扇区链长"));
+    QByteArray bytes;
+    bytes.reserve(qsizetype(size ? size : quint64(ids.size()) * m_sectorSize));
+    for (quint32 id : ids)
+        bytes.append(sector(id), m_sectorSize);
+    if (size)
+        bytes.truncate(qsizetype(size));
+    return bytes;
+}
+
+const CompoundFileReader::Entry *CompoundFileReader::find(const QString &name) const
+{
+    for (const Entry &entry : m_entries) {
+        if (entry.type == 2 && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool CompoundFileReader::hasStream(const QString &name) const
+{
+    return find(name) != nullptr;
+}
+
+QByteArray CompoundFileReader::stream(const QString &name) const
+{
+    const Entry *entry = find(name);
+    if (!entry)
+        WorkbookFault::damaged(QStringLiteral("缺少数据流“%1”").arg(name));
+    if (entry->size > quint64(m_file.size()))
+        WorkbookFault::damaged(QStringLiteral("数据流“%1”的长度超出了文件的大小").arg(name));
+    if (entry->size >= m_miniCutoff)
+        return readChain(entry->start, entry->size);
+    // A short stream: 64-byte sectors of the mini stream.
+    const std::vector<quint32> ids = chain(entry->start, m_miniFat, quint32(m_miniStream.size() / 64));
+    if (entry->size > quint64(ids.size()) * 64)
+        WorkbookFault::damaged(QStringLiteral("数据流“%1”比它的扇区链长").arg(name));
+    QByteArray bytes;
+    bytes.reserve(qsizetype(entry->size));
+    for (quint32 id : ids) {
+        if ((quint64(id) + 1) * 64 > quint64(m_miniStream.size()))
+            WorkbookFault::damaged(QStringLiteral("数据流“%1”指向不存在的小扇区").arg(name));
+        bytes.append(m_miniStream.constData() + quint64(id) * 64, 64);
+    }
+    bytes.truncate(qsizetype(entry->size));
+    return bytes;
 }
 
 } // namespace dagl

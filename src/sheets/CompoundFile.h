@@ -2,7 +2,10 @@
 
 #include "ByteSink.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <vector>
 
 namespace dagl {
 
@@ -32,6 +35,42 @@ private:
     quint32 m_fatSectors = 0;
     quint32 m_difatSectors = 0;
     quint64 m_start = 0;
+};
+
+// Reads the streams of an OLE2 compound file held in memory. Every sector number, chain and
+// size is checked against the file, so a damaged file gives WorkbookFault, never a read
+// outside it or an endless chain.
+class CompoundFileReader {
+public:
+    explicit CompoundFileReader(const QByteArray &file);
+
+    // Whether a stream of that name (any letter case) is in the file.
+    bool hasStream(const QString &name) const;
+    // The stream's bytes; throws WorkbookFault when it is missing or damaged.
+    QByteArray stream(const QString &name) const;
+
+    static bool isCompoundFile(const QByteArray &start);
+
+private:
+    struct Entry {
+        QString name;
+        quint8 type;
+        quint32 start;
+        quint64 size;
+    };
+    quint32 sectorCount() const;
+    const char *sector(quint32 id) const;
+    std::vector<quint32> chain(quint32 start, const std::vector<quint32> &table, quint32 limit) const;
+    QByteArray readChain(quint32 start, quint64 size) const;
+    const Entry *find(const QString &name) const;
+
+    QByteArray m_file;
+    quint32 m_sectorSize = 512;
+    quint32 m_miniCutoff = 4096;
+    std::vector<quint32> m_fat;
+    std::vector<quint32> m_miniFat;
+    std::vector<Entry> m_entries;
+    QByteArray m_miniStream;
 };
 
 } // namespace dagl

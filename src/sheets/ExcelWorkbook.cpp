@@ -1,14 +1,17 @@
 #include "ExcelWorkbook.h"
 
+#include "BiffReader.h"
+#include "CompoundFile.h"
 #include "Error.h"
 #include "Regional.h"
+#include "XlsxReader.h"
+#include "ZipArchive.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <freexl.h>
-
 #include <cmath>
+#include <new>
 
 namespace dagl {
 
@@ -16,33 +19,45 @@ namespace {
 
 const QString kSheetMark = QStringLiteral("$");
 
-// What the file is, judged by its first bytes, to name the trouble when it cannot be read.
-enum class FileKind { Compound, Zip, Other };
-
-FileKind fileKind(QFile &file)
-{
-    static const QByteArray compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    const QByteArray start = file.read(8);
-    if (start == compound)
-        return FileKind::Compound;
-    if (start.startsWith("PK"))
-        return FileKind::Zip;
-    return FileKind::Other;
-}
-
 QString notWorkbook(const QString &path)
 {
-    return QStringLiteral("文件“%1”不是Excel 97-2003工作簿(*.xls)，无法读取").arg(path);
+    return QStringLiteral("文件“%1”不是Excel工作簿（*.xls或*.xlsx），无法读取").arg(path);
+}
+
+// A serial day number of the workbook's date system as a date, a date and time, or a time
+// (below one day); none outside the years Excel knows.
+QVariant dateOf(double serial, bool date1904)
+{
+    if (!std::isfinite(serial) || serial < 0 || serial >= 2958466)
+        return {};
+    qint64 days = qint64(std::floor(serial));
+    qint64 ms = qint64(std::llround((serial - double(days)) * 86400000.0));
+    if (ms >= 86400000) {
+        ++days;
+        ms -= 86400000;
+    }
+    const QTime time = QTime::fromMSecsSinceStartOfDay(int(ms));
+    if (days == 0 && ms > 0)
+        return time;
+    QDate date;
+    if (date1904)
+        date = QDate(1904, 1, 1).addDays(days);
+    else if (days < 60) // Excel counts a 29 February 1900 that never was
+        date = QDate(1899, 12, 31).addDays(days);
+    else
+        date = QDate(1899, 12, 30).addDays(days);
+    if (ms == 0)
+        return date;
+    return QDateTime(date, time);
 }
 
 } // namespace
 
-ExcelWorkbook::~ExcelWorkbook()
-{
-    close();
-}
+ExcelWorkbook::ExcelWorkbook() = default;
 
-void ExcelWorkbook::open(const QString &path)
+ExcelWorkbook::~ExcelWorkbook() = default;
+
+void ExcelWorkbook::open(const QString &path, const WorkbookLimits &limits)
 {
     close();
     const QFileInfo info(path);
@@ -53,66 +68,91 @@ void ExcelWorkbook::open(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("无法读取文件“%1”：文件可能被其他程序锁定，或没有读取权限").arg(path));
-    const FileKind kind = fileKind(file);
-    file.close();
-    if (kind == FileKind::Zip)
-        throw Error(QStringLiteral(
-            "文件“%1”是Excel 2007以后的格式(*.xlsx)，请在Excel中另存为“Excel 97-2003工作簿(*.xls)”后再导入")
-                        .arg(path));
-    if (kind == FileKind::Other)
-        throw Error(notWorkbook(path));
-
-    const void *handle = nullptr;
-    const int opened = freexl_open(QFile::encodeName(path).constData(), &handle);
-    if (opened != FREEXL_OK) {
-        if (handle)
-            freexl_close(handle);
-        if (opened == FREEXL_BIFF_WORKBOOK_NOT_FOUND)
-            throw Error(notWorkbook(path));
-        if (opened == FREEXL_INSUFFICIENT_MEMORY)
-            throw Error(QStringLiteral("内存不足，无法读取工作簿“%1”").arg(path));
-        throw Error(QStringLiteral("工作簿“%1”已损坏或不完整，无法读取").arg(path));
-    }
-    // FreeXL gives no handle for an encrypted workbook, and marks an obfuscated one.
-    unsigned int password = 0;
-    if (!handle
-        || (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK
-            && password == FREEXL_BIFF_OBFUSCATED)) {
-        if (handle)
-            freexl_close(handle);
-        throw Error(QStringLiteral("工作簿“%1”设有密码保护，请在Excel中取消密码后再导入").arg(path));
-    }
-    unsigned int sheets = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK) {
-        freexl_close(handle);
-        throw Error(QStringLiteral("工作簿“%1”已损坏或不完整，无法读取").arg(path));
-    }
-    QStringList names;
-    for (unsigned int i = 0; i < sheets && i <= 0xFFFF; ++i) {
-        const char *name = nullptr;
-        if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) != FREEXL_OK || !name) {
-            freexl_close(handle);
-            throw Error(QStringLiteral("工作簿“%1”已损坏或不完整，无法读取").arg(path));
-        }
-        names << QString::fromUtf8(name) + kSheetMark;
-    }
-    m_handle = handle;
-    m_path = path;
-    m_sheetNames = names;
+    if (quint64(file.size()) > limits.fileBytes)
+        throw Error(QStringLiteral("工作簿“%1”过大（%2MB），无法导入").arg(path).arg(file.size() >> 20));
+    QByteArray data;
     try {
+        data = file.readAll();
+    } catch (const std::bad_alloc &) {
+        throw Error(QStringLiteral("内存不足，无法读取工作簿“%1”").arg(path));
+    }
+    if (data.size() != file.size())
+        throw Error(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    openData(data, path, limits);
+}
+
+void ExcelWorkbook::openData(const QByteArray &data, const QString &shownName, const WorkbookLimits &limits)
+{
+    close();
+    m_path = shownName;
+    try {
+        if (CompoundFileReader::isCompoundFile(data)) {
+            const CompoundFileReader file(data);
+            // An encrypted .xlsx comes in a compound file; an .xls before Excel 97 has "Book".
+            if (file.hasStream(QStringLiteral("EncryptedPackage")) || file.hasStream(QStringLiteral("EncryptionInfo")))
+                throw WorkbookFault { WorkbookFault::Kind::Password, QString() };
+            if (!file.hasStream(QStringLiteral("Workbook"))) {
+                if (file.hasStream(QStringLiteral("Book")))
+                    throw WorkbookFault { WorkbookFault::Kind::OldFormat, QStringLiteral("Excel 5.0/95格式") };
+                throw WorkbookFault { WorkbookFault::Kind::NotWorkbook, QString() };
+            }
+            m_biff = std::make_unique<BiffReader>(file.stream(QStringLiteral("Workbook")), limits);
+            m_sheetNames = m_biff->sheetNames();
+        } else if (ZipArchive::isZip(data)) {
+            m_xlsx = std::make_unique<XlsxReader>(data, limits);
+            m_sheetNames = m_xlsx->sheetNames();
+        } else {
+            throw WorkbookFault { WorkbookFault::Kind::NotWorkbook, QString() };
+        }
+        for (QString &name : m_sheetNames)
+            name += kSheetMark;
         if (!m_sheetNames.isEmpty())
             selectTable(m_sheetNames.first());
+    } catch (const WorkbookFault &fault) {
+        const QString path = m_path;
+        close();
+        m_path = path;
+        refuse(fault);
+    } catch (const std::bad_alloc &) {
+        const QString path = m_path;
+        close();
+        throw Error(QStringLiteral("内存不足，无法读取工作簿“%1”").arg(path));
     } catch (...) {
         close();
         throw;
     }
 }
 
+void ExcelWorkbook::refuse(const WorkbookFault &fault) const
+{
+    switch (fault.kind) {
+    case WorkbookFault::Kind::NotWorkbook:
+        if (fault.detail == QLatin1String("OpenDocument"))
+            throw Error(QStringLiteral("文件“%1”是OpenDocument电子表格（*.ods），请另存为Excel工作簿（*.xlsx）后再导入").arg(m_path));
+        throw Error(notWorkbook(m_path));
+    case WorkbookFault::Kind::Password:
+        throw Error(QStringLiteral("工作簿“%1”设有密码保护，请在Excel中取消密码后再导入").arg(m_path));
+    case WorkbookFault::Kind::OldFormat:
+        throw Error(QStringLiteral("工作簿“%1”是%2，无法读取，请在Excel中另存为“Excel工作簿(*.xlsx)”后再导入")
+                        .arg(m_path, fault.detail));
+    case WorkbookFault::Kind::TooLarge:
+        throw Error(QStringLiteral("工作簿“%1”过大，无法导入：%2").arg(m_path, fault.detail));
+    case WorkbookFault::Kind::Damaged:
+        break;
+    }
+    throw Error(damaged(fault.detail));
+}
+
+QString ExcelWorkbook::damaged(const QString &detail) const
+{
+    return QStringLiteral("工作簿“%1”已损坏或不完整，无法读取：%2").arg(m_path, detail);
+}
+
 void ExcelWorkbook::close()
 {
-    if (m_handle)
-        freexl_close(m_handle);
-    m_handle = nullptr;
+    m_sheet.reset();
+    m_biff.reset();
+    m_xlsx.reset();
     m_path.clear();
     m_sheetNames.clear();
     m_table.clear();
@@ -123,14 +163,14 @@ void ExcelWorkbook::close()
 
 QStringList ExcelWorkbook::tableNames() const
 {
-    if (!m_handle)
+    if (!isOpen())
         throw Error(QStringLiteral("没有打开的Excel工作簿"));
     return m_sheetNames;
 }
 
 void ExcelWorkbook::selectTable(const QString &tableName)
 {
-    if (!m_handle)
+    if (!isOpen())
         throw Error(QStringLiteral("没有打开的Excel工作簿"));
     QString name = tableName.trimmed();
     if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
@@ -140,78 +180,80 @@ void ExcelWorkbook::selectTable(const QString &tableName)
     const int index = int(m_sheetNames.indexOf(name));
     if (index < 0)
         throw Error(QStringLiteral("工作簿中没有工作表“%1”").arg(tableName));
-    unsigned int rows = 0;
-    unsigned short columns = 0;
-    if (freexl_select_active_worksheet(m_handle, static_cast<unsigned short>(index)) != FREEXL_OK
-        || freexl_worksheet_dimensions(m_handle, &rows, &columns) != FREEXL_OK)
-        throw Error(QStringLiteral("工作表“%1”已损坏，无法读取").arg(name));
+    try {
+        m_sheet.reset();
+        m_sheet.emplace(m_biff ? m_biff->readSheet(index) : m_xlsx->readSheet(index));
+    } catch (const WorkbookFault &fault) {
+        m_table.clear();
+        m_headings.clear();
+        m_rows = 0;
+        refuse(fault);
+    } catch (const std::bad_alloc &) {
+        m_sheet.reset();
+        throw Error(QStringLiteral("内存不足，无法读取工作表“%1”").arg(name));
+    }
 
     m_table = name;
     m_headings.clear();
-    m_textColumns = QVector<bool>(columns, false);
+    const quint32 rows = m_sheet->rows();
+    const quint32 columns = m_sheet->columns();
     m_rows = rows > 0 ? int(rows) - 1 : 0;
-    for (unsigned short c = 0; c < columns; ++c) {
-        const QString heading = rows > 0 ? textOf(rawCell(0, c)) : QString();
-        m_headings << (heading.isEmpty() ? QStringLiteral("F%1").arg(c + 1) : heading);
+    for (quint32 c = 0; c < columns; ++c) {
+        const SheetCell *heading = m_sheet->find(0, c);
+        QString text;
+        if (heading && heading->kind != CellKind::NoResult)
+            text = textOf(valueOf(*heading));
+        m_headings << (text.isEmpty() ? QStringLiteral("F%1").arg(c + 1) : text);
     }
     // A column is read as text when any of its cells holds text.
-    for (unsigned int r = 1; r < rows; ++r) {
-        for (unsigned short c = 0; c < columns; ++c) {
-            if (m_textColumns[c])
-                continue;
-            FreeXL_CellValue value;
-            if (freexl_get_cell_value(m_handle, r, c, &value) == FREEXL_OK
-                && (value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT))
-                m_textColumns[c] = true;
-        }
+    m_textColumns = QVector<bool>(qsizetype(columns), false);
+    for (const SheetCell &cell : m_sheet->cells()) {
+        if (cell.row > 0 && cell.kind == CellKind::Text)
+            m_textColumns[cell.column] = true;
     }
 }
 
-QVariant ExcelWorkbook::rawCell(unsigned int row, unsigned short column) const
+QVariant ExcelWorkbook::valueOf(const SheetCell &cell) const
 {
-    FreeXL_CellValue value;
-    if (freexl_get_cell_value(m_handle, row, column, &value) != FREEXL_OK)
-        throw Error(QStringLiteral("工作表“%1”第%2行第%3列无法读取").arg(m_table).arg(row + 1).arg(column + 1));
-    switch (value.type) {
-    case FREEXL_CELL_INT:
-        return qlonglong(value.value.int_value);
-    case FREEXL_CELL_DOUBLE: {
-        const double number = value.value.double_value;
+    switch (cell.kind) {
+    case CellKind::Number: {
+        const double number = cell.number;
+        if (cell.flags & SheetCell::Date) {
+            const QVariant date = dateOf(number, m_sheet->date1904);
+            if (date.isValid())
+                return date;
+        }
         if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15)
             return qlonglong(number);
         return number;
     }
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT: {
-        const QString text = value.value.text_value ? QString::fromUtf8(value.value.text_value) : QString();
+    case CellKind::Text:
+    case CellKind::Error: {
+        const QString &text = m_sheet->string(cell.text);
         return text.isEmpty() ? QVariant() : QVariant(text);
     }
-    case FREEXL_CELL_DATE: {
-        const QDate date = QDate::fromString(QString::fromLatin1(value.value.text_value), Qt::ISODate);
-        return date.isValid() ? QVariant(date) : QVariant();
+    case CellKind::Boolean:
+        return cell.boolean;
+    case CellKind::NoResult:
+        break;
     }
-    case FREEXL_CELL_DATETIME: {
-        const QDateTime dateTime
-            = QDateTime::fromString(QString::fromLatin1(value.value.text_value), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        return dateTime.isValid() ? QVariant(dateTime) : QVariant();
-    }
-    case FREEXL_CELL_TIME: {
-        const QTime time = QTime::fromString(QString::fromLatin1(value.value.text_value), QStringLiteral("HH:mm:ss"));
-        return time.isValid() ? QVariant(time) : QVariant();
-    }
-    default:
-        return {};
-    }
+    return {};
 }
 
 QVariant ExcelWorkbook::cell(int row, int column) const
 {
-    if (!m_handle || m_table.isEmpty())
+    if (!isOpen() || !m_sheet || m_table.isEmpty())
         throw Error(QStringLiteral("没有打开的Excel工作表"));
     if (row < 0 || row >= m_rows || column < 0 || column >= columnCount())
         throw Error(QStringLiteral("工作表“%1”没有第%2行第%3列").arg(m_table).arg(row + 2).arg(column + 1));
-    const QVariant value = rawCell(unsigned(row) + 1, static_cast<unsigned short>(column));
-    if (m_textColumns[column] && !value.isNull() && value.typeId() != QMetaType::QString)
+    const SheetCell *found = m_sheet->find(quint32(row) + 1, quint32(column));
+    if (!found)
+        return {};
+    if (found->kind == CellKind::NoResult)
+        throw Error(QStringLiteral("第%1列的公式没有保存计算结果，请在Excel中重新计算并保存后再导入").arg(column + 1));
+    const QVariant value = valueOf(*found);
+    if (m_textColumns[column] && (found->kind == CellKind::Number || found->kind == CellKind::Boolean)
+        && value.typeId() != QMetaType::QDate && value.typeId() != QMetaType::QDateTime)
         return textOf(value);
     return value;
 }
@@ -227,6 +269,8 @@ QString ExcelWorkbook::textOf(const QVariant &value)
             return QString::number(qlonglong(number));
         return QString::number(number, 'g', 15);
     }
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     case QMetaType::QDate:
         return Regional::formatDate(value.toDate());
     case QMetaType::QDateTime:

@@ -247,7 +247,7 @@ private:
         return code != EmptyCell && !(code & NumberFlag) && m_sharedIndex[code] != InlineString;
     }
 
-    // Readers cap the shared string table (FreeXL refuses more than 2^20 strings), so strings
+    // Readers cap the shared string table (some refuse more than 2^20 strings), so strings
     // past the limit go into their cells' own records; only texts too long for those stay
     // shared.
     void planSharedStrings(quint32 limit)

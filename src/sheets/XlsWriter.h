@@ -7,7 +7,7 @@ namespace dagl {
 struct GridTable;
 
 // Distinct texts the shared string table takes before further ones are written into their
-// cells; FreeXL, which reads workbooks back in, refuses tables of more than 2^20 strings.
+// cells; some readers refuse tables of more than 2^20 strings.
 constexpr quint32 XlsSharedStringLimit = 1000000;
 
 // Writes the table as an Excel 97-2003 workbook (BIFF8 in a compound file). Texts go to the

@@ -80,15 +80,15 @@ private slots:
         QTest::addColumn<QString>("words");
         const QString dir = QStringLiteral(DAGL_FIXTURES);
         QTest::newRow("not a workbook") << dir + "notxls.xls"
-                                        << "不是Excel 97-2003工作簿";
+                                        << "不是Excel工作簿";
         QTest::newRow("truncated") << dir + "truncated.xls"
                                    << "已损坏或不完整";
         QTest::newRow("password") << dir + "password.xls"
                                   << "设有密码保护";
         QTest::newRow("missing") << dir + "nothere.xls"
                                  << "不存在";
-        QTest::newRow("a folder") << dir << "不是Excel 97-2003工作簿";
-        QTest::newRow("xlsx") << QString() << "xlsx";
+        QTest::newRow("a folder") << dir << "不是Excel工作簿";
+        QTest::newRow("damaged xlsx") << QString() << "已损坏或不完整";
     }
     void unreadableFiles()
     {
