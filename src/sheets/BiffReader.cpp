@@ -249,7 +249,7 @@ void BiffReader::readGlobals()
     if (u16(bof.body + 2) != 0x0005)
         WorkbookFault::damaged(QStringLiteral("工作簿数据不以工作簿全局记录开头"));
 
-    QHash<quint16, bool> formatDate;
+    QHash<quint16, quint8> formatKinds;
     std::vector<quint16> xfFormat;
     bool ended = false;
     while (!records.atEnd() && !ended) {
@@ -266,7 +266,7 @@ void BiffReader::readGlobals()
             Continued c;
             c.add(r);
             const quint16 id = c.u16v();
-            formatDate.insert(id, isDateFormat(id, c.string(false, 0xFFFF)));
+            formatKinds.insert(id, formatKind(id, c.string(false, 0xFFFF)));
             break;
         }
         case Rec::Xf:
@@ -318,10 +318,10 @@ void BiffReader::readGlobals()
     }
     if (!ended)
         WorkbookFault::damaged(QStringLiteral("工作簿全局记录没有结束（缺少EOF记录）"));
-    m_xfDate.assign(xfFormat.size(), false);
+    m_xfFormat.assign(xfFormat.size(), 0);
     for (size_t i = 0; i < xfFormat.size(); ++i)
-        m_xfDate[i] = formatDate.contains(xfFormat[i]) ? formatDate.value(xfFormat[i])
-                                                       : isDateFormat(xfFormat[i], QStringView());
+        m_xfFormat[i] = formatKinds.contains(xfFormat[i]) ? formatKinds.value(xfFormat[i])
+                                                          : formatKind(xfFormat[i], QStringView());
 }
 
 SheetData BiffReader::readSheet(int index) const
@@ -378,11 +378,11 @@ SheetData BiffReader::readSheet(int index) const
         }
         case Rec::Number:
             needSize(r, 14);
-            sheet.addNumber(u16(r.body), u16(r.body + 2), f64(r.body + 6), isDate(u16(r.body + 4)));
+            sheet.addNumber(u16(r.body), u16(r.body + 2), f64(r.body + 6), format(u16(r.body + 4)));
             break;
         case Rec::Rk:
             needSize(r, 10);
-            sheet.addNumber(u16(r.body), u16(r.body + 2), rkValue(u32(r.body + 6)), isDate(u16(r.body + 4)));
+            sheet.addNumber(u16(r.body), u16(r.body + 2), rkValue(u32(r.body + 6)), format(u16(r.body + 4)));
             break;
         case Rec::MulRk: {
             needSize(r, 6);
@@ -391,7 +391,7 @@ SheetData BiffReader::readSheet(int index) const
             const quint32 count = (r.size - 6) / 6;
             for (quint32 i = 0; i < count; ++i) {
                 const uchar *p = r.body + 4 + 6 * i;
-                sheet.addNumber(row, first + i, rkValue(u32(p + 2)), isDate(u16(p)));
+                sheet.addNumber(row, first + i, rkValue(u32(p + 2)), format(u16(p)));
             }
             break;
         }
@@ -401,7 +401,7 @@ SheetData BiffReader::readSheet(int index) const
             const quint32 column = u16(r.body + 2);
             const uchar *value = r.body + 6;
             if (u16(value + 6) != 0xFFFF) {
-                sheet.addNumber(row, column, f64(value), isDate(u16(r.body + 4)));
+                sheet.addNumber(row, column, f64(value), format(u16(r.body + 4)));
                 break;
             }
             switch (value[0]) {

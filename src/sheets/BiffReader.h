@@ -22,14 +22,14 @@ public:
 
 private:
     void readGlobals();
-    bool isDate(quint16 xf) const { return xf < m_xfDate.size() && m_xfDate[xf]; }
+    quint8 format(quint16 xf) const { return xf < m_xfFormat.size() ? m_xfFormat[xf] : 0; }
 
     QByteArray m_stream;
     WorkbookLimits m_limits;
     QStringList m_sheetNames;
     std::vector<quint32> m_sheetOffsets;
     QStringList m_shared;
-    std::vector<bool> m_xfDate;
+    std::vector<quint8> m_xfFormat; // SheetCell flags of each cell style
     bool m_date1904 = false;
 };
 

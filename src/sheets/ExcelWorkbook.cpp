@@ -218,6 +218,8 @@ QVariant ExcelWorkbook::valueOf(const SheetCell &cell) const
     switch (cell.kind) {
     case CellKind::Number: {
         const double number = cell.number;
+        if (cell.flags & SheetCell::Truth)
+            return number != 0;
         if (cell.flags & SheetCell::Date) {
             const QVariant date = dateOf(number, m_sheet->date1904);
             if (date.isValid())

@@ -33,11 +33,11 @@ SheetCell &SheetData::add(quint32 row, quint32 column, CellKind kind)
     return m_cells.back();
 }
 
-void SheetData::addNumber(quint32 row, quint32 column, double value, bool date)
+void SheetData::addNumber(quint32 row, quint32 column, double value, quint8 format)
 {
     SheetCell &cell = add(row, column, CellKind::Number);
     cell.number = value;
-    cell.flags = date ? SheetCell::Date : 0;
+    cell.flags = format & (SheetCell::Date | SheetCell::Truth);
 }
 
 void SheetData::addText(quint32 row, quint32 column, QString text, CellKind kind)
@@ -172,6 +172,13 @@ bool isDateFormat(int formatId, QStringView code)
         }
     }
     return false;
+}
+
+quint8 formatKind(int formatId, QStringView code)
+{
+    if (code.compare(QLatin1String("\"TRUE\";\"TRUE\";\"FALSE\""), Qt::CaseInsensitive) == 0)
+        return SheetCell::Truth;
+    return isDateFormat(formatId, code) ? SheetCell::Date : 0;
 }
 
 } // namespace dagl

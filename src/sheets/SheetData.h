@@ -47,7 +47,7 @@ enum class CellKind : quint8 {
 };
 
 struct SheetCell {
-    enum Flag : quint8 { Date = 1, Shared = 2 };
+    enum Flag : quint8 { Date = 1, Shared = 2, Truth = 4 };
     quint32 row;
     quint16 column;
     CellKind kind;
@@ -77,7 +77,8 @@ public:
 
     // Building, for the readers. Each checks the cell against the sheet's and the limits'
     // bounds and throws WorkbookFault.
-    void addNumber(quint32 row, quint32 column, double value, bool date);
+    // `format`: Date or Truth when the cell's number format shows the number as one.
+    void addNumber(quint32 row, quint32 column, double value, quint8 format);
     void addText(quint32 row, quint32 column, QString text, CellKind kind = CellKind::Text);
     void addSharedText(quint32 row, quint32 column, quint32 index);
     void addBoolean(quint32 row, quint32 column, bool value);
@@ -103,5 +104,8 @@ private:
 
 // Whether a number format shows a date or a time: its built-in number, or its format code.
 bool isDateFormat(int formatId, QStringView code);
+// What a number format makes of a number, as SheetCell flags: Date, Truth (the format
+// "TRUE";"TRUE";"FALSE" spreadsheet programs give truth values) or 0.
+quint8 formatKind(int formatId, QStringView code);
 
 } // namespace dagl

@@ -198,7 +198,7 @@ XlsxReader::XlsxReader(const QByteArray &file, const WorkbookLimits &limits)
 
 void XlsxReader::readStyles(const QString &part)
 {
-    QHash<int, bool> custom;
+    QHash<int, quint8> custom;
     std::vector<int> styleFormat;
     bool inCellXfs = false;
     const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes);
@@ -212,7 +212,7 @@ void XlsxReader::readStyles(const QString &part)
         const QXmlStreamAttributes a = xml.attributes();
         if (xml.name() == QLatin1String("numFmt")) {
             const int id = a.value(QLatin1String("numFmtId")).toInt();
-            custom.insert(id, isDateFormat(id, a.value(QLatin1String("formatCode"))));
+            custom.insert(id, formatKind(id, a.value(QLatin1String("formatCode"))));
         } else if (xml.name() == QLatin1String("cellXfs")) {
             inCellXfs = true;
         } else if (inCellXfs && xml.name() == QLatin1String("xf")) {
@@ -224,10 +224,10 @@ void XlsxReader::readStyles(const QString &part)
     ZipArchive::check(*device);
     if (xml.hasError())
         xmlFault(part, xml);
-    m_styleDate.assign(styleFormat.size(), false);
+    m_styleFormat.assign(styleFormat.size(), 0);
     for (size_t i = 0; i < styleFormat.size(); ++i) {
         const int id = styleFormat[i];
-        m_styleDate[i] = custom.contains(id) ? custom.value(id) : isDateFormat(id, QStringView());
+        m_styleFormat[i] = custom.contains(id) ? custom.value(id) : formatKind(id, QStringView());
     }
 }
 
@@ -359,13 +359,13 @@ SheetData XlsxReader::readSheet(int index) const
                 WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的日期“%3”无效").arg(sheet.name()).arg(row + 1).arg(value));
             const QDate base = m_date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
             const double serial = double(base.daysTo(when.date())) + when.time().msecsSinceStartOfDay() / 86400000.0;
-            sheet.addNumber(row, column, serial, true);
+            sheet.addNumber(row, column, serial, SheetCell::Date);
         } else {
             bool ok = false;
             const double number = value.trimmed().toDouble(&ok);
             if (!ok)
                 WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的数值“%3”无效").arg(sheet.name()).arg(row + 1).arg(value.left(40)));
-            sheet.addNumber(row, column, number, isDate(style));
+            sheet.addNumber(row, column, number, format(style));
         }
     }
     ZipArchive::check(*device);

@@ -23,14 +23,14 @@ public:
 private:
     void readStyles(const QString &part);
     void readSharedStrings(const QString &part);
-    bool isDate(quint32 style) const { return style < m_styleDate.size() && m_styleDate[style]; }
+    quint8 format(quint32 style) const { return style < m_styleFormat.size() ? m_styleFormat[style] : 0; }
 
     ZipArchive m_zip;
     WorkbookLimits m_limits;
     QStringList m_sheetNames;
     QStringList m_sheetParts;
     QStringList m_shared;
-    std::vector<bool> m_styleDate;
+    std::vector<quint8> m_styleFormat; // SheetCell flags of each cell style
     bool m_date1904 = false;
 };
 

@@ -149,6 +149,124 @@ private slots:
         QCOMPARE(ExcelWorkbook::textOf(book.cell(1, 1)), QStringLiteral("20"));
     }
 
+    // Workbooks written by LibreOffice Calc, the same sheets as .xls and as .xlsx: formula
+    // results of each type, dates by their cells' formats, a merged cell, formatted empty
+    // rows at the end, a second sheet.
+    void formulasAndDates_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *file : { "formulas.xls", "formulas.xlsx" })
+            QTest::newRow(file) << QString::fromLatin1(file);
+    }
+    void formulasAndDates()
+    {
+        QFETCH(QString, file);
+        ExcelWorkbook book;
+        book.open(fixture(file.toLatin1().constData()));
+        QCOMPARE(book.tableNames(), (QStringList { QStringLiteral("公式$"), QStringLiteral("第二张$") }));
+        QCOMPARE(book.headings(),
+            (QStringList { "题名", "数值", "日期", "真假", "错误", "混合", "自定义日期", "成文时间" }));
+        QCOMPARE(book.rowCount(), 5); // the two formatted empty rows included
+        const QVariantList expected[] = {
+            { "关于档案工作", qlonglong(3), QDate(2024, 3, 15), true, "#DIV/0!", QDate(2024, 3, 15),
+                QDate(2023, 12, 1), QDate(2024, 3, 15) },
+            { "无结果公式", 7.5, QDate(2020, 1, 2), false, "#N/A", "文本", QDate(1999, 1, 31), "2024年3月" },
+            { "合并单元格", QVariant(), QDate(2021, 6, 30), QVariant(), "#VALUE!", "42", QVariant(), "20240101" },
+            { QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant() },
+            { QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant() },
+        };
+        for (int r = 0; r < 5; ++r) {
+            for (int c = 0; c < 8; ++c) {
+                const QVariant value = book.cell(r, c);
+                QVERIFY2(value == expected[r].at(c) && value.typeId() == expected[r].at(c).typeId(),
+                    qPrintable(QStringLiteral("row %1 column %2: %3 (%4)")
+                                   .arg(r)
+                                   .arg(c)
+                                   .arg(value.toString(), QString::fromLatin1(value.typeName()))));
+            }
+        }
+        QCOMPARE(ExcelWorkbook::textOf(book.cell(0, 3)), QStringLiteral("TRUE"));
+        book.selectTable(QStringLiteral("第二张"));
+        QCOMPARE(book.headings(), (QStringList { "甲", "乙" }));
+        QCOMPARE(book.cell(0, 1), QVariant(qlonglong(7)));
+    }
+
+    void dates1904_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *file : { "dates1904.xls", "dates1904.xlsx" })
+            QTest::newRow(file) << QString::fromLatin1(file);
+    }
+    void dates1904()
+    {
+        QFETCH(QString, file);
+        ExcelWorkbook book;
+        book.open(fixture(file.toLatin1().constData()));
+        QCOMPARE(book.cell(0, 0), QVariant(QDate(2024, 3, 15)));
+        QCOMPARE(book.cell(1, 0), QVariant(QDate(1904, 1, 2)));
+    }
+
+    // A formula whose result was not stored is named, not read as an empty cell.
+    void formulaWithoutResult_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *file : { "noresult.xls", "noresult.xlsx" })
+            QTest::newRow(file) << QString::fromLatin1(file);
+    }
+    void formulaWithoutResult()
+    {
+        QFETCH(QString, file);
+        ExcelWorkbook book;
+        book.open(fixture(file.toLatin1().constData()));
+        QCOMPARE(book.cell(0, 0), QVariant(QStringLiteral("关于档案工作")));
+        try {
+            book.cell(1, 0);
+            QFAIL("read");
+        } catch (const Error &error) {
+            QCOMPARE(error.message(), QStringLiteral("第1列的公式没有保存计算结果，请在Excel中重新计算并保存后再导入"));
+        }
+    }
+
+    // Hostile workbooks each get a plain message naming what is wrong, and nothing open.
+    void hostileWorkbooks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<quint64>("partLimit"); // MB an expanded part may take
+        QTest::addColumn<QString>("message");
+        const QString dir = QStringLiteral(DAGL_FIXTURES);
+        QTest::newRow("part claims 2 GB") << "huge_part.xlsx" << quint64(1024)
+                                          << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有2047MB，超过1024MB";
+        QTest::newRow("part expands past a bound")
+            << "bomb.xlsx" << quint64(1) << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有3MB，超过1MB";
+        QTest::newRow("part longer than said") << "longer_than_said.xlsx" << quint64(1024)
+                                               << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/sheet1.xml”解压后比记载的长度长";
+        QTest::newRow("row 2^31") << "far_row.xlsx" << quint64(1024)
+                                  << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”的行号“2147483648”无效或超出了最大行数1048576";
+        QTest::newRow("shared string index .xlsx")
+            << "string_index.xlsx" << quint64(1024)
+            << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”第4行第1列引用了不存在的共享字符串（第4000001个，共14个）";
+        QTest::newRow("shared string index .xls")
+            << "string_index.xls" << quint64(1024)
+            << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”第1行第2列引用了不存在的共享字符串（第4000001个，共14个）";
+    }
+    void hostileWorkbooks()
+    {
+        QFETCH(QString, file);
+        QFETCH(quint64, partLimit);
+        QFETCH(QString, message);
+        WorkbookLimits limits;
+        limits.partBytes = partLimit << 20;
+        const QString path = fixture(file.toLatin1().constData());
+        ExcelWorkbook book;
+        try {
+            book.open(path, limits);
+            QFAIL("opened");
+        } catch (const Error &error) {
+            QCOMPARE(error.message(), message.arg(path));
+        }
+        QVERIFY(!book.isOpen());
+    }
+
     void textForms_data()
     {
         QTest::addColumn<QVariant>("value");
