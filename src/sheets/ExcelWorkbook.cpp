@@ -172,14 +172,19 @@ void ExcelWorkbook::selectTable(const QString &tableName)
 {
     if (!isOpen())
         throw Error(QStringLiteral("没有打开的Excel工作簿"));
-    QString name = tableName.trimmed();
-    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
-        name = name.mid(1, name.size() - 2);
-    if (!name.endsWith(kSheetMark))
-        name += kSheetMark;
-    const int index = int(m_sheetNames.indexOf(name));
+    // The name as listed first: a sheet's own name may hold blanks and brackets.
+    int index = int(m_sheetNames.indexOf(tableName));
+    if (index < 0) {
+        QString name = tableName.trimmed();
+        if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
+            name = name.mid(1, name.size() - 2);
+        index = int(m_sheetNames.indexOf(name));
+        if (index < 0 && !name.endsWith(kSheetMark))
+            index = int(m_sheetNames.indexOf(name + kSheetMark));
+    }
     if (index < 0)
         throw Error(QStringLiteral("工作簿中没有工作表“%1”").arg(tableName));
+    const QString name = m_sheetNames.at(index);
     try {
         m_sheet.reset();
         m_sheet.emplace(m_biff ? m_biff->readSheet(index) : m_xlsx->readSheet(index));
