@@ -6,7 +6,7 @@
 
 namespace dagl {
 
-enum class ExportFormat { Text = 1, Csv = 2, Html = 3, Rtf = 4, Xls = 5 };
+enum class ExportFormat { Text = 1, Csv = 2, Html = 3, Rtf = 4, Xls = 5, Xlsx = 6 };
 
 // Writes the table to the device. Throws dagl::Error when the device fails.
 void writeGrid(ExportFormat format, const GridTable &table, QIODevice &device);

@@ -80,6 +80,25 @@ QHash<QString, Relation> relations(const ZipArchive &zip, const QString &part, q
     return result;
 }
 
+// Characters XML cannot hold come as _xHHHH_ ("_x000D_" for a carriage return); a literal
+// "_x" is written "_x005F_x".
+QString unescaped(QString text)
+{
+    qsizetype at = text.indexOf(QLatin1String("_x"));
+    while (at >= 0 && at + 7 <= text.size()) {
+        bool ok = text.at(at + 6) == QLatin1Char('_');
+        const uint code = ok ? QStringView(text).mid(at + 2, 4).toUInt(&ok, 16) : 0;
+        if (ok) {
+            text.replace(at, 7, QChar(char16_t(code)));
+            ++at;
+        } else {
+            at += 2;
+        }
+        at = text.indexOf(QLatin1String("_x"), at);
+    }
+    return text;
+}
+
 // The text of the element the reader is at, its phonetic runs left out (<rPh>).
 QString richText(QXmlStreamReader &xml, quint64 charLimit)
 {
@@ -112,7 +131,7 @@ QString richText(QXmlStreamReader &xml, quint64 charLimit)
             break;
         }
     }
-    return text;
+    return unescaped(text);
 }
 
 // "B12" -> row 11, column 1. False for a reference that is no cell's.
@@ -343,7 +362,7 @@ SheetData XlsxReader::readSheet(int index) const
                 sheet.addEmpty(row, column);
         } else if (type == QLatin1String("str")) {
             if (!value.isEmpty())
-                sheet.addText(row, column, value);
+                sheet.addText(row, column, unescaped(value));
             else
                 sheet.addEmpty(row, column);
         } else if (type == QLatin1String("b")) {

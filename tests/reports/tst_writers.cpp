@@ -4,8 +4,13 @@
 #include "Error.h"
 #include "GridWriters.h"
 #include "XlsWriter.h"
+#include "XlsxReader.h"
 
 #include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -187,7 +192,7 @@ private:
     qint64 m_limit;
 };
 
-// A workbook read back through the import's own BIFF8 reader.
+// A workbook read back through the import's own readers, .xls (BIFF8) or .xlsx.
 class XlsReader {
 public:
     explicit XlsReader(const QString &path)
@@ -196,20 +201,26 @@ public:
         if (!file.open(QIODevice::ReadOnly))
             return;
         try {
-            const CompoundFileReader compound(file.readAll());
-            m_reader = std::make_unique<BiffReader>(compound.stream(QStringLiteral("Workbook")), WorkbookLimits {});
+            const QByteArray data = file.readAll();
+            if (path.endsWith(QLatin1String(".xlsx"))) {
+                m_xlsx = std::make_unique<XlsxReader>(data, WorkbookLimits {});
+            } else {
+                const CompoundFileReader compound(data);
+                m_biff = std::make_unique<BiffReader>(compound.stream(QStringLiteral("Workbook")), WorkbookLimits {});
+            }
         } catch (const WorkbookFault &fault) {
             qWarning("%s", qPrintable(fault.detail));
         }
     }
 
-    bool ok() const { return m_reader != nullptr; }
-    int sheetCount() const { return int(m_reader->sheetNames().size()); }
-    QString sheetName(int sheet) const { return m_reader->sheetNames().at(sheet); }
+    bool ok() const { return m_biff || m_xlsx; }
+    const QStringList &names() const { return m_biff ? m_biff->sheetNames() : m_xlsx->sheetNames(); }
+    int sheetCount() const { return int(names().size()); }
+    QString sheetName(int sheet) const { return names().at(sheet); }
     // Selects the sheet and returns its rows and columns.
     QPair<unsigned, unsigned> select(int sheet)
     {
-        m_sheet.emplace(m_reader->readSheet(sheet));
+        m_sheet.emplace(m_biff ? m_biff->readSheet(sheet) : m_xlsx->readSheet(sheet));
         return { m_sheet->rows(), m_sheet->columns() };
     }
     // Whether a text cell refers to the shared string table (LABELSST) or holds its text (LABEL).
@@ -241,7 +252,8 @@ public:
     }
 
 private:
-    std::unique_ptr<BiffReader> m_reader;
+    std::unique_ptr<BiffReader> m_biff;
+    std::unique_ptr<XlsxReader> m_xlsx;
     std::optional<SheetData> m_sheet;
 };
 
@@ -389,7 +401,7 @@ private slots:
     {
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        QVERIFY_THROWS_EXCEPTION(Error, writeGrid(ExportFormat(6), sampleGrid().table(), buffer));
+        QVERIFY_THROWS_EXCEPTION(Error, writeGrid(ExportFormat(7), sampleGrid().table(), buffer));
         QVERIFY(buffer.data().isEmpty());
     }
 
@@ -456,8 +468,19 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("old.out") });
     }
 
+    // Both Excel formats read back alike: texts stay texts ("009", "-0"), integers of integer
+    // columns become numbers, long texts whole, the footer row last.
+    void xlsCellsReadBack_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("format");
+        QTest::newRow("xls") << "xls" << int(ExportFormat::Xls);
+        QTest::newRow("xlsx") << "xlsx" << int(ExportFormat::Xlsx);
+    }
     void xlsCellsReadBack()
     {
+        QFETCH(QString, extension);
+        QFETCH(int, format);
         Grid grid = sampleGrid();
         grid.titles << QStringLiteral("年度") << QStringLiteral("长文本");
         grid.numeric << true << false;
@@ -469,8 +492,8 @@ private slots:
         grid.rows << QStringList { QStringLiteral("12"), QStringLiteral("12"), QStringLiteral("1.5"),
             QStringLiteral("123456789012"), QStringLiteral("含,逗号") };
         grid.footer = QStringList { QStringLiteral("共4条"), QString(), QStringLiteral("19") };
-        const QString path = m_dir.filePath(QStringLiteral("cells.xls"));
-        writeGridFile(ExportFormat::Xls, grid.table(), path);
+        const QString path = m_dir.filePath(QStringLiteral("cells.") + extension);
+        writeGridFile(ExportFormat(format), grid.table(), path);
 
         XlsReader xls(path);
         QVERIFY(xls.ok());
@@ -493,6 +516,50 @@ private slots:
         for (unsigned r = 0; r < 6; ++r)
             for (unsigned c = 0; c < 5; ++c)
                 QCOMPARE(xls.cell(r, c), expected[r].at(int(c)));
+    }
+
+    // The .xlsx export as an independent reader sees it (openpyxl, when installed).
+    void xlsxReadByOpenpyxl()
+    {
+        Grid grid = sampleGrid();
+        grid.footer = QStringList { QStringLiteral("共3条"), QString(), QStringLiteral("19") };
+        const QString path = m_dir.filePath(QStringLiteral("openpyxl.xlsx"));
+        writeGridFile(ExportFormat::Xlsx, grid.table(), path);
+        QProcess python;
+        // Debian's package installs into the system's Python, which a user's own may shadow.
+        const QString system = QStringLiteral("/usr/bin/python3");
+        python.start(QFile::exists(system) ? system : QStringLiteral("python3"),
+            { QStringLiteral(DAGL_OPENPYXL_SCRIPT), path });
+        if (!python.waitForStarted())
+            QSKIP("python3 is not installed");
+        QVERIFY(python.waitForFinished(60000));
+        if (python.exitStatus() == QProcess::NormalExit && python.exitCode() == 77)
+            QSKIP("openpyxl is not installed (Debian python3-openpyxl)");
+        QCOMPARE(python.exitCode(), 0);
+        const QJsonArray sheets = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+        QCOMPARE(sheets.size(), 1);
+        QCOMPARE(sheets[0][QLatin1String("name")].toString(), QStringLiteral("Sheet1"));
+        const QJsonArray rows = sheets[0][QLatin1String("rows")].toArray();
+        QCOMPARE(rows.size(), grid.rows.size() + 2);
+        const auto cell = [&](int row, int column) {
+            const QJsonValue v = rows[row].toArray()[column];
+            return v.isNull() ? QString()
+                              : v[QLatin1String("type")].toString() + QLatin1Char(':') + v[QLatin1String("value")].toVariant().toString();
+        };
+        for (int c = 0; c < grid.titles.size(); ++c)
+            QCOMPARE(cell(0, c), QStringLiteral("str:") + grid.titles.at(c));
+        for (int r = 0; r < grid.rows.size(); ++r) {
+            for (int c = 0; c < grid.titles.size(); ++c) {
+                const QString text = grid.rows[r].value(c);
+                double number = 0;
+                const QString expected = text.isEmpty() ? QString()
+                    : grid.numeric.value(c) && isPlainInteger(text, &number) ? QStringLiteral("int:") + text
+                                                                            : QStringLiteral("str:") + text;
+                QCOMPARE(cell(r + 1, c), expected);
+            }
+        }
+        QCOMPARE(cell(int(rows.size()) - 1, 0), QStringLiteral("str:共3条"));
+        QCOMPARE(cell(int(rows.size()) - 1, 2), QStringLiteral("int:19"));
     }
 
     void xlsEmptyResult()
