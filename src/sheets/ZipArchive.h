@@ -11,7 +11,9 @@ namespace dagl {
 
 // The entries of a zip archive held in memory, found through its central directory, each
 // expanded on demand with zlib. Sizes, offsets and the expanded length are checked against
-// the archive and a bound, so a damaged archive or a zip bomb gives WorkbookFault.
+// the archive and a bound, so a damaged archive or a zip bomb gives WorkbookFault. Our own
+// reader of the directory rather than a container library: it is a few dozen checked lines,
+// every size is bounded before anything is expanded, and zlib is already on every machine.
 class ZipArchive {
 public:
     explicit ZipArchive(const QByteArray &file);
