@@ -200,8 +200,10 @@ std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit) 
     const Entry *e = find(name);
     if (!e)
         WorkbookFault::damaged(QStringLiteral("缺少“%1”").arg(name));
+    // Excel encrypts a whole workbook inside a compound file, never a zip entry: an entry
+    // marked encrypted is a damaged flag or another program's work.
     if (e->flags & 1)
-        throw WorkbookFault { WorkbookFault::Kind::Password, QString() };
+        WorkbookFault::damaged(QStringLiteral("“%1”使用了不支持的加密方式").arg(name));
     if (e->method != 0 && e->method != 8)
         WorkbookFault::damaged(QStringLiteral("“%1”使用了不支持的压缩方式（%2）").arg(name).arg(e->method));
     if (e->size > limit)
