@@ -1,8 +1,10 @@
+#include "CompoundFile.h"
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "GridWriters.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -263,6 +265,44 @@ private slots:
             QFAIL("opened");
         } catch (const Error &error) {
             QCOMPARE(error.message(), message.arg(path));
+        }
+        QVERIFY(!book.isOpen());
+    }
+
+    // A compound file is named by what it holds: an encrypted Excel 2007 workbook, an Excel
+    // 5.0/95 one, or something else entirely.
+    void compoundFilesByTheirStreams_data()
+    {
+        QTest::addColumn<QString>("stream");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("encrypted .xlsx") << "EncryptedPackage"
+                                         << "工作簿“%1”设有密码保护，请在Excel中取消密码后再导入";
+        QTest::newRow("Excel 95") << "Book"
+                                  << "工作簿“%1”是Excel 5.0/95格式，无法读取，请在Excel中另存为“Excel工作簿(*.xlsx)”后再导入";
+        QTest::newRow("a Word document") << "WordDocument" << "文件“%1”不是Excel工作簿（*.xls或*.xlsx），无法读取";
+        QTest::newRow("an empty Workbook stream") << "Workbook"
+                                                  << "工作簿“%1”已损坏或不完整，无法读取：工作簿数据不以BOF记录开头";
+    }
+    void compoundFilesByTheirStreams()
+    {
+        QFETCH(QString, stream);
+        QFETCH(QString, message);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            ByteSink sink(&buffer);
+            CompoundFileWriter writer(sink, stream, 100);
+            writer.begin();
+            sink.writeZeros(100);
+            writer.finish();
+            sink.flush();
+        }
+        ExcelWorkbook book;
+        try {
+            book.openData(buffer.data(), QStringLiteral("x.xls"));
+            QFAIL("opened");
+        } catch (const Error &error) {
+            QCOMPARE(error.message(), message.arg(QStringLiteral("x.xls")));
         }
         QVERIFY(!book.isOpen());
     }
