@@ -30,7 +30,6 @@
 
 namespace {
 
-
 // The catalogue columns the worksheet's 24 columns go to, in the mapping's order.
 QStringList mappedFields()
 {
@@ -108,7 +107,8 @@ int main(int argc, char *argv[])
             child.waitForFinished(-1);
             const QString text = QString::fromUtf8(child.readAllStandardOutput());
             out << text;
-            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("our import [^:]*: (\\d+) ms")).match(text);
+            const QRegularExpressionMatch m
+                = QRegularExpression(QStringLiteral("our import [^:]*: (\\d+) ms")).match(text);
             if (m.hasMatch())
                 imports[one] = m.captured(1).toDouble();
         }
@@ -133,8 +133,8 @@ int main(int argc, char *argv[])
         for (const QString &field : std::as_const(table.titles))
             table.numeric << (field == QLatin1String("AJH") || field == QLatin1String("YH"));
         t.start();
-        dagl::writeGridFile(format == QLatin1String("xlsx") ? dagl::ExportFormat::Xlsx : dagl::ExportFormat::Xls,
-            table, workbookPath);
+        dagl::writeGridFile(
+            format == QLatin1String("xlsx") ? dagl::ExportFormat::Xlsx : dagl::ExportFormat::Xls, table, workbookPath);
         out << "." << format << ": " << rows << " x " << table.titles.size() << " columns, workbook "
             << QFile(workbookPath).size() / 1024 << " KB written in " << t.elapsed() << " ms\n";
 

@@ -11,8 +11,8 @@ namespace {
 namespace Rec {
 constexpr quint16 Bof = 0x0809, Eof = 0x000A, FilePass = 0x002F, DateMode = 0x0022, Format = 0x041E, Xf = 0x00E0,
                   BoundSheet = 0x0085, Sst = 0x00FC, Continue = 0x003C, LabelSst = 0x00FD, Label = 0x0204,
-                  RString = 0x00D6, Number = 0x0203, Rk = 0x027E, MulRk = 0x00BD, Formula = 0x0006,
-                  String = 0x0207, BoolErr = 0x0205, Blank = 0x0201, MulBlank = 0x00BE;
+                  RString = 0x00D6, Number = 0x0203, Rk = 0x027E, MulRk = 0x00BD, Formula = 0x0006, String = 0x0207,
+                  BoolErr = 0x0205, Blank = 0x0201, MulBlank = 0x00BE;
 }
 
 quint16 u16(const uchar *p)

@@ -243,8 +243,8 @@ CompoundFileReader::CompoundFileReader(const QByteArray &file)
 
 quint32 CompoundFileReader::sectorCount() const
 {
-    return quint32(qMin<qint64>((m_file.size() - 512) / m_sectorSize + ((m_file.size() - 512) % m_sectorSize ? 1 : 0),
-        MaxRegularSector));
+    return quint32(qMin<qint64>(
+        (m_file.size() - 512) / m_sectorSize + ((m_file.size() - 512) % m_sectorSize ? 1 : 0), MaxRegularSector));
 }
 
 const char *CompoundFileReader::sector(quint32 id) const

@@ -128,7 +128,8 @@ void ExcelWorkbook::refuse(const WorkbookFault &fault) const
     switch (fault.kind) {
     case WorkbookFault::Kind::NotWorkbook:
         if (fault.detail == QLatin1String("OpenDocument"))
-            throw Error(QStringLiteral("文件“%1”是OpenDocument电子表格（*.ods），请另存为Excel工作簿（*.xlsx）后再导入").arg(m_path));
+            throw Error(QStringLiteral("文件“%1”是OpenDocument电子表格（*.ods），请另存为Excel工作簿（*.xlsx）后再导入")
+                            .arg(m_path));
         throw Error(notWorkbook(m_path));
     case WorkbookFault::Kind::Password:
         throw Error(QStringLiteral("工作簿“%1”设有密码保护，请在Excel中取消密码后再导入").arg(m_path));

@@ -15,10 +15,13 @@ SheetData::SheetData(QString name, const WorkbookLimits &limits, QStringList sha
 SheetCell &SheetData::add(quint32 row, quint32 column, CellKind kind)
 {
     if (row >= MaxSheetRows)
-        WorkbookFault::damaged(QStringLiteral("工作表“%1”的行号%2超出了最大行数%3").arg(m_name).arg(quint64(row) + 1).arg(MaxSheetRows));
-    if (column >= MaxSheetColumns)
         WorkbookFault::damaged(
-            QStringLiteral("工作表“%1”的列号%2超出了最大列数%3").arg(m_name).arg(quint64(column) + 1).arg(MaxSheetColumns));
+            QStringLiteral("工作表“%1”的行号%2超出了最大行数%3").arg(m_name).arg(quint64(row) + 1).arg(MaxSheetRows));
+    if (column >= MaxSheetColumns)
+        WorkbookFault::damaged(QStringLiteral("工作表“%1”的列号%2超出了最大列数%3")
+                                   .arg(m_name)
+                                   .arg(quint64(column) + 1)
+                                   .arg(MaxSheetColumns));
     if (m_cells.size() >= m_limits.cells)
         WorkbookFault::tooLarge(QStringLiteral("工作表“%1”的单元格超过%2个").arg(m_name).arg(m_limits.cells));
     m_rows = std::max(m_rows, row + 1);
@@ -84,9 +87,8 @@ void SheetData::addEmpty(quint32 row, quint32 column)
 
 void SheetData::finish()
 {
-    std::stable_sort(m_cells.begin(), m_cells.end(), [](const SheetCell &a, const SheetCell &b) {
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
-    });
+    std::stable_sort(m_cells.begin(), m_cells.end(),
+        [](const SheetCell &a, const SheetCell &b) { return a.row != b.row ? a.row < b.row : a.column < b.column; });
     // Of two cells at one place the later one stands, as the file's last word.
     auto out = m_cells.begin();
     for (auto in = m_cells.begin(); in != m_cells.end(); ++in) {
@@ -112,8 +114,8 @@ const SheetCell *SheetData::find(quint32 row, quint32 column) const
         return nullptr;
     const auto first = m_cells.begin() + m_rowStart[row];
     const auto last = m_cells.begin() + m_rowStart[size_t(row) + 1];
-    const auto it = std::lower_bound(
-        first, last, column, [](const SheetCell &cell, quint32 c) { return cell.column < c; });
+    const auto it
+        = std::lower_bound(first, last, column, [](const SheetCell &cell, quint32 c) { return cell.column < c; });
     return it != last && it->column == column ? &*it : nullptr;
 }
 

@@ -43,7 +43,8 @@ QString relsOf(const QString &part)
 
 [[noreturn]] void xmlFault(const QString &part, const QXmlStreamReader &xml)
 {
-    WorkbookFault::damaged(QStringLiteral("“%1”不是有效的XML（第%2行第%3列）").arg(part).arg(xml.lineNumber()).arg(xml.columnNumber()));
+    WorkbookFault::damaged(
+        QStringLiteral("“%1”不是有效的XML（第%2行第%3列）").arg(part).arg(xml.lineNumber()).arg(xml.columnNumber()));
 }
 
 // Reads a part through the XML reader, handing each start element to `element`; checks the
@@ -295,8 +296,9 @@ SheetData XlsxReader::readSheet(int index) const
                 bool ok = false;
                 const quint64 number = r.toULongLong(&ok);
                 if (!ok || number == 0 || number > MaxSheetRows)
-                    WorkbookFault::damaged(
-                        QStringLiteral("工作表“%1”的行号“%2”无效或超出了最大行数%3").arg(sheet.name(), r.toString()).arg(MaxSheetRows));
+                    WorkbookFault::damaged(QStringLiteral("工作表“%1”的行号“%2”无效或超出了最大行数%3")
+                                               .arg(sheet.name(), r.toString())
+                                               .arg(MaxSheetRows));
                 nextRow = quint32(number - 1);
             }
             nextColumn = 0;
@@ -310,7 +312,8 @@ SheetData XlsxReader::readSheet(int index) const
         quint32 column = nextColumn;
         const QStringView ref = a.value(QLatin1String("r"));
         if (!ref.isEmpty() && !parseReference(ref, &row, &column))
-            WorkbookFault::damaged(QStringLiteral("工作表“%1”的单元格引用“%2”无效或超出了工作表的范围").arg(sheet.name(), ref.toString()));
+            WorkbookFault::damaged(
+                QStringLiteral("工作表“%1”的单元格引用“%2”无效或超出了工作表的范围").arg(sheet.name(), ref.toString()));
         nextColumn = column + 1;
         const QString type = a.value(QLatin1String("t")).toString();
         const quint32 style = a.value(QLatin1String("s")).toUInt();
@@ -332,7 +335,8 @@ SheetData XlsxReader::readSheet(int index) const
                 hasValue = true;
                 value = xml.readElementText();
                 if (quint64(value.size()) > 32767)
-                    WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的单元格文字过长").arg(sheet.name()).arg(row + 1));
+                    WorkbookFault::damaged(
+                        QStringLiteral("工作表“%1”第%2行的单元格文字过长").arg(sheet.name()).arg(row + 1));
             } else if (xml.name() == QLatin1String("is")) {
                 hasValue = true;
                 inline_ = richText(xml, 32767);
@@ -353,7 +357,10 @@ SheetData XlsxReader::readSheet(int index) const
             bool ok = false;
             const quint32 n = value.trimmed().toUInt(&ok);
             if (!ok)
-                WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的共享字符串序号“%3”无效").arg(sheet.name()).arg(row + 1).arg(value));
+                WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的共享字符串序号“%3”无效")
+                                           .arg(sheet.name())
+                                           .arg(row + 1)
+                                           .arg(value));
             sheet.addSharedText(row, column, n);
         } else if (type == QLatin1String("inlineStr")) {
             if (!inline_.isEmpty())
@@ -375,7 +382,8 @@ SheetData XlsxReader::readSheet(int index) const
             if (!when.isValid())
                 when = QDateTime(QDate::fromString(value.trimmed(), Qt::ISODate), QTime(0, 0));
             if (!when.isValid())
-                WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的日期“%3”无效").arg(sheet.name()).arg(row + 1).arg(value));
+                WorkbookFault::damaged(
+                    QStringLiteral("工作表“%1”第%2行的日期“%3”无效").arg(sheet.name()).arg(row + 1).arg(value));
             const QDate base = m_date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
             const double serial = double(base.daysTo(when.date())) + when.time().msecsSinceStartOfDay() / 86400000.0;
             sheet.addNumber(row, column, serial, SheetCell::Date);
@@ -383,7 +391,10 @@ SheetData XlsxReader::readSheet(int index) const
             bool ok = false;
             const double number = value.trimmed().toDouble(&ok);
             if (!ok)
-                WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的数值“%3”无效").arg(sheet.name()).arg(row + 1).arg(value.left(40)));
+                WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的数值“%3”无效")
+                                           .arg(sheet.name())
+                                           .arg(row + 1)
+                                           .arg(value.left(40)));
             sheet.addNumber(row, column, number, format(style));
         }
     }

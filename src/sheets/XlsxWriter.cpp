@@ -70,8 +70,8 @@ void check(lxw_error error)
         throw Error(QStringLiteral("写入Excel工作簿失败：%1").arg(QString::fromUtf8(lxw_strerror(error))));
 }
 
-void writeCell(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &full, bool numeric,
-    lxw_format *format)
+void writeCell(
+    lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &full, bool numeric, lxw_format *format)
 {
     if (full.isEmpty())
         return;
@@ -129,7 +129,8 @@ void writeXlsx(const GridTable &table, ByteSink &sink)
             if (!sheet)
                 throw Error(QStringLiteral("无法创建Excel工作表"));
             for (int c = 0; c < columns; ++c)
-                check(worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), qBound(8, widths[size_t(c)] + 2, 60), body));
+                check(worksheet_set_column(
+                    sheet, lxw_col_t(c), lxw_col_t(c), qBound(8, widths[size_t(c)] + 2, 60), body));
             for (int c = 0; c < columns; ++c)
                 writeCell(sheet, 0, lxw_col_t(c), table.titles.at(c), false, title);
             for (lxw_row_t row = 1; row < lxw_row_t(SheetRows) && next < bodyRows; ++row, ++next) {

@@ -31,8 +31,8 @@ QString key(const QString &name)
 // Expands one entry as it is read; stops at the first fault and keeps it.
 class EntryDevice : public QIODevice {
 public:
-    EntryDevice(const char *data, quint32 packed, quint16 method, quint32 size, quint32 crc, quint64 limit,
-        QString name)
+    EntryDevice(
+        const char *data, quint32 packed, quint16 method, quint32 size, quint32 crc, quint64 limit, QString name)
         : m_data(data)
         , m_packed(packed)
         , m_method(method)
@@ -83,14 +83,15 @@ protected:
                 if (status == Z_STREAM_END)
                     m_ended = true;
                 else if (status != Z_OK || (produced == 0 && m_stream.avail_in == 0))
-                    return fail(WorkbookFault::Kind::Damaged, QStringLiteral("“%1”的压缩数据已损坏或不完整").arg(m_name));
+                    return fail(
+                        WorkbookFault::Kind::Damaged, QStringLiteral("“%1”的压缩数据已损坏或不完整").arg(m_name));
             }
         }
         m_out += quint64(produced);
         if (m_out > m_size || m_out > m_limit) {
             if (m_out > m_limit)
-                return fail(WorkbookFault::Kind::TooLarge,
-                    QStringLiteral("“%1”解压后超过%2MB").arg(m_name).arg(m_limit >> 20));
+                return fail(
+                    WorkbookFault::Kind::TooLarge, QStringLiteral("“%1”解压后超过%2MB").arg(m_name).arg(m_limit >> 20));
             return fail(WorkbookFault::Kind::Damaged, QStringLiteral("“%1”解压后比记载的长度长").arg(m_name));
         }
         m_crcNow = crc32(m_crcNow, reinterpret_cast<const Bytef *>(data), uInt(produced));
@@ -207,7 +208,8 @@ std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit) 
     if (e->method != 0 && e->method != 8)
         WorkbookFault::damaged(QStringLiteral("“%1”使用了不支持的压缩方式（%2）").arg(name).arg(e->method));
     if (e->size > limit)
-        WorkbookFault::tooLarge(QStringLiteral("“%1”解压后有%2MB，超过%3MB").arg(name).arg(e->size >> 20).arg(limit >> 20));
+        WorkbookFault::tooLarge(
+            QStringLiteral("“%1”解压后有%2MB，超过%3MB").arg(name).arg(e->size >> 20).arg(limit >> 20));
     const quint64 local = e->localOffset;
     if (local + 30 > quint64(m_file.size()) || u32(m_file.constData() + local) != 0x04034b50)
         WorkbookFault::damaged(QStringLiteral("“%1”的位置无效").arg(name));

@@ -170,8 +170,8 @@ private slots:
             (QStringList { "题名", "数值", "日期", "真假", "错误", "混合", "自定义日期", "成文时间" }));
         QCOMPARE(book.rowCount(), 5); // the two formatted empty rows included
         const QVariantList expected[] = {
-            { "关于档案工作", qlonglong(3), QDate(2024, 3, 15), true, "#DIV/0!", QDate(2024, 3, 15),
-                QDate(2023, 12, 1), QDate(2024, 3, 15) },
+            { "关于档案工作", qlonglong(3), QDate(2024, 3, 15), true, "#DIV/0!", QDate(2024, 3, 15), QDate(2023, 12, 1),
+                QDate(2024, 3, 15) },
             { "无结果公式", 7.5, QDate(2020, 1, 2), false, "#N/A", "文本", QDate(1999, 1, 31), "2024年3月" },
             { "合并单元格", QVariant(), QDate(2021, 6, 30), QVariant(), "#VALUE!", "42", QVariant(), "20240101" },
             { QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant() },
@@ -236,20 +236,25 @@ private slots:
         QTest::addColumn<quint64>("partLimit"); // MB an expanded part may take
         QTest::addColumn<QString>("message");
         const QString dir = QStringLiteral(DAGL_FIXTURES);
-        QTest::newRow("part claims 2 GB") << "huge_part.xlsx" << quint64(1024)
-                                          << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有2047MB，超过1024MB";
+        QTest::newRow("part claims 2 GB")
+            << "huge_part.xlsx" << quint64(1024)
+            << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有2047MB，超过1024MB";
         QTest::newRow("part expands past a bound")
             << "bomb.xlsx" << quint64(1) << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有3MB，超过1MB";
-        QTest::newRow("part longer than said") << "longer_than_said.xlsx" << quint64(1024)
-                                               << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/sheet1.xml”解压后比记载的长度长";
-        QTest::newRow("row 2^31") << "far_row.xlsx" << quint64(1024)
-                                  << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”的行号“2147483648”无效或超出了最大行数1048576";
+        QTest::newRow("part longer than said")
+            << "longer_than_said.xlsx" << quint64(1024)
+            << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/sheet1.xml”解压后比记载的长度长";
+        QTest::newRow("row 2^31")
+            << "far_row.xlsx" << quint64(1024)
+            << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”的行号“2147483648”无效或超出了最大行数1048576";
         QTest::newRow("shared string index .xlsx")
             << "string_index.xlsx" << quint64(1024)
-            << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”第4行第1列引用了不存在的共享字符串（第4000001个，共14个）";
+            << "工作簿“%"
+               "1”已损坏或不完整，无法读取：工作表“公式”第4行第1列引用了不存在的共享字符串（第4000001个，共14个）";
         QTest::newRow("shared string index .xls")
             << "string_index.xls" << quint64(1024)
-            << "工作簿“%1”已损坏或不完整，无法读取：工作表“公式”第1行第2列引用了不存在的共享字符串（第4000001个，共14个）";
+            << "工作簿“%"
+               "1”已损坏或不完整，无法读取：工作表“公式”第1行第2列引用了不存在的共享字符串（第4000001个，共14个）";
     }
     void hostileWorkbooks()
     {
@@ -277,9 +282,11 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("encrypted .xlsx") << "EncryptedPackage"
                                          << "工作簿“%1”设有密码保护，请在Excel中取消密码后再导入";
-        QTest::newRow("Excel 95") << "Book"
-                                  << "工作簿“%1”是Excel 5.0/95格式，无法读取，请在Excel中另存为“Excel工作簿(*.xlsx)”后再导入";
-        QTest::newRow("a Word document") << "WordDocument" << "文件“%1”不是Excel工作簿（*.xls或*.xlsx），无法读取";
+        QTest::newRow("Excel 95")
+            << "Book"
+            << "工作簿“%1”是Excel 5.0/95格式，无法读取，请在Excel中另存为“Excel工作簿(*.xlsx)”后再导入";
+        QTest::newRow("a Word document") << "WordDocument"
+                                         << "文件“%1”不是Excel工作簿（*.xls或*.xlsx），无法读取";
         QTest::newRow("an empty Workbook stream") << "Workbook"
                                                   << "工作簿“%1”已损坏或不完整，无法读取：工作簿数据不以BOF记录开头";
     }

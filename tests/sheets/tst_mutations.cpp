@@ -31,8 +31,8 @@ long peakMb()
 QVector<int> lengthFields(const QByteArray &file)
 {
     QVector<int> at;
-    static const quint16 records[] = { 0x0809, 0x0085, 0x00FC, 0x003C, 0x00FD, 0x0204, 0x0203, 0x027E, 0x00BD,
-        0x0006, 0x0207, 0x0205, 0x0201, 0x00BE, 0x041E, 0x00E0, 0x0022, 0x000A };
+    static const quint16 records[] = { 0x0809, 0x0085, 0x00FC, 0x003C, 0x00FD, 0x0204, 0x0203, 0x027E, 0x00BD, 0x0006,
+        0x0207, 0x0205, 0x0201, 0x00BE, 0x041E, 0x00E0, 0x0022, 0x000A };
     for (quint16 id : records) {
         const char pattern[2] = { char(id & 0xFF), char(id >> 8) };
         for (qsizetype i = file.indexOf(QByteArray(pattern, 2)); i >= 0 && i + 4 <= file.size();
@@ -130,8 +130,8 @@ private slots:
 
     void mutatedWorkbooks()
     {
-        const char *fixtures[] = { "catalogue.xls", "formulas.xls", "formulas.xlsx", "dates1904.xls",
-            "dates1904.xlsx", "headings_only.xls" };
+        const char *fixtures[] = { "catalogue.xls", "formulas.xls", "formulas.xlsx", "dates1904.xls", "dates1904.xlsx",
+            "headings_only.xls" };
         constexpr int perFixture = 1000;
         Mutator mutator(20261210);
         QHash<QString, int> refusals; // by the message's first words
