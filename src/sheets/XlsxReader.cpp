@@ -81,6 +81,15 @@ QHash<QString, Relation> relations(const ZipArchive &zip, const QString &part, q
     return result;
 }
 
+// An element's name without its prefix: the sheet's reader leaves namespaces unprocessed
+// (it needs none of them), and some writers prefix every element ("x:c").
+QStringView local(const QXmlStreamReader &xml)
+{
+    const QStringView name = xml.name();
+    const qsizetype colon = name.lastIndexOf(u':');
+    return colon < 0 ? name : name.mid(colon + 1);
+}
+
 // Characters XML cannot hold come as _xHHHH_ ("_x000D_" for a carriage return); a literal
 // "_x" is written "_x005F_x".
 QString unescaped(QString text)
@@ -111,13 +120,13 @@ QString richText(QXmlStreamReader &xml, quint64 charLimit)
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
             ++depth;
-            if (xml.name() == QLatin1String("rPh"))
+            if (local(xml) == QLatin1String("rPh"))
                 ++skip;
-            inText = xml.name() == QLatin1String("t");
+            inText = local(xml) == QLatin1String("t");
             break;
         case QXmlStreamReader::EndElement:
             --depth;
-            if (xml.name() == QLatin1String("rPh"))
+            if (local(xml) == QLatin1String("rPh"))
                 --skip;
             inText = false;
             break;
@@ -274,23 +283,24 @@ SheetData XlsxReader::readSheet(int index) const
     const QString part = m_sheetParts.at(index);
     const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes);
     QXmlStreamReader xml(device.get());
+    xml.setNamespaceProcessing(false);
     quint32 nextRow = 0; // rows and cells may leave out their references
     quint32 nextColumn = 0;
     bool inData = false;
     QString value;
     while (!xml.atEnd()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("sheetData"))
+        if (token == QXmlStreamReader::EndElement && local(xml) == QLatin1String("sheetData"))
             inData = false;
         if (token != QXmlStreamReader::StartElement)
             continue;
-        if (xml.name() == QLatin1String("sheetData")) {
+        if (local(xml) == QLatin1String("sheetData")) {
             inData = true;
             continue;
         }
         if (!inData)
             continue;
-        if (xml.name() == QLatin1String("row")) {
+        if (local(xml) == QLatin1String("row")) {
             const QStringView r = xml.attributes().value(QLatin1String("r"));
             if (!r.isEmpty()) {
                 bool ok = false;
@@ -305,7 +315,7 @@ SheetData XlsxReader::readSheet(int index) const
             ++nextRow;
             continue;
         }
-        if (xml.name() != QLatin1String("c"))
+        if (local(xml) != QLatin1String("c"))
             continue;
         const QXmlStreamAttributes a = xml.attributes();
         quint32 row = nextRow == 0 ? 0 : nextRow - 1;
@@ -315,7 +325,7 @@ SheetData XlsxReader::readSheet(int index) const
             WorkbookFault::damaged(
                 QStringLiteral("工作表“%1”的单元格引用“%2”无效或超出了工作表的范围").arg(sheet.name(), ref.toString()));
         nextColumn = column + 1;
-        const QString type = a.value(QLatin1String("t")).toString();
+        const QStringView type = a.value(QLatin1String("t"));
         const quint32 style = a.value(QLatin1String("s")).toUInt();
         bool formula = false;
         bool hasValue = false;
@@ -324,20 +334,20 @@ SheetData XlsxReader::readSheet(int index) const
         // The cell's children: <f>, <v>, <is>.
         while (!xml.atEnd()) {
             const QXmlStreamReader::TokenType t = xml.readNext();
-            if (t == QXmlStreamReader::EndElement && xml.name() == QLatin1String("c"))
+            if (t == QXmlStreamReader::EndElement && local(xml) == QLatin1String("c"))
                 break;
             if (t != QXmlStreamReader::StartElement)
                 continue;
-            if (xml.name() == QLatin1String("f")) {
+            if (local(xml) == QLatin1String("f")) {
                 formula = true;
                 xml.skipCurrentElement();
-            } else if (xml.name() == QLatin1String("v")) {
+            } else if (local(xml) == QLatin1String("v")) {
                 hasValue = true;
                 value = xml.readElementText();
                 if (quint64(value.size()) > 32767)
                     WorkbookFault::damaged(
                         QStringLiteral("工作表“%1”第%2行的单元格文字过长").arg(sheet.name()).arg(row + 1));
-            } else if (xml.name() == QLatin1String("is")) {
+            } else if (local(xml) == QLatin1String("is")) {
                 hasValue = true;
                 inline_ = richText(xml, 32767);
             } else {
