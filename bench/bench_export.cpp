@@ -113,7 +113,8 @@ int main(int argc, char *argv[])
         t.start();
         dagl::writeGridFile(f.format, table, path);
         const qint64 writerMs = t.elapsed();
-        const long writerKb = dagl::bench::statusKb("VmHWM:") - before;
+        const long peakKb = dagl::bench::statusKb("VmHWM:");
+        const long writerKb = peakKb - before;
 
         QFile produced(path);
         produced.open(QIODevice::ReadOnly);
@@ -135,7 +136,7 @@ int main(int argc, char *argv[])
 
         out << f.name << ": " << bytes.size() / 1024 / 1024 << " MB, writer " << writerMs << " ms, raw write " << rawMs
             << " ms, ratio " << QString::number(double(writerMs) / qMax<qint64>(rawMs, 1), 'f', 1) << ", writer memory "
-            << writerKb / 1024 << " MB, peak of the program " << dagl::bench::statusKb("VmHWM:") / 1024 << " MB\n";
+            << writerKb / 1024 << " MB, peak of the program while writing " << peakKb / 1024 << " MB\n";
         out.flush();
     }
     return 0;
