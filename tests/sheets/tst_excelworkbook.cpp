@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <xlsxwriter.h>
+
 using namespace dagl;
 
 namespace {
@@ -312,6 +314,48 @@ private slots:
             QCOMPARE(error.message(), message.arg(QStringLiteral("x.xls")));
         }
         QVERIFY(!book.isOpen());
+    }
+
+    // What Excel writes and LibreOffice does not: truth values (t="b"), rich text in shared
+    // strings, a formula's number result with its date format, a time, escaped control
+    // characters. Made with libxlsxwriter, as Excel lays them out.
+    void excelStyleXlsx()
+    {
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("excel.xlsx")));
+        lxw_workbook *workbook = workbook_new(path.constData());
+        lxw_worksheet *sheet = workbook_add_worksheet(workbook, "工作表1");
+        lxw_format *date = workbook_add_format(workbook);
+        format_set_num_format(date, "yyyy\"年\"m\"月\"d\"日\"");
+        lxw_format *time = workbook_add_format(workbook);
+        format_set_num_format(time, "[h]:mm");
+        lxw_format *bold = workbook_add_format(workbook);
+        format_set_bold(bold);
+        worksheet_write_string(sheet, 0, 0, "题名", nullptr);
+        worksheet_write_string(sheet, 0, 1, "真假", nullptr);
+        worksheet_write_string(sheet, 0, 2, "成文时间", nullptr);
+        worksheet_write_string(sheet, 0, 3, "时长", nullptr);
+        lxw_rich_string_tuple first { bold, const_cast<char *>("关于") };
+        lxw_rich_string_tuple second { nullptr, const_cast<char *>("通知") };
+        lxw_rich_string_tuple *parts[] = { &first, &second, nullptr };
+        worksheet_write_rich_string(sheet, 1, 0, parts, nullptr);
+        worksheet_write_boolean(sheet, 1, 1, 1, nullptr);
+        worksheet_write_formula_num(sheet, 1, 2, "=DATE(2024,3,15)", date, 45366);
+        worksheet_write_number(sheet, 1, 3, 1.5, time);
+        worksheet_write_string(sheet, 2, 0, "两\r\n行", nullptr);
+        worksheet_write_boolean(sheet, 2, 1, 0, nullptr);
+        QCOMPARE(workbook_close(workbook), LXW_NO_ERROR);
+
+        ExcelWorkbook book;
+        book.open(QFile::decodeName(path));
+        QCOMPARE(book.tableNames(), QStringList { QStringLiteral("工作表1$") });
+        QCOMPARE(book.rowCount(), 2);
+        QCOMPARE(book.cell(0, 0), QVariant(QStringLiteral("关于通知")));
+        QCOMPARE(book.cell(0, 1), QVariant(true));
+        QCOMPARE(book.cell(0, 2), QVariant(QDate(2024, 3, 15)));
+        QCOMPARE(book.cell(0, 3), QVariant(QDateTime(QDate(1900, 1, 1), QTime(12, 0)))); // day 1 is 1 January 1900
+        QCOMPARE(book.cell(1, 0), QVariant(QStringLiteral("两\r\n行")));
+        QCOMPARE(book.cell(1, 1), QVariant(false));
     }
 
     void textForms_data()
