@@ -84,7 +84,8 @@ ImportPlan::ImportPlan(const ImportMapping &mapping, int sheetColumns, Dataset &
         const ImportChoice &choice = mapping[int(i)];
         if (!choice.ticked)
             continue;
-        Step step { target.fieldByName(QString::fromUtf8(columns[i].field)), 0, -1, QString() };
+        const QString field = QString::fromUtf8(columns[i].field);
+        Step step { target.fieldByName(field), 0, -1, QString(), field == QLatin1String("CWSJ") };
         const FieldDef &def = target.fieldDef(step.field);
         if (def.isText())
             step.size = def.size;
@@ -128,15 +129,42 @@ void ImportPlan::fill(const std::function<QVariant(int column)> &cell) const
             continue;
         }
         QString text = ExcelWorkbook::textOf(value);
-        if (step.size > 0 && text.size() > step.size) {
+        const int type = value.typeId();
+        if (type == QMetaType::QDate || type == QMetaType::QDateTime) {
             // A date cut short would be another date.
-            const int type = value.typeId();
-            if ((type == QMetaType::QDate || type == QMetaType::QDateTime) && step.size >= 8)
-                text = value.toDate().toString(QStringLiteral("yyyyMMdd"));
-            text = cutToSize(text, step.size);
+            const QString digits = value.toDate().toString(QStringLiteral("yyyyMMdd"));
+            if (step.dateAsDigits || (step.size > 0 && text.size() > step.size))
+                text = digits;
+            if (step.size > 0 && text.size() > step.size)
+                throw Error(QStringLiteral("日期“%1”超出了“%2”能容纳的%3个字符")
+                                .arg(ExcelWorkbook::textOf(value), m_target.fieldDef(step.field).name)
+                                .arg(step.size));
         }
-        m_target.setValue(step.field, text);
+        m_target.setValue(step.field, cutToSize(text, step.size));
     }
+}
+
+bool ImportPlan::isBlank(const std::function<QVariant(int column)> &cell) const
+{
+    for (const Step &step : m_steps) {
+        if (step.column < 0)
+            continue;
+        try {
+            if (!cell(step.column).isNull())
+                return false;
+        } catch (const Error &) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString ImportOutcome::summary() const
+{
+    QString text = QStringLiteral("共导入%1条记录，%2条记录导入失败").arg(saved).arg(failures.size());
+    if (blank > 0)
+        text += QStringLiteral("，跳过%1个空行").arg(blank);
+    return text + QStringLiteral("。");
 }
 
 ImportOutcome importAll(
@@ -155,10 +183,15 @@ ImportOutcome importAll(
     QElapsedTimer sinceReport;
     sinceReport.start();
     for (int row = 0; row < rows; ++row) {
+        const auto cell = [&](int column) { return sheet.cell(row, column); };
+        if (plan.isBlank(cell)) {
+            ++outcome.blank;
+            continue;
+        }
         target.append();
         bool filled = true;
         try {
-            plan.fill([&](int column) { return sheet.cell(row, column); });
+            plan.fill(cell);
         } catch (const Error &error) {
             filled = false;
             outcome.failures << QStringLiteral("第%1行：%2").arg(row + 2).arg(error.message());

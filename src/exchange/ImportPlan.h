@@ -63,11 +63,17 @@ public:
     QString fault() const;
 
     // Fills the pending new row of the target from one worksheet row, ticked rows in table
-    // order: text columns take the cell's text form cut to the column's size (a date too
-    // long for it as eight digits, 20240315), the number columns a cell that reads as a
-    // whole number, an empty cell no value. Throws
-    // dagl::Error on the first cell or mapping the row cannot take.
+    // order: text columns take the cell's text form cut to the column's size, the number
+    // columns a cell that reads as a whole number, an empty cell no value. A date is never
+    // cut: 成文时间 takes it as eight digits (20240315), as does a text column too short for
+    // its text form; a column shorter still refuses it. Throws dagl::Error on the first cell
+    // or mapping the row cannot take.
     void fill(const std::function<QVariant(int column)> &cell) const;
+
+    // Whether every cell the mapping takes from the row is empty: a worksheet row with
+    // nothing to import (spreadsheets keep formatted empty rows). A cell that cannot be read
+    // is not empty.
+    bool isBlank(const std::function<QVariant(int column)> &cell) const;
 
 private:
     struct Step {
@@ -75,6 +81,7 @@ private:
         int size; // characters a text column holds; 0 for other columns
         int column; // -1: the mapping is at fault
         QString fault; // why, when column is -1
+        bool dateAsDigits; // 成文时间: a date as yyyymmdd
     };
     Dataset &m_target;
     QVector<Step> m_steps;
@@ -84,11 +91,17 @@ private:
 struct ImportOutcome {
     int saved = 0;
     QStringList failures; // "第<n>行：<error>", n the worksheet row (headings are row 1)
+    int blank = 0; // worksheet rows skipped for having nothing to import
     bool cancelled = false;
+
+    // The closing line of a run: "共导入3条记录，1条记录导入失败。", with the empty rows
+    // skipped when there were any.
+    QString summary() const;
 };
 
 // Imports every data row of the selected worksheet into the plan's target (opened
-// append-only) inside one transaction. A row the plan cannot fill is listed and skipped; an error in
+// append-only) inside one transaction. An empty row is skipped and counted; a row the plan
+// cannot fill is listed and skipped; an error in
 // writing ends the run with nothing saved (thrown). `progress` is told the rows done at a
 // human rate (every `intervalMs`, and at the end) and answers false to cancel, which also
 // saves nothing.

@@ -33,6 +33,9 @@ namespace {
 const QString kErrorTail = QStringLiteral("---请将错误信息反馈给管理员");
 const QString kNoSheet
     = QStringLiteral("   excel文件打开失败，注意excel文件表名必须是sheet1，或者英文名称---请将错误信息反馈给管理员");
+// Both workbook formats together, then each alone.
+const QString kWorkbookFilter
+    = QStringLiteral("Excel文件(*.xls *.xlsx);;Excel 97-2003工作簿(*.xls);;Excel工作簿(*.xlsx)");
 const QString kNoWorkbook = QStringLiteral("请先点击“选择Excel文件”打开要导入的Excel文件");
 constexpr int kColumnWidth = 120;
 
@@ -289,7 +292,7 @@ void TFrm_zdsjdr::Button1Click()
     if (m_running)
         return;
     runHandler(m_ui, [this] {
-        const QString path = m_ui.openFileName(QStringLiteral("打开"), QString(), QStringLiteral("Excel文件(*.xls)"));
+        const QString path = m_ui.openFileName(QStringLiteral("打开"), QString(), kWorkbookFilter);
         if (path.isEmpty())
             return;
         // A workbook that cannot be read leaves the window as it was.
@@ -330,6 +333,8 @@ void TFrm_zdsjdr::Button2Click()
             openTarget();
         const ImportPlan plan(mapping(), m_workbook->columnCount(), target);
         const auto cell = [&](int column) { return m_workbook->cell(row, column); };
+        if (plan.isBlank(cell))
+            throw Error(QStringLiteral("第%1行是空行，没有可导入的内容").arg(row + 2));
         target.append();
         try {
             plan.fill(cell);
@@ -387,7 +392,7 @@ void TFrm_zdsjdr::Button3Click()
         lines << QStringLiteral("导入已取消，没有保存任何记录。");
     } else {
         lines = outcome.failures;
-        lines << QStringLiteral("共导入%1条记录，%2条记录导入失败。").arg(outcome.saved).arg(outcome.failures.size());
+        lines << outcome.summary();
     }
     m_memo->setPlainText(lines.join(QLatin1Char('\n'))); // at once: the list may be long
     runHandler(m_ui, [this] {
@@ -399,9 +404,7 @@ void TFrm_zdsjdr::Button3Click()
     if (!fatal.isEmpty())
         m_ui.showError(fatal);
     else if (!outcome.cancelled && !outcome.failures.isEmpty())
-        m_ui.showMessage(QStringLiteral("共导入%1条记录，%2条记录导入失败，详见“导入失败记录”。")
-                             .arg(outcome.saved)
-                             .arg(outcome.failures.size()));
+        m_ui.showMessage(outcome.summary().chopped(1) + QStringLiteral("，详见“导入失败记录”。"));
     if (m_cancelRequested)
         close();
 }

@@ -23,6 +23,7 @@ const FormatEntry kFormats[] = {
     { ExportFormat::Html, "htm", "HTML file (*.htm)|*.htm" },
     { ExportFormat::Rtf, "rtf", "Rich Text Format (*.rtf)|*.rtf" },
     { ExportFormat::Xls, "xls", "Microsoft Excel Workbook (*.xls)|*.xls" },
+    { ExportFormat::Xlsx, "xlsx", "Microsoft Excel 2007 Workbook (*.xlsx)|*.xlsx" },
 };
 
 // Rows between two steps of the progress panel.
@@ -80,7 +81,7 @@ QString fileName(const QString &chosen, int filterIndex)
     if (!format)
         return {};
     const QString extension = extensionOf(*format);
-    if (chosen.right(3).compare(extension, Qt::CaseInsensitive) == 0)
+    if (chosen.right(extension.size()).compare(extension, Qt::CaseInsensitive) == 0)
         return chosen;
     return chosen + QLatin1Char('.') + extension;
 }

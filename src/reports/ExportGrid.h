@@ -21,11 +21,11 @@ namespace ExportRules {
 
 // The dialog's filter list, entries numbered from 1.
 QString filter();
-// The writer of a filter entry; none for an entry outside 1 to 5.
+// The writer of a filter entry; none for an entry outside 1 to 6.
 std::optional<ExportFormat> formatOf(int filterIndex);
 QString extensionOf(ExportFormat format);
 // The file written for a chosen name and entry: the extension is appended unless the
-// name already ends in its three letters, whatever their case. Empty when the entry
+// name already ends in its letters, whatever their case. Empty when the entry
 // selects no writer.
 QString fileName(const QString &chosen, int filterIndex);
 

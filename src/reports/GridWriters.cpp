@@ -4,6 +4,7 @@
 #include "CheckedSaveFile.h"
 #include "Error.h"
 #include "XlsWriter.h"
+#include "XlsxWriter.h"
 
 #include <QDir>
 
@@ -321,6 +322,7 @@ const FormatEntry Formats[] = {
     { ExportFormat::Html, &writeRows<HtmlWriter> },
     { ExportFormat::Rtf, &writeRows<RtfWriter> },
     { ExportFormat::Xls, [](const GridTable &table, ByteSink &sink) { writeXls(table, sink); } },
+    { ExportFormat::Xlsx, &writeXlsx },
 };
 
 } // namespace

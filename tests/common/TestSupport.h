@@ -25,7 +25,11 @@ public:
     };
 
     Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons) override;
-    QString openFileName(const QString &, const QString &, const QString &) override { return nextPath(); }
+    QString openFileName(const QString &, const QString &, const QString &filter) override
+    {
+        openFilters << filter;
+        return nextPath();
+    }
     QString existingFolder(const QString &, const QString &) override { return nextPath(); }
     // Answers with the next queued SaveAnswer; cancels when none is queued.
     bool saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
@@ -50,6 +54,7 @@ public:
     QVector<Shown> shown;
     QVector<Answer> answers;
     QStringList paths;
+    QStringList openFilters; // the filter of each open-file dialog, in order
     QStringList opened;
     QStringList printerNames;
     QStringList inputMethodNames{QStringLiteral("中文 (简体) - 全拼"), QStringLiteral("英语 (美国)")};

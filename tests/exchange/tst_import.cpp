@@ -87,6 +87,15 @@ class TestImport : public QObject {
         }
     };
 
+    // Presses a button as the operator does with the keyboard: focus, then the space bar.
+    static void press(Window &w, const char *name)
+    {
+        auto *button = w.find<QPushButton>(QString::fromLatin1(name));
+        button->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), button);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    }
+
 private slots:
     void initTestCase() { test::pinLocale(); }
 
@@ -139,6 +148,12 @@ private slots:
             << only({ { "BZ", "1" } }) << QVariantList { QDate(2024, 3, 15) } << "BZ" << QVariant("2024/3/15") << "";
         QTest::newRow("date into CWSJ as eight digits")
             << only({ { "CWSJ", "1" } }) << QVariantList { QDate(2024, 3, 15) } << "CWSJ" << QVariant("20240315") << "";
+        QTest::newRow("date and time into CWSJ as eight digits")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QDateTime(QDate(2024, 3, 5), QTime(8, 30)) } << "CWSJ"
+            << QVariant("20240305") << "";
+        QTest::newRow("date too long for a short column fails")
+            << only({ { "HH", "1" } }) << QVariantList { QDate(2024, 3, 15) } << "HH" << QVariant()
+            << "日期“2024/3/15”超出了“HH”能容纳的4个字符";
         QTest::newRow("abc into AJH fails")
             << only({ { "TM", "2" }, { "AJH", "3" } }) << cells << "AJH" << QVariant() << "“abc”不是有效的整数";
         QTest::newRow("empty box fails") << only({ { "GDM", "" } }) << cells << "GDM" << QVariant()
@@ -299,7 +314,7 @@ private slots:
         QCOMPARE(w.find<QProgressBar>(QStringLiteral("ProgressBar1"))->value(), 4);
         QCOMPARE(w.dm.Tsyyp.recordCount(), 3);
         QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where tm='第四份文件'")).toString(),
-            QStringLiteral("2020/1/2")); // fits as it is
+            QStringLiteral("20200102")); // 成文时间 takes every date as eight digits
         QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where ajh=12")).toString(),
             QStringLiteral("20240315")); // cut short it would be another date
         QCOMPARE(folder.scalar(QStringLiteral("select bz from 文件目录 where tm='第二份文件'")).toString(),
@@ -323,6 +338,85 @@ private slots:
         QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), QString());
         QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有4条记录"));
         QCOMPARE(TFrm_zdsjdr::instance(w.dm, w.ui, nullptr), &w.window);
+    }
+
+    // Both workbook formats through the window, pressed with the keyboard: the same preview,
+    // test import and full import; formula results stored, formatted empty rows skipped and
+    // counted, a date into 成文时间 as eight digits from a date column and from a mixed one.
+    void importsBothFormats_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *file : { "formulas.xls", "formulas.xlsx" })
+            QTest::newRow(file) << QString::fromLatin1(file);
+    }
+    void importsBothFormats()
+    {
+        QFETCH(QString, file);
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.ui.paths << fixture(file.toLatin1().constData());
+        press(w, "Button1");
+        QCOMPARE(w.ui.openFilters,
+            QStringList { QStringLiteral("Excel文件(*.xls *.xlsx);;Excel 97-2003工作簿(*.xls);;Excel工作簿(*.xlsx)") });
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有5条记录"));
+        QCOMPARE(w.title(7), QStringLiteral("8:成文时间"));
+        auto *grid = w.find<QTableView>(QStringLiteral("DBGrid1"));
+        QCOMPARE(grid->model()->index(0, 4).data().toString(), QStringLiteral("#DIV/0!"));
+        QCOMPARE(grid->model()->index(0, 3).data().toString(), QStringLiteral("TRUE"));
+
+        // 题名, 备注 the error results, 全宗号 the truth values, 成文时间 the mixed column,
+        // 页数页码 the number results.
+        w.window.setMapping(only({ { "TM", "1" }, { "BZ", "5" }, { "QZH", "4" }, { "CWSJ", "8" }, { "DWMC", "3" } }));
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        press(w, "Button2");
+        QCOMPARE(w.memo(), QStringLiteral("题名：关于档案工作导入成功！"));
+        grid->setCurrentIndex(grid->model()->index(4, 0));
+        press(w, "Button2");
+        QCOMPARE(w.memo(), QStringLiteral("第6行是空行，没有可导入的内容---请将错误信息反馈给管理员"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 1);
+
+        folder.exec(QStringLiteral("delete from 文件目录"));
+        press(w, "Button3");
+        QCOMPARE(w.memo(), QStringLiteral("共导入3条记录，0条记录导入失败，跳过2个空行。"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 3);
+        const QStringList expected[] = {
+            { "关于档案工作", "#DIV/0!", "TRUE", "20240315", "2024/3/15" },
+            { "无结果公式", "#N/A", "FALSE", "2024年3月", "2020/1/2" },
+            { "合并单元格", "#VALUE!", "", "20240101", "2021/6/30" },
+        };
+        for (const QStringList &row : expected) {
+            QCOMPARE(folder.count(QStringLiteral("文件目录"),
+                         QStringLiteral("tm='%1' and bz='%2' and coalesce(qzh,'')='%3' and cwsj='%4' and dwmc='%5'")
+                             .arg(row[0], row[1], row[2], row[3], row[4])),
+                1);
+        }
+    }
+
+    // A formula whose result the workbook does not hold is reported for its row.
+    void formulaWithoutResultReported_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *file : { "noresult.xls", "noresult.xlsx" })
+            QTest::newRow(file) << QString::fromLatin1(file);
+    }
+    void formulaWithoutResultReported()
+    {
+        QFETCH(QString, file);
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.ui.paths << fixture(file.toLatin1().constData());
+        press(w, "Button1");
+        w.window.setMapping(only({ { "TM", "1" } }));
+        press(w, "Button3");
+        QCOMPARE(w.memo(),
+            QStringLiteral("第3行：第1列的公式没有保存计算结果，请在Excel中重新计算并保存后再导入\n"
+                           "共导入2条记录，1条记录导入失败，跳过2个空行。"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm is null")), 0);
     }
 
     void unwritableSettingsLetWindowClose_data()
@@ -365,7 +459,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("words");
         QTest::newRow("not a workbook") << "notxls.xls"
-                                        << "不是Excel 97-2003工作簿";
+                                        << "不是Excel工作簿";
         QTest::newRow("truncated") << "truncated.xls"
                                    << "已损坏或不完整";
     }

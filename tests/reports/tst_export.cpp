@@ -1,6 +1,7 @@
 #include "DBGridEh.h"
 #include "Dataset.h"
 #include "DatasetModel.h"
+#include "ExcelWorkbook.h"
 #include "ExportGrid.h"
 #include "QtUi.h"
 #include "Sqlite.h"
@@ -81,7 +82,10 @@ private slots:
         QTest::newRow("html") << "a.html" << 3 << "a.html.htm";
         QTest::newRow("rich text") << "a" << 4 << "a.rtf";
         QTest::newRow("entry 0 selects nothing") << "a" << 0 << "";
-        QTest::newRow("entry 6 selects nothing") << "a.xls" << 6 << "";
+        QTest::newRow("excel 2007") << "数据导出" << 6 << "数据导出.xlsx";
+        QTest::newRow("excel 2007, upper case") << "a.XLSX" << 6 << "a.XLSX";
+        QTest::newRow("excel 2007 after xls") << "a.xls" << 6 << "a.xls.xlsx";
+        QTest::newRow("entry 7 selects nothing") << "a.xls" << 7 << "";
     }
     void fileName()
     {
@@ -95,10 +99,13 @@ private slots:
     {
         QCOMPARE(ExportRules::filter(),
             QStringLiteral("Text files (*.txt)|*.txt|Comma separated values (*.csv)|*.csv|HTML file "
-                           "(*.htm)|*.htm|Rich Text Format (*.rtf)|*.rtf|Microsoft Excel Workbook (*.xls)|*.xls"));
+                           "(*.htm)|*.htm|Rich Text Format (*.rtf)|*.rtf|Microsoft Excel Workbook (*.xls)|*.xls|"
+                           "Microsoft Excel 2007 Workbook (*.xlsx)|*.xlsx"));
         QCOMPARE(ExportRules::formatOf(5), std::optional<ExportFormat>(ExportFormat::Xls));
         QCOMPARE(ExportRules::formatOf(1), std::optional<ExportFormat>(ExportFormat::Text));
+        QCOMPARE(ExportRules::formatOf(6), std::optional<ExportFormat>(ExportFormat::Xlsx));
         QVERIFY(!ExportRules::formatOf(7));
+        QCOMPARE(ExportDialog().filterIndex, 5); // a new window still starts with the .xls entry
     }
 
     void exportWritesTheFileAndShowsTheExcelFolder()
@@ -117,6 +124,26 @@ private slots:
         QCOMPARE(w.ui.opened, QStringList { w.excel() });
         QCOMPARE(w.selected(), 0);
         QVERIFY(w.ui.shown.isEmpty());
+    }
+
+    // The sixth entry writes an Excel 2007 workbook the import reads back.
+    void exportsExcel2007Workbook()
+    {
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), 6 };
+        w.click("BitBtn4");
+        const QString path = w.excel() + QStringLiteral("数据导出.xlsx");
+        QVERIFY(QFile::exists(path));
+        QVERIFY(w.ui.shown.isEmpty());
+        ExcelWorkbook book;
+        book.open(path);
+        QCOMPARE(book.headings(), w.window->grid()->titles());
+        QCOMPARE(book.rowCount(), 4); // three records and the footer
+        const int title = int(book.headings().indexOf(QStringLiteral("题名")));
+        QVERIFY(title >= 0);
+        QCOMPARE(book.cell(2, title), QVariant(QStringLiteral("题名3")));
     }
 
     void chosenEntryIsKeptForTheWindowsLife()
@@ -355,7 +382,7 @@ private slots:
             QStringLiteral("另存为"), dir.path() + QLatin1Char('/'), ExportRules::filter(), fileName, entry));
         QCOMPARE(filters,
             (QStringList { "Text files (*.txt)", "Comma separated values (*.csv)", "HTML file (*.htm)",
-                "Rich Text Format (*.rtf)", "Microsoft Excel Workbook (*.xls)" }));
+                "Rich Text Format (*.rtf)", "Microsoft Excel Workbook (*.xls)", "Microsoft Excel 2007 Workbook (*.xlsx)" }));
         QCOMPARE(startFilter, QStringLiteral("Microsoft Excel Workbook (*.xls)"));
         QCOMPARE(startFolder, QDir(dir.path()).absolutePath());
         QCOMPARE(entry, 2);

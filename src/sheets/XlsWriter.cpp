@@ -1,7 +1,7 @@
 #include "XlsWriter.h"
 
 #include "CompoundFile.h"
-#include "GridWriters.h"
+#include "GridTable.h"
 
 #include <QHashFunctions>
 
@@ -162,25 +162,6 @@ private:
     std::vector<Slot> m_slots;
 };
 
-// A text that Excel should hold as a number: a plain integer, no leading zero, no sign on
-// zero, and few enough digits that Excel's general format shows every one of them.
-bool plainInteger(QStringView text, double *value)
-{
-    qsizetype i = text.startsWith(u'-') ? 1 : 0;
-    const qsizetype digits = text.size() - i;
-    if (digits < 1 || digits > 11 || (text.at(i) == u'0' && (digits > 1 || i == 1)))
-        return false;
-    double v = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < u'0' || c > u'9')
-            return false;
-        v = v * 10 + (c - u'0');
-    }
-    *value = text.startsWith(u'-') ? -v : v;
-    return true;
-}
-
 // Everything the workbook needs, gathered in one pass over the grid.
 class Workbook {
 public:
@@ -247,7 +228,7 @@ private:
         return code != EmptyCell && !(code & NumberFlag) && m_sharedIndex[code] != InlineString;
     }
 
-    // Readers cap the shared string table (FreeXL refuses more than 2^20 strings), so strings
+    // Readers cap the shared string table (some refuse more than 2^20 strings), so strings
     // past the limit go into their cells' own records; only texts too long for those stay
     // shared.
     void planSharedStrings(quint32 limit)
@@ -268,7 +249,7 @@ private:
         if (full.isEmpty())
             return EmptyCell;
         double value = 0;
-        if (numeric && plainInteger(full, &value)) {
+        if (numeric && isPlainInteger(full, &value)) {
             m_numbers.push_back(value);
             if (measure)
                 noteWidth(column, int(full.size()));
@@ -589,6 +570,23 @@ std::vector<quint32> writeStream(ByteSink &sink, const Workbook &book, const std
 }
 
 } // namespace
+
+bool isPlainInteger(QStringView text, double *value)
+{
+    qsizetype i = text.startsWith(u'-') ? 1 : 0;
+    const qsizetype digits = text.size() - i;
+    if (digits < 1 || digits > 11 || (text.at(i) == u'0' && (digits > 1 || i == 1)))
+        return false;
+    double v = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        v = v * 10 + (c - u'0');
+    }
+    *value = text.startsWith(u'-') ? -v : v;
+    return true;
+}
 
 void writeXls(const GridTable &table, ByteSink &sink, quint32 sharedStringLimit)
 {

@@ -1,0 +1,200 @@
+#include "Error.h"
+#include "ExcelWorkbook.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QHash>
+#include <QTest>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+using namespace dagl;
+
+namespace {
+
+// Peak resident memory of this process in MB.
+long peakMb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6)) / 1024;
+    }
+    return 0;
+}
+
+// Where a length or size field may sit: after the id of a BIFF record the readers act on,
+// and in the headers of a zip archive.
+QVector<int> lengthFields(const QByteArray &file)
+{
+    QVector<int> at;
+    static const quint16 records[] = { 0x0809, 0x0085, 0x00FC, 0x003C, 0x00FD, 0x0204, 0x0203, 0x027E, 0x00BD, 0x0006,
+        0x0207, 0x0205, 0x0201, 0x00BE, 0x041E, 0x00E0, 0x0022, 0x000A };
+    for (quint16 id : records) {
+        const char pattern[2] = { char(id & 0xFF), char(id >> 8) };
+        for (qsizetype i = file.indexOf(QByteArray(pattern, 2)); i >= 0 && i + 4 <= file.size();
+             i = file.indexOf(QByteArray(pattern, 2), i + 1))
+            at << int(i + 2);
+    }
+    // Central directory: sizes, name length, local offset; local headers: sizes, name length.
+    for (qsizetype i = file.indexOf("PK\x01\x02"); i >= 0; i = file.indexOf("PK\x01\x02", i + 1))
+        for (int field : { 20, 22, 24, 26, 28, 30, 42, 44 })
+            at << int(i + field);
+    for (qsizetype i = file.indexOf("PK\x03\x04"); i >= 0; i = file.indexOf("PK\x03\x04", i + 1))
+        for (int field : { 18, 22, 26, 28 })
+            at << int(i + field);
+    for (qsizetype i = file.indexOf("PK\x05\x06"); i >= 0; i = file.indexOf("PK\x05\x06", i + 1))
+        for (int field : { 8, 10, 12, 16 })
+            at << int(i + field);
+    at.erase(std::remove_if(at.begin(), at.end(), [&](int p) { return p + 2 > file.size(); }), at.end());
+    return at;
+}
+
+class Mutator {
+public:
+    explicit Mutator(quint32 seed)
+        : m_random(seed)
+    {
+    }
+
+    QByteArray mutate(const QByteArray &original, const QVector<int> &fields, QString *how)
+    {
+        QByteArray file = original;
+        const int kind = pick(5);
+        switch (kind) {
+        case 0: { // bit flips
+            const int flips = 1 + pick(8);
+            for (int i = 0; i < flips; ++i)
+                file[pick(int(file.size()))] ^= char(1 << pick(8));
+            *how = QStringLiteral("%1 bit flips").arg(flips);
+            break;
+        }
+        case 1: { // truncation
+            file.truncate(pick(int(file.size())));
+            *how = QStringLiteral("cut to %1 bytes").arg(file.size());
+            break;
+        }
+        case 2: { // a chunk of random bytes
+            const int at = pick(int(file.size()));
+            const int length = qMin(1 + pick(256), int(file.size()) - at);
+            for (int i = 0; i < length; ++i)
+                file[at + i] = char(pick(256));
+            *how = QStringLiteral("%1 random bytes at %2").arg(length).arg(at);
+            break;
+        }
+        case 3: { // a length or size field changed
+            if (fields.isEmpty())
+                return mutate(original, fields, how);
+            const int at = fields.at(pick(int(fields.size())));
+            static const quint16 values[] = { 0, 1, 2, 3, 4, 7, 8, 0x7FFF, 0x8000, 0xFFFE, 0xFFFF };
+            const quint16 value = pick(2) ? values[pick(int(std::size(values)))] : quint16(pick(0x10000));
+            file[at] = char(value & 0xFF);
+            file[at + 1] = char(value >> 8);
+            *how = QStringLiteral("field at %1 set to %2").arg(at).arg(value);
+            break;
+        }
+        default: { // a chunk repeated or moved elsewhere
+            const int from = pick(int(file.size()));
+            const int length = qMin(1 + pick(512), int(file.size()) - from);
+            const QByteArray chunk = file.mid(from, length);
+            const int to = pick(int(file.size()));
+            if (pick(2))
+                file.insert(to, chunk);
+            else
+                file.replace(to, qMin<int>(length, int(file.size()) - to), chunk);
+            *how = QStringLiteral("%1 bytes from %2 put at %3").arg(length).arg(from).arg(to);
+            break;
+        }
+        }
+        return file;
+    }
+
+private:
+    int pick(int n) { return n <= 1 ? 0 : int(m_random() % quint32(n)); }
+    std::mt19937 m_random;
+};
+
+} // namespace
+
+// Damaged workbooks through the import's workbook driver: seeded mutations of the fixtures,
+// the same every run. None may crash, hang or take memory without bound; every refusal is a
+// plain message.
+class TestMutations : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    void mutatedWorkbooks()
+    {
+        const char *fixtures[] = { "catalogue.xls", "formulas.xls", "formulas.xlsx", "dates1904.xls", "dates1904.xlsx",
+            "headings_only.xls" };
+        constexpr int perFixture = 1000;
+        Mutator mutator(20261210);
+        QHash<QString, int> refusals; // by the message's first words
+        int opened = 0;
+        int refused = 0;
+        for (const char *name : fixtures) {
+            QFile file(QStringLiteral(DAGL_FIXTURES) + QString::fromLatin1(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray original = file.readAll();
+            const QVector<int> fields = lengthFields(original);
+            for (int n = 0; n < perFixture; ++n) {
+                QString how;
+                const QByteArray mutated = mutator.mutate(original, fields, &how);
+                const QString shown = QStringLiteral("%1#%2").arg(QString::fromLatin1(name)).arg(n);
+                ExcelWorkbook book;
+                try {
+                    book.openData(mutated, shown);
+                    ++opened;
+                    // Every sheet as the import reads it: headings, and the cells of the first
+                    // rows and the last.
+                    const QStringList tables = book.tableNames();
+                    for (const QString &table : tables) {
+                        try {
+                            book.selectTable(table);
+                        } catch (const Error &error) {
+                            QVERIFY2(!error.message().isEmpty(), qPrintable(shown + QLatin1Char(' ') + how));
+                            continue;
+                        }
+                        const int columns = qMin(book.columnCount(), 64);
+                        for (int r = 0; r < book.rowCount(); r = r < 200 ? r + 1 : book.rowCount() - 1) {
+                            for (int c = 0; c < columns; ++c) {
+                                try {
+                                    ExcelWorkbook::textOf(book.cell(r, c));
+                                } catch (const Error &error) {
+                                    QVERIFY(error.message().contains(QStringLiteral("公式")));
+                                }
+                            }
+                            if (r == book.rowCount() - 1)
+                                break;
+                        }
+                    }
+                } catch (const Error &error) {
+                    ++refused;
+                    const QString message = error.message();
+                    QVERIFY2(message.contains(shown), qPrintable(message + QLatin1Char(' ') + how));
+                    const qsizetype cut = message.indexOf(QStringLiteral("，"));
+                    ++refusals[message.left(cut < 0 ? 12 : cut).replace(shown, QStringLiteral("…"))];
+                }
+            }
+        }
+        QStringList tally;
+        for (auto it = refusals.cbegin(); it != refusals.cend(); ++it)
+            tally << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
+        tally.sort();
+        qInfo("%d opened, %d refused:\n  %s", opened, refused, qPrintable(tally.join(QStringLiteral("\n  "))));
+        QCOMPARE(opened + refused, int(std::size(fixtures)) * perFixture);
+        // No password where none was set: only a mutation that makes up a FILEPASS record or an
+        // encrypted zip entry may be refused for one.
+        const int password = refusals.value(QStringLiteral("工作簿“…”设有密码保护"));
+        QVERIFY2(password * 100 <= refused, qPrintable(QString::number(password)));
+        QVERIFY2(peakMb() < 1024, qPrintable(QStringLiteral("%1 MB").arg(peakMb())));
+    }
+};
+
+QTEST_MAIN(TestMutations)
+#include "tst_mutations.moc"
