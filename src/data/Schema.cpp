@@ -100,24 +100,32 @@ const QVector<FieldDef> &unitColumns()
     return columns;
 }
 
-QStringList tableStatements(const QStringList &rightCodes)
+QVector<Table> tables(const QStringList &rightCodes)
 {
     const FieldDef key{QStringLiteral("id"), FieldType::AutoInc, 0};
     QVector<FieldDef> rights = {text("glyid", 10)};
     for (const QString &code : rightCodes)
         rights.push_back({code, FieldType::WideString, 1});
     return {
-        createTable(kCatalogueTable, catalogueColumns()),
-        createTable(QStringLiteral("ljserver"), unitColumns()),
-        createTable(QStringLiteral("移交表"),
-                    {key, text("yjbh", 50), text("yjr", 50), text("jsr", 50),
-                     {QStringLiteral("yjrq"), FieldType::DateTime, 0},
-                     {QStringLiteral("jsrq"), FieldType::DateTime, 0},
-                     {QStringLiteral("yjnr"), FieldType::Memo, 0}}),
-        createTable(QStringLiteral("gly"), {key, text("glymc", 50), text("mm", 50)}),
-        createTable(QStringLiteral("qx"), rights),
-        createTable(QStringLiteral("rz"), {key, text("rznr", 255), {QStringLiteral("sj"), FieldType::DateTime, 0}}),
+        {kCatalogueTable, catalogueColumns()},
+        {QStringLiteral("ljserver"), unitColumns()},
+        {QStringLiteral("移交表"),
+         {key, text("yjbh", 50), text("yjr", 50), text("jsr", 50),
+          {QStringLiteral("yjrq"), FieldType::DateTime, 0},
+          {QStringLiteral("jsrq"), FieldType::DateTime, 0},
+          {QStringLiteral("yjnr"), FieldType::Memo, 0}}},
+        {QStringLiteral("gly"), {key, text("glymc", 50), text("mm", 50)}},
+        {QStringLiteral("qx"), rights},
+        {QStringLiteral("rz"), {key, text("rznr", 255), {QStringLiteral("sj"), FieldType::DateTime, 0}}},
     };
+}
+
+QStringList tableStatements(const QStringList &rightCodes)
+{
+    QStringList statements;
+    for (const Table &table : tables(rightCodes))
+        statements << createTable(table.name, table.columns);
+    return statements;
 }
 
 namespace {

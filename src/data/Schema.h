@@ -25,6 +25,14 @@ QVector<FieldDef> catalogueFields();
 // The four columns of the unit information table.
 const QVector<FieldDef> &unitColumns();
 
+// The six tables with their columns, in the order they are made.
+struct Table
+{
+    QString name;
+    QVector<FieldDef> columns;
+};
+QVector<Table> tables(const QStringList &rightCodes);
+
 // The statements that create the tables and the indexes the program's orders need.
 QStringList tableStatements(const QStringList &rightCodes);
 QStringList indexStatements();

@@ -4,14 +4,23 @@
 //   dagl-initdb PROGRAM_FOLDER              create data/kdmx.mdb and InitDir/Init.ini (never overwrites)
 //   dagl-initdb PROGRAM_FOLDER --fill N     add N generated records (creating the files first if needed)
 //   dagl-initdb PROGRAM_FOLDER --branding   create InitDir/Init.ini only, when there is none
+//   dagl-initdb --server "host=... port=... dbname=... user=..."
+//                                           create the tables on an empty PostgreSQL database
+//   dagl-initdb --server "..." --copy-from PROGRAM_FOLDER
+//                                           copy the folder's catalogue into an empty one
+// The server password comes from the password file (~/.pgpass, PGPASSFILE) or the service
+// file ("service=name"), never from the command line.
 
 #include "Connection.h"
 #include "Error.h"
 #include "InitInfo.h"
 #include "Login.h"
+#include "PgConnection.h"
+#include "PgSchema.h"
 #include "ProgramFolder.h"
 #include "SampleCatalogue.h"
 #include "Schema.h"
+#include "ServerCatalogue.h"
 #include "TDataModule5.h"
 
 #include <QCoreApplication>
@@ -21,13 +30,65 @@
 
 #include <random>
 
+namespace {
+
+// The commands on a server database: 0 done, 1 failed, 2 wrong use, 3 not an empty database.
+int serverCommand(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const int copyAt = int(args.indexOf(QStringLiteral("--copy-from")));
+    if (args.size() < 2 || (copyAt >= 0 && copyAt + 1 >= args.size())) {
+        err << "usage: dagl-initdb --server \"host=... port=... dbname=... user=...\" [--copy-from PROGRAM_FOLDER]\n";
+        return 2;
+    }
+    try {
+        dagl::PgConnection server(dagl::PgSettings::fromConnectionString(args[1]));
+        server.open();
+        const QStringList existing = dagl::PgSchema::relations(server);
+        if (!existing.isEmpty()) {
+            err << "database is not empty, left as it is: " << server.settings().displayName() << " ("
+                << existing.mid(0, 3).join(QStringLiteral(", ")) << ")\n";
+            return 3;
+        }
+        if (copyAt < 0) {
+            dagl::ServerCatalogue::create(server, dagl::permissionCodeList());
+            out << "created the tables on " << server.settings().displayName() << "\n";
+            return 0;
+        }
+        QString folder = args[copyAt + 1];
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        dagl::Connection local;
+        local.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
+        local.open();
+        QElapsedTimer timer;
+        timer.start();
+        const auto counts = dagl::ServerCatalogue::copyFrom(server, local, dagl::permissionCodeList());
+        qlonglong total = 0;
+        for (const auto &count : counts) {
+            out << count.table << ": " << count.rows << "\n";
+            total += count.rows;
+        }
+        out << "copied " << total << " rows into " << server.settings().displayName() << " in "
+            << timer.elapsed() / 1000.0 << " s\n";
+        return 0;
+    } catch (const dagl::Error &error) {
+        err << error.logText() << "\n";
+        return 1;
+    }
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
     const QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && args[0] == QLatin1String("--server"))
+        return serverCommand(args, out, err);
     if (args.isEmpty() || args[0].startsWith(QLatin1Char('-'))) {
-        err << "usage: dagl-initdb PROGRAM_FOLDER [--fill N | --branding]\n";
+        err << "usage: dagl-initdb PROGRAM_FOLDER [--fill N | --branding]\n"
+               "       dagl-initdb --server \"host=... port=... dbname=... user=...\" [--copy-from PROGRAM_FOLDER]\n";
         return 2;
     }
     QString folder = args[0];
