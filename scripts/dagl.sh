@@ -4,6 +4,8 @@
 #   scripts/dagl.sh run    install what is missing, build, prepare build/program, start the program
 #   scripts/dagl.sh test   install what is missing, build, prepare build/program, run every test
 #   scripts/dagl.sh bench  the same set-up, then the benchmarks
+#   scripts/dagl.sh pg     start a throwaway PostgreSQL 15 on 127.0.0.1 (data in build/pg) for
+#                          trying the catalogue on a server; `scripts/dagl.sh pg-stop` stops it
 #
 # DAGL_SAMPLE=N fills N generated catalogue records into a newly made database.
 set -euo pipefail
@@ -16,7 +18,8 @@ mode=${1:-run}
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
           libsqlcipher-dev zlib1g-dev libxlsxwriter-dev python3-openpyxl
-          fonts-noto-cjk xvfb xauth)
+          fonts-noto-cjk xvfb xauth
+          postgresql-15 libpq-dev)
 # The benchmarks also time the engine's own shell.
 if [ "$mode" = bench ]; then packages+=(sqlcipher); fi
 
@@ -61,6 +64,16 @@ prepare_folder() {
 }
 
 install_missing
+case "$mode" in
+  pg)
+    "$root/scripts/pg-cluster.sh" start "$build/pg"
+    echo "  create the tables: PGPASSFILE=$build/pg/pgpass $build/tools/dagl-initdb --server \"host=127.0.0.1 port=$(cat "$build/pg/port") dbname=dagl user=dagl\" [--copy-from $build/program]"
+    exit 0
+    ;;
+  pg-stop)
+    exec "$root/scripts/pg-cluster.sh" stop "$build/pg"
+    ;;
+esac
 build_all
 prepare_folder
 
@@ -106,7 +119,7 @@ case "$mode" in
     "$build/bench/dagl-bench" "$records" "$data"
     ;;
   *)
-    echo "usage: scripts/dagl.sh run|test|bench" >&2
+    echo "usage: scripts/dagl.sh run|test|bench|pg|pg-stop" >&2
     exit 2
     ;;
 esac
