@@ -50,7 +50,7 @@ Error connectFailure(PGconn *conn, const PgSettings &settings)
     const QString database = settings.database.isEmpty() ? QString::fromUtf8(PQdb(conn)) : settings.database;
     const QString where = settings.displayName();
     auto has = [&](const char *words) { return lower.contains(QLatin1String(words)); };
-    if (has("definition of service"))
+    if (has("definition of service") || (has("service file") && has("not found")))
         return Error(QStringLiteral("服务文件里没有数据库服务“%1”的设置。").arg(settings.service), Cause::NotFound, detail);
     if (has("password authentication failed") || has("authentication failed for user"))
         return Error(QStringLiteral("数据库服务器拒绝了用户“%1”的密码，请检查密码文件里这台服务器的密码。").arg(user),
@@ -360,6 +360,8 @@ void PgConnection::open()
         PQfinish(conn);
         throw error;
     }
+    // The server's notices ("... does not exist, skipping") are not for the operator.
+    PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
     m_conn = conn;
     m_depth = 0;
     m_busy = false;

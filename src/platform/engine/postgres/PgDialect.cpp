@@ -380,9 +380,9 @@ QString translate(const QString &sql, const ColumnLookup &lookup)
         else if (isWord(tokens[first], "update"))
             convertUpdate(tokens, first, lookup);
     }
-    if (first < tokens.size() && isWord(tokens[first], "select"))
-        orderGroups(tokens);
 
+    // Names, bound values and like in the server's terms, before the groups' order is
+    // written from the same tokens.
     int parameter = 0;
     for (int i = 0; i < tokens.size(); ++i) {
         Token &t = tokens[i];
@@ -399,6 +399,9 @@ QString translate(const QString &sql, const ColumnLookup &lookup)
                 tokens[pattern].text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
         }
     }
+    if (first < tokens.size() && isWord(tokens[first], "select"))
+        orderGroups(tokens);
+
     QString out;
     out.reserve(sql.size() + 16);
     for (const Token &t : tokens)

@@ -23,8 +23,11 @@ QString textType(const char *type, int size)
 
 QString collationStatement()
 {
-    // Pinyin order of Chinese; Latin letters and digits before it, as on the local engine.
-    return QStringLiteral("CREATE COLLATION IF NOT EXISTS %1 (provider = icu, locale = 'zh-u-co-pinyin')")
+    // Chinese in pinyin order, after digits and Latin letters, and of two texts equal but for
+    // letter case the upper-case one first: the local engine's order. ICU's own Chinese order
+    // puts Latin after Chinese and lower case first.
+    return QStringLiteral("CREATE COLLATION IF NOT EXISTS %1 (provider = icu, "
+                          "locale = 'zh-u-co-pinyin-kf-upper-kr-latn-hani')")
         .arg(QLatin1String(kCollation));
 }
 
