@@ -394,6 +394,17 @@ QString translate(const QString &sql, const ColumnLookup &lookup)
             t.text = QLatin1Char('$') + QString::number(++parameter);
         } else if (isWord(t, "like")) {
             t.text = QStringLiteral("ILIKE");
+            // A number column is matched by its digits, as the local engine does (案卷号 like '%5%').
+            int operand = i - 1;
+            while (operand >= 0 && tokens[operand].kind == Token::Space)
+                --operand;
+            if (operand >= 0 && isWord(tokens[operand], "not"))
+                for (--operand; operand >= 0 && tokens[operand].kind == Token::Space;)
+                    --operand;
+            if (operand >= 0
+                && (tokens[operand].kind == Token::Identifier
+                    || (tokens[operand].kind == Token::Word && !tokens[operand].text.at(0).isDigit())))
+                tokens[operand].text += QStringLiteral("::text");
             const int pattern = skipSpace(tokens, i + 1);
             if (pattern < tokens.size() && tokens[pattern].kind == Token::String)
                 tokens[pattern].text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
