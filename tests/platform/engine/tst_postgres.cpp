@@ -18,6 +18,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <sys/socket.h>
@@ -642,6 +643,45 @@ private slots:
         QVERIFY2(failed.message().contains(QStringLiteral("rz")), qPrintable(failed.message()));
         QCOMPARE(PgSchema::relations(fresh), QStringList());
         QVERIFY(!fresh.inTransaction());
+    }
+
+    // The database tool's commands as an office runs them, with the password in the file.
+    void toolCommands()
+    {
+        test::ProgramFolderFixture folder;
+        SampleCatalogue::fill(folder.db(), 1000, 3);
+        const QString created = QStringLiteral("host=127.0.0.1 port=%1 dbname=%2 user=dagl");
+        m_cluster->freshDatabase(QStringLiteral("toolmade"));
+        m_cluster->freshDatabase(QStringLiteral("toolcopy"));
+        const struct
+        {
+            QStringList args;
+            int status;
+            const char *says;
+        } steps[] = {
+            {{QStringLiteral("--server"), created.arg(m_cluster->port()).arg(QStringLiteral("toolmade"))}, 0, "created the tables"},
+            {{QStringLiteral("--server"), created.arg(m_cluster->port()).arg(QStringLiteral("toolmade"))}, 3, "not empty"},
+            {{QStringLiteral("--server"), created.arg(m_cluster->port()).arg(QStringLiteral("toolmade")),
+              QStringLiteral("--copy-from"), folder.path()}, 3, "not empty"},
+            {{QStringLiteral("--server"), created.arg(m_cluster->port()).arg(QStringLiteral("toolcopy")),
+              QStringLiteral("--copy-from"), folder.path()}, 0, "文件目录: 1000"},
+            {{QStringLiteral("--server"), created.arg(unusedPort()).arg(QStringLiteral("toolcopy"))}, 1, "无法连接到数据库服务器"},
+            {{QStringLiteral("--server")}, 2, "usage"},
+        };
+        for (const auto &step : steps) {
+            QProcess tool;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PGPASSFILE"), m_cluster->passFile());
+            tool.setProcessEnvironment(environment);
+            tool.start(QStringLiteral(DAGL_INITDB), step.args);
+            QVERIFY(tool.waitForFinished(120000));
+            const QString output = QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
+            QVERIFY2(output.contains(QString::fromUtf8(step.says)), qPrintable(output));
+            QCOMPARE(tool.exitCode(), step.status);
+        }
+        PgConnection copied(m_cluster->settings(QStringLiteral("toolcopy")));
+        copied.open();
+        QCOMPARE(copied.scalar(QStringLiteral("select count(*) from 文件目录")).toInt(), 1000);
     }
 
     void twoWorkstationsSeeEachOther()
