@@ -217,6 +217,25 @@ private slots:
         QVERIFY(!connection.isOpen());
     }
 
+    void connectionSettings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("display"); // empty: refused
+        QTest::newRow("host and port") << "host=db.office port=5433 dbname=dagl user=clerk" << "db.office:5433/dagl";
+        QTest::newRow("service") << "service=dagl_office" << "（服务 dagl_office）";
+        QTest::newRow("a password") << "host=db port=5432 dbname=dagl user=clerk password=secret" << QString();
+        QTest::newRow("not a setting") << "host=db nosuch=1" << QString();
+    }
+    void connectionSettings()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, display);
+        const Error error = errorOf([&] { QCOMPARE(PgSettings::fromConnectionString(text).displayName(), display); });
+        QCOMPARE(error.message().isEmpty(), !display.isEmpty());
+        if (text.contains(QLatin1String("password")))
+            QVERIFY(error.message().contains(QStringLiteral("密码文件")));
+    }
+
     void opensFromAServiceName()
     {
         QTemporaryDir dir;

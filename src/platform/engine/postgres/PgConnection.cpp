@@ -319,6 +319,12 @@ PgSettings PgSettings::fromConnectionString(const QString &textValue)
             settings.passFile = value;
         else if (key == "connect_timeout")
             settings.connectTimeout = value.toInt();
+        else if (key == "password") {
+            PQconninfoFree(options);
+            throw Error(QStringLiteral("数据库服务器的密码不写在连接设置里，请放在密码文件（~/.pgpass 或 PGPASSFILE）"
+                                       "或服务文件里。"),
+                        Cause::Unknown);
+        }
     }
     PQconninfoFree(options);
     return settings;
