@@ -16,7 +16,7 @@ mode=${1:-run}
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
           libsqlcipher-dev zlib1g-dev libxlsxwriter-dev python3-openpyxl
-          fonts-noto-cjk xvfb xauth)
+          fonts-noto-cjk xvfb xauth poppler-utils)
 # The benchmarks also time the engine's own shell.
 if [ "$mode" = bench ]; then packages+=(sqlcipher); fi
 
