@@ -39,7 +39,7 @@ const SpineField kSpineFields[] = {
     { "年度", 0.15, 16, SpineValue::Year },
     { "保管期限", 0.15, 16, SpineValue::Retention },
     { "起止件号", 0.25, 14, SpineValue::Items },
-    { "盒号", 0.30, 28, SpineValue::Box },
+    { "盒号", 0.30, 40, SpineValue::Box },
 };
 
 class BoxReport : public ArchivalFormReport {
@@ -134,7 +134,7 @@ private:
                 painter.drawLine(section.topLeft(), section.topRight());
             const qreal inner = section.width() - 2 * pad;
             const QString label = QString::fromUtf8(field.label);
-            const TextWrap labelWrap(fittedFont(FormFonts::heiTi(10), label, inner, 6, device), device);
+            const TextWrap labelWrap(fittedFont(FormFonts::heiTi(12), label, inner, 6, device), device);
             const QRectF labelRect(section.left() + pad, section.top() + pad, inner, labelWrap.lineHeight() * 1.4);
             drawLines(painter, labelWrap, labelRect, labelWrap.lines(label, inner), Qt::AlignHCenter);
 
@@ -142,8 +142,7 @@ private:
             const QString text = value(field.value, box);
             QStringList lines { text };
             QFont font = fittedFont(FormFonts::songTi(field.points), text, inner, 10, device);
-            if (field.value == SpineValue::Items && box.firstItem != box.lastItem
-                && QFontMetricsF(font, const_cast<QPaintDevice *>(&device)).horizontalAdvance(text) > inner) {
+            if (field.value == SpineValue::Items && box.firstItem != box.lastItem && font.pointSizeF() < field.points) {
                 lines = QStringList { box.firstItem, QStringLiteral("至"), box.lastItem };
                 const QString widest = box.firstItem.size() > box.lastItem.size() ? box.firstItem : box.lastItem;
                 font = fittedFont(FormFonts::songTi(field.points), widest, inner, 6, device);

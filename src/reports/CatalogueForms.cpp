@@ -30,20 +30,20 @@ const Column kItemColumns[] = {
     { "档号", 44, kCentre, Cell::Code },
     { "文号", 30, kCentre, Cell::Wh },
     { "责任者", 30, kCentre, Cell::Zrz },
-    { "题名", 83, kLeft, Cell::Tm },
+    { "题名", 79, kLeft, Cell::Tm },
     { "日期", 20, kCentre, Cell::Date },
     { "密级", 12, kCentre, Cell::Mj },
     { "页数", 12, kCentre, Cell::Pages },
-    { "备注", 14, kLeft, Cell::Bz },
+    { "备注", 18, kLeft, Cell::Bz },
 };
 
 // A4 portrait within its margins: 170 mm.
 const Column kVolumeColumns[] = {
     { "序号", 12, kCentre, Cell::Sequence },
     { "文号", 26, kCentre, Cell::Wh },
-    { "责任者", 24, kCentre, Cell::Zrz },
-    { "题名", 60, kLeft, Cell::Tm },
-    { "日期", 18, kCentre, Cell::Date },
+    { "责任者", 28, kCentre, Cell::Zrz },
+    { "题名", 54, kLeft, Cell::Tm },
+    { "日期", 20, kCentre, Cell::Date },
     { "页号", 12, kCentre, Cell::Pages },
     { "备注", 18, kLeft, Cell::Bz },
 };

@@ -471,9 +471,13 @@ private slots:
         case ArchivalForm::BoxSpine: {
             QCOMPARE(e.count(QStringLiteral("盒号")), 12);
             QCOMPARE(e.count(QStringLiteral("起止件号")), 12);
-            QCOMPARE(e.count(QStringLiteral("0001")), 12); // the fonds number of every box
-            QVERIFY(e.count(QStringLiteral("0221-0235")) == 1
-                || (e.count(QStringLiteral("0221")) == 1 && e.count(QStringLiteral("0235")) == 1));
+            QCOMPARE(e.count(QStringLiteral("全宗号")), 12);
+            // A narrow spine gives the item range one number a line.
+            const bool split = e.count(QStringLiteral("至")) > 0;
+            QCOMPARE(split, width == 2);
+            QCOMPARE(e.count(QStringLiteral("0001")), split ? 13 : 12); // every box's fonds, the first item
+            QVERIFY(split ? e.count(QStringLiteral("0221")) == 1 && e.count(QStringLiteral("0235")) == 1
+                          : e.count(QStringLiteral("0221-0235")) == 1);
             QCOMPARE(e.count(QStringLiteral("12")), 1); // the last box number
             break;
         }
@@ -498,12 +502,16 @@ private slots:
     void everyFormAsPdf_data()
     {
         QTest::addColumn<int>("form");
+        QTest::addColumn<int>("width"); // of the spines
         for (const ArchivalForms::FormInfo &entry : ArchivalForms::forms())
-            QTest::newRow(entry.title) << int(entry.form);
+            QTest::newRow(entry.title) << int(entry.form) << 4;
+        QTest::newRow("spines 2 cm") << int(ArchivalForm::BoxSpine) << 2;
+        QTest::newRow("spines 6 cm") << int(ArchivalForm::BoxSpine) << 6;
     }
     void everyFormAsPdf()
     {
         QFETCH(int, form);
+        QFETCH(int, width);
         QVector<FormRecord> records = group(45);
         records[4].tm = QString(QStringLiteral("关于进一步加强档案工作规范化管理的实施意见")).repeated(6).left(250);
         records[7].bz = QStringLiteral("原件破损，已修复");
@@ -514,6 +522,7 @@ private slots:
                 r.mlh = QStringLiteral("3");
                 r.ajh = QString::number(v);
                 r.sxh = QString::number(s);
+                r.cwsj = QStringLiteral("19980315");
                 records << r;
             }
         }
@@ -523,12 +532,12 @@ private slots:
             if ((chosen == ArchivalForm::VolumeCatalogue) == r.number().byVolume())
                 d.records << r;
         }
-        auto report = ArchivalForms::make(chosen, d, 4);
+        auto report = ArchivalForms::make(chosen, d, width);
         QTemporaryDir dir;
         const QString keep = qEnvironmentVariable("DAGL_FORMS_PDF");
         const QString folder = keep.isEmpty() ? dir.path() : keep;
         QDir().mkpath(folder);
-        QFile file(QDir(folder).filePath(QString::fromUtf8(ArchivalForms::info(chosen).title) + QStringLiteral(".pdf")));
+        QFile file(QDir(folder).filePath(QString::fromUtf8(QTest::currentDataTag()) + QStringLiteral(".pdf")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         {
             QPdfWriter writer(&file);
