@@ -95,6 +95,7 @@ case "$mode" in
     "$build/bench/dagl-bench-grid" --records "$records"
     "$build/bench/dagl-bench-export"
     "$build/bench/dagl-bench-reports" "$data"
+    "$build/bench/dagl-bench-forms" "$data"
     # A million rows to .xlsx beside .csv.
     "$build/bench/dagl-bench-export" 1000000 csv,xlsx
     "$build/bench/dagl-bench-import"

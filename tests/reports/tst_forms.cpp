@@ -306,6 +306,30 @@ private slots:
         QCOMPARE(e.rectsOutside, 0);
     }
 
+    // The preview starts on the page the form is designed for.
+    void previewStartsOnTheFormsPage_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<QString>("orientation");
+        QTest::newRow("catalogue across") << int(ArchivalForm::ItemCatalogue) << "横向";
+        QTest::newRow("record sheets upright") << int(ArchivalForm::BoxNote) << "纵向";
+    }
+    void previewStartsOnTheFormsPage()
+    {
+        QFETCH(int, form);
+        QFETCH(QString, orientation);
+        auto report = ArchivalForms::make(ArchivalForm(form), data(group(45)));
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        const int pages = report->layOut(device);
+        PrintPreviewDialog preview(QStringLiteral("归档文件目录"), *report);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QCOMPARE(preview.findChild<QComboBox *>(QStringLiteral("Orientation"))->currentText(), orientation);
+        QCOMPARE(preview.view()->pageCount(), pages);
+        const QSizeF page = preview.view()->pageLayout().fullRectPoints().size();
+        QCOMPARE(page.width() > page.height(), orientation == QStringLiteral("横向"));
+    }
+
     // A group that fills its last page exactly ends there: the next group starts on its own
     // page and no empty page comes between.
     void groupEndingAtAPageEnd_data()
