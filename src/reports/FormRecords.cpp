@@ -16,9 +16,13 @@ namespace {
 // The columns read, in the order of FormRecord's fields.
 const char *const kColumns[]
     = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM", "CWSJ", "MJ", "YH", "BZ" };
-// Columns whose values repeat from record to record: read once, shared by all.
-constexpr int kRepeating = 9; // QZH to SXH
-constexpr int kZrz = 10, kMj = 13;
+// Columns whose values repeat from record to record (numbers, names, dates): read once,
+// shared by all. Titles, document numbers and notes are each a record's own.
+bool repeats(int column)
+{
+    constexpr int kWh = 9, kTm = 11, kBz = 15;
+    return column != kWh && column != kTm && column != kBz;
+}
 
 QString trimmed(const QString &column)
 {
@@ -164,7 +168,7 @@ FormData read(Connection &connection, ArchivalForm form, const FormSelection &se
             &r.tm, &r.cwsj, &r.mj, &r.yh, &r.bz };
         for (int c = 0; c < int(std::size(fields)); ++c) {
             const QString value = query.column(c).toString();
-            *fields[c] = c < kRepeating || c == kZrz || c == kMj ? share(value) : printable(value);
+            *fields[c] = repeats(c) || value.isEmpty() ? share(value) : printable(value);
         }
         data.records.push_back(std::move(r));
     }
