@@ -43,8 +43,8 @@ int main(int argc, char *argv[])
             out << entry.title << ": raw statement " << rows << " rows in " << t.elapsed() << " ms\n";
         }
         t.restart();
-        auto report = dagl::ArchivalForms::make(
-            entry.form, dagl::FormRecords::read(dm.ADOConnection1, entry.form, {}, {}), 3);
+        auto report
+            = dagl::ArchivalForms::make(entry.form, dagl::FormRecords::read(dm.ADOConnection1, entry.form, {}, {}), 3);
         out << "  read " << t.elapsed() << " ms";
         t.restart();
         const QPageLayout a4(

@@ -8,7 +8,8 @@ const QVector<FormInfo> &forms()
 {
     static const QVector<FormInfo> table = {
         { ArchivalForm::ItemCatalogue, "归档文件目录", "归档文件目录", "按件整理" },
-        { ArchivalForm::VolumeCatalogue, "卷内目录（含备考表）", "卷内目录", "按卷整理（填写了目录号、案卷号或顺序号）" },
+        { ArchivalForm::VolumeCatalogue, "卷内目录（含备考表）", "卷内目录",
+            "按卷整理（填写了目录号、案卷号或顺序号）" },
         { ArchivalForm::BoxSpine, "盒脊", "档案盒盒脊", "填写了盒号" },
         { ArchivalForm::BoxCover, "档案盒封面", "档案盒封面", "填写了盒号" },
         { ArchivalForm::BoxNote, "备考表", "备考表", "填写了盒号" },

@@ -90,7 +90,8 @@ public:
             const qreal width = mm(*painter.device(), m_spineWidthMm);
             const qreal height = std::min(m_area.height(), mm(*painter.device(), ArchivalForms::kSpineHeightMm));
             for (int i = first; i < std::min<int>(first + m_perSheet, int(m_boxes.size())); ++i)
-                drawSpine(painter, QRectF(m_area.left() + (i - first) * width, m_area.top(), width, height), m_boxes.at(i));
+                drawSpine(
+                    painter, QRectF(m_area.left() + (i - first) * width, m_area.top(), width, height), m_boxes.at(i));
             break;
         }
         case ArchivalForm::BoxCover:
@@ -151,7 +152,8 @@ private:
             QStringList wrapped;
             for (const QString &line : lines)
                 wrapped << valueWrap.lines(line, inner);
-            const QRectF valueRect(section.left() + pad, labelRect.bottom(), inner, section.bottom() - labelRect.bottom() - pad);
+            const QRectF valueRect(
+                section.left() + pad, labelRect.bottom(), inner, section.bottom() - labelRect.bottom() - pad);
             drawLines(painter, valueWrap, valueRect, wrapped, Qt::AlignHCenter);
             painter.setPen(QPen(Qt::black, mm(device, 0.3)));
             y = section.bottom();
@@ -166,7 +168,8 @@ private:
         painter.drawRect(m_area);
         const QRectF inner = m_area.adjusted(mm(device, 10), mm(device, 10), -mm(device, 10), -mm(device, 10));
         const TextWrap label(FormFonts::heiTi(16), device);
-        drawLines(painter, label, QRectF(inner.left(), inner.top() + inner.height() * 0.12, inner.width(), label.lineHeight()),
+        drawLines(painter, label,
+            QRectF(inner.left(), inner.top() + inner.height() * 0.12, inner.width(), label.lineHeight()),
             { QStringLiteral("全宗名称") }, Qt::AlignHCenter);
         const TextWrap name(fittedFont(FormFonts::heiTi(28), m_data.unitName, inner.width(), 16, device), device);
         const QStringList lines = name.lines(m_data.unitName, inner.width());
@@ -175,7 +178,8 @@ private:
             Qt::AlignHCenter);
         painter.setPen(QPen(Qt::black, mm(device, 0.25)));
         const qreal under = nameTop + name.lineHeight() * lines.size() + mm(device, 3);
-        painter.drawLine(QPointF(inner.left() + inner.width() * 0.1, under), QPointF(inner.right() - inner.width() * 0.1, under));
+        painter.drawLine(
+            QPointF(inner.left() + inner.width() * 0.1, under), QPointF(inner.right() - inner.width() * 0.1, under));
 
         drawFieldLines(painter, inner, inner.top() + inner.height() * 0.5,
             { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("年度"), r.gdnd },

@@ -61,10 +61,7 @@ public:
             m_columns = QVector<Column>(std::begin(kVolumeColumns), std::end(kVolumeColumns));
     }
 
-    QMarginsF margins() const override
-    {
-        return m_byItem ? QMarginsF(25, 15, 15, 12) : QMarginsF(25, 20, 15, 15);
-    }
+    QMarginsF margins() const override { return m_byItem ? QMarginsF(25, 15, 15, 12) : QMarginsF(25, 20, 15, 15); }
     QPageLayout::Orientation orientation() const override
     {
         return m_byItem ? QPageLayout::Landscape : QPageLayout::Portrait;
@@ -169,8 +166,8 @@ int CatalogueReport::layOut(const QPaintDevice &device)
         m_widths << c.width / designed * m_area.width();
     int headLines = 1;
     for (int c = 0; c < m_columns.size(); ++c) {
-        headLines = std::max(headLines,
-            m_head.lineCount(QString::fromUtf8(m_columns.at(c).title), m_widths.at(c) - 2 * m_padding));
+        headLines = std::max(
+            headLines, m_head.lineCount(QString::fromUtf8(m_columns.at(c).title), m_widths.at(c) - 2 * m_padding));
     }
     m_headHeight = std::max(headLines * m_head.lineHeight() + 2 * m_padding, mm(device, 10));
     m_bodyTop = m_area.top() + m_title.lineHeight() * 1.6 + m_heading.lineHeight() * 1.6 + m_headHeight;
@@ -195,8 +192,8 @@ int CatalogueReport::layOut(const QPaintDevice &device)
         for (int row = run.first; row < run.first + run.count; ++row) {
             int total = 1;
             for (int c = 0; c < m_columns.size(); ++c) {
-                total = std::max(total,
-                    m_cell.lineCount(text(m_columns.at(c).cell, row, u), m_widths.at(c) - 2 * m_padding));
+                total = std::max(
+                    total, m_cell.lineCount(text(m_columns.at(c).cell, row, u), m_widths.at(c) - 2 * m_padding));
             }
             int line = 0;
             while (true) {
@@ -236,8 +233,9 @@ void CatalogueReport::drawCover(QPainter &painter, const FormRecord &r) const
 {
     painter.setPen(Qt::black);
     const TextWrap big(FormFonts::heiTi(30), *painter.device());
-    drawLines(painter, big, QRectF(m_area.left(), m_area.top() + m_area.height() * 0.12, m_area.width(), big.lineHeight() * 2),
-        { title() }, Qt::AlignHCenter);
+    drawLines(painter, big,
+        QRectF(m_area.left(), m_area.top() + m_area.height() * 0.12, m_area.width(), big.lineHeight() * 2), { title() },
+        Qt::AlignHCenter);
     drawFieldLines(painter, m_area, m_area.top() + m_area.height() * 0.38,
         { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("全宗名称"), m_data.unitName },
             { QStringLiteral("年度"), r.gdnd }, { QStringLiteral("保管期限"), r.bgqx },
@@ -277,23 +275,22 @@ void CatalogueReport::drawTable(QPainter &painter, int index) const
     y += m_heading.lineHeight() * 1.6;
 
     const QPen thin(Qt::black, mm(device, 0.2));
-    auto drawRow = [&](qreal top, qreal height, const std::function<QStringList(int)> &lines, const TextWrap &wrap,
-                       bool head) {
-        qreal x = m_area.left();
-        for (int c = 0; c < m_columns.size(); ++c) {
-            const QRectF cell(x, top, m_widths.at(c), height);
-            painter.setPen(thin);
-            painter.drawRect(cell);
-            painter.setPen(Qt::black);
-            drawLines(painter, wrap, cell.adjusted(m_padding, m_padding, -m_padding, -m_padding), lines(c),
-                head ? kCentre : m_columns.at(c).align);
-            x += m_widths.at(c);
-        }
-    };
-    drawRow(y, m_headHeight,
-        [&](int c) {
-            return m_head.lines(QString::fromUtf8(m_columns.at(c).title), m_widths.at(c) - 2 * m_padding);
-        },
+    auto drawRow
+        = [&](qreal top, qreal height, const std::function<QStringList(int)> &lines, const TextWrap &wrap, bool head) {
+              qreal x = m_area.left();
+              for (int c = 0; c < m_columns.size(); ++c) {
+                  const QRectF cell(x, top, m_widths.at(c), height);
+                  painter.setPen(thin);
+                  painter.drawRect(cell);
+                  painter.setPen(Qt::black);
+                  drawLines(painter, wrap, cell.adjusted(m_padding, m_padding, -m_padding, -m_padding), lines(c),
+                      head ? kCentre : m_columns.at(c).align);
+                  x += m_widths.at(c);
+              }
+          };
+    drawRow(
+        y, m_headHeight,
+        [&](int c) { return m_head.lines(QString::fromUtf8(m_columns.at(c).title), m_widths.at(c) - 2 * m_padding); },
         m_head, true);
     y += m_headHeight;
 
@@ -312,7 +309,8 @@ void CatalogueReport::drawTable(QPainter &painter, int index) const
         const int from = row == page.row ? page.line : 0;
         const int to = row == endRow ? endLine : total;
         const qreal height = pieceHeight(to - from);
-        drawRow(y, height, [&](int c) { return cells.at(c).mid(from, to - from); }, m_cell, false);
+        drawRow(
+            y, height, [&](int c) { return cells.at(c).mid(from, to - from); }, m_cell, false);
         y += height;
     }
 

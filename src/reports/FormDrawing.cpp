@@ -57,8 +57,8 @@ void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &s
     painter.setPen(Qt::black);
     const TextWrap title(FormFonts::heiTi(22), device);
     const qreal titleHeight = title.lineHeight() * 2;
-    drawLines(painter, title, QRectF(area.left(), area.top(), area.width(), titleHeight), { sheet.title },
-        Qt::AlignHCenter);
+    drawLines(
+        painter, title, QRectF(area.left(), area.top(), area.width(), titleHeight), { sheet.title }, Qt::AlignHCenter);
     const TextWrap heading(fittedFont(FormFonts::songTi(10.5), sheet.heading, area.width(), 7, device), device);
     qreal y = area.top() + titleHeight;
     drawLines(painter, heading, QRectF(area.left(), y, area.width(), heading.lineHeight() * 1.5),
@@ -98,8 +98,8 @@ void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &s
             const qreal at[] = { 0.42, 0.7, 0.96 };
             for (int p = 0; p < 3; ++p) {
                 const qreal x = left + labelWidth + lineWidth * at[p] - signer.width(parts[p]);
-                drawLines(painter, signer, QRectF(x, row, signer.width(parts[p]), rowHeight), { parts[p] },
-                    Qt::AlignLeft);
+                drawLines(
+                    painter, signer, QRectF(x, row, signer.width(parts[p]), rowHeight), { parts[p] }, Qt::AlignLeft);
             }
         }
         row += rowHeight;

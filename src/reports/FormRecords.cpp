@@ -63,7 +63,8 @@ QString printable(QString text)
 
 bool allDigits(const QString &text)
 {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
+    return !text.isEmpty()
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
 }
 
 } // namespace
@@ -140,8 +141,8 @@ QString statement(ArchivalForm form, const FormSelection &selection, QStringList
             order.join(QStringLiteral(", ")));
 }
 
-FormData read(Connection &connection, ArchivalForm form, const FormSelection &selection,
-    const ArchivalCodeSettings &settings)
+FormData read(
+    Connection &connection, ArchivalForm form, const FormSelection &selection, const ArchivalCodeSettings &settings)
 {
     FormData data;
     data.settings = settings;

@@ -54,8 +54,8 @@ namespace FormRecords {
 QString statement(ArchivalForm form, const FormSelection &selection, QStringList *binds);
 
 // Reads the records of `form`, the unit name and nothing else. Throws dagl::Error.
-FormData read(Connection &connection, ArchivalForm form, const FormSelection &selection,
-    const ArchivalCodeSettings &settings);
+FormData read(
+    Connection &connection, ArchivalForm form, const FormSelection &selection, const ArchivalCodeSettings &settings);
 
 // The unit name of table ljserver, empty when there is none.
 QString unitName(Connection &connection);

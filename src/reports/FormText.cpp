@@ -67,15 +67,15 @@ qreal TextWrap::width(const QString &text) const
 {
     qreal w = 0;
     for (int i = 0; i < text.size();) {
-        const int length = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const int length
+            = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
         w += advance(text, i, length);
         i += length;
     }
     return w;
 }
 
-template<typename Emit>
-void TextWrap::breakLines(const QString &text, qreal width, Emit line) const
+template <typename Emit> void TextWrap::breakLines(const QString &text, qreal width, Emit line) const
 {
     const int n = int(text.size());
     int start = 0;
@@ -132,7 +132,8 @@ int TextWrap::lineCount(const QString &text, qreal width) const
     return count;
 }
 
-void drawLines(QPainter &painter, const TextWrap &wrap, const QRectF &rect, const QStringList &lines, Qt::Alignment align)
+void drawLines(
+    QPainter &painter, const TextWrap &wrap, const QRectF &rect, const QStringList &lines, Qt::Alignment align)
 {
     painter.setFont(wrap.font());
     const qreal height = wrap.lineHeight() * lines.size();

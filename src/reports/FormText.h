@@ -36,8 +36,7 @@ public:
     int lineCount(const QString &text, qreal width) const;
 
 private:
-    template<typename Emit>
-    void breakLines(const QString &text, qreal width, Emit line) const;
+    template <typename Emit> void breakLines(const QString &text, qreal width, Emit line) const;
     qreal advance(const QString &text, int at, int length) const;
 
     QFont m_font;
@@ -48,7 +47,8 @@ private:
 };
 
 // Draws `lines` in `rect`, one below the other and together centred vertically.
-void drawLines(QPainter &painter, const TextWrap &wrap, const QRectF &rect, const QStringList &lines, Qt::Alignment align);
+void drawLines(
+    QPainter &painter, const TextWrap &wrap, const QRectF &rect, const QStringList &lines, Qt::Alignment align);
 
 // The font of `wrap` made smaller (down to `minPoints`) until `text` fits `width` on one line.
 QFont fittedFont(const QFont &font, const QString &text, qreal width, qreal minPoints, const QPaintDevice &device);

@@ -68,8 +68,8 @@ TFrm_dyml::TFrm_dyml(TDataModule5 &dm, Ui &ui, const QVector<qlonglong> &selecte
         box->setMinimumWidth(140);
         m_filters[i] = box;
     }
-    m_onlySelected = new QCheckBox(
-        QStringLiteral("只打印档案列表中选中的%1条记录(&L)").arg(m_selectedRows.size()), records);
+    m_onlySelected
+        = new QCheckBox(QStringLiteral("只打印档案列表中选中的%1条记录(&L)").arg(m_selectedRows.size()), records);
     m_onlySelected->setObjectName(QStringLiteral("CheckBox1"));
     m_onlySelected->setEnabled(!m_selectedRows.isEmpty());
     m_onlySelected->setChecked(!m_selectedRows.isEmpty());

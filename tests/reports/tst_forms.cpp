@@ -193,7 +193,8 @@ QVector<FormRecord> group(int count, const QString &retention = QStringLiteral("
     QVector<FormRecord> records;
     for (int i = 0; i < count; ++i) {
         const int jh = from + i;
-        records << item(QStringLiteral("0001"), QStringLiteral("2024"), retention, QString::number((jh - 1) / 20 + 1), jh);
+        records << item(
+            QStringLiteral("0001"), QStringLiteral("2024"), retention, QString::number((jh - 1) / 20 + 1), jh);
     }
     return records;
 }
@@ -241,7 +242,8 @@ private slots:
                 "'0001','2023','永久','2','1','前一年'", "'0002','2024','永久','1','1','二全宗'",
                 "'0001','2024','永久','',NULL,'未编号'" });
         insert(folder, QStringLiteral("QZH,MLH,AJH,SXH,TM"),
-            { "'0001','1','12','2','卷十二之二'", "'0001','1','12','10','卷十二之十'", "'0001','1','3','1','卷三之一'" });
+            { "'0001','1','12','2','卷十二之二'", "'0001','1','12','10','卷十二之十'",
+                "'0001','1','3','1','卷三之一'" });
         auto titles = [&](ArchivalForm form, const FormSelection &selection) {
             const FormData read = FormRecords::read(folder.db(), form, selection, ArchivalCodeSettings());
             QStringList found;
@@ -381,8 +383,10 @@ private slots:
             title += alphabet.at((i * 7 + i / 10) % alphabet.size());
         auto report = ArchivalForms::make(ArchivalForm::ItemCatalogue,
             data({ item(QStringLiteral("0001"), QStringLiteral("2024"), QStringLiteral("永久"), QStringLiteral("1"), 1),
-                item(QStringLiteral("0001"), QStringLiteral("2024"), QStringLiteral("永久"), QStringLiteral("1"), 2, title),
-                item(QStringLiteral("0001"), QStringLiteral("2024"), QStringLiteral("永久"), QStringLiteral("1"), 3) }));
+                item(QStringLiteral("0001"), QStringLiteral("2024"), QStringLiteral("永久"), QStringLiteral("1"), 2,
+                    title),
+                item(
+                    QStringLiteral("0001"), QStringLiteral("2024"), QStringLiteral("永久"), QStringLiteral("1"), 3) }));
         QSizeF page = RecordingDevice::pageOf(*report);
         if (pageHeight > 0)
             page.setHeight(pageHeight);
