@@ -32,6 +32,14 @@ int main(int argc, char *argv[])
     if (!dm.isConnected())
         return 1;
     constexpr int kDpi = 300;
+    {
+        QElapsedTimer t;
+        t.start();
+        const dagl::FormRecords::Choices choices = dagl::FormRecords::choices(dm.ADOConnection1);
+        out << "the window's lists: " << choices.qzh.size() + choices.gdnd.size() + choices.bgqx.size() << " values in "
+            << t.elapsed() << " ms\n";
+        out.flush();
+    }
     for (const dagl::ArchivalForms::FormInfo &entry : dagl::ArchivalForms::forms()) {
         QElapsedTimer t;
         t.start();

@@ -13,9 +13,12 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace dagl {
 
@@ -34,9 +37,40 @@ const Filter kFilters[] = {
     { "ComboBox4", "机构问题(&J)：" },
 };
 
-QComboBox *labelled(QWidget *parent, QGridLayout *grid, int row, int column, const char *name, const char *caption)
+// A list whose entries are read when it is first opened or stepped through: reading them is
+// a pass over the whole catalogue, which an operator who types the value never waits for.
+class ChoiceBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> fill;
+
+    void showPopup() override
+    {
+        filled();
+        QComboBox::showPopup();
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down || event->key() == Qt::Key_PageUp
+            || event->key() == Qt::Key_PageDown)
+            filled();
+        QComboBox::keyPressEvent(event);
+    }
+
+private:
+    void filled()
+    {
+        if (fill)
+            std::exchange(fill, nullptr)();
+    }
+};
+
+template <typename Box = QComboBox>
+Box *labelled(QWidget *parent, QGridLayout *grid, int row, int column, const char *name, const char *caption)
 {
-    auto *box = new QComboBox(parent);
+    auto *box = new Box(parent);
     box->setObjectName(QString::fromLatin1(name));
     auto *label = new QLabel(QString::fromUtf8(caption), parent);
     label->setBuddy(box);
@@ -61,7 +95,8 @@ TFrm_dyml::TFrm_dyml(TDataModule5 &dm, Ui &ui, const QVector<qlonglong> &selecte
     auto *records = new QGroupBox(QStringLiteral("选择档案"), this);
     auto *grid = new QGridLayout(records);
     for (int i = 0; i < 4; ++i) {
-        QComboBox *box = labelled(records, grid, i / 2, (i % 2) * 2, kFilters[i].name, kFilters[i].caption);
+        ChoiceBox *box = labelled<ChoiceBox>(records, grid, i / 2, (i % 2) * 2, kFilters[i].name, kFilters[i].caption);
+        box->fill = [this] { runHandler(m_ui, [this] { fillChoices(); }); };
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->lineEdit()->setPlaceholderText(QStringLiteral("全部"));
@@ -112,7 +147,6 @@ TFrm_dyml::TFrm_dyml(TDataModule5 &dm, Ui &ui, const QVector<qlonglong> &selecte
 
     connect(m_form, &QComboBox::currentIndexChanged, this, &TFrm_dyml::formChanged);
     connect(m_onlySelected, &QCheckBox::toggled, this, &TFrm_dyml::selectedChanged);
-    runHandler(m_ui, [this] { fillChoices(); });
     formChanged();
     selectedChanged();
     (m_onlySelected->isChecked() ? static_cast<QWidget *>(m_form) : m_filters[0])->setFocus();
@@ -126,9 +160,13 @@ void TFrm_dyml::fillChoices()
     const FormRecords::Choices found = FormRecords::choices(m_dm.ADOConnection1);
     const QStringList *lists[] = { &found.qzh, &found.gdnd, &found.bgqx, &found.jgwt };
     for (int i = 0; i < 4; ++i) {
+        static_cast<ChoiceBox *>(m_filters[i])->fill = nullptr; // all four come from the one pass
+        const QString typed = m_filters[i]->currentText();
         m_filters[i]->addItem(QString());
         m_filters[i]->addItems(*lists[i]);
-        m_filters[i]->setCurrentIndex(0);
+        const int at = m_filters[i]->findText(typed);
+        m_filters[i]->setCurrentIndex(at);
+        m_filters[i]->setEditText(typed);
     }
 }
 

@@ -31,6 +31,7 @@ public:
     void BitBtn2Click(); // 关闭(&C)
 
 private:
+    // The values present in the catalogue, offered in the four lists.
     void fillChoices();
     void formChanged();
     void selectedChanged();

@@ -616,7 +616,17 @@ private slots:
         QVERIFY(window->isModal());
         QVERIFY(!window->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isEnabled());
         QTRY_COMPARE(QApplication::focusWidget(), window->findChild<QComboBox *>(QStringLiteral("ComboBox1")));
-        QCOMPARE(window->findChild<QComboBox *>(QStringLiteral("ComboBox1"))->count(), 3); // all, 0001, 0002
+        // The lists are read when first opened.
+        auto *fonds = window->findChild<QComboBox *>(QStringLiteral("ComboBox1"));
+        QCOMPARE(fonds->count(), 0);
+        QTest::keyClick(fonds, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(fonds->count(), 3); // all, 0001, 0002
+        QCOMPARE(window->findChild<QComboBox *>(QStringLiteral("ComboBox3"))->count(), 3); // all, 永久, 30年
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTRY_COMPARE(QApplication::focusWidget(), fonds);
 
         // 0001 of 2024: one group, two boxes.
         test::type(QApplication::focusWidget(), QStringLiteral("0001"));
