@@ -18,7 +18,7 @@ mode=${1:-run}
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
           libsqlcipher-dev zlib1g-dev libxlsxwriter-dev python3-openpyxl
-          fonts-noto-cjk xvfb xauth
+          fonts-noto-cjk xvfb xauth poppler-utils
           postgresql-15 libpq-dev)
 # The benchmarks also time the engine's own shell.
 if [ "$mode" = bench ]; then packages+=(sqlcipher); fi
@@ -108,6 +108,7 @@ case "$mode" in
     "$build/bench/dagl-bench-grid" --records "$records"
     "$build/bench/dagl-bench-export"
     "$build/bench/dagl-bench-reports" "$data"
+    "$build/bench/dagl-bench-forms" "$data"
     # A million rows to .xlsx beside .csv.
     "$build/bench/dagl-bench-export" 1000000 csv,xlsx
     "$build/bench/dagl-bench-import"

@@ -15,6 +15,7 @@
 #include "TFrmXGMM.h"
 #include "TFrm_cxly.h"
 #include "TFrm_dayj.h"
+#include "TFrm_dyml.h"
 #include "TFrm_jcsj.h"
 #include "TFrm_sjlr.h"
 #include "TFrm_tjbb.h"
@@ -88,7 +89,10 @@ const QVector<Menu> &menus()
           {"数据库备份", "N2", &TForm1::N2Click},
           {"数据库恢复", "N15", &TForm1::N15Click},
           {"数据库整理", "N16", &TForm1::N16Click}}},
-        {"档案管理", "N5", {{"档案录入", "N7891", &TForm1::bsSkinSpeedButton1Click}, {"档案审核", "N9", nullptr}}},
+        {"档案管理", "N5",
+         {{"档案录入", "N7891", &TForm1::bsSkinSpeedButton1Click},
+          {"档案审核", "N9", nullptr},
+          {"打印档案目录与盒签", "N23", &TForm1::N23Click}}},
         {"档案利用", "N7",
          {{"档案利用", "N8", &TForm1::N8Click}, {"统计报表", "N10", &TForm1::bsSkinSpeedButton4Click}}},
         {"软件帮助", "N12",
@@ -264,6 +268,12 @@ void TForm1::bsSkinSpeedButton1Click()
 void TForm1::bsSkinSpeedButton2Click()
 {
     auto *window = new TFrm_dayj(m_context.dm, m_context.ui, this);
+    window->show();
+}
+
+void TForm1::N23Click()
+{
+    auto *window = new TFrm_dyml(m_context.dm, m_context.ui, {}, this);
     window->show();
 }
 

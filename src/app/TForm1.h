@@ -52,6 +52,7 @@ public:
     void bsSkinSpeedButton1Click(); // 档案录入 (also N7891)
     void bsSkinSpeedButton2Click(); // 档案移交
     void N8Click();                 // 档案利用
+    void N23Click();                // 打印档案目录与盒签
     void bsSkinSpeedButton3Click(); // 档案利用
     void bsSkinSpeedButton4Click(); // 统计报表
     void N3Click();               // 系统设置

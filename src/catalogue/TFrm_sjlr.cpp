@@ -7,6 +7,7 @@
 #include "SortByTitle.h"
 #include "TDataModule5.h"
 #include "TFrm_AEsj.h"
+#include "TFrm_dyml.h"
 #include "TFrm_zdsjdr.h"
 #include "Ui.h"
 
@@ -100,6 +101,7 @@ void TFrm_sjlr::build()
             { "Button7", "多选删除(&N)", &TFrm_sjlr::Button7Click },
             { "Button6", "数据导出(&I)", &TFrm_sjlr::Button6Click },
             { "Button5", "数据导入(&R)", &TFrm_sjlr::Button5Click },
+            { "Button8", "目录与盒签(&P)", &TFrm_sjlr::Button8Click },
             { "Button4", "关闭(&C)", &TFrm_sjlr::Button4Click },
         }));
 
@@ -238,6 +240,20 @@ void TFrm_sjlr::Button5Click()
     if (refusedWhilePending())
         return;
     TFrm_zdsjdr::instance(m_dm, m_ui, nullptr)->exec();
+}
+
+void TFrm_sjlr::Button8Click()
+{
+    // The list reads its rows by key, so the bookmarks of the selection are the rows' keys.
+    QVector<qlonglong> rows;
+    if (m_grid->selectedCount() > 0) {
+        for (Dataset::Bookmark bookmark : m_grid->selectedBookmarks()) {
+            if (bookmark > 0)
+                rows << bookmark;
+        }
+    }
+    auto *printing = new TFrm_dyml(m_dm, m_ui, rows, window());
+    printing->show();
 }
 
 void TFrm_sjlr::Button4Click()

@@ -42,6 +42,7 @@ public:
     void Button5Click(); // 数据导入(&R)
     void Button6Click(); // 数据导出(&I)
     void Button7Click(); // 多选删除(&N)
+    void Button8Click(); // 目录与盒签(&P)
     void DBGridEh1DblClick();
     void DBGridEh1TitleBtnClick(int column);
 

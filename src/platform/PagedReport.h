@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMarginsF>
+#include <QPageLayout>
 #include <QPaintDevice>
 
 #include <functional>
@@ -18,6 +19,8 @@ public:
 
     // The page margins, in millimetres.
     virtual QMarginsF margins() const = 0;
+    // The orientation the report is designed for; the preview starts with it.
+    virtual QPageLayout::Orientation orientation() const { return QPageLayout::Portrait; }
     // Lays the pages out for `device`, the printable part of a page at its resolution, and
     // returns how many pages there are.
     virtual int layOut(const QPaintDevice &device) = 0;

@@ -39,7 +39,7 @@ constexpr qreal kMinZoom = 0.1, kMaxZoom = 4, kZoomStep = 1.25;
 PageView::PageView(PagedReport &report, QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_report(report)
-    , m_layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, report.margins(), QPageLayout::Millimeter)
+    , m_layout(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter)
     , m_dpi(kLayoutDpi)
 {
     setObjectName(QStringLiteral("PreviewWidget"));
@@ -253,6 +253,7 @@ PrintPreviewDialog::PrintPreviewDialog(const QString &title, PagedReport &report
     auto *orientation = new QComboBox(this);
     orientation->setObjectName(QStringLiteral("Orientation"));
     orientation->addItems({ QStringLiteral("纵向"), QStringLiteral("横向") });
+    orientation->setCurrentIndex(report.orientation() == QPageLayout::Landscape ? 1 : 0);
     auto *orientationLabel = new QLabel(QStringLiteral("纸张方向(&O)："), this);
     orientationLabel->setBuddy(orientation);
     connect(orientation, &QComboBox::currentIndexChanged, this, [this](int index) {

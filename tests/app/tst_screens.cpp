@@ -8,6 +8,7 @@
 #include "TFrmDataBackUp.h"
 #include "TFrm_AEsj.h"
 #include "TFrm_dayj.h"
+#include "TFrm_dyml.h"
 #include "TFrm_jcsj.h"
 #include "TFrm_tjbb.h"
 #include "TFrm_zdsjdr.h"
@@ -120,6 +121,7 @@ private slots:
         QTest::newRow("backup") << window<TFrmDataBackUp>(QStringLiteral("0")) << false;
         QTest::newRow("unit settings") << window<TFrm_jcsj>() << false;
         QTest::newRow("handover") << window<TFrm_dayj>() << false;
+        QTest::newRow("forms") << window<TFrm_dyml>() << true;
     }
     void windowsFitTheScreen()
     {

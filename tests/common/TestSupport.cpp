@@ -49,7 +49,7 @@ std::unique_ptr<Ui::Progress> FakeUi::progress(const QString &label)
 void FakeUi::printPreview(QWidget *, const QString &title, PagedReport &report)
 {
     previews << title;
-    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, report.margins(), QPageLayout::Millimeter);
+    const QPageLayout a4(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter);
     previewPages << report.layOut(PageMetrics(a4.paintRectPixels(300).size(), 300));
     if (onPreview)
         onPreview(report);

@@ -81,7 +81,7 @@ public:
     QStringList progressLabels;
     int progressSteps = 0;
     int stopProgressAt = 0; // 0: never
-    QVector<int> previewPages; // pages of each report previewed, on an A4 page
+    QVector<int> previewPages; // pages of each report previewed, on an A4 page turned as the report asks
     // Called with each report previewed, while the preview is open.
     std::function<void(PagedReport &)> onPreview;
 

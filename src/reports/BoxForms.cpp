@@ -1,0 +1,220 @@
+// The forms of a box: its spine (several to a sheet), its cover and its record sheet.
+
+#include "FormDrawing.h"
+#include "FormText.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace dagl::FormDrawing {
+
+namespace {
+
+struct Box {
+    RecordRun run;
+    QString firstItem, lastItem;
+    int pages = 0;
+
+    QString items() const
+    {
+        if (firstItem == lastItem)
+            return firstItem;
+        return firstItem + QLatin1Char('-') + lastItem;
+    }
+};
+
+enum class SpineValue { Qzh, Year, Retention, Items, Box };
+
+struct SpineField {
+    const char *label;
+    qreal share; // of the spine's height
+    qreal points; // the value's size where it fits
+    SpineValue value;
+};
+
+// Top to bottom; the box number largest, at the foot where it is read on the shelf.
+const SpineField kSpineFields[] = {
+    { "全宗号", 0.15, 16, SpineValue::Qzh },
+    { "年度", 0.15, 16, SpineValue::Year },
+    { "保管期限", 0.15, 16, SpineValue::Retention },
+    { "起止件号", 0.25, 14, SpineValue::Items },
+    { "盒号", 0.30, 40, SpineValue::Box },
+};
+
+class BoxReport : public ArchivalFormReport {
+public:
+    BoxReport(ArchivalForm form, FormData data, int spineWidthCm)
+        : m_form(form)
+        , m_data(std::move(data))
+        , m_spineWidthMm(10.0 * spineWidthCm)
+    {
+        for (const RecordRun &run : FormRecords::runs(m_data.records, FormRecords::sameBox)) {
+            Box box;
+            box.run = run;
+            const int digits = m_data.settings.itemDigits;
+            box.firstItem = ArchivalCode::paddedItem(m_data.records.at(run.first).jh, digits);
+            box.lastItem = ArchivalCode::paddedItem(m_data.records.at(run.first + run.count - 1).jh, digits);
+            for (int i = run.first; i < run.first + run.count; ++i)
+                box.pages += m_data.records.at(i).pages();
+            m_boxes << box;
+        }
+    }
+
+    QMarginsF margins() const override
+    {
+        // A spine runs the height of the sheet: 297 mm less 8.5 mm above and below.
+        if (m_form == ArchivalForm::BoxSpine)
+            return QMarginsF(10, 8.5, 10, 8.5);
+        return QMarginsF(25, 20, 15, 15);
+    }
+    int units() const override { return int(m_boxes.size()); }
+
+    int layOut(const QPaintDevice &device) override
+    {
+        m_area = QRectF(0, 0, device.width(), device.height());
+        m_perSheet = 1;
+        if (m_form == ArchivalForm::BoxSpine)
+            m_perSheet = std::max(1, int(std::floor(m_area.width() / mm(device, m_spineWidthMm) + 1e-6)));
+        return int((m_boxes.size() + m_perSheet - 1) / m_perSheet);
+    }
+
+    void drawPage(QPainter &painter, int page) const override
+    {
+        const int first = (page - 1) * m_perSheet;
+        if (page < 1 || first >= m_boxes.size())
+            return;
+        painter.setPen(Qt::black);
+        switch (m_form) {
+        case ArchivalForm::BoxSpine: {
+            const qreal width = mm(*painter.device(), m_spineWidthMm);
+            const qreal height = std::min(m_area.height(), mm(*painter.device(), ArchivalForms::kSpineHeightMm));
+            for (int i = first; i < std::min<int>(first + m_perSheet, int(m_boxes.size())); ++i)
+                drawSpine(
+                    painter, QRectF(m_area.left() + (i - first) * width, m_area.top(), width, height), m_boxes.at(i));
+            break;
+        }
+        case ArchivalForm::BoxCover:
+            drawCover(painter, m_boxes.at(first));
+            break;
+        default:
+            drawSheet(painter, m_boxes.at(first));
+            break;
+        }
+    }
+
+private:
+    QString value(SpineValue which, const Box &box) const
+    {
+        const FormRecord &r = m_data.records.at(box.run.first);
+        switch (which) {
+        case SpineValue::Qzh:
+            return r.qzh;
+        case SpineValue::Year:
+            return r.gdnd;
+        case SpineValue::Retention:
+            return r.bgqx;
+        case SpineValue::Items:
+            return box.items();
+        case SpineValue::Box:
+            return r.hh;
+        }
+        return {};
+    }
+
+    void drawSpine(QPainter &painter, const QRectF &spine, const Box &box) const
+    {
+        const QPaintDevice &device = *painter.device();
+        const qreal pad = mm(device, 1.5);
+        painter.setPen(QPen(Qt::black, mm(device, 0.3)));
+        painter.drawRect(spine);
+        qreal y = spine.top();
+        for (const SpineField &field : kSpineFields) {
+            const QRectF section(spine.left(), y, spine.width(), spine.height() * field.share);
+            if (y > spine.top())
+                painter.drawLine(section.topLeft(), section.topRight());
+            const qreal inner = section.width() - 2 * pad;
+            const QString label = QString::fromUtf8(field.label);
+            const TextWrap labelWrap(fittedFont(FormFonts::heiTi(12), label, inner, 6, device), device);
+            const QRectF labelRect(section.left() + pad, section.top() + pad, inner, labelWrap.lineHeight() * 1.4);
+            drawLines(painter, labelWrap, labelRect, labelWrap.lines(label, inner), Qt::AlignHCenter);
+
+            // The value as large as it fits; the item range one number a line when it does not.
+            const QString text = value(field.value, box);
+            QStringList lines { text };
+            QFont font = fittedFont(FormFonts::songTi(field.points), text, inner, 10, device);
+            if (field.value == SpineValue::Items && box.firstItem != box.lastItem && font.pointSizeF() < field.points) {
+                lines = QStringList { box.firstItem, QStringLiteral("至"), box.lastItem };
+                const QString widest = box.firstItem.size() > box.lastItem.size() ? box.firstItem : box.lastItem;
+                font = fittedFont(FormFonts::songTi(field.points), widest, inner, 6, device);
+            }
+            const TextWrap valueWrap(font, device);
+            QStringList wrapped;
+            for (const QString &line : lines)
+                wrapped << valueWrap.lines(line, inner);
+            const QRectF valueRect(
+                section.left() + pad, labelRect.bottom(), inner, section.bottom() - labelRect.bottom() - pad);
+            drawLines(painter, valueWrap, valueRect, wrapped, Qt::AlignHCenter);
+            painter.setPen(QPen(Qt::black, mm(device, 0.3)));
+            y = section.bottom();
+        }
+    }
+
+    void drawCover(QPainter &painter, const Box &box) const
+    {
+        const QPaintDevice &device = *painter.device();
+        const FormRecord &r = m_data.records.at(box.run.first);
+        painter.setPen(QPen(Qt::black, mm(device, 0.5)));
+        painter.drawRect(m_area);
+        const QRectF inner = m_area.adjusted(mm(device, 10), mm(device, 10), -mm(device, 10), -mm(device, 10));
+        const TextWrap label(FormFonts::heiTi(16), device);
+        drawLines(painter, label,
+            QRectF(inner.left(), inner.top() + inner.height() * 0.12, inner.width(), label.lineHeight()),
+            { QStringLiteral("全宗名称") }, Qt::AlignHCenter);
+        const TextWrap name(fittedFont(FormFonts::heiTi(28), m_data.unitName, inner.width(), 16, device), device);
+        const QStringList lines = name.lines(m_data.unitName, inner.width());
+        const qreal nameTop = inner.top() + inner.height() * 0.12 + label.lineHeight() * 2;
+        drawLines(painter, name, QRectF(inner.left(), nameTop, inner.width(), name.lineHeight() * lines.size()), lines,
+            Qt::AlignHCenter);
+        painter.setPen(QPen(Qt::black, mm(device, 0.25)));
+        const qreal under = nameTop + name.lineHeight() * lines.size() + mm(device, 3);
+        painter.drawLine(
+            QPointF(inner.left() + inner.width() * 0.1, under), QPointF(inner.right() - inner.width() * 0.1, under));
+
+        drawFieldLines(painter, inner, inner.top() + inner.height() * 0.5,
+            { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("年度"), r.gdnd },
+                { QStringLiteral("保管期限"), r.bgqx }, { QStringLiteral("机构(问题)"), r.jgwt },
+                { QStringLiteral("起止件号"), box.items() }, { QStringLiteral("盒号"), r.hh } },
+            15);
+    }
+
+    void drawSheet(QPainter &painter, const Box &box) const
+    {
+        const FormRecord &r = m_data.records.at(box.run.first);
+        RecordSheet sheet;
+        sheet.title = QStringLiteral("备考表");
+        sheet.heading = headingLine({ { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("年度"), r.gdnd },
+            { QStringLiteral("保管期限"), r.bgqx }, { QStringLiteral("机构(问题)"), r.jgwt },
+            { QStringLiteral("盒号"), r.hh }, { QStringLiteral("起止件号"), box.items() } });
+        sheet.section = QStringLiteral("盒内文件情况说明");
+        sheet.summary = ArchivalForms::boxSummary(box.run.count, box.pages);
+        sheet.signers = QStringList { QStringLiteral("整理人"), QStringLiteral("检查人"), QStringLiteral("日期") };
+        drawRecordSheet(painter, m_area, sheet);
+    }
+
+    ArchivalForm m_form;
+    FormData m_data;
+    qreal m_spineWidthMm;
+    QVector<Box> m_boxes;
+    QRectF m_area;
+    int m_perSheet = 1;
+};
+
+} // namespace
+
+std::unique_ptr<ArchivalFormReport> makeBoxForm(ArchivalForm form, FormData data, int spineWidthCm)
+{
+    return std::make_unique<BoxReport>(form, std::move(data), spineWidthCm);
+}
+
+} // namespace dagl::FormDrawing
