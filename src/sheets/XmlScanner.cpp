@@ -101,15 +101,25 @@ bool XmlScanner::fill()
         fault(QStringLiteral("有超过%1的标记或文字").arg(sizeText(m_tokenLimit)));
     if (m_buffer.size() - m_end < Chunk / 4)
         m_buffer.resize(m_buffer.size() * 2);
-    const qint64 n = m_device.read(m_buffer.data() + m_end, qint64(m_buffer.size() - m_end));
-    if (n < 0) {
-        ZipArchive::check(m_device); // the container's own fault first
-        fault(QStringLiteral("无法读取"));
+    // A token cut off is scanned again from its start: read at least as much as is held,
+    // however little the device gives at a time, so a long one costs a few passes, not one
+    // for each read.
+    const size_t want = qMax<size_t>(m_end, 1);
+    size_t got = 0;
+    while (got < want && m_end < m_buffer.size()) {
+        const qint64 n = m_device.read(m_buffer.data() + m_end, qint64(m_buffer.size() - m_end));
+        if (n < 0) {
+            ZipArchive::check(m_device); // the container's own fault first
+            fault(QStringLiteral("无法读取"));
+        }
+        if (n == 0) {
+            m_eof = true;
+            break;
+        }
+        m_end += size_t(n);
+        got += size_t(n);
     }
-    if (n == 0)
-        m_eof = true;
-    m_end += size_t(n);
-    return n > 0;
+    return got > 0;
 }
 
 XmlScanner::Token XmlScanner::next()
