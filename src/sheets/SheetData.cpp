@@ -9,6 +9,7 @@ SheetData::SheetData(QString name, const WorkbookLimits &limits, QStringList sha
     , m_limits(limits)
     , m_strings(std::move(shared))
     , m_sharedCount(quint32(m_strings.size()))
+    , m_ownStarts { 0 }
 {
 }
 
@@ -49,8 +50,19 @@ void SheetData::addText(quint32 row, quint32 column, QString text, CellKind kind
     if (m_ownChars > m_limits.stringChars)
         WorkbookFault::tooLarge(QStringLiteral("工作表“%1”的文字超过%2个字符").arg(m_name).arg(m_limits.stringChars));
     SheetCell &cell = add(row, column, kind);
-    cell.text = quint32(m_strings.size());
-    m_strings.push_back(std::move(text));
+    cell.text = m_sharedCount + quint32(m_ownStarts.size() - 1);
+    // One buffer for all of them: a sheet of inline strings has a million short texts, and
+    // a string of its own for each would take several times their characters.
+    m_own.append(text);
+    m_ownStarts.push_back(quint32(m_own.size()));
+}
+
+QString SheetData::string(quint32 index) const
+{
+    if (index < m_sharedCount)
+        return m_strings.at(qsizetype(index));
+    const size_t own = index - m_sharedCount;
+    return m_own.mid(qsizetype(m_ownStarts.at(own)), qsizetype(m_ownStarts.at(own + 1) - m_ownStarts[own]));
 }
 
 void SheetData::addSharedText(quint32 row, quint32 column, quint32 index)
@@ -99,6 +111,8 @@ void SheetData::finish()
     }
     m_cells.erase(out, m_cells.end());
     m_cells.shrink_to_fit();
+    m_own.squeeze();
+    m_ownStarts.shrink_to_fit();
     m_rowStart.assign(size_t(m_rows) + 1, 0);
     size_t at = 0;
     for (quint32 r = 0; r <= m_rows; ++r) {

@@ -72,7 +72,8 @@ public:
     quint32 columns() const { return m_columns; }
 
     const SheetCell *find(quint32 row, quint32 column) const;
-    const QString &string(quint32 index) const { return m_strings.at(qsizetype(index)); }
+    // A Text or Error cell's text by its index.
+    QString string(quint32 index) const;
     const std::vector<SheetCell> &cells() const { return m_cells; }
 
     // Building, for the readers. Each checks the cell against the sheet's and the limits'
@@ -93,8 +94,10 @@ private:
 
     QString m_name;
     WorkbookLimits m_limits;
-    QStringList m_strings;
+    QStringList m_strings; // the workbook's shared strings
     quint32 m_sharedCount;
+    QString m_own; // the sheet's own texts, one after another
+    std::vector<quint32> m_ownStarts; // where each begins in m_own, and where the last ends
     quint64 m_ownChars = 0;
     std::vector<SheetCell> m_cells;
     std::vector<quint32> m_rowStart;

@@ -1,8 +1,10 @@
 #include "XlsxReader.h"
 
+#include "XmlScanner.h"
+
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QHash>
-#include <QXmlStreamReader>
 
 namespace dagl {
 
@@ -41,25 +43,27 @@ QString relsOf(const QString &part)
     return folderOf(part) + QStringLiteral("_rels/") + part.mid(folderOf(part).size()) + QStringLiteral(".rels");
 }
 
-[[noreturn]] void xmlFault(const QString &part, const QXmlStreamReader &xml)
+QString text(std::string_view bytes)
 {
-    WorkbookFault::damaged(
-        QStringLiteral("“%1”不是有效的XML（第%2行第%3列）").arg(part).arg(xml.lineNumber()).arg(xml.columnNumber()));
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
-// Reads a part through the XML reader, handing each start element to `element`; checks the
-// expansion and the XML afterwards.
+QByteArrayView bytes(std::string_view view)
+{
+    return QByteArrayView(view.data(), qsizetype(view.size()));
+}
+
+// Reads a part through the scanner, handing each start element to `element`; checks the
+// expansion afterwards.
 template <typename F> void parse(const ZipArchive &zip, const QString &part, quint64 limit, F element)
 {
     const std::unique_ptr<QIODevice> device = zip.open(part, limit);
-    QXmlStreamReader xml(device.get());
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement)
+    XmlScanner xml(*device, part);
+    for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndDocument;) {
+        if (token == XmlScanner::StartElement)
             element(xml);
     }
     ZipArchive::check(*device);
-    if (xml.hasError())
-        xmlFault(part, xml);
 }
 
 QHash<QString, Relation> relations(const ZipArchive &zip, const QString &part, quint64 limit)
@@ -68,26 +72,15 @@ QHash<QString, Relation> relations(const ZipArchive &zip, const QString &part, q
     const QString rels = relsOf(part);
     if (!zip.contains(rels))
         return result;
-    parse(zip, rels, limit, [&](QXmlStreamReader &xml) {
-        if (xml.name() != QLatin1String("Relationship") || result.size() > 100000)
+    parse(zip, rels, limit, [&](XmlScanner &xml) {
+        if (xml.name() != "Relationship" || result.size() > 100000)
             return;
-        const QXmlStreamAttributes a = xml.attributes();
-        const QString mode = a.value(QLatin1String("TargetMode")).toString();
-        if (mode.compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
+        if (text(xml.attribute("TargetMode")).compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
             return;
-        result.insert(a.value(QLatin1String("Id")).toString(),
-            { a.value(QLatin1String("Type")).toString(), resolve(part, a.value(QLatin1String("Target")).toString()) });
+        result.insert(
+            text(xml.attribute("Id")), { text(xml.attribute("Type")), resolve(part, text(xml.attribute("Target"))) });
     });
     return result;
-}
-
-// An element's name without its prefix: the sheet's reader leaves namespaces unprocessed
-// (it needs none of them), and some writers prefix every element ("x:c").
-QStringView local(const QXmlStreamReader &xml)
-{
-    const QStringView name = xml.name();
-    const qsizetype colon = name.lastIndexOf(u':');
-    return colon < 0 ? name : name.mid(colon + 1);
 }
 
 // Characters XML cannot hold come as _xHHHH_ ("_x000D_" for a carriage return); a literal
@@ -109,56 +102,62 @@ QString unescaped(QString text)
     return text;
 }
 
-// The text of the element the reader is at, its phonetic runs left out (<rPh>).
-QString richText(QXmlStreamReader &xml, quint64 charLimit)
+// The text of the element the scanner is at, its phonetic runs left out (<rPh>): the plain
+// <t> of a string, or the <t> of each rich-text run <r>.
+QString richText(XmlScanner &xml, quint64 charLimit, std::string &scratch)
 {
-    QString text;
+    scratch.clear();
     int depth = 1;
     bool inText = false;
     int skip = 0;
-    while (depth > 0 && !xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
+    while (depth > 0) {
+        switch (xml.next()) {
+        case XmlScanner::StartElement:
             ++depth;
-            if (local(xml) == QLatin1String("rPh"))
+            if (xml.name() == "rPh")
                 ++skip;
-            inText = local(xml) == QLatin1String("t");
+            inText = xml.name() == "t";
             break;
-        case QXmlStreamReader::EndElement:
+        case XmlScanner::EndElement:
             --depth;
-            if (local(xml) == QLatin1String("rPh"))
+            if (xml.name() == "rPh")
                 --skip;
             inText = false;
             break;
-        case QXmlStreamReader::Characters:
+        case XmlScanner::Characters:
             if (inText && skip == 0) {
-                text += xml.text();
-                if (quint64(text.size()) > charLimit)
+                scratch.append(xml.text());
+                // Each UTF-16 unit takes at least one byte and at most three.
+                if (quint64(scratch.size()) > 3 * charLimit)
                     WorkbookFault::tooLarge(QStringLiteral("文字过多"));
             }
             break;
-        default:
+        case XmlScanner::EndDocument:
+            depth = 0;
             break;
         }
     }
-    return unescaped(text);
+    QString result = text(scratch);
+    if (quint64(result.size()) > charLimit)
+        WorkbookFault::tooLarge(QStringLiteral("文字过多"));
+    return unescaped(std::move(result));
 }
 
 // "B12" -> row 11, column 1. False for a reference that is no cell's.
-bool parseReference(QStringView ref, quint32 *row, quint32 *column)
+bool parseReference(std::string_view ref, quint32 *row, quint32 *column)
 {
-    qsizetype i = 0;
+    size_t i = 0;
     quint64 c = 0;
-    while (i < ref.size() && ref.at(i).isUpper() && ref.at(i).unicode() < 0x80) {
-        c = c * 26 + (ref.at(i).unicode() - u'A' + 1);
+    while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
+        c = c * 26 + quint64(ref[i] - 'A' + 1);
         if (c > MaxSheetColumns)
             return false;
         ++i;
     }
     quint64 r = 0;
-    const qsizetype digits = i;
-    while (i < ref.size() && ref.at(i).unicode() >= u'0' && ref.at(i).unicode() <= u'9') {
-        r = r * 10 + (ref.at(i).unicode() - u'0');
+    const size_t digits = i;
+    while (i < ref.size() && ref[i] >= '0' && ref[i] <= '9') {
+        r = r * 10 + quint64(ref[i] - '0');
         if (r > MaxSheetRows)
             return false;
         ++i;
@@ -170,9 +169,18 @@ bool parseReference(QStringView ref, quint32 *row, quint32 *column)
     return true;
 }
 
-bool isTrue(QStringView value)
+bool isTrue(std::string_view value)
 {
-    return value == QLatin1String("1") || value == QLatin1String("true");
+    return value == "1" || value == "true";
+}
+
+std::string_view trimmed(std::string_view v)
+{
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t' || v.front() == '\n' || v.front() == '\r'))
+        v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\n' || v.back() == '\r'))
+        v.remove_suffix(1);
+    return v;
 }
 
 } // namespace
@@ -201,21 +209,16 @@ XlsxReader::XlsxReader(const QByteArray &file, const WorkbookLimits &limits)
         else if (r.type.endsWith(QLatin1String("/sharedStrings")))
             shared = r.target;
     }
-    parse(m_zip, workbook, m_limits.partBytes, [&](QXmlStreamReader &xml) {
-        if (xml.name() == QLatin1String("workbookPr")) {
-            m_date1904 = isTrue(xml.attributes().value(QLatin1String("date1904")));
-        } else if (xml.name() == QLatin1String("sheet")) {
-            QString id;
-            for (const QXmlStreamAttribute &a : xml.attributes()) {
-                if (a.name() == QLatin1String("id") && !a.namespaceUri().isEmpty())
-                    id = a.value().toString();
-            }
-            const Relation r = rels.value(id);
+    parse(m_zip, workbook, m_limits.partBytes, [&](XmlScanner &xml) {
+        if (xml.name() == "workbookPr") {
+            m_date1904 = isTrue(xml.attribute("date1904"));
+        } else if (xml.name() == "sheet") {
+            const Relation r = rels.value(text(xml.prefixedAttribute("id")));
             if (!r.type.endsWith(QLatin1String("/worksheet")))
                 return; // chart sheets and dialog sheets hold no cells
             if (m_sheetNames.size() >= 0xFFFF)
                 WorkbookFault::tooLarge(QStringLiteral("工作表过多"));
-            m_sheetNames << xml.attributes().value(QLatin1String("name")).toString();
+            m_sheetNames << text(xml.attribute("name"));
             m_sheetParts << r.target;
         }
     });
@@ -231,28 +234,24 @@ void XlsxReader::readStyles(const QString &part)
     std::vector<int> styleFormat;
     bool inCellXfs = false;
     const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes);
-    QXmlStreamReader xml(device.get());
-    while (!xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("cellXfs"))
+    XmlScanner xml(*device, part);
+    for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndDocument;) {
+        if (token == XmlScanner::EndElement && xml.name() == "cellXfs")
             inCellXfs = false;
-        if (token != QXmlStreamReader::StartElement)
+        if (token != XmlScanner::StartElement)
             continue;
-        const QXmlStreamAttributes a = xml.attributes();
-        if (xml.name() == QLatin1String("numFmt")) {
-            const int id = a.value(QLatin1String("numFmtId")).toInt();
-            custom.insert(id, formatKind(id, a.value(QLatin1String("formatCode"))));
-        } else if (xml.name() == QLatin1String("cellXfs")) {
+        if (xml.name() == "numFmt") {
+            const int id = bytes(xml.attribute("numFmtId")).toInt();
+            custom.insert(id, formatKind(id, text(xml.attribute("formatCode"))));
+        } else if (xml.name() == "cellXfs") {
             inCellXfs = true;
-        } else if (inCellXfs && xml.name() == QLatin1String("xf")) {
+        } else if (inCellXfs && xml.name() == "xf") {
             if (styleFormat.size() >= 0x100000)
                 WorkbookFault::tooLarge(QStringLiteral("单元格样式过多"));
-            styleFormat.push_back(a.value(QLatin1String("numFmtId")).toInt());
+            styleFormat.push_back(bytes(xml.attribute("numFmtId")).toInt());
         }
     }
     ZipArchive::check(*device);
-    if (xml.hasError())
-        xmlFault(part, xml);
     m_styleFormat.assign(styleFormat.size(), 0);
     for (size_t i = 0; i < styleFormat.size(); ++i) {
         const int id = styleFormat[i];
@@ -263,14 +262,15 @@ void XlsxReader::readStyles(const QString &part)
 void XlsxReader::readSharedStrings(const QString &part)
 {
     quint64 chars = 0;
-    parse(m_zip, part, m_limits.partBytes, [&](QXmlStreamReader &xml) {
-        if (xml.name() != QLatin1String("si"))
+    std::string scratch;
+    parse(m_zip, part, m_limits.partBytes, [&](XmlScanner &xml) {
+        if (xml.name() != "si")
             return;
         if (quint64(m_shared.size()) >= m_limits.strings)
             WorkbookFault::tooLarge(QStringLiteral("共享字符串超过%1个").arg(m_limits.strings));
-        QString text = richText(xml, m_limits.stringChars - chars);
-        chars += quint64(text.size());
-        m_shared.push_back(std::move(text));
+        QString value = richText(xml, m_limits.stringChars - chars, scratch);
+        chars += quint64(value.size());
+        m_shared.push_back(std::move(value));
     });
 }
 
@@ -282,32 +282,31 @@ SheetData XlsxReader::readSheet(int index) const
     sheet.date1904 = m_date1904;
     const QString part = m_sheetParts.at(index);
     const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes);
-    QXmlStreamReader xml(device.get());
-    xml.setNamespaceProcessing(false);
+    XmlScanner xml(*device, part);
     quint32 nextRow = 0; // rows and cells may leave out their references
     quint32 nextColumn = 0;
     bool inData = false;
-    QString value;
-    while (!xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement && local(xml) == QLatin1String("sheetData"))
+    std::string value;
+    std::string scratch;
+    for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndDocument;) {
+        if (token == XmlScanner::EndElement && xml.name() == "sheetData")
             inData = false;
-        if (token != QXmlStreamReader::StartElement)
+        if (token != XmlScanner::StartElement)
             continue;
-        if (local(xml) == QLatin1String("sheetData")) {
+        if (xml.name() == "sheetData") {
             inData = true;
             continue;
         }
         if (!inData)
             continue;
-        if (local(xml) == QLatin1String("row")) {
-            const QStringView r = xml.attributes().value(QLatin1String("r"));
-            if (!r.isEmpty()) {
+        if (xml.name() == "row") {
+            const std::string_view r = xml.attribute("r");
+            if (!r.empty()) {
                 bool ok = false;
-                const quint64 number = r.toULongLong(&ok);
+                const quint64 number = bytes(r).toULongLong(&ok);
                 if (!ok || number == 0 || number > MaxSheetRows)
                     WorkbookFault::damaged(QStringLiteral("工作表“%1”的行号“%2”无效或超出了最大行数%3")
-                                               .arg(sheet.name(), r.toString())
+                                               .arg(sheet.name(), text(r))
                                                .arg(MaxSheetRows));
                 nextRow = quint32(number - 1);
             }
@@ -315,47 +314,43 @@ SheetData XlsxReader::readSheet(int index) const
             ++nextRow;
             continue;
         }
-        if (local(xml) != QLatin1String("c"))
+        if (xml.name() != "c")
             continue;
-        const QXmlStreamAttributes a = xml.attributes();
         quint32 row = nextRow == 0 ? 0 : nextRow - 1;
         quint32 column = nextColumn;
-        const QStringView ref = a.value(QLatin1String("r"));
-        if (!ref.isEmpty() && !parseReference(ref, &row, &column))
+        const std::string_view ref = xml.attribute("r");
+        if (!ref.empty() && !parseReference(ref, &row, &column))
             WorkbookFault::damaged(
-                QStringLiteral("工作表“%1”的单元格引用“%2”无效或超出了工作表的范围").arg(sheet.name(), ref.toString()));
+                QStringLiteral("工作表“%1”的单元格引用“%2”无效或超出了工作表的范围").arg(sheet.name(), text(ref)));
         nextColumn = column + 1;
-        const QStringView type = a.value(QLatin1String("t"));
-        const quint32 style = a.value(QLatin1String("s")).toUInt();
+        const std::string typeName(xml.attribute("t")); // kept: the scanner moves on below
+        const quint32 style = bytes(xml.attribute("s")).toUInt();
         bool formula = false;
         bool hasValue = false;
         value.clear();
-        QString inline_;
+        QString inlineText;
         // The cell's children: <f>, <v>, <is>.
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType t = xml.readNext();
-            if (t == QXmlStreamReader::EndElement && local(xml) == QLatin1String("c"))
+        for (XmlScanner::Token inner; (inner = xml.next()) != XmlScanner::EndDocument;) {
+            if (inner == XmlScanner::EndElement && xml.name() == "c")
                 break;
-            if (t != QXmlStreamReader::StartElement)
+            if (inner != XmlScanner::StartElement)
                 continue;
-            if (local(xml) == QLatin1String("f")) {
+            if (xml.name() == "f") {
                 formula = true;
-                xml.skipCurrentElement();
-            } else if (local(xml) == QLatin1String("v")) {
+                xml.skipElement();
+            } else if (xml.name() == "v") {
                 hasValue = true;
-                value = xml.readElementText();
-                if (quint64(value.size()) > 32767)
+                value = xml.elementText();
+                if (quint64(value.size()) > 32767 && quint64(text(value).size()) > 32767)
                     WorkbookFault::damaged(
                         QStringLiteral("工作表“%1”第%2行的单元格文字过长").arg(sheet.name()).arg(row + 1));
-            } else if (local(xml) == QLatin1String("is")) {
+            } else if (xml.name() == "is") {
                 hasValue = true;
-                inline_ = richText(xml, 32767);
+                inlineText = richText(xml, 32767, scratch);
             } else {
-                xml.skipCurrentElement();
+                xml.skipElement();
             }
         }
-        if (xml.hasError())
-            break;
         if (!hasValue) {
             if (formula)
                 sheet.addNoResult(row, column);
@@ -363,54 +358,54 @@ SheetData XlsxReader::readSheet(int index) const
                 sheet.addEmpty(row, column);
             continue;
         }
-        if (type == QLatin1String("s")) {
+        const std::string_view v = trimmed(value);
+        if (typeName == "s") {
             bool ok = false;
-            const quint32 n = value.trimmed().toUInt(&ok);
+            const quint32 n = bytes(v).toUInt(&ok);
             if (!ok)
                 WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的共享字符串序号“%3”无效")
                                            .arg(sheet.name())
                                            .arg(row + 1)
-                                           .arg(value));
+                                           .arg(text(value)));
             sheet.addSharedText(row, column, n);
-        } else if (type == QLatin1String("inlineStr")) {
-            if (!inline_.isEmpty())
-                sheet.addText(row, column, inline_);
+        } else if (typeName == "inlineStr") {
+            if (!inlineText.isEmpty())
+                sheet.addText(row, column, inlineText);
             else
                 sheet.addEmpty(row, column);
-        } else if (type == QLatin1String("str")) {
-            if (!value.isEmpty())
-                sheet.addText(row, column, unescaped(value));
+        } else if (typeName == "str") {
+            if (!value.empty())
+                sheet.addText(row, column, unescaped(text(value)));
             else
                 sheet.addEmpty(row, column);
-        } else if (type == QLatin1String("b")) {
-            sheet.addBoolean(row, column, isTrue(value.trimmed()));
-        } else if (type == QLatin1String("e")) {
-            sheet.addText(row, column, value.trimmed(), CellKind::Error);
-        } else if (type == QLatin1String("d")) {
+        } else if (typeName == "b") {
+            sheet.addBoolean(row, column, isTrue(v));
+        } else if (typeName == "e") {
+            sheet.addText(row, column, text(v), CellKind::Error);
+        } else if (typeName == "d") {
             // An ISO date, kept as the serial number of the workbook's date system.
-            QDateTime when = QDateTime::fromString(value.trimmed(), Qt::ISODateWithMs);
+            const QString iso = text(v);
+            QDateTime when = QDateTime::fromString(iso, Qt::ISODateWithMs);
             if (!when.isValid())
-                when = QDateTime(QDate::fromString(value.trimmed(), Qt::ISODate), QTime(0, 0));
+                when = QDateTime(QDate::fromString(iso, Qt::ISODate), QTime(0, 0));
             if (!when.isValid())
                 WorkbookFault::damaged(
-                    QStringLiteral("工作表“%1”第%2行的日期“%3”无效").arg(sheet.name()).arg(row + 1).arg(value));
+                    QStringLiteral("工作表“%1”第%2行的日期“%3”无效").arg(sheet.name()).arg(row + 1).arg(text(value)));
             const QDate base = m_date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
             const double serial = double(base.daysTo(when.date())) + when.time().msecsSinceStartOfDay() / 86400000.0;
             sheet.addNumber(row, column, serial, SheetCell::Date);
         } else {
             bool ok = false;
-            const double number = value.trimmed().toDouble(&ok);
+            const double number = bytes(v).toDouble(&ok);
             if (!ok)
                 WorkbookFault::damaged(QStringLiteral("工作表“%1”第%2行的数值“%3”无效")
                                            .arg(sheet.name())
                                            .arg(row + 1)
-                                           .arg(value.left(40)));
+                                           .arg(text(value).left(40)));
             sheet.addNumber(row, column, number, format(style));
         }
     }
     ZipArchive::check(*device);
-    if (xml.hasError())
-        xmlFault(part, xml);
     sheet.finish();
     return sheet;
 }

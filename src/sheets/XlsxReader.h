@@ -11,7 +11,7 @@ namespace dagl {
 
 // The cells of an Excel 2007 workbook (.xlsx): the workbook's sheet order and relationships,
 // the shared strings, the cell styles that mark dates, the date system; then one worksheet's
-// cells on demand, read with Qt's XML stream reader straight from the expanding zip entry.
+// cells on demand, read with our XML scanner straight from the expanding zip entry.
 // A fault throws WorkbookFault.
 class XlsxReader {
 public:

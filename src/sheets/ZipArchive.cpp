@@ -196,6 +196,15 @@ bool ZipArchive::contains(const QString &name) const
     return find(name) != nullptr;
 }
 
+QStringList ZipArchive::entryNames() const
+{
+    QStringList names;
+    for (const Entry &e : m_entries)
+        names << e.name;
+    names.sort();
+    return names;
+}
+
 std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit) const
 {
     const Entry *e = find(name);

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -22,6 +23,7 @@ public:
 
     // Entry names match regardless of letter case and of a leading "/".
     bool contains(const QString &name) const;
+    QStringList entryNames() const;
     // A sequential device giving the entry's expanded bytes, at most `limit` of them. A fault
     // met while reading ends the data early; fault() then says what it was.
     std::unique_ptr<QIODevice> open(const QString &name, quint64 limit) const;

@@ -358,6 +358,83 @@ private slots:
         QCOMPARE(book.cell(1, 1), QVariant(false));
     }
 
+    // Workbooks laid out as Excel (zh-CN) and other writers save them, made by our script
+    // (Excel and WPS do not run here): Chinese built-in and custom date formats, shared and
+    // array formulas with cached results, rich text with phonetic runs, prefixed elements,
+    // absolute part names, rows and cells without references, both spellings of the 1904
+    // flag, Strict namespaces with ISO date cells; for .xls a Workbook stream in the mini
+    // stream, MULRK, MULBLANK, LABEL, RSTRING, SHRFMLA and ARRAY, an SST split mid-string.
+    void excelAndWpsWorkbooks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("tables");
+        QTest::addColumn<QStringList>("headings");
+        QTest::addColumn<QList<QVariantList>>("rows");
+        const QDateTime noon(QDate(2024, 3, 15), QTime(12, 0));
+        const QVariant none;
+        QTest::newRow("Excel zh-CN .xlsx")
+            << "excel_zh.xlsx" << QStringList { "档案目录$", "Sheet2$" }
+            << QStringList { "题名", "成文时间", "时间", "日期", "其他格式", "页数", "合计", "文号", "真假", "错误" }
+            << QList<QVariantList> {
+                   { "关于档案工作的通知", QDate(2024, 3, 15), noon, QDate(2024, 1, 1), QDate(2024, 3, 15),
+                       qlonglong(5), qlonglong(10), "文5", true, "#DIV/0!" },
+                   { "第二份文件", QDate(2023, 3, 15), QDateTime(QDate(2023, 3, 15), QTime(6, 0)), QDate(2020, 1, 1),
+                       QDate(2024, 3, 16), qlonglong(6), qlonglong(12), "文6", false, "#N/A" },
+                   { " 前后有空格 ", none, none, QDate(2000, 1, 1), QDate(2024, 3, 17), 7.5, qlonglong(15), "文合计",
+                       true, QTime(12, 0) },
+                   { none, none, none, none, none, none, none, none, none, none },
+                   { "A&B <公司> \"引号\"", none, none, none, none, none, none, none, none, none },
+               };
+        QTest::newRow("other writers .xlsx")
+            << "other_writers.xlsx" << QStringList { "导出$" } << QStringList { "题名", "成文时间", "页数" }
+            << QList<QVariantList> {
+                   { "一九零四年制", QDate(2024, 1, 1), qlonglong(12) },
+                   { none, none, none },
+                   { none, QDate(1904, 1, 1), qlonglong(3) },
+                   { "第四行之后", none, none },
+               };
+        QTest::newRow("Strict .xlsx") << "strict.xlsx" << QStringList { "严格$" }
+                                      << QStringList { "题名", "成文时间", "页数" }
+                                      << QList<QVariantList> {
+                                             { "严格格式", QDate(2024, 3, 15), qlonglong(7) },
+                                             { "第二行", QDateTime(QDate(2023, 12, 1), QTime(8, 30)),
+                                                 QDate(1904, 1, 2) },
+                                         };
+        QTest::newRow("Excel-style .xls")
+            << "excel_style.xls" << QStringList { "档案目录$" }
+            << QStringList { "题名", "成文时间", "页数", "合计", "日期", "文本", "真假" }
+            << QList<QVariantList> {
+                   { "Report 2024 年度工作报告", QDate(2024, 3, 15), qlonglong(5), qlonglong(10), QDate(2024, 1, 1),
+                       "文本结果", true },
+                   { "档案 ABC", QDate(2023, 3, 15), 7.5, qlonglong(15), QDate(2024, 3, 16), "标签文本", false },
+                   { "关于移交的通知", none, none, none, noon, none, "#DIV/0!" },
+               };
+    }
+    void excelAndWpsWorkbooks()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, tables);
+        QFETCH(QStringList, headings);
+        QFETCH(QList<QVariantList>, rows);
+        ExcelWorkbook book;
+        book.open(fixture(file.toLatin1().constData()));
+        QCOMPARE(book.tableNames(), tables);
+        QCOMPARE(book.headings(), headings);
+        QCOMPARE(book.rowCount(), int(rows.size()));
+        for (int r = 0; r < rows.size(); ++r) {
+            for (int c = 0; c < headings.size(); ++c) {
+                const QVariant value = book.cell(r, c);
+                const QVariant expected = rows.at(r).at(c);
+                QVERIFY2(value == expected && value.typeId() == expected.typeId(),
+                    qPrintable(QStringLiteral("row %1 column %2: %3 (%4), not %5 (%6)")
+                                   .arg(r)
+                                   .arg(c)
+                                   .arg(value.toString(), QString::fromLatin1(value.typeName()), expected.toString(),
+                                       QString::fromLatin1(expected.typeName()))));
+            }
+        }
+    }
+
     void textForms_data()
     {
         QTest::addColumn<QVariant>("value");

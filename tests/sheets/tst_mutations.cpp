@@ -131,7 +131,7 @@ private slots:
     void mutatedWorkbooks()
     {
         const char *fixtures[] = { "catalogue.xls", "formulas.xls", "formulas.xlsx", "dates1904.xls", "dates1904.xlsx",
-            "headings_only.xls" };
+            "headings_only.xls", "excel_zh.xlsx", "excel_style.xls", "other_writers.xlsx", "strict.xlsx" };
         constexpr int perFixture = 1000;
         Mutator mutator(20261210);
         QHash<QString, int> refusals; // by the message's first words
