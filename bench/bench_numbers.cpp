@@ -42,9 +42,8 @@ struct Timing {
 
 RecordNumber numberOf(Statement &row)
 {
-    return RecordNumber::from([&](const QString &column) {
-        return row.column(int(RecordNumber::columns().indexOf(column))).toString();
-    });
+    return RecordNumber::from(
+        [&](const QString &column) { return row.column(int(RecordNumber::columns().indexOf(column))).toString(); });
 }
 
 QVector<RecordNumber> sample(Connection &db, const QString &where, int count)
@@ -102,8 +101,9 @@ int main(int argc, char *argv[])
     // The engine alone: one prepared statement on the item index, one number at a time.
     {
         Statement raw(db.handle(),
-            QStringLiteral("SELECT str_m_date, TM FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
-                           "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=?"));
+            QStringLiteral(
+                "SELECT str_m_date, TM FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
+                "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=?"));
         Timing timing;
         for (const RecordNumber &n : items) {
             QElapsedTimer one;
@@ -163,8 +163,9 @@ int main(int argc, char *argv[])
     // A group holding every number from 1 to 9999: the longest walk there is.
     db.execute(QStringLiteral("BEGIN"));
     {
-        Statement insert(db.handle(), QStringLiteral("INSERT INTO 文件目录 (QZH,GDND,BGQX,JGWT,HH,JH,TM) "
-                                                     "VALUES ('B999','2030','永久','测试',?,?,'测')"));
+        Statement insert(db.handle(),
+            QStringLiteral("INSERT INTO 文件目录 (QZH,GDND,BGQX,JGWT,HH,JH,TM) "
+                           "VALUES ('B999','2030','永久','测试',?,?,'测')"));
         for (int jh = 1; jh <= 9999; ++jh) {
             insert.reset();
             insert.bind(1, QString::number(jh / 50 + 1));
@@ -213,8 +214,9 @@ int main(int argc, char *argv[])
         }
         out << "import check of 65,000 rows: " << all.elapsed() << " ms, " << collisions << " collisions\n";
         Statement raw(db.handle(),
-            QStringLiteral("SELECT str_m_date FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
-                           "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=?"));
+            QStringLiteral(
+                "SELECT str_m_date FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
+                "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=?"));
         all.start();
         for (int row = 0; row < 65000; ++row) {
             const RecordNumber &n = taken.at(row % taken.size());

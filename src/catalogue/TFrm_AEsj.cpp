@@ -440,8 +440,8 @@ bool TFrm_AEsj::numberAccepted(qlonglong except)
     if (!holder)
         return true;
     const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
-    if (m_ui.messageBox(NumberRegister::duplicateQuestion(*holder, settings), QStringLiteral("提示"),
-            Ui::Icon::Warning, Ui::Buttons::YesNo)
+    if (m_ui.messageBox(NumberRegister::duplicateQuestion(*holder, settings), QStringLiteral("提示"), Ui::Icon::Warning,
+            Ui::Buttons::YesNo)
         == Ui::Answer::Yes)
         return true;
     focusField(byItem ? QStringLiteral("JH") : QStringLiteral("SXH"));

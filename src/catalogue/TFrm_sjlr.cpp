@@ -106,8 +106,8 @@ void TFrm_sjlr::build()
     m_grid = new DBGridEh(this);
     m_grid->setObjectName(QStringLiteral("DBGridEh1"));
     // The archival code last, worked out from each row's numbers as the row is shown.
-    const QVector<DatasetModel::Column> columns
-        = QVector<DatasetModel::Column>(listColumns()) << archivalCodeColumn(m_dm.programFolder());
+    const QVector<DatasetModel::Column> columns = QVector<DatasetModel::Column>(listColumns())
+        << archivalCodeColumn(m_dm.programFolder());
     m_grid->setDataset(&m_dm.Tsyyp, columns);
     QVector<DBGridEh::FooterCell> footer(columns.size());
     footer[0] = { DBGridEh::FooterCell::Kind::Text, QStringLiteral("总计"), Qt::AlignCenter };

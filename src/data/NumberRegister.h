@@ -38,7 +38,7 @@ QStringList indexStatements();
 // A catalogue record holding a number.
 struct Holder {
     qlonglong key = 0; // str_m_date
-    QString title;     // TM as stored
+    QString title; // TM as stored
     RecordNumber number;
 };
 

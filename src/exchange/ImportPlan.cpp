@@ -220,7 +220,8 @@ QVector<NumberCollision> findNumberCollisions(
         if (collision->holder)
             line += QStringLiteral("已被档案“%1”使用").arg(collision->holder->title.trimmed());
         if (collision->earlier >= 0)
-            line += QStringLiteral("%1与第%2行相同").arg(collision->holder ? QStringLiteral("，") : QString())
+            line += QStringLiteral("%1与第%2行相同")
+                        .arg(collision->holder ? QStringLiteral("，") : QString())
                         .arg(batchRow.at(collision->earlier) + 2);
         collisions.push_back({ row, line });
     }

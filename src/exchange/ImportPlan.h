@@ -99,7 +99,7 @@ private:
 // A worksheet row whose number another record holds already, found before anything is
 // stored.
 struct NumberCollision {
-    int row = 0;  // the data row, from 0
+    int row = 0; // the data row, from 0
     QString line; // for the failure list: "第<n>行：编号重复，……"
 };
 

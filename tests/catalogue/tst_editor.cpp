@@ -655,7 +655,8 @@ private slots:
         e.ui.answers << (store ? Ui::Answer::Yes : Ui::Answer::No);
         pressShortcut(e.window, "BitBtn1", Qt::Key_S);
         QCOMPARE(questions(e.ui).size(), 1);
-        QVERIFY2(questions(e.ui).first().contains(QStringLiteral("“%1”").arg(kHeld)), qPrintable(questions(e.ui).first()));
+        QVERIFY2(
+            questions(e.ui).first().contains(QStringLiteral("“%1”").arg(kHeld)), qPrintable(questions(e.ui).first()));
         QVERIFY(questions(e.ui).first().contains(QStringLiteral("0012-WS·2024-Y-0009")));
         QCOMPARE(e.ui.shown.first().caption, QStringLiteral("提示"));
         QCOMPARE(e.ui.shown.first().icon, Ui::Icon::Warning);

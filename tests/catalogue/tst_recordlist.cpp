@@ -441,7 +441,8 @@ private slots:
         folder.exec(QStringLiteral("insert into 文件目录 (sxh,qzh,gdnd,bgqx,jgwt,hh,jh,tm) "
                                    "values ('0001','0012','2024','30年','办公室','1','9','甲')"));
         folder.exec(QStringLiteral("insert into 文件目录 (sxh,qzh,mlh,ajh,tm) values ('0002','0012','3',12,'乙')"));
-        IniFile::settingsOf(folder.path()).write(QStringLiteral("dh"), QStringLiteral("jgwt"), QStringLiteral("办公室=BGS"));
+        IniFile::settingsOf(folder.path())
+            .write(QStringLiteral("dh"), QStringLiteral("jgwt"), QStringLiteral("办公室=BGS"));
         List l(folder);
         QAbstractItemModel *model = l.grid().model();
         const int last = model->columnCount() - 1;

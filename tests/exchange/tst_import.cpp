@@ -514,7 +514,7 @@ private slots:
         const QStringList rows[] = {
             { "甲", "0012", "2024", "永久", "1", "1" },
             { "乙", "0012", "2024", "永久", "1", "0003" }, // the catalogue's item 3
-            { "丙", "0012", "2024", "永久", "2", " 01" },  // row 2's number, in another box
+            { "丙", "0012", "2024", "永久", "2", " 01" }, // row 2's number, in another box
             { "丁", "0012", "2024", "永久", "2", "2" },
         };
         GridTable table;
@@ -525,7 +525,8 @@ private slots:
         writeGridFile(ExportFormat::Xls, table, path);
 
         test::ProgramFolderFixture folder;
-        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('0012','2024','永久','1','3','已有')"));
+        folder.exec(QStringLiteral(
+            "insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('0012','2024','永久','1','3','已有')"));
         Window w { folder };
         w.window.show();
         w.choose(path);
@@ -535,7 +536,8 @@ private slots:
         press(w, "Button3");
         QCOMPARE(w.ui.shown.size(), 1);
         QCOMPARE(w.ui.shown.first().buttons, Ui::Buttons::YesNo);
-        QVERIFY2(w.ui.shown.first().text.contains(QStringLiteral("有2条记录的编号")), qPrintable(w.ui.shown.first().text));
+        QVERIFY2(
+            w.ui.shown.first().text.contains(QStringLiteral("有2条记录的编号")), qPrintable(w.ui.shown.first().text));
         QCOMPARE(folder.count(QStringLiteral("文件目录")), storeAnyway ? 5 : 3);
         QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm in ('甲','丁')")), 2);
         if (storeAnyway) {
@@ -553,8 +555,8 @@ private slots:
         w.ui.answers << Ui::Answer::No;
         press(w, "Button2");
         QCOMPARE(w.ui.shown.size(), 2);
-        QCOMPARE(w.memo(),
-            QStringLiteral("第3行：编号重复，档号0012-WS·2024-Y-0003已被档案“已有”使用\n没有导入这条记录。"));
+        QCOMPARE(
+            w.memo(), QStringLiteral("第3行：编号重复，档号0012-WS·2024-Y-0003已被档案“已有”使用\n没有导入这条记录。"));
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 3);
     }
 

@@ -162,7 +162,8 @@ private slots:
     {
         QFETCH(int, entry);
         test::ProgramFolderFixture folder;
-        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('0012','2024','永久','1','9','有档号')"));
+        folder.exec(QStringLiteral(
+            "insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('0012','2024','永久','1','9','有档号')"));
         QueryWindow w(folder);
         w.click("BitBtn2");
         DBGridEh *grid = w.window->grid();
