@@ -103,7 +103,8 @@ int main(int argc, char *argv[])
         Statement raw(db.handle(),
             QStringLiteral(
                 "SELECT str_m_date, TM FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
-                "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=?"));
+                "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=? AND JH "
+                "IS NOT NULL"));
         Timing timing;
         for (const RecordNumber &n : items) {
             QElapsedTimer one;
@@ -119,9 +120,10 @@ int main(int argc, char *argv[])
         out << "raw indexed look-up (prepared once):       " << timing.text() << "\n";
     }
     {
-        const QString sql = QStringLiteral("EXPLAIN QUERY PLAN SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' "
-                                           "AND ifnull(trim(GDND),'')='2' AND ifnull(trim(BGQX),'')='3' "
-                                           "AND ifnull(trim(JGWT),'')='4' AND ltrim(ifnull(trim(JH),''),'0')='5'");
+        const QString sql
+            = QStringLiteral("EXPLAIN QUERY PLAN SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' "
+                             "AND ifnull(trim(GDND),'')='2' AND ifnull(trim(BGQX),'')='3' "
+                             "AND ifnull(trim(JGWT),'')='4' AND ltrim(ifnull(trim(JH),''),'0')='5' AND JH IS NOT NULL");
         Statement plan(db.handle(), sql);
         plan.step();
         out << "plan: " << plan.column(plan.columnCount() - 1).toString() << "\n";
@@ -214,9 +216,9 @@ int main(int argc, char *argv[])
         }
         out << "import check of 65,000 rows: " << all.elapsed() << " ms, " << collisions << " collisions\n";
         Statement raw(db.handle(),
-            QStringLiteral(
-                "SELECT str_m_date FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
-                "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=?"));
+            QStringLiteral("SELECT str_m_date FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
+                           "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND "
+                           "ltrim(ifnull(trim(JH),''),'0')=? AND JH IS NOT NULL"));
         all.start();
         for (int row = 0; row < 65000; ++row) {
             const RecordNumber &n = taken.at(row % taken.size());

@@ -214,9 +214,9 @@ private slots:
         for (const QString &probe :
             { QStringLiteral("SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' AND ifnull(trim(GDND),'')='2024' "
                              "AND ifnull(trim(BGQX),'')='永久' AND ifnull(trim(JGWT),'')='' "
-                             "AND ltrim(ifnull(trim(JH),''),'0')='7'"),
+                             "AND ltrim(ifnull(trim(JH),''),'0')='7' AND JH IS NOT NULL"),
                 QStringLiteral("SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' AND ifnull(trim(MLH),'')='' "
-                               "AND ifnull(AJH,'')=3 AND ltrim(ifnull(trim(SXH),''),'0')='7'") }) {
+                               "AND ifnull(AJH,'')=3 AND ltrim(ifnull(trim(SXH),''),'0')='7' AND SXH IS NOT NULL") }) {
             Statement plan(raw, QStringLiteral("EXPLAIN QUERY PLAN ") + probe);
             QVERIFY(plan.step());
             const QString detail = plan.column(plan.columnCount() - 1).toString();
