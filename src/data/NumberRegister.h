@@ -13,7 +13,6 @@
 namespace dagl {
 
 class Connection;
-class Statement;
 
 // The numbers given in the catalogue, so that no number is given twice: by item 全宗号 +
 // 归档年度 + 保管期限 + 机构问题 + 件号 (the item number runs through the group across its
