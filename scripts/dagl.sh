@@ -113,6 +113,7 @@ case "$mode" in
     "$build/bench/dagl-bench-export" 1000000 csv,xlsx
     "$build/bench/dagl-bench-import"
     "$build/bench/dagl-bench-ini"
+    "$build/bench/dagl-bench-numbers" "$records" "$data"
     cp "$data/kdmx.pristine" "$data/data/kdmx.mdb"
     "$build/bench/dagl-bench-maintenance" "$records" "$data/data/kdmx.mdb"
     # Last: it deletes rows of the catalogue.

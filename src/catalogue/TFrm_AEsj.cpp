@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "IniFile.h"
 #include "KeyFilters.h"
+#include "NumberRegister.h"
 #include "TDataModule5.h"
 #include "Ui.h"
 
@@ -242,6 +243,16 @@ void TFrm_AEsj::buildControls()
     for (int i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
+    // A new group for the next record (another year, retention, class or volume) gets its
+    // own next number, as long as the operator has not typed one.
+    for (const char *group : { "QZH", "GDND", "BGQX", "JGWT", "MLH", "AJH" }) {
+        QWidget *field = control(QString::fromUtf8(group));
+        if (auto *combo = qobject_cast<QComboBox *>(field))
+            connect(combo, &QComboBox::activated, this, &TFrm_AEsj::proposeNumber);
+        else if (auto *edit = qobject_cast<QLineEdit *>(field))
+            connect(edit, &QLineEdit::textEdited, this, &TFrm_AEsj::proposeNumber);
+    }
+
     connect(m_save, &QPushButton::clicked, this, &TFrm_AEsj::BitBtn1Click);
     connect(m_modify, &QPushButton::clicked, this, &TFrm_AEsj::BitBtn2Click);
     connect(m_returnAppend, &QPushButton::clicked, this, &TFrm_AEsj::BitBtn3Click);
@@ -417,10 +428,49 @@ bool TFrm_AEsj::CheckRecord()
     return false;
 }
 
+RecordNumber TFrm_AEsj::displayedNumber() const
+{
+    return RecordNumber::from([this](const QString &column) { return RecordCheck::trimmed(displayed(column)); });
+}
+
+bool TFrm_AEsj::numberAccepted(qlonglong except)
+{
+    const bool byItem = standard() == RecordCheck::ByItem;
+    const auto holder = NumberRegister::holderOf(m_dm.ADOConnection1, displayedNumber(), byItem, except);
+    if (!holder)
+        return true;
+    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
+    if (m_ui.messageBox(NumberRegister::duplicateQuestion(*holder, settings), QStringLiteral("提示"), Ui::Icon::Warning,
+            Ui::Buttons::YesNo)
+        == Ui::Answer::Yes)
+        return true;
+    focusField(byItem ? QStringLiteral("JH") : QStringLiteral("SXH"));
+    return false;
+}
+
+void TFrm_AEsj::proposeNumber()
+{
+    if (!m_appendMode || !m_previous || !m_dm.Tsyyp.isEditing())
+        return;
+    const bool byItem = standard() == RecordCheck::ByItem;
+    const QString field = byItem ? QStringLiteral("JH") : QStringLiteral("SXH");
+    if (RecordCheck::trimmed(displayed(field)) != m_proposed)
+        return; // the operator's own number stays
+    runHandler(m_ui, [&] {
+        const QString next = NumberRegister::proposeNext(m_dm.ADOConnection1, *m_previous, displayedNumber(), byItem);
+        if (next.isEmpty())
+            return; // no number to propose: what stands stays
+        m_proposed = next;
+        m_dm.Tsyyp.setText(field, next);
+    });
+}
+
 void TFrm_AEsj::BitBtn1Click()
 {
     runHandler(m_ui, [this] {
         if (!CheckRecord())
+            return;
+        if (!numberAccepted(0))
             return;
         RecordValues carried;
         for (const QString &column : RecordCheck::carriedColumns())
@@ -445,6 +495,12 @@ void TFrm_AEsj::prepareNextRow(const RecordValues &carried)
     records.append();
     for (const QString &column : RecordCheck::columnsToCarry(m_copy->isChecked()))
         records.setText(column, carried.value(column));
+    if (m_copy->isChecked()) {
+        // The series goes on: the carried number makes way for the next free one.
+        m_previous = RecordNumber::from([&carried](const QString &column) { return carried.value(column); });
+        m_proposed = carried.value(standard() == RecordCheck::ByItem ? QStringLiteral("JH") : QStringLiteral("SXH"));
+        proposeNumber();
+    }
     RadioGroup1Click();
 }
 
@@ -454,6 +510,8 @@ void TFrm_AEsj::BitBtn2Click()
         if (!CheckRecord())
             return;
         Dataset &records = m_dm.Tsyyp;
+        if (!numberAccepted(records.value(QStringLiteral("str_m_date")).toLongLong()))
+            return;
         try {
             if (!records.isEditing())
                 records.edit();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ArchivalCode.h"
 #include "RecordCheck.h"
 
 #include <QDialog>
 #include <QHash>
 #include <QPointer>
+
+#include <optional>
 
 class QButtonGroup;
 class QCheckBox;
@@ -72,6 +75,13 @@ private:
     void focusField(const QString &field);
     void cancelPending();
     void prepareNextRow(const RecordValues &carried);
+    // The numbers as the fields show them.
+    RecordNumber displayedNumber() const;
+    // True when the record's number is free, or the operator answers to store it anyway;
+    // `except` is the record being edited.
+    bool numberAccepted(qlonglong except);
+    // Proposes the next number of the series while the operator has not typed one.
+    void proposeNumber();
 
     TDataModule5 &m_dm;
     Ui &m_ui;
@@ -88,6 +98,8 @@ private:
     QPushButton *m_returnAppend = nullptr;
     QPushButton *m_returnEdit = nullptr;
     QPushButton *m_openPath = nullptr;
+    std::optional<RecordNumber> m_previous; // of the record saved last, in append mode
+    QString m_proposed; // the number proposed for the new row, while it stands
 };
 
 } // namespace dagl

@@ -21,7 +21,7 @@ namespace dagl {
 
 namespace {
 
-// The grid's columns, left to right; the last two have no title of their own.
+// The grid's columns of fields, left to right; the last two have no title of their own.
 const QVector<DatasetModel::Column> &listColumns()
 {
     static const QVector<DatasetModel::Column> columns = {
@@ -107,8 +107,11 @@ void TFrm_sjlr::build()
 
     m_grid = new DBGridEh(this);
     m_grid->setObjectName(QStringLiteral("DBGridEh1"));
-    m_grid->setDataset(&m_dm.Tsyyp, listColumns());
-    QVector<DBGridEh::FooterCell> footer(listColumns().size());
+    // The archival code last, worked out from each row's numbers as the row is shown.
+    const QVector<DatasetModel::Column> columns = QVector<DatasetModel::Column>(listColumns())
+        << archivalCodeColumn(m_dm.programFolder());
+    m_grid->setDataset(&m_dm.Tsyyp, columns);
+    QVector<DBGridEh::FooterCell> footer(columns.size());
     footer[0] = { DBGridEh::FooterCell::Kind::Text, QStringLiteral("总计"), Qt::AlignCenter };
     footer[1] = { DBGridEh::FooterCell::Kind::RecordCount, {}, Qt::AlignRight };
     m_grid->setFooter(footer);

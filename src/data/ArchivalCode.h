@@ -55,6 +55,9 @@ struct RecordNumber {
 
 namespace ArchivalCode {
 
+// The title of a column showing it.
+inline const QString kTitle = QStringLiteral("档号");
+
 // The number an office reads in a numbering field: digits without their leading zeros
 // ("0009" and "9" are the same item), any other text as it stands.
 QString numberKey(const QString &text);

@@ -71,6 +71,13 @@ QString DatasetModel::fieldAt(int column) const
     return m_dataset && column >= 0 && column < m_fieldColumns ? m_dataset->fieldDef(column).name : QString();
 }
 
+DatasetModel::Column DatasetModel::columnAt(int column) const
+{
+    if (!m_columns.isEmpty() && column >= 0 && column < m_columns.size())
+        return m_columns[column];
+    return { fieldAt(column), fieldAt(column) };
+}
+
 int DatasetModel::fieldIndexOf(int column) const
 {
     if (!m_dataset || !m_dataset->isOpen())
@@ -96,8 +103,11 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
         return {};
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
-    const int field = fieldIndexOf(index.column());
-    if (field < 0)
+    const bool computed = !m_columns.isEmpty() && m_columns[index.column()].isComputed();
+    const int field = computed ? -1 : fieldIndexOf(index.column());
+    if (!computed && field < 0)
+        return {};
+    if (!m_dataset || !m_dataset->isOpen())
         return {};
     int row = index.row();
     if (m_shift > 0 && row >= m_shiftFrom)
@@ -106,7 +116,16 @@ QVariant DatasetModel::data(const QModelIndex &index, int role) const
         return {};
     else if (m_shift < 0 && row > m_shiftFrom)
         --row;
-    return m_dataset->textAt(row, field);
+    if (!computed)
+        return m_dataset->textAt(row, field);
+    // Read from the row's page like any other cell: no statement of its own.
+    const Column &column = m_columns[index.column()];
+    QStringList texts;
+    for (const QString &input : column.inputs) {
+        const int at = m_dataset->fieldIndex(input);
+        texts << (at < 0 ? QString() : m_dataset->textAt(row, at));
+    }
+    return column.compute(texts);
 }
 
 QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTableView>
 
+#include <functional>
+
 namespace dagl {
 
 class Dataset;
@@ -19,6 +21,12 @@ public:
     struct Column {
         QString field;
         QString title;
+        // A column worked out from other fields of its row, shown read-only: `compute`
+        // gets the texts of the `inputs` fields, in that order, from the row already read.
+        QStringList inputs = {};
+        std::function<QString(const QStringList &texts)> compute = {};
+
+        bool isComputed() const { return bool(compute); }
     };
 
     explicit DatasetModel(QObject *parent = nullptr);
@@ -27,6 +35,8 @@ public:
     Dataset *dataset() const { return m_dataset; }
     void setColumns(const QVector<Column> &columns);
     QString fieldAt(int column) const;
+    // The column as set; an empty one when the model shows every field.
+    Column columnAt(int column) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

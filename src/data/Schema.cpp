@@ -3,6 +3,7 @@
 #include "Collation.h"
 #include "Connection.h"
 #include "Error.h"
+#include "NumberRegister.h"
 #include "SampleCatalogue.h"
 #include "Sqlite.h"
 
@@ -157,6 +158,15 @@ void ensureSortIndex(Connection &connection, const QString &field)
         connection.execute(sql);
 }
 
+void ensureNumberIndexes(Connection &connection)
+{
+    if (!connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
+        return;
+    // The engine's own dialect: the expressions must stay exactly as the look-ups write them.
+    for (const QString &sql : NumberRegister::indexStatements())
+        exec(connection.handle(), sql);
+}
+
 QStringList indexStatements()
 {
     return {
@@ -205,6 +215,8 @@ void create(const NewDatabase &spec)
         if (spec.sampleRecords > 0)
             SampleCatalogue::insert(db, spec.sampleRecords, 1);
         for (const QString &sql : indexStatements())
+            exec(db, sql);
+        for (const QString &sql : NumberRegister::indexStatements())
             exec(db, sql);
         exec(db, QStringLiteral("COMMIT"));
     } catch (...) {

@@ -46,6 +46,10 @@ QString sortIndexStatement(const QString &field);
 // catalogue the program sorts gets it. Throws dagl::Error.
 void ensureSortIndex(Connection &connection, const QString &field);
 
+// Makes the indexes that keep numbers from being given twice when the catalogue lacks them
+// (a database made before them). Throws dagl::Error.
+void ensureNumberIndexes(Connection &connection);
+
 struct NewDatabase
 {
     QString path;

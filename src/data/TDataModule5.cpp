@@ -32,6 +32,15 @@ TDataModule5::TDataModule5(const QString &programFolder, Ui &ui, QObject *parent
     TJCsj.setDeclaredFields(Schema::unitColumns());
     for (Dataset *dataset : {&Tsyyp, &Twjml, &Tdaly, &Tcxtj, &TJCsj, &TYjb})
         dataset->setConnection(&ADOConnection1);
+    // A catalogue made before the number indexes gets them at its first opening; one the
+    // program may not write is checked all the same, only slower.
+    connect(&ADOConnection1, &Connection::opened, this, [this] {
+        try {
+            Schema::ensureNumberIndexes(ADOConnection1);
+        } catch (const Error &error) {
+            qWarning().noquote() << "number indexes not made:" << error.message();
+        }
+    });
     DataModuleCreate(ui);
 }
 

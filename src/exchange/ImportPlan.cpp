@@ -5,6 +5,7 @@
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "IniFile.h"
+#include "NumberRegister.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -118,6 +119,23 @@ QString ImportPlan::fault() const
     return {};
 }
 
+QString ImportPlan::converted(const Step &step, const QVariant &value) const
+{
+    QString text = ExcelWorkbook::textOf(value);
+    const int type = value.typeId();
+    if (type == QMetaType::QDate || type == QMetaType::QDateTime) {
+        // A date cut short would be another date.
+        const QString digits = value.toDate().toString(QStringLiteral("yyyyMMdd"));
+        if (step.dateAsDigits || (step.size > 0 && text.size() > step.size))
+            text = digits;
+        if (step.size > 0 && text.size() > step.size)
+            throw Error(QStringLiteral("日期“%1”超出了“%2”能容纳的%3个字符")
+                            .arg(ExcelWorkbook::textOf(value), m_target.fieldDef(step.field).name)
+                            .arg(step.size));
+    }
+    return cutToSize(text, step.size);
+}
+
 void ImportPlan::fill(const std::function<QVariant(int column)> &cell) const
 {
     for (const Step &step : m_steps) {
@@ -128,20 +146,23 @@ void ImportPlan::fill(const std::function<QVariant(int column)> &cell) const
             m_target.setValue(step.field, QVariant());
             continue;
         }
-        QString text = ExcelWorkbook::textOf(value);
-        const int type = value.typeId();
-        if (type == QMetaType::QDate || type == QMetaType::QDateTime) {
-            // A date cut short would be another date.
-            const QString digits = value.toDate().toString(QStringLiteral("yyyyMMdd"));
-            if (step.dateAsDigits || (step.size > 0 && text.size() > step.size))
-                text = digits;
-            if (step.size > 0 && text.size() > step.size)
-                throw Error(QStringLiteral("日期“%1”超出了“%2”能容纳的%3个字符")
-                                .arg(ExcelWorkbook::textOf(value), m_target.fieldDef(step.field).name)
-                                .arg(step.size));
-        }
-        m_target.setValue(step.field, cutToSize(text, step.size));
+        m_target.setValue(step.field, converted(step, value));
     }
+}
+
+RecordNumber ImportPlan::numberOf(const std::function<QVariant(int column)> &cell) const
+{
+    QHash<QString, QString> texts;
+    for (const Step &step : m_steps) {
+        const QString name = m_target.fieldDef(step.field).name.toUpper();
+        if (!RecordNumber::columns().contains(name))
+            continue;
+        if (step.column < 0)
+            throw Error(step.fault);
+        const QVariant value = cell(step.column);
+        texts.insert(name, value.isNull() ? QString() : converted(step, value));
+    }
+    return RecordNumber::from([&texts](const QString &column) { return texts.value(column); });
 }
 
 bool ImportPlan::isBlank(const std::function<QVariant(int column)> &cell) const
@@ -162,13 +183,60 @@ bool ImportPlan::isBlank(const std::function<QVariant(int column)> &cell) const
 QString ImportOutcome::summary() const
 {
     QString text = QStringLiteral("共导入%1条记录，%2条记录导入失败").arg(saved).arg(failures.size());
+    if (duplicates > 0)
+        text += QStringLiteral("，%1条编号重复的记录未导入").arg(duplicates);
     if (blank > 0)
         text += QStringLiteral("，跳过%1个空行").arg(blank);
     return text + QStringLiteral("。");
 }
 
-ImportOutcome importAll(
-    const ImportPlan &plan, const ExcelWorkbook &sheet, const std::function<bool(int done)> &progress, int intervalMs)
+QVector<NumberCollision> findNumberCollisions(
+    const ImportPlan &plan, const ExcelWorkbook &sheet, const ArchivalCodeSettings &settings, int onlyRow)
+{
+    QVector<NumberCollision> collisions;
+    Connection *connection = plan.target().connection();
+    if (!connection)
+        throw Error(QStringLiteral("数据集没有连接到数据库"));
+    NumberRegister::Batch batch(*connection);
+    const int first = onlyRow >= 0 ? onlyRow : 0;
+    const int end = onlyRow >= 0 ? std::min(onlyRow + 1, sheet.rowCount()) : sheet.rowCount();
+    QVector<int> batchRow; // the data row of each number in the batch
+    for (int row = first; row < end; ++row) {
+        const auto cell = [&](int column) { return sheet.cell(row, column); };
+        RecordNumber number;
+        try {
+            if (plan.isBlank(cell))
+                continue;
+            number = plan.numberOf(cell);
+        } catch (const Error &) {
+            continue; // the import lists the row with its own fault
+        }
+        batchRow << row;
+        const auto collision = batch.add(number);
+        if (!collision)
+            continue;
+        const QString code = ArchivalCode::compose(number, settings);
+        QString line = QStringLiteral("第%1行：编号重复，档号%2").arg(row + 2).arg(code);
+        if (collision->holder)
+            line += QStringLiteral("已被档案“%1”使用").arg(collision->holder->title.trimmed());
+        if (collision->earlier >= 0)
+            line += QStringLiteral("%1与第%2行相同")
+                        .arg(collision->holder ? QStringLiteral("，") : QString())
+                        .arg(batchRow.at(collision->earlier) + 2);
+        collisions.push_back({ row, line });
+    }
+    return collisions;
+}
+
+QString collisionQuestion(int rows)
+{
+    return QStringLiteral("有%1条记录的编号与已有档案或表中前面的行重复，已列在“导入失败记录”中。\n"
+                          "是否仍然导入这些记录？选“否”只导入其他记录。")
+        .arg(rows);
+}
+
+ImportOutcome importAll(const ImportPlan &plan, const ExcelWorkbook &sheet,
+    const std::function<bool(int done)> &progress, int intervalMs, const QSet<int> &leaveOut)
 {
     ImportOutcome outcome;
     Dataset &target = plan.target();
@@ -184,6 +252,10 @@ ImportOutcome importAll(
     sinceReport.start();
     for (int row = 0; row < rows; ++row) {
         const auto cell = [&](int column) { return sheet.cell(row, column); };
+        if (leaveOut.contains(row)) {
+            ++outcome.duplicates;
+            continue;
+        }
         if (plan.isBlank(cell)) {
             ++outcome.blank;
             continue;

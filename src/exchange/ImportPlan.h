@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ArchivalCode.h"
+
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -75,6 +78,10 @@ public:
     // is not empty.
     bool isBlank(const std::function<QVariant(int column)> &cell) const;
 
+    // The numbering columns of the record one worksheet row would give, as fill() would
+    // store them (trimmed). Throws dagl::Error as fill() does for these columns.
+    RecordNumber numberOf(const std::function<QVariant(int column)> &cell) const;
+
 private:
     struct Step {
         int field;
@@ -83,15 +90,35 @@ private:
         QString fault; // why, when column is -1
         bool dateAsDigits; // 成文时间: a date as yyyymmdd
     };
+    QString converted(const Step &step, const QVariant &value) const;
+
     Dataset &m_target;
     QVector<Step> m_steps;
 };
+
+// A worksheet row whose number another record holds already, found before anything is
+// stored.
+struct NumberCollision {
+    int row = 0; // the data row, from 0
+    QString line; // for the failure list: "第<n>行：编号重复，……"
+};
+
+// The rows whose numbers the catalogue holds already, or an earlier row of the sheet does
+// (the first row with a number keeps it; the later ones collide). Empty rows and rows the
+// plan cannot fill are left to the import, which lists them. Throws dagl::Error when the
+// catalogue cannot be read. `onlyRow` (from 0) checks that row alone.
+QVector<NumberCollision> findNumberCollisions(
+    const ImportPlan &plan, const ExcelWorkbook &sheet, const ArchivalCodeSettings &settings, int onlyRow = -1);
+
+// The question asked when rows collide.
+QString collisionQuestion(int rows);
 
 // The result of importing every worksheet row.
 struct ImportOutcome {
     int saved = 0;
     QStringList failures; // "第<n>行：<error>", n the worksheet row (headings are row 1)
     int blank = 0; // worksheet rows skipped for having nothing to import
+    int duplicates = 0; // rows left out for their numbers, as the operator chose
     bool cancelled = false;
 
     // The closing line of a run: "共导入3条记录，1条记录导入失败。", with the empty rows
@@ -105,7 +132,8 @@ struct ImportOutcome {
 // writing ends the run with nothing saved (thrown). `progress` is told the rows done at a
 // human rate (every `intervalMs`, and at the end) and answers false to cancel, which also
 // saves nothing.
+// `leaveOut` holds data rows (from 0) not to import, counted as duplicates.
 ImportOutcome importAll(const ImportPlan &plan, const ExcelWorkbook &sheet,
-    const std::function<bool(int done)> &progress, int intervalMs = 100);
+    const std::function<bool(int done)> &progress, int intervalMs = 100, const QSet<int> &leaveOut = {});
 
 } // namespace dagl

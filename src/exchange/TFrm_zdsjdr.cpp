@@ -1,5 +1,6 @@
 #include "TFrm_zdsjdr.h"
 
+#include "BusyCursor.h"
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "IniFile.h"
@@ -335,6 +336,15 @@ void TFrm_zdsjdr::Button2Click()
         const auto cell = [&](int column) { return m_workbook->cell(row, column); };
         if (plan.isBlank(cell))
             throw Error(QStringLiteral("第%1行是空行，没有可导入的内容").arg(row + 2));
+        const auto collisions = findNumberCollisions(plan, *m_workbook, codeSettings(), row);
+        if (!collisions.isEmpty()) {
+            m_memo->appendPlainText(collisions.first().line);
+            if (m_ui.messageBox(collisionQuestion(1), QStringLiteral("提示"), Ui::Icon::Warning, Ui::Buttons::YesNo)
+                != Ui::Answer::Yes) {
+                m_memo->appendPlainText(QStringLiteral("没有导入这条记录。"));
+                return;
+            }
+        }
         target.append();
         try {
             plan.fill(cell);
@@ -353,11 +363,54 @@ void TFrm_zdsjdr::Button2Click()
     runHandler(m_ui, [this] { rereadRecordList(); });
 }
 
+ArchivalCodeSettings TFrm_zdsjdr::codeSettings() const
+{
+    return ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
+}
+
+bool TFrm_zdsjdr::askAboutNumbers(QSet<int> &leaveOut, QStringList &lines)
+{
+    try {
+        Dataset &target = m_dm.Twjml;
+        if (!target.isOpen() || !target.isAppendOnly())
+            openTarget();
+        const ImportPlan plan(mapping(), m_workbook->columnCount(), target);
+        QVector<NumberCollision> collisions;
+        {
+            const BusyCursor busy;
+            collisions = findNumberCollisions(plan, *m_workbook, codeSettings());
+        }
+        if (collisions.isEmpty())
+            return true;
+        for (const NumberCollision &collision : collisions)
+            lines << collision.line;
+        m_memo->setPlainText(lines.join(QLatin1Char('\n')));
+        if (m_ui.messageBox(collisionQuestion(int(collisions.size())), QStringLiteral("提示"), Ui::Icon::Warning,
+                Ui::Buttons::YesNo)
+            == Ui::Answer::Yes) {
+            lines.clear(); // stored as they are: no failures
+            return true;
+        }
+        for (const NumberCollision &collision : collisions)
+            leaveOut.insert(collision.row);
+        return true;
+    } catch (const Error &error) {
+        m_memo->setPlainText(error.message() + kErrorTail + QStringLiteral("\n导入失败，没有保存任何记录。"));
+        m_ui.showError(error.message());
+        return false;
+    }
+}
+
 void TFrm_zdsjdr::Button3Click()
 {
     if (!requireWorkbook())
         return;
     m_memo->clear();
+    // Numbers given twice are found before anything is stored; the operator decides.
+    QSet<int> leaveOut;
+    QStringList duplicateLines;
+    if (!askAboutNumbers(leaveOut, duplicateLines))
+        return;
     m_running = true;
     m_cancelRequested = false;
     m_bar->setRange(0, m_workbook->rowCount());
@@ -372,11 +425,14 @@ void TFrm_zdsjdr::Button3Click()
         if (!target.isOpen() || !target.isAppendOnly())
             openTarget();
         const ImportPlan plan(mapping(), m_workbook->columnCount(), target);
-        outcome = importAll(plan, *m_workbook, [this](int done) {
-            m_bar->setValue(done);
-            QCoreApplication::processEvents();
-            return !m_cancelRequested;
-        });
+        outcome = importAll(
+            plan, *m_workbook,
+            [this](int done) {
+                m_bar->setValue(done);
+                QCoreApplication::processEvents();
+                return !m_cancelRequested;
+            },
+            100, leaveOut);
     } catch (const Error &error) {
         fatal = error.message();
     } catch (const std::exception &error) {
@@ -391,7 +447,7 @@ void TFrm_zdsjdr::Button3Click()
     } else if (outcome.cancelled) {
         lines << QStringLiteral("导入已取消，没有保存任何记录。");
     } else {
-        lines = outcome.failures;
+        lines = duplicateLines + outcome.failures;
         lines << outcome.summary();
     }
     m_memo->setPlainText(lines.join(QLatin1Char('\n'))); // at once: the list may be long

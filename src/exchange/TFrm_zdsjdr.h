@@ -54,6 +54,11 @@ private:
     bool requireWorkbook();
     int currentSheetRow() const;
     void openTarget();
+    ArchivalCodeSettings codeSettings() const;
+    // Lists the rows whose numbers are taken and asks whether to import them anyway; on No
+    // they go into `leaveOut`, and `lines` keeps their lines for the failure list. False
+    // when the catalogue could not be checked (said already).
+    bool askAboutNumbers(QSet<int> &leaveOut, QStringList &lines);
     void rereadRecordList();
 
     TDataModule5 &m_dm;

@@ -1,8 +1,10 @@
 #include "ExportGrid.h"
 
+#include "ArchivalCode.h"
 #include "DBGridEh.h"
 #include "Dataset.h"
 #include "Error.h"
+#include "IniFile.h"
 #include "Ui.h"
 
 #include <memory>
@@ -88,42 +90,97 @@ QString fileName(const QString &chosen, int filterIndex)
 
 } // namespace ExportRules
 
-GridTable gridTable(const DBGridEh &grid)
+GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &extra)
 {
     DatasetModel *model = grid.datasetModel();
     Dataset *dataset = model->dataset();
     if (!dataset)
         throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(grid.objectName()));
     dataset->requireOpen();
-    const QVector<int> columns = grid.visibleColumns();
+    QVector<DatasetModel::Column> columns;
+    for (int column : grid.visibleColumns())
+        columns << model->columnAt(column);
+    columns << extra;
     GridTable table;
     table.titles = grid.titles();
+    for (const DatasetModel::Column &column : extra)
+        table.titles << column.title;
     // The fields behind the columns are found once; the cells are then read by position.
-    QVector<int> fields; // of the columns that have one
-    QVector<int> readAt; // per column: its place in `fields`, -1 for a column without a field
-    for (int column : columns) {
-        const int field = dataset->fieldIndex(model->fieldAt(column));
-        const FieldType type = field < 0 ? FieldType::Unknown : dataset->fieldDef(field).type;
-        table.numeric << (type == FieldType::Integer || type == FieldType::AutoInc);
-        readAt << (field < 0 ? -1 : int(fields.size()));
-        if (field >= 0)
+    QVector<int> fields; // every field read, once each
+    const auto readAt = [&](const QString &name) {
+        const int field = dataset->fieldIndex(name);
+        if (field < 0)
+            return -1;
+        if (!fields.contains(field))
             fields << field;
+        return int(fields.indexOf(field));
+    };
+    // Per column: where its field or its inputs are in `fields` (-1 for one the dataset lacks).
+    QVector<QVector<int>> sources;
+    for (const DatasetModel::Column &column : columns) {
+        QVector<int> at;
+        if (column.isComputed()) {
+            for (const QString &input : column.inputs)
+                at << readAt(input);
+            table.numeric << false;
+        } else {
+            at << readAt(column.field);
+            const FieldType type = at.first() < 0 ? FieldType::Unknown : dataset->fieldDef(fields[at.first()]).type;
+            table.numeric << (type == FieldType::Integer || type == FieldType::AutoInc);
+        }
+        sources << at;
     }
     // A new row still being entered is no saved record: it is left out, and counted out.
     const int pending = dataset->state() == Dataset::State::Insert ? dataset->currentRow() : -1;
     table.rowCount = model->rowCount() - (pending >= 0 ? 1 : 0);
     auto rows = std::make_shared<Dataset::RowTexts>(*dataset, fields);
-    table.cell = [rows, readAt, pending](int row, int column) {
-        const int at = readAt.at(column);
-        return at < 0 ? QString() : rows->text(pending >= 0 && row >= pending ? row + 1 : row, at);
+    table.cell = [rows, sources, columns, pending](int row, int column) {
+        const int at = pending >= 0 && row >= pending ? row + 1 : row;
+        const QVector<int> &source = sources.at(column);
+        if (!columns.at(column).isComputed())
+            return source.first() < 0 ? QString() : rows->text(at, source.first());
+        QStringList texts;
+        for (int i : source)
+            texts << (i < 0 ? QString() : rows->text(at, i));
+        return columns.at(column).compute(texts);
     };
-    for (int column : columns) {
+    for (int column : grid.visibleColumns()) {
         const DBGridEh::FooterCell footer = grid.footerCell(column);
         table.footer << (footer.kind == DBGridEh::FooterCell::Kind::RecordCount ? QString::number(table.rowCount)
                                                                                 : grid.footerText(column));
     }
+    for (int i = 0; i < extra.size(); ++i)
+        table.footer << QString();
     return table;
 }
+
+DatasetModel::Column archivalCodeColumn(const QString &programFolder)
+{
+    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(programFolder));
+    return { QString(), ArchivalCode::kTitle, RecordNumber::columns(), [settings](const QStringList &texts) {
+                const RecordNumber number = RecordNumber::from([&texts](const QString &column) {
+                    return texts.value(int(RecordNumber::columns().indexOf(column)));
+                });
+                return ArchivalCode::compose(number, settings);
+            } };
+}
+
+namespace {
+
+// The archival code for a grid of catalogue records that does not show it already.
+QVector<DatasetModel::Column> missingArchivalCode(const DBGridEh &grid, const QString &programFolder)
+{
+    const Dataset *dataset = grid.datasetModel()->dataset();
+    if (!dataset || grid.titles().contains(ArchivalCode::kTitle))
+        return {};
+    for (const QString &column : RecordNumber::columns()) {
+        if (dataset->fieldIndex(column) < 0)
+            return {};
+    }
+    return { archivalCodeColumn(programFolder) };
+}
+
+} // namespace
 
 void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
 {
@@ -135,7 +192,7 @@ void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName
     const std::optional<ExportFormat> format = ExportRules::formatOf(dialog.filterIndex);
     if (!format)
         return;
-    GridTable table = gridTable(grid);
+    GridTable table = gridTable(grid, missingArchivalCode(grid, programFolder));
     // The rows are read as the writer goes: the panel follows them, and a stop ends the
     // writing with nothing left behind.
     std::shared_ptr<Ui::Progress> progress = ui.progress(QStringLiteral("正在导出……"));

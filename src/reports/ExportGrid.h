@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DBGridEh.h"
 #include "GridWriters.h"
 
 #include <QString>
@@ -8,7 +9,6 @@
 
 namespace dagl {
 
-class DBGridEh;
 class Ui;
 
 // The save dialog of a window that exports: the filter entry chosen last is kept for as
@@ -32,11 +32,17 @@ QString fileName(const QString &chosen, int filterIndex);
 } // namespace ExportRules
 
 // The grid as the writers and the printed report take it: its visible columns in grid
-// order, every row of its dataset, its footer. Throws when the dataset is not open.
-GridTable gridTable(const DBGridEh &grid);
+// order and then the `extra` ones, every row of its dataset, its footer. Throws when the
+// dataset is not open.
+GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &extra = {});
+
+// The column "档号": the archival code of the row's record, composed as the settings in
+// the program folder's myini.ini say (read now).
+DatasetModel::Column archivalCodeColumn(const QString &programFolder);
 
 // Exports the whole grid to a file the operator names, then shows the program folder's
-// Excel folder. Write errors are thrown to the caller's standard error box; no row stays
+// Excel folder. A grid of catalogue records that does not show the archival code has it
+// added as the last column of the file. Write errors are thrown to the caller's standard error box; no row stays
 // selected afterwards.
 void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder);
 

@@ -5,12 +5,14 @@
 #include "TFrm_AEsj.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -84,6 +86,39 @@ struct Editor {
     TDataModule5 dm;
     QPointer<TFrm_AEsj> window;
 };
+
+// Presses a button by its shortcut (Alt and its underlined letter) where the focus is; the
+// button clicks once it has shown itself pressed.
+void pressShortcut(QWidget *window, const char *button, Qt::Key letter)
+{
+    QSignalSpy clicked(window->findChild<QAbstractButton *>(QString::fromLatin1(button)), &QAbstractButton::clicked);
+    QTest::keyClick(QApplication::focusWidget(), letter, Qt::AltModifier);
+    QTRY_COMPARE(clicked.count(), 1);
+}
+
+// The questions shown, as the operator read them.
+QStringList questions(const test::FakeUi &ui)
+{
+    QStringList texts;
+    for (const auto &shown : ui.shown) {
+        if (shown.buttons == Ui::Buttons::YesNo)
+            texts << shown.text;
+    }
+    return texts;
+}
+
+const QString kHeld = QStringLiteral("关于年度工作计划的通知");
+
+// The item-standard record the duplicate tests type: group 0012/2024/永久/办公室.
+void fillItemRecord(Editor &e, const QString &jh)
+{
+    e.fill("DBEdit3", QStringLiteral("2"));
+    e.fill("DBEdit4", jh);
+    e.fill("DBEdit5", QStringLiteral("2024"));
+    e.fill("DBEdit9", QStringLiteral("办公室"));
+    e.fill("DBEdit6", QStringLiteral("第二份文件"));
+    e.fill("DBEdit15", QStringLiteral("3"));
+}
 
 // A complete record under the volume standard.
 void fillVolumeRecord(Editor &e)
@@ -595,6 +630,125 @@ private slots:
         e.fill("DBEdit6", QStringLiteral("题") + wide);
         e.click("BitBtn1");
         QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm='题%1'").arg(wide)), 1);
+    }
+
+    // Saving a number the catalogue holds asks first, naming the record that holds it; No
+    // keeps the editor and every typed value, Yes stores the record.
+    void duplicateAsked_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::newRow("No keeps the editor") << false;
+        QTest::newRow("Yes stores") << true;
+    }
+    void duplicateAsked()
+    {
+        QFETCH(bool, store);
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) "
+                                   "values ('0012','2024','永久','办公室','1','9','%1')")
+                        .arg(kHeld));
+        Editor e(folder);
+        e.settings().write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QStringLiteral("1"));
+        e.openAppend();
+        fillItemRecord(e, QStringLiteral("0009")); // "0009" is item 9, in another box
+        e.ui.answers << (store ? Ui::Answer::Yes : Ui::Answer::No);
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(questions(e.ui).size(), 1);
+        QVERIFY2(
+            questions(e.ui).first().contains(QStringLiteral("“%1”").arg(kHeld)), qPrintable(questions(e.ui).first()));
+        QVERIFY(questions(e.ui).first().contains(QStringLiteral("0012-WS·2024-Y-0009")));
+        QCOMPARE(e.ui.shown.first().caption, QStringLiteral("提示"));
+        QCOMPARE(e.ui.shown.first().icon, Ui::Icon::Warning);
+        if (store) {
+            QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+            QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("jh='0009'")), 1);
+            return;
+        }
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 1);
+        QVERIFY(e.window->isVisible());
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Insert);
+        const QPair<const char *, QString> typed[] = { { "DBEdit3", "2" }, { "DBEdit4", "0009" }, { "DBEdit5", "2024" },
+            { "DBEdit9", "办公室" }, { "DBEdit6", "第二份文件" }, { "DBEdit15", "3" } };
+        for (const auto &field : typed)
+            QCOMPARE(e.text(field.first), field.second);
+        QCOMPARE(e.window->focusWidget(), e.field("DBEdit4"));
+
+        // Another number is free: stored without a question.
+        e.fill("DBEdit4", QStringLiteral("10"));
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(questions(e.ui).size(), 1);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("jh='10' and tm='第二份文件'")), 1);
+    }
+
+    // A record edited keeps its own number without a question; taking another record's
+    // number asks.
+    void editingKeepsItsNumber()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        folder.exec(QStringLiteral("insert into 文件目录 (sxh,qzh,mlh,ajh,tm,yh,bgqx,dwmc) "
+                                   "values ('0001','0012','A1',12,'%1',3,'永久','市档案馆')")
+                        .arg(kHeld));
+        folder.exec(QStringLiteral("insert into 文件目录 (sxh,qzh,mlh,ajh,tm,yh,bgqx,dwmc) "
+                                   "values ('0002','0012','A1',12,'第二份',3,'永久','市档案馆')"));
+        Editor e(folder);
+        e.openEdit(1);
+        QCOMPARE(e.text("DBEdit6"), QStringLiteral("第二份"));
+        e.fill("DBEdit6", QStringLiteral("第二份（改）"));
+        pressShortcut(e.window, "BitBtn2", Qt::Key_E);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据修改成功！"));
+        QVERIFY(questions(e.ui).isEmpty());
+
+        e.fill("DBEdit13", QStringLiteral("1"));
+        e.ui.answers << Ui::Answer::No;
+        pressShortcut(e.window, "BitBtn2", Qt::Key_E);
+        QCOMPARE(questions(e.ui).size(), 1);
+        QVERIFY(questions(e.ui).first().contains(kHeld));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("sxh='0002' and tm='第二份（改）'")), 1);
+        QCOMPARE(e.text("DBEdit13"), QStringLiteral("1"));
+    }
+
+    // With the previous record carried over, the next free number is proposed: above the
+    // previous one in its group, 1 in a group that has none; a number the operator typed
+    // stays.
+    void nextNumberProposed()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        for (const char *jh : { "1", "2", "4" })
+            folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) "
+                                       "values ('0012','2024','永久','办公室','1','%1','已有')")
+                            .arg(QLatin1String(jh)));
+        Editor e(folder);
+        e.settings().write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QStringLiteral("1"));
+        e.settings().write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("1"));
+        e.openAppend();
+        fillItemRecord(e, QStringLiteral("3"));
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(e.text("DBEdit4"), QStringLiteral("5")); // 4 is taken
+        QCOMPARE(e.row("JH"), QStringLiteral("5"));
+
+        // The series is entered without typing numbers.
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QVERIFY(questions(e.ui).isEmpty());
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("jh='5' and tm='第二份文件'")), 1);
+        QCOMPARE(e.text("DBEdit4"), QStringLiteral("6"));
+
+        // Another year starts its own series.
+        e.fill("DBEdit5", QStringLiteral("2025"));
+        QCOMPARE(e.text("DBEdit4"), QStringLiteral("1"));
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("gdnd='2025' and jh='1'")), 1);
+        QCOMPARE(e.text("DBEdit4"), QStringLiteral("2"));
+
+        // The operator's own number is kept whatever changes.
+        e.fill("DBEdit4", QStringLiteral("7"));
+        e.fill("DBEdit5", QStringLiteral("2026"));
+        QCOMPARE(e.text("DBEdit4"), QStringLiteral("7"));
     }
 
     // A box reached from the keyboard selects its text, so typing replaces a carried value.

@@ -1,4 +1,5 @@
 #include "DBGridEh.h"
+#include "IniFile.h"
 #include "Program.h"
 #include "Session.h"
 #include "TDataModule5.h"
@@ -110,12 +111,12 @@ private slots:
         QCOMPARE(l.grid().titles(),
             (QStringList { "馆代码", "单位代码", "单位名称", "全宗号", "目录号", "案卷号", "序号", "盒号", "件号",
                 "机构问题", "责任者", "文号", "文件时间", "题名", "页码", "保管期限", "档案类型", "备注", "拍摄者",
-                "拍摄地点", "人物", "档案类型", "DZWJM", "DWMC" }));
+                "拍摄地点", "人物", "档案类型", "DZWJM", "DWMC", "档号" }));
         QCOMPARE(l.grid().datasetModel()->fieldAt(20), QStringLiteral("人名"));
         QCOMPARE(l.grid().datasetModel()->fieldAt(21), QStringLiteral("DALX"));
         QCOMPARE(l.grid().datasetModel()->fieldAt(23), QStringLiteral("DWMC"));
         QStringList footer { "总计", "3" };
-        while (footer.size() < 24)
+        while (footer.size() < 25)
             footer << QString();
         QCOMPARE(l.grid().footerTexts(), footer);
         QCOMPARE(l.grid().model()->index(2, 13).data().toString(), QStringLiteral("丙"));
@@ -430,6 +431,49 @@ private slots:
         QCOMPARE(l.dm.Tsyyp.text(QStringLiteral("TM")), QStringLiteral("录入中"));
         QCOMPARE(l.grid().currentIndex().row(), 2);
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+    }
+
+    // The archival code is the list's last column, worked out from each record's numbers,
+    // read-only, not sorted by a title click, and the last column of an export.
+    void archivalCodeColumn()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (sxh,qzh,gdnd,bgqx,jgwt,hh,jh,tm) "
+                                   "values ('0001','0012','2024','30年','办公室','1','9','甲')"));
+        folder.exec(QStringLiteral("insert into 文件目录 (sxh,qzh,mlh,ajh,tm) values ('0002','0012','3',12,'乙')"));
+        IniFile::settingsOf(folder.path())
+            .write(QStringLiteral("dh"), QStringLiteral("jgwt"), QStringLiteral("办公室=BGS"));
+        List l(folder);
+        QAbstractItemModel *model = l.grid().model();
+        const int last = model->columnCount() - 1;
+        QCOMPARE(l.grid().visibleColumns().last(), last);
+        QCOMPARE(model->headerData(last, Qt::Horizontal).toString(), QStringLiteral("档号"));
+        QCOMPARE(model->index(0, last).data().toString(), QStringLiteral("0012-WS·2024-D30-BGS-0009"));
+        QCOMPARE(model->index(1, last).data().toString(), QStringLiteral("0012-3-12-0002"));
+        QVERIFY(!(model->flags(model->index(0, last)) & Qt::ItemIsEditable));
+        QCOMPARE(l.grid().footerText(last), QString());
+
+        l.clickTitle(last);
+        QCOMPARE(l.grid().sortMarker(last), DBGridEh::SortMarker::None);
+        QCOMPARE(l.dm.Tsyyp.sortText(), QString());
+
+        // A saved change shows in the column at once.
+        l.dm.Tsyyp.moveTo(0);
+        l.dm.Tsyyp.edit();
+        l.dm.Tsyyp.setText(QStringLiteral("JH"), QStringLiteral("10"));
+        l.dm.Tsyyp.post();
+        QCOMPARE(model->index(0, last).data().toString(), QStringLiteral("0012-WS·2024-D30-BGS-0010"));
+
+        QTemporaryDir target;
+        l.ui.saveAnswers << test::FakeUi::SaveAnswer { true, target.path() + QStringLiteral("/dasj.csv"), 2 };
+        l.click("Button6");
+        QFile written(target.path() + QStringLiteral("/dasj.csv"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 3, qPrintable(lines.join(QLatin1Char('|'))));
+        QVERIFY2(lines.at(0).trimmed().endsWith(QStringLiteral("档号")), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).trimmed().endsWith(QStringLiteral("0012-WS·2024-D30-BGS-0010")), qPrintable(lines.at(1)));
+        QVERIFY2(lines.at(2).trimmed().endsWith(QStringLiteral("0012-3-12-0002")), qPrintable(lines.at(2)));
     }
 
     void savedRowShowsAtOnce()

@@ -498,6 +498,68 @@ private slots:
         QCOMPARE(w.memo(), QStringLiteral("工作表中没有数据行---请将错误信息反馈给管理员"));
     }
 
+    // Rows whose numbers the catalogue or an earlier row holds are listed before anything is
+    // stored; Yes stores them all the same, No stores only the others.
+    void numberCollisionsListed_data()
+    {
+        QTest::addColumn<bool>("storeAnyway");
+        QTest::newRow("No stores the others") << false;
+        QTest::newRow("Yes stores them all") << true;
+    }
+    void numberCollisionsListed()
+    {
+        QFETCH(bool, storeAnyway);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("numbers.xls"));
+        const QStringList rows[] = {
+            { "甲", "0012", "2024", "永久", "1", "1" },
+            { "乙", "0012", "2024", "永久", "1", "0003" }, // the catalogue's item 3
+            { "丙", "0012", "2024", "永久", "2", " 01" }, // row 2's number, in another box
+            { "丁", "0012", "2024", "永久", "2", "2" },
+        };
+        GridTable table;
+        table.titles = QStringList { "题名", "全宗号", "归档年度", "保管期限", "盒号", "件号" };
+        table.rowCount = int(std::size(rows));
+        table.numeric = QVector<bool>(6, false);
+        table.cell = [&rows](int row, int column) { return rows[row].at(column); };
+        writeGridFile(ExportFormat::Xls, table, path);
+
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral(
+            "insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('0012','2024','永久','1','3','已有')"));
+        Window w { folder };
+        w.window.show();
+        w.choose(path);
+        w.window.setMapping(
+            only({ { "TM", "1" }, { "QZH", "2" }, { "GDND", "3" }, { "BGQX", "4" }, { "HH", "5" }, { "JH", "6" } }));
+        w.ui.answers << (storeAnyway ? Ui::Answer::Yes : Ui::Answer::No);
+        press(w, "Button3");
+        QCOMPARE(w.ui.shown.size(), 1);
+        QCOMPARE(w.ui.shown.first().buttons, Ui::Buttons::YesNo);
+        QVERIFY2(
+            w.ui.shown.first().text.contains(QStringLiteral("有2条记录的编号")), qPrintable(w.ui.shown.first().text));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), storeAnyway ? 5 : 3);
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm in ('甲','丁')")), 2);
+        if (storeAnyway) {
+            QCOMPARE(w.memo(), QStringLiteral("共导入4条记录，0条记录导入失败。"));
+            return;
+        }
+        QCOMPARE(w.memo(),
+            QStringLiteral("第3行：编号重复，档号0012-WS·2024-Y-0003已被档案“已有”使用\n"
+                           "第4行：编号重复，档号0012-WS·2024-Y-0001与第2行相同\n"
+                           "共导入2条记录，0条记录导入失败，2条编号重复的记录未导入。"));
+
+        // The test import of one colliding row asks too; No stores nothing.
+        auto *grid = w.find<QTableView>(QStringLiteral("DBGrid1"));
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        w.ui.answers << Ui::Answer::No;
+        press(w, "Button2");
+        QCOMPARE(w.ui.shown.size(), 2);
+        QCOMPARE(
+            w.memo(), QStringLiteral("第3行：编号重复，档号0012-WS·2024-Y-0003已被档案“已有”使用\n没有导入这条记录。"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 3);
+    }
+
     // Closing the window during a full import cancels it: none of the batch is kept.
     void closingCancelsRun()
     {

@@ -10,6 +10,7 @@
 #include "TFrm_tjbb.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -139,11 +140,60 @@ private slots:
         QVERIFY(w.ui.shown.isEmpty());
         ExcelWorkbook book;
         book.open(path);
-        QCOMPARE(book.headings(), w.window->grid()->titles());
+        QCOMPARE(book.headings(), w.window->grid()->titles() << QStringLiteral("档号"));
         QCOMPARE(book.rowCount(), 4); // three records and the footer
         const int title = int(book.headings().indexOf(QStringLiteral("题名")));
         QVERIFY(title >= 0);
         QCOMPARE(book.cell(2, title), QVariant(QStringLiteral("题名3")));
+    }
+
+    // The query's results carry the archival code as the last column of every format.
+    void queryExportEndsWithArchivalCode_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::newRow("text") << 1;
+        QTest::newRow("csv") << 2;
+        QTest::newRow("html") << 3;
+        QTest::newRow("rich text") << 4;
+        QTest::newRow("excel 97-2003") << 5;
+        QTest::newRow("excel 2007") << 6;
+    }
+    void queryExportEndsWithArchivalCode()
+    {
+        QFETCH(int, entry);
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral(
+            "insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('0012','2024','永久','1','9','有档号')"));
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        DBGridEh *grid = w.window->grid();
+        QVERIFY(!grid->titles().contains(QStringLiteral("档号")));
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("结果"), entry };
+        w.click("BitBtn4");
+        QVERIFY(w.ui.shown.isEmpty());
+        const QString path = ExportRules::fileName(w.excel() + QStringLiteral("结果"), entry);
+        QVERIFY(QFile::exists(path));
+
+        const GridTable expected = gridTable(*grid, { archivalCodeColumn(folder.path()) });
+        QCOMPARE(expected.titles.last(), QStringLiteral("档号"));
+        const int title = int(expected.titles.indexOf(QStringLiteral("题名")));
+        int row = 0;
+        while (row < expected.rowCount && expected.cell(row, title) != QStringLiteral("有档号"))
+            ++row;
+        QVERIFY(row < expected.rowCount);
+        const int last = int(expected.titles.size()) - 1;
+        QCOMPARE(expected.cell(row, last), QStringLiteral("0012-WS·2024-Y-0009"));
+        if (entry >= 5) {
+            ExcelWorkbook book;
+            book.open(path);
+            QCOMPARE(book.headings().last(), QStringLiteral("档号"));
+            QCOMPARE(book.cell(row, last).toString(), QStringLiteral("0012-WS·2024-Y-0009"));
+        } else {
+            QBuffer buffer;
+            buffer.open(QIODevice::WriteOnly);
+            writeGrid(*ExportRules::formatOf(entry), expected, buffer);
+            QCOMPARE(contents(path), buffer.data());
+        }
     }
 
     void chosenEntryIsKeptForTheWindowsLife()

@@ -74,6 +74,7 @@ void Connection::open()
     SearchIndex::install(db);
     m_db = db;
     m_columns.clear();
+    emit opened();
 }
 
 void Connection::close()

@@ -69,6 +69,8 @@ public:
 signals:
     // Emitted before the connection closes; datasets on it close themselves.
     void closing();
+    // Emitted once the connection is open (again, after a restore or a compaction).
+    void opened();
 
 private:
     QString m_connectionString;
