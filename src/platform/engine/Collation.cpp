@@ -91,6 +91,25 @@ int compareUtf8(const char *a, int aSize, const char *b, int bSize)
     return c != 0 ? (c < 0 ? -1 : 1) : (aSize == bSize ? 0 : (aSize < bSize ? -1 : 1));
 }
 
+QByteArray sortKey(const char *utf8, int size)
+{
+    // Each character's weight in three bytes, counted from one; three zero bytes end them,
+    // sorting a text before any longer one it begins; then the text's own bytes, which
+    // order texts equal but for letter case as compareUtf8 does.
+    const std::vector<quint32> &w = weights();
+    QByteArray key;
+    key.reserve(size * 3 + 3 + size);
+    auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const unsigned char *end = p + size;
+    while (p < end) {
+        const quint32 weight = weightOf(nextUtf8(p, end), w) + 1;
+        key.append(char(weight >> 16)).append(char((weight >> 8) & 0xFF)).append(char(weight & 0xFF));
+    }
+    key.append(3, '\0');
+    key.append(utf8, size);
+    return key;
+}
+
 int compare(const QString &a, const QString &b)
 {
     const std::vector<quint32> &w = weights();

@@ -5,6 +5,7 @@
 #include "JetSql.h"
 #include "Sqlite.h"
 
+#include <QDebug>
 #include <QFileInfo>
 
 namespace dagl {
@@ -74,6 +75,14 @@ void Connection::open()
     SearchIndex::install(db);
     m_db = db;
     m_columns.clear();
+    // What earlier versions left that only the program can write through is replaced, so
+    // that other tools can write the file; left for later when the file cannot be written now.
+    try {
+        SearchIndex::upgrade(db, m_searchIndex);
+        SortKeys::upgrade(db, m_sortKeys);
+    } catch (const Error &error) {
+        qWarning().noquote() << "indexes of an earlier version kept for now:" << error.message();
+    }
 }
 
 void Connection::close()

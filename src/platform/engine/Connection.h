@@ -3,6 +3,7 @@
 #include "DatabaseLock.h"
 #include "Field.h"
 #include "SearchIndex.h"
+#include "SortKeys.h"
 
 #include <QHash>
 #include <QObject>
@@ -52,6 +53,9 @@ public:
     // The columns searched by fragment through the search index (see SearchIndex).
     void setSearchIndex(const SearchIndex::Spec &spec) { m_searchIndex = spec; }
     const SearchIndex::Spec &searchIndex() const { return m_searchIndex; }
+    // The columns a title click on the whole table sorts through kept keys (see SortKeys).
+    void setSortKeys(const SortKeys::Spec &spec) { m_sortKeys = spec; }
+    const SortKeys::Spec &sortKeys() const { return m_sortKeys; }
 
     // Makes this connection the only holder of its database among the program's copies,
     // for work that replaces the file: false while another connection has it open. The hold
@@ -77,6 +81,7 @@ private:
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
     int m_transactionDepth = 0;
     SearchIndex::Spec m_searchIndex;
+    SortKeys::Spec m_sortKeys;
 };
 
 // A transaction for one block of work: rolled back when it goes out of scope uncommitted

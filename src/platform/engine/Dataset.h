@@ -180,7 +180,7 @@ private:
     void setCurrent(int row);
     QVariant fromStorage(const QVariant &stored, FieldType type) const;
     QVariant converted(int field, const QVariant &value) const;
-    QString orderedKeyStatement(int field, bool descending) const;
+    QString orderedKeyStatement(int field, bool descending);
     bool needsCollation(const QString &column) const;
     void readKeys(const QString &sql);
     void readAll(class Statement &statement);
@@ -208,6 +208,7 @@ private:
     bool m_lazy = false;
     QString m_keySql;      // the statement of the keys in the statement's own order
     QString m_orderedKeySql; // the statement the present keys were read by
+    QString m_orderedRowsFrom; // what follows the columns in the statement of the rows in that order
     QString m_selectList;  // the columns of a lazily read select
     QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order
     QString m_keyOrder;    // the statement's own ORDER BY terms
