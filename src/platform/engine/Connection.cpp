@@ -14,6 +14,7 @@ Connection::Connection(QObject *parent) : QObject(parent) {}
 
 Connection::~Connection()
 {
+    sqlite3_close(m_reader);
     if (m_db)
         sqlite3_close(m_db);
 }
@@ -91,6 +92,8 @@ void Connection::close()
         return;
     m_transactionDepth = 0;
     emit closing();
+    sqlite3_close(m_reader);
+    m_reader = nullptr;
     sqlite3_close(m_db);
     m_db = nullptr;
     m_columns.clear();

@@ -49,6 +49,9 @@ public:
     FieldDef column(const QString &table, const QString &column) const;
 
     sqlite3 *handle() const; // throws when closed
+    // A read-only connection of its own to the same file, for reading on another thread
+    // (see ReadApart): null until it is first opened there; closed with this connection.
+    sqlite3 *&readerHandle() { return m_reader; }
 
     // The columns searched by fragment through the search index (see SearchIndex).
     void setSearchIndex(const SearchIndex::Spec &spec) { m_searchIndex = spec; }
@@ -77,6 +80,7 @@ signals:
 private:
     QString m_connectionString;
     sqlite3 *m_db = nullptr;
+    sqlite3 *m_reader = nullptr;
     DatabaseLock m_lock;
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
     int m_transactionDepth = 0;

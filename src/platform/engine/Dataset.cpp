@@ -267,8 +267,12 @@ void Dataset::open()
             m_wholeTable = shape.where.isEmpty();
             m_pageStatement = std::move(statement);
             m_baseTable = m_tableName.isEmpty() ? base : m_tableName;
-            if (!m_appendOnly)
+            if (!m_appendOnly && m_keyReader) {
+                m_keys = m_keyReader(m_keySql);
+                m_orderedKeySql = m_keySql;
+            } else if (!m_appendOnly) {
                 readKeys(m_keySql);
+            }
         } else {
             readAll(*statement);
         }
