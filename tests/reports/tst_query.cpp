@@ -4,6 +4,7 @@
 #include "Dataset.h"
 #include "Error.h"
 #include "InitInfo.h"
+#include "QtUi.h"
 #include "QueryStatement.h"
 #include "Schema.h"
 #include "SearchIndex.h"
@@ -13,14 +14,13 @@
 #include "TDataModule5.h"
 #include "TForm1.h"
 #include "TFrm_cxly.h"
-#include "QtUi.h"
 #include "TestSupport.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
-#include <QHeaderView>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -194,15 +194,17 @@ void makeEarlierIndexes(Connection &connection)
                        .arg(c)
                        .arg(columns.at(c));
     }
-    for (const QString &sql : {
-             QStringLiteral("CREATE TABLE dagl_ngram (gram TEXT NOT NULL, col INTEGER NOT NULL, rid INTEGER NOT NULL, "
-                            "PRIMARY KEY (gram, col, rid)) WITHOUT ROWID"),
-             QStringLiteral("CREATE TRIGGER dagl_ngram_ai AFTER INSERT ON 文件目录 BEGIN %1 END").arg(inserts.join(' ')),
-             QStringLiteral("CREATE TRIGGER dagl_ngram_ad AFTER DELETE ON 文件目录 BEGIN %1 END").arg(deletes.join(' ')),
-             QStringLiteral("CREATE TRIGGER dagl_ngram_au AFTER UPDATE OF \"TM\",\"ZRZ\",\"WH\" ON 文件目录 BEGIN %1 %2 END")
-                 .arg(deletes.join(' '), inserts.join(' ')),
-             QStringLiteral("CREATE INDEX ix_wjml_tm_zh ON 文件目录 (TM COLLATE dagl_zh)"),
-         })
+    for (const QString &sql :
+        {
+            QStringLiteral("CREATE TABLE dagl_ngram (gram TEXT NOT NULL, col INTEGER NOT NULL, rid INTEGER NOT NULL, "
+                           "PRIMARY KEY (gram, col, rid)) WITHOUT ROWID"),
+            QStringLiteral("CREATE TRIGGER dagl_ngram_ai AFTER INSERT ON 文件目录 BEGIN %1 END").arg(inserts.join(' ')),
+            QStringLiteral("CREATE TRIGGER dagl_ngram_ad AFTER DELETE ON 文件目录 BEGIN %1 END").arg(deletes.join(' ')),
+            QStringLiteral(
+                "CREATE TRIGGER dagl_ngram_au AFTER UPDATE OF \"TM\",\"ZRZ\",\"WH\" ON 文件目录 BEGIN %1 %2 END")
+                .arg(deletes.join(' '), inserts.join(' ')),
+            QStringLiteral("CREATE INDEX ix_wjml_tm_zh ON 文件目录 (TM COLLATE dagl_zh)"),
+        })
         connection.execute(sql);
 }
 
@@ -610,7 +612,8 @@ private slots:
         QVERIFY(w.ui.progressLabels.isEmpty());
 
         Transaction pending(w.dm.ADOConnection1);
-        w.dm.ADOConnection1.execute(QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm) values ('3','2',1,1,'会议室')"));
+        w.dm.ADOConnection1.execute(
+            QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm) values ('3','2',1,1,'会议室')"));
         w.click("BitBtn3");
         QCOMPARE(w.column("TM"), (QStringList { "会议纪要", "年度会议", "会议室" }));
     }

@@ -829,9 +829,13 @@ QString Dataset::orderedKeyStatement(int field, bool descending)
     const SortKeys::Spec &kept = m_connection->sortKeys();
     sqlite3 *db = m_connection->handle();
     if (m_wholeTable && kept.covers(m_baseTable, name) && SortKeys::exists(db, name)) {
-        SortKeys::refresh(db, kept.table, name);
-        m_orderedRowsFrom = SortKeys::rowsFrom(quoteIdentifier(m_baseTable), name, descending);
-        return SortKeys::keyStatement(name, descending);
+        try {
+            SortKeys::refresh(db, kept.table, name);
+            m_orderedRowsFrom = SortKeys::rowsFrom(quoteIdentifier(m_baseTable), name, descending);
+            return SortKeys::keyStatement(name, descending);
+        } catch (const Error &) {
+            // Keys that cannot be brought up to date now (a read-only file): the rows are sorted.
+        }
     }
     // A filtered result sorts its matches: walking an index of the whole table to pick out a
     // few rows costs far more.

@@ -67,8 +67,8 @@ void read(Shared &shared, sqlite3 *&reader, const QByteArray &path, const QByteA
 
 } // namespace
 
-QVector<qlonglong> keys(Connection &connection, const QString &sql, const std::function<bool()> &waiting,
-    bool *cancelled)
+QVector<qlonglong> keys(
+    Connection &connection, const QString &sql, const std::function<bool()> &waiting, bool *cancelled)
 {
     const QByteArray path = QFile::encodeName(connection.databasePath());
     const QByteArray password

@@ -18,8 +18,8 @@ namespace ReadApart {
 // thread at once and then every few milliseconds until the rows are read; answering false
 // stops the read, and then `*cancelled` is set and nothing is returned. Throws dagl::Error
 // when the statement fails.
-QVector<qlonglong> keys(Connection &connection, const QString &sql, const std::function<bool()> &waiting,
-    bool *cancelled);
+QVector<qlonglong> keys(
+    Connection &connection, const QString &sql, const std::function<bool()> &waiting, bool *cancelled);
 
 } // namespace ReadApart
 } // namespace dagl

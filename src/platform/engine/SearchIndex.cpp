@@ -464,7 +464,8 @@ void upgrade(sqlite3 *db, const Spec &spec)
     QStringList columns;
     for (const QString &column : spec.columns)
         columns << quotedColumn(column);
-    Statement rows(db, QStringLiteral("SELECT rowid, %1 FROM %2").arg(columns.join(QLatin1Char(',')), quoteIdentifier(spec.table)));
+    Statement rows(db,
+        QStringLiteral("SELECT rowid, %1 FROM %2").arg(columns.join(QLatin1Char(',')), quoteIdentifier(spec.table)));
     Statement remove(db, QStringLiteral("DELETE FROM %1 WHERE gram = ? AND col = ? AND rid = ?").arg(kTable));
     std::vector<std::unique_ptr<Statement>> fill;
     for (int c = 0; c < spec.columns.size(); ++c)

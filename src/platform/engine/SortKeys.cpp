@@ -81,9 +81,8 @@ void bindKey(Statement &statement, int index, sqlite3_stmt *row, int column)
 
 bool Spec::covers(const QString &name, const QString &column) const
 {
-    const QString bare = name.startsWith(QLatin1Char('[')) || name.startsWith(QLatin1Char('"'))
-        ? name.mid(1, name.size() - 2)
-        : name;
+    const QString bare
+        = name.startsWith(QLatin1Char('[')) || name.startsWith(QLatin1Char('"')) ? name.mid(1, name.size() - 2) : name;
     return bare.compare(table, Qt::CaseInsensitive) == 0 && columns.contains(column, Qt::CaseInsensitive);
 }
 
@@ -111,8 +110,8 @@ void drop(sqlite3 *db, const QString &, const QString &column)
         run(db, QStringLiteral("DELETE FROM %1 WHERE col = %2").arg(kQueue, queued(column)));
 }
 
-bool build(sqlite3 *db, const QString &table, const QString &column,
-    const std::function<bool(qint64, qint64)> &progress)
+bool build(
+    sqlite3 *db, const QString &table, const QString &column, const std::function<bool(qint64, qint64)> &progress)
 {
     const QString keys = keyTable(column);
     const QString quotedTable = quoteIdentifier(table), quotedColumn = quoteIdentifier(column);
@@ -121,11 +120,11 @@ bool build(sqlite3 *db, const QString &table, const QString &column,
     Savepoint savepoint(db);
     drop(db, table, column);
     run(db,
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (col TEXT NOT NULL, rid INTEGER NOT NULL, PRIMARY KEY (col, rid)) "
-                       "WITHOUT ROWID")
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS %1 (col TEXT NOT NULL, rid INTEGER NOT NULL, PRIMARY KEY (col, rid)) "
+            "WITHOUT ROWID")
             .arg(kQueue));
-    run(db,
-        QStringLiteral("CREATE TABLE %1 (dagl_rid INTEGER PRIMARY KEY, dagl_key BLOB) WITHOUT ROWID").arg(keys));
+    run(db, QStringLiteral("CREATE TABLE %1 (dagl_rid INTEGER PRIMARY KEY, dagl_key BLOB) WITHOUT ROWID").arg(keys));
     run(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN INSERT OR IGNORE INTO %3 (col, rid) VALUES (%4, "
                        "new.rowid); END")
@@ -206,8 +205,8 @@ void upgrade(sqlite3 *db, const Spec &spec)
 {
     if (spec.table.isEmpty())
         return;
-    Statement collated(db,
-        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql LIKE ?"));
+    Statement collated(
+        db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? AND sql LIKE ?"));
     collated.bind(1, spec.table);
     collated.bind(2, QStringLiteral("%COLLATE%") + QLatin1String(Collation::kName) + QLatin1Char('%'));
     QStringList names;

@@ -29,8 +29,8 @@ bool exists(sqlite3 *db, const QString &column);
 // Makes the column's keys for the rows there are, in one savepoint; `progress` (rows done,
 // rows in all) stops it, leaving nothing, by answering false. False when stopped. Throws
 // dagl::Error.
-bool build(sqlite3 *db, const QString &table, const QString &column,
-    const std::function<bool(qint64, qint64)> &progress = {});
+bool build(
+    sqlite3 *db, const QString &table, const QString &column, const std::function<bool(qint64, qint64)> &progress = {});
 // Takes in the rows changed since the keys were last brought up to date. Throws dagl::Error.
 void refresh(sqlite3 *db, const QString &table, const QString &column);
 // The statements of the rows' keys, and of the rows themselves beside their keys, in the
