@@ -1,6 +1,5 @@
 #include "Schema.h"
 
-#include "Collation.h"
 #include "Connection.h"
 #include "Error.h"
 #include "NumberRegister.h"
@@ -141,21 +140,21 @@ SearchIndex::Spec searchIndex()
     return { kCatalogueTable, { QStringLiteral("TM"), QStringLiteral("ZRZ"), QStringLiteral("WH") } };
 }
 
-QString sortIndexStatement(const QString &field)
+SortKeys::Spec sortKeys()
 {
-    for (const char *column : kSortIndexed) {
-        if (field.compare(QLatin1String(column), Qt::CaseInsensitive) == 0)
-            return QStringLiteral("CREATE INDEX IF NOT EXISTS ix_wjml_%1_zh ON 文件目录 (%2 COLLATE %3)")
-                .arg(QString::fromLatin1(column).toLower(), QLatin1String(column), QLatin1String(Collation::kName));
-    }
-    return {};
+    SortKeys::Spec spec { kCatalogueTable, {} };
+    for (const char *column : kSortIndexed)
+        spec.columns << QLatin1String(column);
+    return spec;
 }
 
-void ensureSortIndex(Connection &connection, const QString &field)
+bool ensureSortIndex(Connection &connection, const QString &field, const std::function<bool(qint64, qint64)> &progress)
 {
-    const QString sql = sortIndexStatement(field);
-    if (!sql.isEmpty() && connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
-        connection.execute(sql);
+    const SortKeys::Spec spec = sortKeys();
+    if (!spec.covers(kCatalogueTable, field) || SortKeys::exists(connection.handle(), field)
+        || !connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
+        return true;
+    return SortKeys::build(connection.handle(), kCatalogueTable, field, progress);
 }
 
 void ensureNumberIndexes(Connection &connection)
@@ -218,6 +217,10 @@ void create(const NewDatabase &spec)
             exec(db, sql);
         for (const QString &sql : NumberRegister::indexStatements())
             exec(db, sql);
+        // Made now, a new catalogue never waits for them at its first search or title click.
+        SearchIndex::build(db, searchIndex(), {});
+        for (const QString &column : sortKeys().columns)
+            SortKeys::build(db, kCatalogueTable, column);
         exec(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_close(db);

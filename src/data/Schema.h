@@ -2,6 +2,7 @@
 
 #include "Field.h"
 #include "SearchIndex.h"
+#include "SortKeys.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,13 +39,13 @@ QStringList tableStatements(const QStringList &rightCodes);
 QStringList indexStatements();
 // The catalogue's free-text columns searched by fragment, kept in the search index.
 SearchIndex::Spec searchIndex();
-// The index that keeps a catalogue column in the operator's order, so that a title click
-// walks it instead of sorting every row; empty for a column without one.
-QString sortIndexStatement(const QString &field);
-// Makes the sort index of the column when the catalogue lacks it, at the first sort by the
-// column: it needs the program's order, which tools without it cannot keep up, so only a
-// catalogue the program sorts gets it. Throws dagl::Error.
-void ensureSortIndex(Connection &connection, const QString &field);
+// The catalogue columns a title click sorts through kept keys (see SortKeys).
+SortKeys::Spec sortKeys();
+// Makes the kept keys of the column when the catalogue lacks them, at the first sort by the
+// column; `progress` (rows done, rows in all) stops it by answering false, leaving the
+// catalogue as it was, and then gives false. Throws dagl::Error.
+bool ensureSortIndex(Connection &connection, const QString &field,
+    const std::function<bool(qint64, qint64)> &progress = {});
 
 // Makes the indexes that keep numbers from being given twice when the catalogue lacks them
 // (a database made before them). Throws dagl::Error.
@@ -60,7 +61,7 @@ struct NewDatabase
 };
 
 // Creates a new database file with every table, one operator holding every right and
-// the unit row. Never overwrites: throws dagl::Error when the file exists or on failure.
+// the unit row, with the search index and the kept sort keys made. Never overwrites: throws dagl::Error when the file exists or on failure.
 void create(const NewDatabase &spec);
 
 } // namespace Schema

@@ -21,6 +21,7 @@ TDataModule5::TDataModule5(const QString &programFolder, Ui &ui, QObject *parent
     setObjectName(QStringLiteral("DataModule5"));
     ADOConnection1.setObjectName(QStringLiteral("ADOConnection1"));
     ADOConnection1.setSearchIndex(Schema::searchIndex());
+    ADOConnection1.setSortKeys(Schema::sortKeys());
     const QVector<FieldDef> catalogue = Schema::catalogueFields();
     for (Dataset *query : {&Tsyyp, &Tdaly, &Tcxtj})
         query->setCommandText(kCatalogueOrder);

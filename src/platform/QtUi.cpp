@@ -129,6 +129,15 @@ std::unique_ptr<Ui::Progress> QtUi::progress(const QString &label)
         }
         bool step(qint64 done, qint64 total) override
         {
+            if (total <= 0) {
+                // Work of unknown size: a busy bar, and the windows kept repainting. Until the
+                // panel is up, no click or key reaches a window in the middle of the work.
+                if (m_dialog.maximum() != 0)
+                    m_dialog.setRange(0, 0);
+                QCoreApplication::processEvents(
+                    m_dialog.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+                return !m_dialog.wasCanceled();
+            }
             // The bar counts in thousandths, whatever the size of the work.
             m_dialog.setMaximum(1000);
             m_dialog.setValue(total > 0 ? int(std::min<qint64>(done, total) * 1000 / total) : 0);

@@ -48,7 +48,8 @@ public:
     class Progress {
     public:
         virtual ~Progress() = default;
-        // Shows `done` of `total`; false once the operator has asked to stop.
+        // Shows `done` of `total`; false once the operator has asked to stop. A total of 0
+        // is work of unknown size, shown as busy; called often, it keeps the windows painted.
         virtual bool step(qint64 done, qint64 total) = 0;
     };
     // The seam shows nothing unless a running program's seam says otherwise.

@@ -4,18 +4,22 @@
 #include "Connection.h"
 #include "Dataset.h"
 #include "Error.h"
+#include "ReadApart.h"
 #include "Schema.h"
 #include "SearchIndex.h"
 #include "TDataModule5.h"
 #include "Ui.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 
 namespace dagl::QueryStatement {
 
 namespace {
 const QString kBase = QStringLiteral("select * from 文件目录 ");
 const QString kOrder = QStringLiteral("  order by qzh,mlh,ajh,yh");
+constexpr qint64 kPanelAfterMs = 300; // a search taking longer gets its busy panel
 
 // A typed value inside a quoted literal: the quote doubled so the text is searched for
 // as typed; % and _ stay wildcards of the pattern.
@@ -107,10 +111,41 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
             qWarning().noquote() << "search index not made:" << error.message();
         }
     }
+    // The rows are found on a thread of their own while the windows repaint, a panel coming
+    // up when it takes long and stopping the search on 取消 (the result then stays empty).
+    // Inside a transaction only this connection sees its rows, so the search stays here.
+    bool cancelled = false;
+    std::unique_ptr<Ui::Progress> searching;
+    QElapsedTimer clock;
+    clock.start();
+    if (connection.isOpen() && !connection.inTransaction()) {
+        dataset.setKeyReader([&](const QString &keySql) {
+            return ReadApart::keys(
+                connection, keySql,
+                [&] {
+                    // A quick search shows no panel; until one is up, no click or key reaches
+                    // a window in the middle of the search.
+                    if (!searching && clock.elapsed() < kPanelAfterMs) {
+                        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                        return true;
+                    }
+                    if (!searching)
+                        searching = ui.progress(QStringLiteral("正在查询……"));
+                    return searching->step(0, 0);
+                },
+                &cancelled);
+        });
+    }
     // The refusal itself is not shown; the closed result is.
     {
         const BusyCursor busy;
         dm.OpenSql(sql, dataset);
+    }
+    dataset.setKeyReader({});
+    searching.reset();
+    if (cancelled) {
+        dataset.close();
+        return;
     }
     dataset.requireOpen();
     if (dataset.recordCount() < 1)

@@ -50,7 +50,9 @@ QString countStatement(const Count &count);
 
 // Runs a statement into a result dataset as both windows do: a statement the engine
 // refuses leaves the dataset closed and is reported as the closed-dataset error; an
-// empty result shows "没有找到相应的单据".
+// empty result shows "没有找到相应的单据". The rows are found on a thread of their own, a
+// progress panel coming up when it takes long; a search stopped there leaves the dataset
+// closed and shows nothing.
 void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui);
 
 } // namespace QueryStatement

@@ -3,6 +3,7 @@
 #include "BusyCursor.h"
 #include "Dataset.h"
 #include "Schema.h"
+#include "Ui.h"
 
 namespace dagl {
 
@@ -19,17 +20,25 @@ SortStep nextSortStep(DBGridEh::SortMarker current, const QString &field)
     return { DBGridEh::SortMarker::None, false, {} };
 }
 
-void SortByTitle(DBGridEh &grid, int column, Dataset &dataset)
+void SortByTitle(DBGridEh &grid, int column, Dataset &dataset, Ui *ui)
 {
     const QString field = grid.datasetModel()->fieldAt(column);
     if (field.isEmpty())
         return;
     const SortStep step = nextSortStep(grid.sortMarker(column), field);
     if (step.changesSort) {
+        // A catalogue made before the title's kept keys is given them at the first click.
+        if (dataset.isOpen() && !dataset.isEditing() && dataset.connection()) {
+            std::unique_ptr<Ui::Progress> progress; // shown only when the keys are made
+            const bool made = Schema::ensureSortIndex(*dataset.connection(), field, [&](qint64 done, qint64 total) {
+                if (!progress && ui)
+                    progress = ui->progress(QStringLiteral("正在建立排序索引……"));
+                return !progress || progress->step(done, total);
+            });
+            if (!made)
+                return;
+        }
         const BusyCursor busy;
-        // A catalogue made before the title's order index is given it at the first click.
-        if (dataset.isOpen() && !dataset.isEditing() && dataset.connection())
-            Schema::ensureSortIndex(*dataset.connection(), field);
         dataset.sort(step.sortText);
     }
     grid.setSortMarker(column, step.marker);

@@ -125,7 +125,7 @@ void TFrm_cxly::BitBtn5Click()
 
 void TFrm_cxly::DBGridEh1TitleBtnClick(int column)
 {
-    runHandler(m_ui, [this, column] { SortByTitle(*m_grid, column, m_dm.Tdaly); });
+    runHandler(m_ui, [this, column] { SortByTitle(*m_grid, column, m_dm.Tdaly, &m_ui); });
 }
 
 } // namespace dagl

@@ -1,12 +1,15 @@
 #include "Backup.h"
+#include "Collation.h"
 #include "DBGridEh.h"
 #include "Dataset.h"
 #include "Error.h"
 #include "InitInfo.h"
+#include "QtUi.h"
 #include "QueryStatement.h"
 #include "Schema.h"
 #include "SearchIndex.h"
 #include "Session.h"
+#include "SortKeys.h"
 #include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TForm1.h"
@@ -15,11 +18,14 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace dagl;
 
@@ -58,6 +64,13 @@ struct Window {
     {
         box(name)->setFocus();
         test::type(box(name), text);
+    }
+    void clickTitle(int column) const
+    {
+        QHeaderView *header = window->grid()->horizontalHeader();
+        window->grid()->scrollTo(window->grid()->model()->index(0, column));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 6, header->height() / 2));
     }
     QStringList column(const QString &field) const
     {
@@ -128,6 +141,9 @@ const QVector<QVector<QPair<const char *, QString>>> &searches()
         { { "Edit4", QStringLiteral("档案") } },
         { { "Edit5", QStringLiteral("12") }, { "Edit7", QStringLiteral("x会") } },
         { { "Edit1", QStringLiteral("1") }, { "Edit6", QStringLiteral("纪要") }, { "Edit4", QStringLiteral("龘") } },
+        { { "Edit6", QStringLiteral("𠀀龘") } },
+        { { "Edit6", QStringLiteral("尾声") } },
+        { { "Edit10", QStringLiteral("O'Brien") }, { "Edit4", QStringLiteral("张'") } },
     };
     return all;
 }
@@ -157,6 +173,90 @@ QVector<QVector<qlonglong>> results(TDataModule5 &dm, Ui &ui, bool indexed)
     }
     dm.ADOConnection1.setSearchIndex(Schema::searchIndex());
     return found;
+}
+
+// Indexes as earlier versions made them: triggers calling the program's pieces function and
+// an index in the program's order, both of which other tools cannot write through.
+void makeEarlierIndexes(Connection &connection)
+{
+    sqlite3 *db = connection.handle();
+    SearchIndex::drop(connection);
+    SortKeys::drop(db, Schema::kCatalogueTable, QStringLiteral("TM"));
+    const QStringList columns = Schema::searchIndex().columns;
+    QStringList inserts, deletes;
+    for (int c = 0; c < columns.size(); ++c) {
+        inserts << QStringLiteral("INSERT OR IGNORE INTO dagl_ngram (gram, col, rid) SELECT gram, %1, new.rowid FROM "
+                                  "dagl_grams(new.\"%2\");")
+                       .arg(c)
+                       .arg(columns.at(c));
+        deletes << QStringLiteral("DELETE FROM dagl_ngram WHERE col = %1 AND rid = old.rowid AND gram IN (SELECT gram "
+                                  "FROM dagl_grams(old.\"%2\"));")
+                       .arg(c)
+                       .arg(columns.at(c));
+    }
+    for (const QString &sql :
+        {
+            QStringLiteral("CREATE TABLE dagl_ngram (gram TEXT NOT NULL, col INTEGER NOT NULL, rid INTEGER NOT NULL, "
+                           "PRIMARY KEY (gram, col, rid)) WITHOUT ROWID"),
+            QStringLiteral("CREATE TRIGGER dagl_ngram_ai AFTER INSERT ON 文件目录 BEGIN %1 END").arg(inserts.join(' ')),
+            QStringLiteral("CREATE TRIGGER dagl_ngram_ad AFTER DELETE ON 文件目录 BEGIN %1 END").arg(deletes.join(' ')),
+            QStringLiteral(
+                "CREATE TRIGGER dagl_ngram_au AFTER UPDATE OF \"TM\",\"ZRZ\",\"WH\" ON 文件目录 BEGIN %1 %2 END")
+                .arg(deletes.join(' '), inserts.join(' ')),
+            QStringLiteral("CREATE INDEX ix_wjml_tm_zh ON 文件目录 (TM COLLATE dagl_zh)"),
+        })
+        connection.execute(sql);
+}
+
+// A connection as any other tool opens the file: the password only, none of the program's
+// functions or orders.
+class BareConnection {
+public:
+    explicit BareConnection(const QString &path)
+    {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        const QByteArray key = Schema::kDatabasePassword.toUtf8();
+        sqlite3_key(m_db, key.constData(), int(key.size()));
+    }
+    ~BareConnection() { sqlite3_close(m_db); }
+    sqlite3 *handle() const { return m_db; }
+    // The engine's message, empty when the statement went through.
+    QString exec(const QString &sql)
+    {
+        char *message = nullptr;
+        const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+        const QString text = rc == SQLITE_OK ? QString() : QString::fromUtf8(message ? message : "failed");
+        sqlite3_free(message);
+        return text;
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+// The catalogue's rows in the operator's order of their titles (no title first), equal
+// titles by key.
+QVector<qlonglong> titleOrder(sqlite3 *db)
+{
+    QVector<QPair<qlonglong, QVariant>> rows;
+    Statement all(db, QStringLiteral("SELECT rowid, tm FROM 文件目录"));
+    while (all.step())
+        rows.push_back({ all.column(0).toLongLong(), all.column(1) });
+    std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) {
+        if (a.second.isNull() != b.second.isNull())
+            return a.second.isNull();
+        if (!a.second.isNull()) {
+            const QByteArray x = a.second.toString().toUtf8(), y = b.second.toString().toUtf8();
+            const int c = Collation::compareUtf8(x.constData(), int(x.size()), y.constData(), int(y.size()));
+            if (c != 0)
+                return c < 0;
+        }
+        return a.first < b.first;
+    });
+    QVector<qlonglong> keys;
+    for (const auto &row : rows)
+        keys << row.first;
+    return keys;
 }
 
 } // namespace searchindex
@@ -392,11 +492,12 @@ private slots:
         test::FakeUi ui;
         TDataModule5 dm(folder.path(), ui);
         sqlite3 *db = dm.ADOConnection1.handle();
+        SearchIndex::drop(dm.ADOConnection1); // a catalogue made before the index
         insertRows(db, 0, 400);
         QVERIFY(!SearchIndex::exists(db));
         const auto before = results(dm, ui, true); // the first search makes the index
         QVERIFY(SearchIndex::exists(db));
-        QCOMPARE(ui.progressLabels, QStringList { "正在建立检索索引……" });
+        QCOMPARE(ui.progressLabels.filter(QStringLiteral("索引")), QStringList { "正在建立检索索引……" });
         QCOMPARE(before, results(dm, ui, false));
         QVERIFY(!before.first().isEmpty());
         QVERIFY(SearchIndex::narrow(
@@ -430,7 +531,134 @@ private slots:
             dm.ADOConnection1.open();
         QCOMPARE(results(dm, ui, true), before);
         QCOMPARE(results(dm, ui, false), before);
-        QCOMPARE(ui.progressLabels.size(), 1); // the restored copy came with its index
+        QCOMPARE(ui.progressLabels.filter(QStringLiteral("索引")).size(), 1); // the restored copy came with its index
+    }
+    // Another tool, without the program's functions and orders, inserts, changes and deletes
+    // rows of a catalogue made new and of one left by an earlier version (whose indexes the
+    // program replaces when it opens it); the program's searches still give the rows of the
+    // plain like, and the title click the operator's order.
+    void otherToolsWriteTheCatalogue_data()
+    {
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("made new") << false;
+        QTest::newRow("left by an earlier version") << true;
+    }
+    void otherToolsWriteTheCatalogue()
+    {
+        using namespace searchindex;
+        QFETCH(bool, earlier);
+        test::ProgramFolderFixture folder;
+        if (earlier)
+            makeEarlierIndexes(folder.db());
+        insertRows(folder.db().handle(), 0, 300);
+        folder.db().execute(QStringLiteral("update 文件目录 set tm = tm || '𠀀龘' where yh % 10 = 1"));
+        Window w(folder);
+        sqlite3 *db = w.dm.ADOConnection1.handle();
+        QCOMPARE(SearchIndex::state(db), SearchIndex::State::Current);
+        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("sql like '%dagl_zh%'")), 0);
+        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("sql like '%dagl_grams%'")), 0);
+
+        {
+            BareConnection bare(folder.databasePath());
+            QVERIFY(bare.exec(QStringLiteral("insert into 文件目录 (ajh) values (1)")).isEmpty());
+            insertRows(bare.handle(), 300, 80);
+            const QString longTitle = QString(1500, QChar(u'长')) + QStringLiteral("尾声");
+            for (const QString &sql : {
+                     QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm,zrz,wh) values ('1','1',1,1,'O''Brien "
+                                    "会议 %_ 𠀀龘x','张''三','京发〔2008〕12号')"),
+                     QStringLiteral("insert into 文件目录 (qzh,yh,tm) values ('2',4,'%1')").arg(longTitle),
+                     QStringLiteral("update 文件目录 set tm = zrz || '会议', wh = upper(wh) where yh % 5 = 0"),
+                     QStringLiteral("update 文件目录 set tm = '尾声 ABC_12%' where yh % 23 = 0"),
+                     QStringLiteral("update 文件目录 set str_m_date = str_m_date + 100000 where yh % 17 = 0"),
+                     QStringLiteral("delete from 文件目录 where yh % 7 = 3"),
+                 })
+                QCOMPARE(bare.exec(sql), QString());
+        }
+
+        const auto found = results(w.dm, w.ui, true);
+        QCOMPARE(found, results(w.dm, w.ui, false));
+        QVERIFY(!found.at(0).isEmpty());
+        QVERIFY(!found.at(14).isEmpty()); // the fragment past the positions cut
+
+        const QVector<qlonglong> expected = titleOrder(db);
+        w.click("BitBtn2");
+        const int tm = 12; // 题名
+        w.window->DBGridEh1TitleBtnClick(tm);
+        QVector<qlonglong> ascending, descending;
+        for (int row = 0; row < w.dm.Tdaly.recordCount(); ++row)
+            ascending << w.dm.Tdaly.bookmarkAt(row);
+        QCOMPARE(ascending, expected);
+        w.window->DBGridEh1TitleBtnClick(tm);
+        for (int row = 0; row < w.dm.Tdaly.recordCount(); ++row)
+            descending << w.dm.Tdaly.bookmarkAt(row);
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(descending, expected);
+        QCOMPARE(w.ui.progressLabels.contains(QStringLiteral("正在建立排序索引……")), earlier);
+    }
+    // The search runs on a reader of its own while the window waits; inside a transaction
+    // it stays on the connection that sees the transaction's rows. A quick search shows no panel.
+    void searchRunsApart()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "12", "1", 1, "京发2008号", "张", "会议纪要");
+        addRecord(folder, "12", "1", 2, "京发2009", "李", "年度会议");
+        addRecord(folder, "3", "1", 1, "函", "王", "来函");
+        Window w(folder);
+        w.fill("Edit6", QStringLiteral("会议"));
+        w.click("BitBtn3");
+        QCOMPARE(w.column("TM"), (QStringList { "会议纪要", "年度会议" }));
+        QVERIFY(w.dm.ADOConnection1.readerHandle() != nullptr);
+        QVERIFY(w.ui.shown.isEmpty());
+        QVERIFY(w.ui.progressLabels.isEmpty());
+
+        Transaction pending(w.dm.ADOConnection1);
+        w.dm.ADOConnection1.execute(
+            QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm) values ('3','2',1,1,'会议室')"));
+        w.click("BitBtn3");
+        QCOMPARE(w.column("TM"), (QStringList { "会议纪要", "年度会议", "会议室" }));
+    }
+
+    // The busy panel of a search keeps the program's events flowing while it waits.
+    void busyPanelKeepsTheWindowsPainted()
+    {
+        QtUi ui;
+        const std::unique_ptr<Ui::Progress> panel = ui.progress(QStringLiteral("正在查询……"));
+        bool delivered = false;
+        QTimer::singleShot(0, qApp, [&delivered] { delivered = true; });
+        QVERIFY(panel->step(0, 0));
+        QVERIFY(delivered);
+    }
+
+    // The first title click on 题名 of a catalogue without its sort keys makes them behind a
+    // progress panel; stopped there, the catalogue and the grid stay as they were.
+    void firstTitleClickMakesTheSortKeysOrStops()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "1", "1", 1, "", "", "乙");
+        addRecord(folder, "1", "1", 2, "", "", "甲");
+        addRecord(folder, "1", "1", 3, "", "", "丙");
+        SortKeys::drop(folder.db().handle(), Schema::kCatalogueTable, QStringLiteral("TM"));
+        Window w(folder);
+        w.window->resize(1400, 600);
+        w.click("BitBtn2");
+        const int tm = 12; // 题名
+        w.ui.stopProgressAt = w.ui.progressSteps + 1;
+        w.clickTitle(tm);
+        QCOMPARE(w.ui.progressLabels.last(), QStringLiteral("正在建立排序索引……"));
+        QVERIFY(!SortKeys::exists(w.dm.ADOConnection1.handle(), QStringLiteral("TM")));
+        QCOMPARE(w.column("TM"), (QStringList { "乙", "甲", "丙" }));
+        QCOMPARE(w.window->grid()->sortMarker(tm), DBGridEh::SortMarker::None);
+        QVERIFY(w.ui.shown.isEmpty());
+
+        w.ui.stopProgressAt = 0;
+        w.clickTitle(tm);
+        QVERIFY(SortKeys::exists(w.dm.ADOConnection1.handle(), QStringLiteral("TM")));
+        QCOMPARE(w.column("TM"), (QStringList { "丙", "甲", "乙" }));
+        QCOMPARE(w.window->grid()->sortMarker(tm), DBGridEh::SortMarker::Down);
+        const int panels = int(w.ui.progressLabels.size());
+        w.clickTitle(tm);
+        QCOMPARE(w.column("TM"), (QStringList { "乙", "甲", "丙" }));
+        QCOMPARE(w.ui.progressLabels.size(), panels); // made once
     }
 };
 

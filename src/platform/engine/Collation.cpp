@@ -91,6 +91,40 @@ int compareUtf8(const char *a, int aSize, const char *b, int bSize)
     return c != 0 ? (c < 0 ? -1 : 1) : (aSize == bSize ? 0 : (aSize < bSize ? -1 : 1));
 }
 
+QByteArray sortKey(const char *utf8, int size)
+{
+    // Each character's weight in as few bytes as keep their order, the first byte telling
+    // how many: ASCII in one (from 1), a GBK code in its own two (leads 0x81..0xFE), anything
+    // else in four after 0xFF. A zero byte ends them, sorting a text before any longer one
+    // it begins. Texts equal but for letter case (or holding broken UTF-8) are then ordered
+    // by their own bytes, as compareUtf8 does; only they carry them.
+    const std::vector<quint32> &w = weights();
+    QByteArray key;
+    key.reserve(size * 2 + 1);
+    bool withBytes = false;
+    auto *p = reinterpret_cast<const unsigned char *>(utf8);
+    const unsigned char *end = p + size;
+    while (p < end) {
+        const unsigned char *at = p;
+        const char32_t c = nextUtf8(p, end);
+        const quint32 weight = weightOf(c, w);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (*at >= 0x80 && p - at == 1))
+            withBytes = true;
+        if (weight < 0x80) {
+            key.append(char(weight + 1));
+        } else if (weight < 0x10000) {
+            key.append(char(weight >> 8)).append(char(weight & 0xFF));
+        } else {
+            const quint32 rest = weight - 0x10000;
+            key.append(char(0xFF)).append(char(rest >> 16)).append(char((rest >> 8) & 0xFF)).append(char(rest & 0xFF));
+        }
+    }
+    key.append('\0');
+    if (withBytes)
+        key.append(utf8, size);
+    return key;
+}
+
 int compare(const QString &a, const QString &b)
 {
     const std::vector<quint32> &w = weights();

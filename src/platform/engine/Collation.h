@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 struct sqlite3;
@@ -17,6 +18,9 @@ inline constexpr const char *kName = "dagl_zh";
 
 int compare(const QString &a, const QString &b);
 int compareUtf8(const char *a, int aSize, const char *b, int bSize);
+// Bytes that compare (as the engine compares blobs) as compareUtf8 compares the text, so
+// that an index of them keeps the order without the engine knowing it.
+QByteArray sortKey(const char *utf8, int size);
 
 // Makes the order known to a connection.
 void install(sqlite3 *db);

@@ -5,6 +5,7 @@
 #include "JetSql.h"
 #include "Sqlite.h"
 
+#include <QDebug>
 #include <QFileInfo>
 
 namespace dagl {
@@ -13,6 +14,7 @@ Connection::Connection(QObject *parent) : QObject(parent) {}
 
 Connection::~Connection()
 {
+    sqlite3_close(m_reader);
     if (m_db)
         sqlite3_close(m_db);
 }
@@ -74,6 +76,14 @@ void Connection::open()
     SearchIndex::install(db);
     m_db = db;
     m_columns.clear();
+    // What earlier versions left that only the program can write through is replaced, so
+    // that other tools can write the file; left for later when the file cannot be written now.
+    try {
+        SearchIndex::upgrade(db, m_searchIndex);
+        SortKeys::upgrade(db, m_sortKeys);
+    } catch (const Error &error) {
+        qWarning().noquote() << "indexes of an earlier version kept for now:" << error.message();
+    }
     emit opened();
 }
 
@@ -83,6 +93,8 @@ void Connection::close()
         return;
     m_transactionDepth = 0;
     emit closing();
+    sqlite3_close(m_reader);
+    m_reader = nullptr;
     sqlite3_close(m_db);
     m_db = nullptr;
     m_columns.clear();

@@ -3,6 +3,7 @@
 #include "DatabaseLock.h"
 #include "Field.h"
 #include "SearchIndex.h"
+#include "SortKeys.h"
 
 #include <QHash>
 #include <QObject>
@@ -48,10 +49,16 @@ public:
     FieldDef column(const QString &table, const QString &column) const;
 
     sqlite3 *handle() const; // throws when closed
+    // A read-only connection of its own to the same file, for reading on another thread
+    // (see ReadApart): null until it is first opened there; closed with this connection.
+    sqlite3 *&readerHandle() { return m_reader; }
 
     // The columns searched by fragment through the search index (see SearchIndex).
     void setSearchIndex(const SearchIndex::Spec &spec) { m_searchIndex = spec; }
     const SearchIndex::Spec &searchIndex() const { return m_searchIndex; }
+    // The columns a title click on the whole table sorts through kept keys (see SortKeys).
+    void setSortKeys(const SortKeys::Spec &spec) { m_sortKeys = spec; }
+    const SortKeys::Spec &sortKeys() const { return m_sortKeys; }
 
     // Makes this connection the only holder of its database among the program's copies,
     // for work that replaces the file: false while another connection has it open. The hold
@@ -75,10 +82,12 @@ signals:
 private:
     QString m_connectionString;
     sqlite3 *m_db = nullptr;
+    sqlite3 *m_reader = nullptr;
     DatabaseLock m_lock;
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
     int m_transactionDepth = 0;
     SearchIndex::Spec m_searchIndex;
+    SortKeys::Spec m_sortKeys;
 };
 
 // A transaction for one block of work: rolled back when it goes out of scope uncommitted

@@ -51,13 +51,15 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-// Runs `work`, removing `partial` when it fails so that no half-made file stays behind.
+// Runs `work`, removing `partial` when it fails so that no half-made file stays behind, nor
+// the journal the engine left beside it.
 template <typename Work> void removingOnFailure(const QString &partial, Work work)
 {
     try {
         work();
     } catch (...) {
         QFile::remove(partial);
+        QFile::remove(partial + QStringLiteral("-journal"));
         throw;
     }
 }

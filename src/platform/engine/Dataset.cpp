@@ -6,6 +6,7 @@
 #include "Regional.h"
 #include "SearchIndex.h"
 #include "SelectShape.h"
+#include "SortKeys.h"
 #include "Sqlite.h"
 
 #include <QScopeGuard>
@@ -258,6 +259,7 @@ void Dataset::open()
     try {
         if (lazy) {
             m_keySql = shape.keyStatement(SelectShape::SortMatches);
+            m_orderedRowsFrom.clear();
             m_selectList = shape.selectList;
             m_keyFrom = QStringLiteral("FROM ") + shape.table
                         + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
@@ -265,8 +267,12 @@ void Dataset::open()
             m_wholeTable = shape.where.isEmpty();
             m_pageStatement = std::move(statement);
             m_baseTable = m_tableName.isEmpty() ? base : m_tableName;
-            if (!m_appendOnly)
+            if (!m_appendOnly && m_keyReader) {
+                m_keys = m_keyReader(m_keySql);
+                m_orderedKeySql = m_keySql;
+            } else if (!m_appendOnly) {
                 readKeys(m_keySql);
+            }
         } else {
             readAll(*statement);
         }
@@ -814,10 +820,23 @@ bool Dataset::needsCollation(const QString &column) const
     return probe.step();
 }
 
-QString Dataset::orderedKeyStatement(int field, bool descending) const
+QString Dataset::orderedKeyStatement(int field, bool descending)
 {
     const Column &def = m_fields.at(field);
-    const QString column = quoteIdentifier(def.origin.isEmpty() ? def.def.name : def.origin);
+    const QString name = def.origin.isEmpty() ? def.def.name : def.origin;
+    const QString column = quoteIdentifier(name);
+    // The whole table in a column with kept keys: their index is walked.
+    const SortKeys::Spec &kept = m_connection->sortKeys();
+    sqlite3 *db = m_connection->handle();
+    if (m_wholeTable && kept.covers(m_baseTable, name) && SortKeys::exists(db, name)) {
+        try {
+            SortKeys::refresh(db, kept.table, name);
+            m_orderedRowsFrom = SortKeys::rowsFrom(quoteIdentifier(m_baseTable), name, descending);
+            return SortKeys::keyStatement(name, descending);
+        } catch (const Error &) {
+            // Keys that cannot be brought up to date now (a read-only file): the rows are sorted.
+        }
+    }
     // A filtered result sorts its matches: walking an index of the whole table to pick out a
     // few rows costs far more.
     QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ")
@@ -826,6 +845,7 @@ QString Dataset::orderedKeyStatement(int field, bool descending) const
         sql += QStringLiteral(" COLLATE ") + QLatin1String(Collation::kName);
     if (descending)
         sql += QStringLiteral(" DESC");
+    m_orderedRowsFrom.clear();
     return sql;
 }
 
@@ -842,8 +862,10 @@ void Dataset::sort(const QString &sortText)
     }
     const Bookmark current = bookmark();
     if (m_lazy) {
-        if (!m_appendOnly)
+        if (!m_appendOnly) {
+            m_orderedRowsFrom.clear();
             readKeys(field < 0 ? m_keySql : orderedKeyStatement(field, descending));
+        }
     } else {
         std::stable_sort(m_keys.begin(), m_keys.end(), [&](qlonglong a, qlonglong b) {
             if (field < 0)
@@ -869,10 +891,16 @@ Dataset::RowTexts::RowTexts(const Dataset &dataset, const QVector<int> &fields)
         return; // rows read whole are at hand already
     // The statement the keys came from, giving the row's columns beside its key.
     const QString keyHead = QStringLiteral("SELECT rowid ");
-    if (!dataset.m_orderedKeySql.startsWith(keyHead))
+    QString from = dataset.m_orderedRowsFrom;
+    if (from.isEmpty() && dataset.m_orderedKeySql.startsWith(keyHead))
+        from = dataset.m_orderedKeySql.mid(keyHead.size());
+    if (from.isEmpty())
         return;
-    const QString sql = QStringLiteral("SELECT rowid AS %1, %2 %3")
-                            .arg(kKeyAlias, dataset.m_selectList, dataset.m_orderedKeySql.mid(keyHead.size()));
+    // Only the table's own columns, whatever else the statement reads.
+    const QString table = quoteIdentifier(dataset.m_baseTable);
+    const QString list = dataset.m_selectList.trimmed() == QLatin1String("*") ? table + QStringLiteral(".*")
+                                                                              : dataset.m_selectList;
+    const QString sql = QStringLiteral("SELECT %1.rowid AS %2, %3 %4").arg(table, kKeyAlias, list, from);
     try {
         m_statement = std::make_unique<Statement>(dataset.m_connection->handle(), sql);
     } catch (const Error &) {

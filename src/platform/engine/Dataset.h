@@ -66,6 +66,10 @@ public:
 
     void open();
     void close();
+    // Reads the keys of a lazily read result for open() instead of the dataset's own
+    // connection (on another thread, say); none for the dataset's own reading.
+    using KeyReader = std::function<QVector<qlonglong>(const QString &sql)>;
+    void setKeyReader(KeyReader reader) { m_keyReader = std::move(reader); }
     bool isOpen() const { return m_state != State::Inactive; }
     // Throws the closed-dataset error unless the dataset is open.
     void requireOpen() const;
@@ -180,7 +184,7 @@ private:
     void setCurrent(int row);
     QVariant fromStorage(const QVariant &stored, FieldType type) const;
     QVariant converted(int field, const QVariant &value) const;
-    QString orderedKeyStatement(int field, bool descending) const;
+    QString orderedKeyStatement(int field, bool descending);
     bool needsCollation(const QString &column) const;
     void readKeys(const QString &sql);
     void readAll(class Statement &statement);
@@ -208,6 +212,8 @@ private:
     bool m_lazy = false;
     QString m_keySql;      // the statement of the keys in the statement's own order
     QString m_orderedKeySql; // the statement the present keys were read by
+    KeyReader m_keyReader;
+    QString m_orderedRowsFrom; // what follows the columns in the statement of the rows in that order
     QString m_selectList;  // the columns of a lazily read select
     QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order
     QString m_keyOrder;    // the statement's own ORDER BY terms

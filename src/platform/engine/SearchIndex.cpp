@@ -15,13 +15,39 @@ namespace dagl::SearchIndex {
 
 namespace {
 
+// The function the triggers of earlier versions called; a catalogue still carrying them
+// can be written until they are replaced.
 const char *const kFunction = "dagl_grams";
 const QString kTable = QStringLiteral("dagl_ngram");
 const QStringList kTriggers
     = { QStringLiteral("dagl_ngram_ai"), QStringLiteral("dagl_ngram_ad"), QStringLiteral("dagl_ngram_au") };
+// The table of positions 1..kPositions the triggers take the pieces at, with the engine's own
+// functions only, so that any tool can write the catalogue. A longer text is marked by the
+// empty piece and is read by every search of its column.
+const QString kPositions = QStringLiteral("dagl_pos");
+constexpr int kPositionCount = 1024;
 // Pieces counted at most when choosing the rarest: past this a piece is common anyway.
 constexpr int kCountCap = 100000;
 constexpr qint64 kBuildRows = 20000; // rows between two progress steps
+
+// The pieces as earlier versions cut them, by UTF-16 unit.
+QStringList unitGrams(const QString &text)
+{
+    QStringList found;
+    QSet<QString> seen;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        QString gram = text.mid(i, 2);
+        for (QChar &c : gram) {
+            if (c.unicode() < 0x80)
+                c = c.toLower();
+        }
+        if (!seen.contains(gram)) {
+            seen.insert(gram);
+            found << gram;
+        }
+    }
+    return found;
+}
 
 // The pieces function as a table ("SELECT gram FROM dagl_grams(text)"), so that triggers can
 // insert and delete a row's pieces with one statement each.
@@ -86,7 +112,7 @@ int gramsFilter(sqlite3_vtab_cursor *base, int idxNum, const char *, int argc, s
     if (idxNum == 1 && argc >= 1 && sqlite3_value_type(argv[0]) != SQLITE_NULL) {
         const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
         const QString value = QString::fromUtf8(text, sqlite3_value_bytes(argv[0]));
-        for (const QString &gram : grams(value))
+        for (const QString &gram : unitGrams(value))
             cursor->grams.push_back(gram.toUtf8());
     }
     return SQLITE_OK;
@@ -204,18 +230,131 @@ QStringList andTerms(const QString &where)
     return terms;
 }
 
+// The statements that keep one column's pieces in step, from the engine's own functions.
+QString insertPieces(const QString &row, int column, const QString &name)
+{
+    return QStringLiteral("INSERT OR IGNORE INTO %1 (gram, col, rid) SELECT lower(substr(%2.%3, p, 2)), %4, %2.rowid "
+                          "FROM %5 WHERE p < length(%2.%3); "
+                          "INSERT OR IGNORE INTO %1 (gram, col, rid) SELECT '', %4, %2.rowid WHERE length(%2.%3) > %6;")
+        .arg(kTable, row, name)
+        .arg(column)
+        .arg(kPositions)
+        .arg(kPositionCount);
+}
+
+QString deletePieces(int column, const QString &name)
+{
+    return QStringLiteral("DELETE FROM %1 WHERE col = %2 AND rid = old.rowid AND gram IN (SELECT lower(substr(old.%3, "
+                          "p, 2)) FROM %4 WHERE p < length(old.%3) UNION ALL SELECT '');")
+        .arg(kTable)
+        .arg(column)
+        .arg(name, kPositions);
+}
+
+void makePositions(sqlite3 *db)
+{
+    run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (p INTEGER PRIMARY KEY)").arg(kPositions));
+    Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(kPositions));
+    count.step();
+    if (count.column(0).toInt() == kPositionCount)
+        return;
+    run(db, QStringLiteral("DELETE FROM %1").arg(kPositions));
+    Statement insert(db, QStringLiteral("INSERT INTO %1 (p) VALUES (?)").arg(kPositions));
+    for (int p = 1; p <= kPositionCount; ++p) {
+        insert.reset();
+        insert.bind(1, p);
+        insert.step();
+    }
+}
+
+void makeTriggers(sqlite3 *db, const Spec &spec)
+{
+    for (const QString &trigger : kTriggers)
+        run(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
+    const QString table = quoteIdentifier(spec.table);
+    QStringList inserts, deletes, changed;
+    for (int c = 0; c < spec.columns.size(); ++c) {
+        const QString column = quotedColumn(spec.columns.at(c));
+        inserts << insertPieces(QStringLiteral("new"), c, column);
+        deletes << deletePieces(c, column);
+        changed << QStringLiteral("old.%1 IS NOT new.%1").arg(column);
+    }
+    run(db,
+        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN %3 END")
+            .arg(kTriggers[0], table, inserts.join(QLatin1Char(' '))));
+    run(db,
+        QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3 END")
+            .arg(kTriggers[1], table, deletes.join(QLatin1Char(' '))));
+    // Any change of the row's key moves its pieces too.
+    run(db,
+        QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN old.rowid IS NOT new.rowid OR %3 BEGIN %4 %5 END")
+            .arg(kTriggers[2], table, changed.join(QStringLiteral(" OR ")), deletes.join(QLatin1Char(' ')),
+                inserts.join(QLatin1Char(' '))));
+}
+
+// The statement that adds the pieces of one column of the rows in a range of keys.
+QString fillStatement(const Spec &spec, int column)
+{
+    // The rows lead, each cut at the positions its text has.
+    return QStringLiteral("INSERT OR IGNORE INTO %1 (gram, col, rid) SELECT lower(substr(t.%2, p, 2)), %3, t.rowid "
+                          "FROM %4 AS t CROSS JOIN %5 WHERE t.rowid BETWEEN ?1 AND ?2 AND p < length(t.%2) "
+                          "UNION ALL SELECT '', %3, t.rowid FROM %4 AS t WHERE t.rowid BETWEEN ?1 AND ?2 "
+                          "AND length(t.%2) > %6")
+        .arg(kTable, quotedColumn(spec.columns.at(column)))
+        .arg(column)
+        .arg(quoteIdentifier(spec.table), kPositions)
+        .arg(kPositionCount);
+}
+
+// A savepoint of its own, rolled back unless released: works inside a caller's transaction too.
+class Savepoint {
+public:
+    explicit Savepoint(sqlite3 *db)
+        : m_db(db)
+    {
+        run(db, QStringLiteral("SAVEPOINT dagl_search_index"));
+    }
+    ~Savepoint()
+    {
+        if (!m_open)
+            return;
+        sqlite3_exec(m_db, "ROLLBACK TO dagl_search_index", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "RELEASE dagl_search_index", nullptr, nullptr, nullptr);
+    }
+    void release()
+    {
+        run(m_db, QStringLiteral("RELEASE dagl_search_index"));
+        m_open = false;
+    }
+
+private:
+    sqlite3 *m_db;
+    bool m_open = true;
+};
+
+bool hasSupplementary(const unsigned char *text, int size)
+{
+    for (int i = 0; i < size; ++i) {
+        if (text[i] >= 0xF0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QStringList grams(const QString &text)
 {
+    // By character, as the engine's substr counts them; Latin letters lowered as its lower().
+    QList<uint> characters = text.toUcs4();
+    for (uint &c : characters) {
+        if (c >= 'A' && c <= 'Z')
+            c += 'a' - 'A';
+    }
     QStringList found;
     QSet<QString> seen;
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        QString gram = text.mid(i, 2);
-        for (QChar &c : gram) {
-            if (c.unicode() < 0x80)
-                c = c.toLower();
-        }
+    for (qsizetype i = 0; i + 1 < characters.size(); ++i) {
+        const QString gram = QString::fromUcs4(reinterpret_cast<const char32_t *>(characters.constData() + i), 2);
         if (!seen.contains(gram)) {
             seen.insert(gram);
             found << gram;
@@ -230,12 +369,32 @@ void install(sqlite3 *db)
     sqlite3_create_module(db, kFunction, &module, nullptr);
 }
 
+State state(sqlite3 *db)
+{
+    Statement found(db,
+        QStringLiteral("SELECT name, sql FROM sqlite_master WHERE name IN ('%1','%2','%3','%4','%5')")
+            .arg(kTable, kTriggers[0], kTriggers[1], kTriggers[2], kPositions));
+    bool table = false, positions = false, earlier = false;
+    int triggers = 0;
+    while (found.step()) {
+        const QString name = found.column(0).toString();
+        if (name == kTable)
+            table = true;
+        else if (name == kPositions)
+            positions = true;
+        else
+            ++triggers;
+        if (found.column(1).toString().contains(QLatin1String(kFunction)))
+            earlier = true;
+    }
+    if (!table || triggers != int(kTriggers.size()))
+        return State::Missing;
+    return earlier || !positions ? State::Outdated : State::Current;
+}
+
 bool exists(sqlite3 *db)
 {
-    Statement count(db,
-        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('%1','%2','%3','%4')")
-            .arg(kTable, kTriggers[0], kTriggers[1], kTriggers[2]));
-    return count.step() && count.column(0).toInt() == 4;
+    return state(db) == State::Current;
 }
 
 void drop(Connection &connection)
@@ -244,52 +403,31 @@ void drop(Connection &connection)
     for (const QString &trigger : kTriggers)
         run(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
     run(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
+    run(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kPositions));
 }
 
 bool build(Connection &connection, const Spec &spec, const std::function<bool(qint64, qint64)> &progress)
 {
-    sqlite3 *db = connection.handle();
-    const QString table = quoteIdentifier(spec.table);
-    QStringList inserts, deletes;
-    for (int c = 0; c < spec.columns.size(); ++c) {
-        const QString column = quotedColumn(spec.columns.at(c));
-        inserts << QStringLiteral(
-            "INSERT OR IGNORE INTO %1 (gram, col, rid) SELECT gram, %2, new.rowid FROM %3(new.%4);")
-                       .arg(kTable)
-                       .arg(c)
-                       .arg(QLatin1String(kFunction), column);
-        deletes << QStringLiteral(
-            "DELETE FROM %1 WHERE col = %2 AND rid = old.rowid AND gram IN (SELECT gram FROM %3(old.%4));")
-                       .arg(kTable)
-                       .arg(c)
-                       .arg(QLatin1String(kFunction), column);
-    }
-    QStringList columns;
-    for (const QString &column : spec.columns)
-        columns << quotedColumn(column);
+    return build(connection.handle(), spec, progress);
+}
 
+bool build(sqlite3 *db, const Spec &spec, const std::function<bool(qint64, qint64)> &progress)
+{
+    const QString table = quoteIdentifier(spec.table);
     // A larger page cache while the pieces go in, which come in no order of theirs.
     run(db, QStringLiteral("PRAGMA cache_size = -65536"));
     struct Restore {
         sqlite3 *db;
         ~Restore() { sqlite3_exec(db, "PRAGMA cache_size = -2000", nullptr, nullptr, nullptr); }
     } restore { db };
-    Transaction transaction(connection);
+    Savepoint savepoint(db);
     run(db,
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (gram TEXT NOT NULL, col INTEGER NOT NULL, rid INTEGER NOT NULL, "
                        "PRIMARY KEY (gram, col, rid)) WITHOUT ROWID")
             .arg(kTable));
     run(db, QStringLiteral("DELETE FROM %1").arg(kTable));
-    run(db,
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN %3 END")
-            .arg(kTriggers[0], table, inserts.join(QLatin1Char(' '))));
-    run(db,
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN %3 END")
-            .arg(kTriggers[1], table, deletes.join(QLatin1Char(' '))));
-    run(db,
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN %4 %5 END")
-            .arg(kTriggers[2], columns.join(QLatin1Char(',')), table, deletes.join(QLatin1Char(' ')),
-                inserts.join(QLatin1Char(' '))));
+    makePositions(db);
+    makeTriggers(db, spec);
 
     Statement bounds(db, QStringLiteral("SELECT min(rowid), max(rowid), count(*) FROM %1").arg(table));
     bounds.step();
@@ -297,13 +435,7 @@ bool build(Connection &connection, const Spec &spec, const std::function<bool(qi
     const qint64 total = bounds.column(2).toLongLong();
     std::vector<std::unique_ptr<Statement>> fill;
     for (int c = 0; c < spec.columns.size(); ++c)
-        fill.push_back(std::make_unique<Statement>(db,
-            QStringLiteral(
-                "INSERT OR IGNORE INTO %1 (gram, col, rid) SELECT g.gram, %2, t.rowid FROM %3 AS t, %4(t.%5) "
-                "AS g WHERE t.rowid BETWEEN ? AND ?")
-                .arg(kTable)
-                .arg(c)
-                .arg(table, QLatin1String(kFunction), quotedColumn(spec.columns.at(c)))));
+        fill.push_back(std::make_unique<Statement>(db, fillStatement(spec, c)));
     qint64 done = 0;
     for (qint64 from = first; total > 0 && from <= last; from += kBuildRows) {
         for (auto &statement : fill) {
@@ -314,10 +446,52 @@ bool build(Connection &connection, const Spec &spec, const std::function<bool(qi
         }
         done = std::min(total, done + kBuildRows);
         if (progress && !progress(done, total))
-            return false; // rolled back with the transaction
+            return false; // rolled back with the savepoint
     }
-    transaction.commit();
+    savepoint.release();
     return true;
+}
+
+void upgrade(sqlite3 *db, const Spec &spec)
+{
+    if (spec.isEmpty() || state(db) != State::Outdated)
+        return;
+    Savepoint savepoint(db);
+    makePositions(db);
+    makeTriggers(db, spec);
+    // Earlier versions cut a character outside the basic plane in two; the rows holding one
+    // get their pieces anew.
+    QStringList columns;
+    for (const QString &column : spec.columns)
+        columns << quotedColumn(column);
+    Statement rows(db,
+        QStringLiteral("SELECT rowid, %1 FROM %2").arg(columns.join(QLatin1Char(',')), quoteIdentifier(spec.table)));
+    Statement remove(db, QStringLiteral("DELETE FROM %1 WHERE gram = ? AND col = ? AND rid = ?").arg(kTable));
+    std::vector<std::unique_ptr<Statement>> fill;
+    for (int c = 0; c < spec.columns.size(); ++c)
+        fill.push_back(std::make_unique<Statement>(db, fillStatement(spec, c)));
+    sqlite3_stmt *stmt = rows.handle();
+    while (rows.step()) {
+        const qint64 rid = sqlite3_column_int64(stmt, 0);
+        for (int c = 0; c < spec.columns.size(); ++c) {
+            const auto *text = sqlite3_column_text(stmt, c + 1);
+            const int size = sqlite3_column_bytes(stmt, c + 1);
+            if (!text || !hasSupplementary(text, size))
+                continue;
+            for (const QString &gram : unitGrams(QString::fromUtf8(reinterpret_cast<const char *>(text), size))) {
+                remove.reset();
+                remove.bind(1, gram);
+                remove.bind(2, c);
+                remove.bind(3, rid);
+                remove.step();
+            }
+            fill[size_t(c)]->reset();
+            fill[size_t(c)]->bind(1, rid);
+            fill[size_t(c)]->bind(2, rid);
+            while (fill[size_t(c)]->step()) { }
+        }
+    }
+    savepoint.release();
 }
 
 QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QString &where)
@@ -342,18 +516,18 @@ QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QStrin
         if (column < 0)
             continue;
         const QString pattern = m.captured(2).replace(QStringLiteral("''"), QStringLiteral("'"));
-        // The rarest piece of the fragments: the fewest rows to read.
+        // The rarest piece of the fragments: the fewest rows to read. Each count stops at the
+        // fewest found so far, so a common piece after a rare one costs little.
         QString rarest;
         qint64 fewest = -1;
         Statement count(db,
-            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE gram = ? AND col = ? LIMIT %2)")
-                .arg(kTable)
-                .arg(kCountCap));
+            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE gram = ? AND col = ? LIMIT ?)").arg(kTable));
         for (const QString &fragment : fragments(pattern)) {
             for (const QString &gram : grams(fragment)) {
                 count.reset();
                 count.bind(1, gram);
                 count.bind(2, column);
+                count.bind(3, fewest < 0 ? kCountCap : fewest);
                 count.step();
                 const qint64 n = count.column(0).toLongLong();
                 if (fewest < 0 || n < fewest) {
@@ -362,8 +536,9 @@ QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QStrin
                 }
             }
         }
+        // Texts too long to be cut at every position are read by every search.
         if (fewest >= 0)
-            joins << QStringLiteral("rowid IN (SELECT rid FROM %1 WHERE gram = %2 AND col = %3)")
+            joins << QStringLiteral("rowid IN (SELECT rid FROM %1 WHERE gram IN (%2, '') AND col = %3)")
                          .arg(kTable, JetSql::quoted(rarest))
                          .arg(column);
     }

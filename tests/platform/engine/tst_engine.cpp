@@ -3,6 +3,7 @@
 #include "Dataset.h"
 #include "Error.h"
 #include "JetSql.h"
+#include "ReadApart.h"
 #include "SampleCatalogue.h"
 #include "Schema.h"
 #include "Sqlite.h"
@@ -363,6 +364,29 @@ private slots:
         ds.sort(QString());
         QCOMPARE(column("TM"), (QStringList{"b", "a", "c", ""}));
         QVERIFY(!errorOf([&] { ds.sort(QStringLiteral("NOPE ASC")); }).isEmpty());
+    }
+    // Keys read apart: the rows of the statement, waited for on the calling thread, which
+    // is called back at least once; stopped there, nothing comes back; a refused statement
+    // throws on the calling thread.
+    void keysReadApart()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh, tm) values ('1', '甲')"));
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh, tm) values ('2', '乙')"));
+        Connection &db = folder.db();
+        const QString sql = QStringLiteral("select rowid from 文件目录 order by qzh desc");
+        int calls = 0;
+        bool cancelled = true;
+        const QVector<qlonglong> keys = ReadApart::keys(db, sql, [&calls] { return ++calls > 0; }, &cancelled);
+        QCOMPARE(keys, (QVector<qlonglong> { 2, 1 }));
+        QVERIFY(calls >= 1);
+        QVERIFY(!cancelled);
+        QVERIFY(db.readerHandle() != nullptr);
+        QVERIFY(ReadApart::keys(db, sql, [] { return false; }, &cancelled).isEmpty());
+        QVERIFY(cancelled);
+        QVERIFY_THROWS_EXCEPTION(Error, ReadApart::keys(db, QStringLiteral("select nothing from 文件目录"), {}, nullptr));
+        db.close();
+        QVERIFY(db.readerHandle() == nullptr);
     }
 };
 
