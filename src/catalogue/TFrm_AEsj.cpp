@@ -500,6 +500,8 @@ void TFrm_AEsj::prepareNextRow(const RecordValues &carried)
         m_previous = RecordNumber::from([&carried](const QString &column) { return carried.value(column); });
         m_proposed = carried.value(standard() == RecordCheck::ByItem ? QStringLiteral("JH") : QStringLiteral("SXH"));
         proposeNumber();
+    } else {
+        m_previous.reset(); // nothing carried: no series to go on with
     }
     RadioGroup1Click();
 }

@@ -269,7 +269,7 @@ void TFrm_sjlr::DBGridEh1TitleBtnClick(int column)
 {
     if (refusedWhilePending())
         return;
-    SortByTitle(*m_grid, column, m_dm.Tsyyp);
+    SortByTitle(*m_grid, column, m_dm.Tsyyp, &m_ui);
 }
 
 } // namespace dagl

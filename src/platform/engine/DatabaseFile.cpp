@@ -51,8 +51,9 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-// Runs `work`, removing `partial` when it fails so that no half-made file stays behind, nor
-// the journal the engine left beside it.
+// Runs `work`, removing `partial` when it fails so that no half-made file stays behind,
+// nor the engine's journal of it: a full disk can leave that behind, and it would be taken
+// for the journal of the next file made under that name.
 template <typename Work> void removingOnFailure(const QString &partial, Work work)
 {
     try {
