@@ -33,6 +33,14 @@ void DatasetModel::setDataset(Dataset *dataset)
             ++m_rows;
             endInsertRows();
         });
+        // Rows read after the result opened come at its end.
+        connect(dataset, &Dataset::rowsAppended, this, [this](int first, int last) {
+            if (last < first)
+                return;
+            beginInsertRows({}, m_rows, m_rows + last - first);
+            m_rows += last - first + 1;
+            endInsertRows();
+        });
         connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
             m_shiftFrom = row;
             m_shift = -1;

@@ -97,6 +97,8 @@ GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &e
     if (!dataset)
         throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(grid.objectName()));
     dataset->requireOpen();
+    // Every row, not only those read so far.
+    dataset->readRemainingRows();
     QVector<DatasetModel::Column> columns;
     for (int column : grid.visibleColumns())
         columns << model->columnAt(column);

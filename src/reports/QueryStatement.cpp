@@ -20,6 +20,7 @@ namespace {
 const QString kBase = QStringLiteral("select * from 文件目录 ");
 const QString kOrder = QStringLiteral("  order by qzh,mlh,ajh,yh");
 constexpr qint64 kPanelAfterMs = 300; // a search taking longer gets its busy panel
+constexpr int kFirstKeys = 64; // keys of the rows shown before the rest are read (a screenful)
 
 // A typed value inside a quoted literal: the quote doubled so the text is searched for
 // as typed; % and _ stay wildcards of the pattern.
@@ -119,21 +120,24 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
     QElapsedTimer clock;
     clock.start();
     if (connection.isOpen() && !connection.inTransaction()) {
-        dataset.setKeyReader([&](const QString &keySql) {
-            return ReadApart::keys(
-                connection, keySql,
-                [&] {
-                    // A quick search shows no panel; until one is up, no click or key reaches
-                    // a window in the middle of the search.
-                    if (!searching && clock.elapsed() < kPanelAfterMs) {
-                        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                        return true;
-                    }
-                    if (!searching)
-                        searching = ui.progress(QStringLiteral("正在查询……"));
-                    return searching->step(0, 0);
-                },
-                &cancelled);
+        dataset.setKeyReader([&](const QString &, const QString &soonest) -> std::unique_ptr<Dataset::KeySource> {
+            // The grid shows the first screen of rows while the rest are still being read.
+            auto stream = std::make_unique<ReadApart::KeyStream>(connection, soonest);
+            const bool read = stream->waitFor(kFirstKeys, [&] {
+                // A quick search shows no panel; until one is up, no click or key reaches
+                // a window in the middle of the search.
+                if (!searching && clock.elapsed() < kPanelAfterMs) {
+                    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                    return true;
+                }
+                if (!searching)
+                    searching = ui.progress(QStringLiteral("正在查询……"));
+                return searching->step(0, 0);
+            });
+            cancelled = !read;
+            if (!read)
+                return nullptr;
+            return stream;
         });
     }
     // The refusal itself is not shown; the closed result is.

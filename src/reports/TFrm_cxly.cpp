@@ -1,5 +1,8 @@
 #include "TFrm_cxly.h"
 
+#include "Connection.h"
+#include "ReadApart.h"
+
 #include "ButtonRow.h"
 #include "DBGridEh.h"
 #include "PrintGrid.h"
@@ -92,10 +95,17 @@ TFrm_cxly::TFrm_cxly(TDataModule5 &dm, Ui &ui, QWidget *owner, QWidget *hostPane
     layout->addLayout(filters);
     layout->addLayout(buttons);
     layout->addWidget(m_grid, 1);
+
+    // The searches' own reader is opened while the operator types the first one.
+    m_readerAhead = ReadApart::openAhead(dm.ADOConnection1);
+    connect(&dm.ADOConnection1, &Connection::closing, this, [this] { m_readerAhead.reset(); });
 }
+
+TFrm_cxly::~TFrm_cxly() = default;
 
 void TFrm_cxly::BitBtn3Click()
 {
+    m_readerAhead.reset();
     runHandler(m_ui, [this] {
         const QString sql = QueryStatement::search([this](const QString &name) { return m_boxes.value(name)->text(); });
         QueryStatement::run(m_dm, m_dm.Tdaly, sql, m_ui);
@@ -104,6 +114,7 @@ void TFrm_cxly::BitBtn3Click()
 
 void TFrm_cxly::BitBtn2Click()
 {
+    m_readerAhead.reset();
     runHandler(m_ui, [this] { QueryStatement::run(m_dm, m_dm.Tdaly, QueryStatement::listAll(), m_ui); });
 }
 

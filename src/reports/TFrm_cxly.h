@@ -5,9 +5,15 @@
 
 #include <QHash>
 
+#include <memory>
+
 class QLineEdit;
 
 namespace dagl {
+
+namespace ReadApart {
+class KeyStream;
+}
 
 class DBGridEh;
 class TDataModule5;
@@ -21,6 +27,7 @@ class TFrm_cxly : public Tmain {
 public:
     // Made into the main window's client panel; without a panel it stands alone.
     TFrm_cxly(TDataModule5 &dm, Ui &ui, QWidget *owner, QWidget *hostPanel);
+    ~TFrm_cxly() override;
 
     void BitBtn3Click(); // 查询
     void BitBtn2Click(); // 查询全部(&S)
@@ -37,6 +44,7 @@ private:
     QHash<QString, QLineEdit *> m_boxes; // by name
     DBGridEh *m_grid;
     ExportDialog SaveDialog1;
+    std::unique_ptr<ReadApart::KeyStream> m_readerAhead; // until the first search
 };
 
 } // namespace dagl

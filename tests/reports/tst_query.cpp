@@ -3,6 +3,7 @@
 #include "DBGridEh.h"
 #include "Dataset.h"
 #include "Error.h"
+#include "ExportGrid.h"
 #include "InitInfo.h"
 #include "QtUi.h"
 #include "QueryStatement.h"
@@ -164,6 +165,7 @@ QVector<QVector<qlonglong>> results(TDataModule5 &dm, Ui &ui, bool indexed)
         QVector<qlonglong> rows;
         try {
             QueryStatement::run(dm, dm.Tdaly, sql, ui);
+            dm.Tdaly.readRemainingRows();
             for (int row = 0; row < dm.Tdaly.recordCount(); ++row)
                 rows << dm.Tdaly.bookmarkAt(row);
         } catch (const Error &) {
@@ -594,6 +596,59 @@ private slots:
         std::reverse(descending.begin(), descending.end());
         QCOMPARE(descending, expected);
         QCOMPARE(w.ui.progressLabels.contains(QStringLiteral("正在建立排序索引……")), earlier);
+    }
+    // A word most rows hold: the grid gets the first rows while the rest are read, walking the
+    // index of the list's order; what it ends with, its count and an export taken at once are
+    // the rows of the plain like, in its order.
+    void aCommonWordShowsItsFirstRowsFirst()
+    {
+        test::ProgramFolderFixture folder;
+        {
+            Transaction transaction(folder.db());
+            Statement insert(
+                folder.db().handle(), QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm) values (?,?,?,?,?)"));
+            for (int i = 0; i < 5000; ++i) {
+                insert.reset();
+                insert.bind(1, QString::number(i % 17));
+                insert.bind(2, QString::number(i % 3));
+                insert.bind(3, i % 5);
+                insert.bind(4, i);
+                insert.bind(5, i % 5 == 0 ? QStringLiteral("通知") : QStringLiteral("第%1次会议纪要").arg(i));
+                insert.step();
+            }
+            transaction.commit();
+        }
+        Window w(folder);
+        w.fill("Edit6", QStringLiteral("会议"));
+        w.click("BitBtn3");
+        const GridTable table = gridTable(*w.window->grid());
+        QVERIFY(w.dm.Tdaly.allRowsRead());
+        QCOMPARE(table.rowCount, 4000);
+        QVector<qlonglong> expected, shown;
+        QString lastTitle;
+        Statement like(folder.db().handle(),
+            QStringLiteral("select rowid, tm from 文件目录 where tm like '%会议%' order by qzh,mlh,ajh,yh"));
+        while (like.step()) {
+            expected << like.column(0).toLongLong();
+            lastTitle = like.column(1).toString();
+        }
+        QCOMPARE(table.cell(3999, 12), lastTitle); // 题名
+        for (int row = 0; row < w.dm.Tdaly.recordCount(); ++row)
+            shown << w.dm.Tdaly.bookmarkAt(row);
+        QCOMPARE(shown, expected);
+        QCOMPARE(w.window->grid()->footerText(1), QStringLiteral("4000"));
+
+        QString walk;
+        SearchIndex::narrow(folder.db().handle(), Schema::searchIndex(), QStringLiteral("文件目录"),
+            QStringLiteral("tm like '%会议%'"), &walk);
+        QVERIFY(walk.contains(QLatin1String("+rowid IN")));
+        // Searched again while the rows still come, and then for a rare word.
+        w.click("BitBtn3");
+        w.box("Edit6")->clear();
+        w.fill("Edit6", QStringLiteral("第4999次"));
+        w.click("BitBtn3");
+        QTRY_VERIFY(w.dm.Tdaly.allRowsRead());
+        QCOMPARE(w.column("TM"), QStringList { QStringLiteral("第4999次会议纪要") });
     }
     // The search runs on a reader of its own while the window waits; inside a transaction
     // it stays on the connection that sees the transaction's rows. A quick search shows no panel.

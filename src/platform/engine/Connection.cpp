@@ -14,9 +14,9 @@ Connection::Connection(QObject *parent) : QObject(parent) {}
 
 Connection::~Connection()
 {
+    // Datasets still reading apart stop before the reader goes.
+    close();
     sqlite3_close(m_reader);
-    if (m_db)
-        sqlite3_close(m_db);
 }
 
 QString Connection::connectionValue(const QString &connectionString, const QString &name)

@@ -52,6 +52,8 @@ public:
     // A read-only connection of its own to the same file, for reading on another thread
     // (see ReadApart): null until it is first opened there; closed with this connection.
     sqlite3 *&readerHandle() { return m_reader; }
+    // Whether a read on another thread has the reader now (set and cleared on this thread).
+    bool &readerInUse() { return m_readerInUse; }
 
     // The columns searched by fragment through the search index (see SearchIndex).
     void setSearchIndex(const SearchIndex::Spec &spec) { m_searchIndex = spec; }
@@ -83,6 +85,7 @@ private:
     QString m_connectionString;
     sqlite3 *m_db = nullptr;
     sqlite3 *m_reader = nullptr;
+    bool m_readerInUse = false;
     DatabaseLock m_lock;
     mutable QHash<QString, QVector<FieldDef>> m_columns; // by table name in lower case
     int m_transactionDepth = 0;

@@ -9,7 +9,9 @@
 #include "SortKeys.h"
 #include "Sqlite.h"
 
+#include <QDebug>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -22,6 +24,7 @@ const QString kKeyAlias = QStringLiteral("__dagl_key");
 constexpr qlonglong kPending = std::numeric_limits<qlonglong>::min();
 constexpr int kPageRows = 256;
 constexpr int kCacheRows = 16 * kPageRows;
+constexpr int kKeyTakeMs = 40; // between two takes of keys read apart
 
 int compareValues(const QVariant &a, const QVariant &b)
 {
@@ -47,11 +50,44 @@ int compareValues(const QVariant &a, const QVariant &b)
     return Collation::compare(a.toString(), b.toString());
 }
 
+// The statement of the keys shaped to give its first keys soonest: when the rows that may
+// match are too many to sort at once, an index in the statement's order is walked and each of
+// its rows checked, so the first keys come at once. Only where the engine does walk such an
+// index; otherwise the statement of the keys as it is.
+QString soonestKeys(sqlite3 *db, const SelectShape &shape, const QString &walkWhere, const QString &keySql)
+{
+    if (walkWhere.isEmpty() || shape.orderBy.isEmpty())
+        return keySql;
+    SelectShape walking = shape;
+    walking.where = walkWhere;
+    const QString sql = walking.keyStatement(SelectShape::AsWritten);
+    try {
+        Statement plan(db, QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
+        while (plan.step()) {
+            if (plan.column(3).toString().contains(QLatin1String("ORDER BY")))
+                return keySql; // sorted, not walked
+        }
+    } catch (const Error &) {
+        return keySql;
+    }
+    return sql;
+}
+
 } // namespace
 
 Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent), m_name(name)
 {
     setObjectName(name);
+    // Keys read apart are taken over while the windows show the first of them.
+    m_keyTimer = new QTimer(this);
+    m_keyTimer->setInterval(kKeyTakeMs);
+    connect(m_keyTimer, &QTimer::timeout, this, [this] {
+        try {
+            takeKeys(false);
+        } catch (const Error &error) {
+            qWarning().noquote() << m_name << "rows not read:" << error.message();
+        }
+    });
 }
 
 Dataset::~Dataset() = default;
@@ -161,6 +197,7 @@ void Dataset::open()
 
     SelectShape shape;
     QString plain;
+    QString walkWhere; // the condition for walking an index in the statement's order
     if (!m_tableName.isEmpty()) {
         shape.plain = true;
         shape.selectList = QStringLiteral("*");
@@ -171,7 +208,8 @@ void Dataset::open()
         shape = SelectShape::of(plain);
         // Fragments searched through the index read only the rows that may hold them.
         if (shape.plain && !shape.where.isEmpty())
-            shape.where = SearchIndex::narrow(db, m_connection->searchIndex(), shape.table, shape.where);
+            shape.where = SearchIndex::narrow(
+                db, m_connection->searchIndex(), shape.table, shape.where, m_keyReader ? &walkWhere : nullptr);
     }
 
     // A plain select of one table is read by key: its rows are fetched a page at a time
@@ -268,8 +306,16 @@ void Dataset::open()
             m_pageStatement = std::move(statement);
             m_baseTable = m_tableName.isEmpty() ? base : m_tableName;
             if (!m_appendOnly && m_keyReader) {
-                m_keys = m_keyReader(m_keySql);
                 m_orderedKeySql = m_keySql;
+                m_keySource = m_keyReader(m_keySql, soonestKeys(db, shape, walkWhere, m_keySql));
+                m_keys.clear();
+                if (m_keySource) {
+                    m_keys = m_keySource->take(false);
+                    if (m_keySource->atEnd())
+                        m_keySource.reset();
+                    else
+                        m_keyTimer->start();
+                }
             } else if (!m_appendOnly) {
                 readKeys(m_keySql);
             }
@@ -277,6 +323,7 @@ void Dataset::open()
             readAll(*statement);
         }
     } catch (...) {
+        m_keySource.reset();
         m_fields.clear();
         m_keys.clear();
         m_all.clear();
@@ -304,6 +351,47 @@ void Dataset::readKeys(const QString &sql)
     while (keys.step())
         read.push_back(sqlite3_column_int64(stmt, 0));
     m_keys = std::move(read);
+}
+
+void Dataset::takeKeys(bool wait) const
+{
+    if (!m_keySource)
+        return;
+    auto *self = const_cast<Dataset *>(this);
+    QVector<qlonglong> keys;
+    try {
+        keys = m_keySource->take(wait);
+    } catch (const Error &error) {
+        // The read apart failed midway: the keys are read here instead, in the same order.
+        qWarning().noquote() << m_name << "keys read here after:" << error.message();
+        m_keySource.reset();
+        m_keyTimer->stop();
+        const Bookmark current = bookmark();
+        self->readKeys(m_orderedKeySql);
+        emit self->rowsReset();
+        self->m_current = -2;
+        const int row = current ? rowOf(current) : -1;
+        self->setCurrent(row >= 0 ? row : (m_keys.isEmpty() ? -1 : 0));
+        return;
+    }
+    if (m_keySource->atEnd()) {
+        m_keySource.reset();
+        m_keyTimer->stop();
+    }
+    if (keys.isEmpty())
+        return;
+    const int first = int(m_keys.size());
+    self->m_keys += keys;
+    if (m_current < 0) {
+        self->m_current = 0;
+        self->m_eof = false;
+    }
+    emit self->rowsAppended(first, int(m_keys.size()) - 1);
+}
+
+void Dataset::readRemainingRows() const
+{
+    takeKeys(true);
 }
 
 void Dataset::readAll(Statement &statement)
@@ -344,6 +432,8 @@ void Dataset::close()
 {
     if (m_state == State::Inactive)
         return;
+    m_keySource.reset();
+    m_keyTimer->stop();
     m_keys.clear();
     m_all.clear();
     m_cache.clear();
@@ -391,6 +481,7 @@ void Dataset::first()
 
 void Dataset::last()
 {
+    readRemainingRows();
     moveTo(int(m_keys.size()) - 1);
 }
 
@@ -402,6 +493,8 @@ void Dataset::prior()
 void Dataset::next()
 {
     requireOpen();
+    if (m_current >= m_keys.size() - 1)
+        readRemainingRows();
     if (m_current >= m_keys.size() - 1) {
         m_eof = true;
         return;
@@ -635,6 +728,7 @@ void Dataset::edit()
     if (!canModify())
         throw Error(QStringLiteral("%1: 数据集是只读的，不能修改").arg(m_name));
     requireRow();
+    readRemainingRows();
     const Values &stored = rowValues(m_current);
     m_buffer = stored.isEmpty() ? Values(m_fields.size()) : stored;
     m_changed = QVector<bool>(m_fields.size(), false);
@@ -647,6 +741,7 @@ void Dataset::append()
     if (!canModify())
         throw Error(QStringLiteral("%1: 数据集是只读的，不能添加").arg(m_name));
     requireNotPending();
+    readRemainingRows();
     m_beforeInsert = m_current;
     m_keys.push_back(kPending);
     m_buffer = Values(m_fields.size());
@@ -795,6 +890,7 @@ void Dataset::deleteRecord()
         throw Error(QStringLiteral("%1: 数据集是只读的，不能删除").arg(m_name));
     if (m_state == State::Edit)
         cancel();
+    readRemainingRows();
     const qlonglong key = m_keys[m_current];
     Statement remove(m_connection->handle(),
                      QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
@@ -860,6 +956,7 @@ void Dataset::sort(const QString &sortText)
         field = fieldByName(parts[0]);
         descending = parts.size() > 1 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
     }
+    readRemainingRows();
     const Bookmark current = bookmark();
     if (m_lazy) {
         if (!m_appendOnly) {
@@ -887,6 +984,7 @@ Dataset::RowTexts::RowTexts(const Dataset &dataset, const QVector<int> &fields)
     , m_texts(fields.size())
 {
     dataset.requireOpen();
+    dataset.readRemainingRows();
     if (!dataset.m_lazy || dataset.m_appendOnly || dataset.m_orderedKeySql.isEmpty())
         return; // rows read whole are at hand already
     // The statement the keys came from, giving the row's columns beside its key.
@@ -978,7 +1076,12 @@ int Dataset::rowOf(Bookmark bookmark) const
 {
     if (!isOpen() || bookmark == 0)
         return -1;
-    return int(m_keys.indexOf(m_lazy ? bookmark : bookmark - 1));
+    const qlonglong key = m_lazy ? bookmark : bookmark - 1;
+    const int row = int(m_keys.indexOf(key));
+    if (row >= 0 || !m_keySource)
+        return row;
+    readRemainingRows();
+    return int(m_keys.indexOf(key));
 }
 
 bool Dataset::gotoBookmark(Bookmark bookmark)
@@ -998,6 +1101,7 @@ int Dataset::deleteBookmarks(const QVector<Bookmark> &bookmarks)
         throw Error(QStringLiteral("%1: 数据集是只读的，不能删除").arg(m_name));
     if (bookmarks.isEmpty())
         return 0;
+    readRemainingRows();
     std::vector<qlonglong> gone;
     gone.reserve(size_t(bookmarks.size()));
     {

@@ -15,6 +15,8 @@
 #include <limits>
 #include <memory>
 
+QT_FORWARD_DECLARE_CLASS(QTimer)
+
 namespace dagl {
 
 
@@ -66,10 +68,28 @@ public:
 
     void open();
     void close();
+    // Keys of a lazily read result read elsewhere (on another thread, say) and handed over
+    // as they come.
+    class KeySource {
+    public:
+        virtual ~KeySource() = default;
+        // The keys read since the last call; with `wait`, every key left. Throws dagl::Error.
+        virtual QVector<qlonglong> take(bool wait) = 0;
+        virtual bool atEnd() const = 0;
+    };
     // Reads the keys of a lazily read result for open() instead of the dataset's own
-    // connection (on another thread, say); none for the dataset's own reading.
-    using KeyReader = std::function<QVector<qlonglong>(const QString &sql)>;
+    // connection; none for the dataset's own reading. It is given the statement of the keys
+    // in the result's order and the same statement shaped to give its first keys soonest
+    // (walking an index in that order), and returns the source of the keys after their first
+    // screen is read, or null when the operator stopped the read (the result is then empty).
+    // While the rest comes the dataset shows what it has (recordCount() grows, rowsAppended
+    // tells of it); anything that needs every row (moving to the last, sorting, changing a
+    // row, bookmarks of unread rows, RowTexts) waits for the rest first.
+    using KeyReader = std::function<std::unique_ptr<KeySource>(const QString &sql, const QString &soonest)>;
     void setKeyReader(KeyReader reader) { m_keyReader = std::move(reader); }
+    // Waits for the keys still to come, if any.
+    void readRemainingRows() const;
+    bool allRowsRead() const { return !m_keySource; }
     bool isOpen() const { return m_state != State::Inactive; }
     // Throws the closed-dataset error unless the dataset is open.
     void requireOpen() const;
@@ -164,6 +184,8 @@ signals:
     void currentChanged(int row);
     // The rows were reordered or replaced.
     void rowsReset();
+    // Rows first..last came at the end of the result, read after it opened.
+    void rowsAppended(int first, int last);
     void rowInserted(int row);
     void rowRemoved(int row);
     // Values of a row changed (a field set, a post or a cancel).
@@ -187,6 +209,7 @@ private:
     QString orderedKeyStatement(int field, bool descending);
     bool needsCollation(const QString &column) const;
     void readKeys(const QString &sql);
+    void takeKeys(bool wait) const;
     void readAll(class Statement &statement);
     const Values &rowValues(int row) const;
     void fetchPageAround(int row) const;
@@ -213,6 +236,8 @@ private:
     QString m_keySql;      // the statement of the keys in the statement's own order
     QString m_orderedKeySql; // the statement the present keys were read by
     KeyReader m_keyReader;
+    mutable std::unique_ptr<KeySource> m_keySource; // the keys still to come
+    QTimer *m_keyTimer = nullptr;
     QString m_orderedRowsFrom; // what follows the columns in the statement of the rows in that order
     QString m_selectList;  // the columns of a lazily read select
     QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -26,9 +28,12 @@ const QStringList kTriggers
 // empty piece and is read by every search of its column.
 const QString kPositions = QStringLiteral("dagl_pos");
 constexpr int kPositionCount = 1024;
-// Pieces counted at most when choosing the rarest: past this a piece is common anyway.
-constexpr int kCountCap = 100000;
+// The share of the keys whose pieces are counted to compare common pieces with each other.
+constexpr int kSampleShare = 16;
 constexpr qint64 kBuildRows = 20000; // rows between two progress steps
+// Rows holding a piece from which walking an index in the result's order gives the first
+// rows sooner than fetching and sorting them all (about 20 ms for this many).
+constexpr qint64 kWalkFrom = 2000;
 
 // The pieces as earlier versions cut them, by UTF-16 unit.
 QStringList unitGrams(const QString &text)
@@ -494,8 +499,68 @@ void upgrade(sqlite3 *db, const Spec &spec)
     savepoint.release();
 }
 
-QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QString &where)
+namespace {
+
+// Counts of the rows holding a piece, up to a cap, over all keys or over a slice of them.
+class PieceCount {
+public:
+    PieceCount(sqlite3 *db, const QString &table)
+        : m_db(db)
+        , m_table(table)
+        , m_all(db,
+              QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE gram = ? AND col = ? LIMIT ?)").arg(kTable))
+        , m_inSlice(db,
+              QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE gram = ? AND col = ? AND rid BETWEEN ? AND "
+                             "? LIMIT ?)")
+                  .arg(kTable))
+    {
+    }
+    struct Slice {
+        qint64 from = 0, to = -1;
+    };
+    // The first share of the table's keys.
+    Slice slice()
+    {
+        if (m_slice.to < m_slice.from) {
+            // Each bound by a look-up of its own: together the engine reads every key.
+            Statement bounds(
+                m_db, QStringLiteral("SELECT (SELECT min(rowid) FROM %1), (SELECT max(rowid) FROM %1)").arg(m_table));
+            bounds.step();
+            m_slice.from = bounds.column(0).toLongLong();
+            m_slice.to = m_slice.from + (bounds.column(1).toLongLong() - m_slice.from) / kSampleShare;
+        }
+        return m_slice;
+    }
+    qint64 take(const QString &gram, int column, const Slice &slice, qint64 cap)
+    {
+        const bool all = slice.to < slice.from;
+        Statement &count = all ? m_all : m_inSlice;
+        count.reset();
+        count.bind(1, gram);
+        count.bind(2, column);
+        if (!all) {
+            count.bind(3, slice.from);
+            count.bind(4, slice.to);
+        }
+        count.bind(all ? 3 : 5, cap);
+        count.step();
+        return count.column(0).toLongLong();
+    }
+
+private:
+    sqlite3 *m_db;
+    QString m_table;
+    Statement m_all;
+    Statement m_inSlice;
+    Slice m_slice;
+};
+
+} // namespace
+
+QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QString &where, QString *walkWhere)
 {
+    if (walkWhere)
+        walkWhere->clear();
     const QString bare = table.startsWith(QLatin1Char('[')) || table.startsWith(QLatin1Char('"'))
         ? table.mid(1, table.size() - 2)
         : table;
@@ -503,7 +568,9 @@ QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QStrin
         return where;
     static const QRegularExpression like(QStringLiteral("^\\s*\\[?(\\w+)\\]?\\s+like\\s+'((?:[^']|'')*)'\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
-    QStringList joins;
+    QStringList joins, checks;
+    qint64 fewestOfAll = -1;
+    PieceCount count(db, quoteIdentifier(spec.table));
     for (const QString &term : andTerms(where)) {
         const QRegularExpressionMatch m = like.match(term);
         if (!m.hasMatch())
@@ -516,34 +583,49 @@ QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QStrin
         if (column < 0)
             continue;
         const QString pattern = m.captured(2).replace(QStringLiteral("''"), QStringLiteral("'"));
-        // The rarest piece of the fragments: the fewest rows to read. Each count stops at the
-        // fewest found so far, so a common piece after a rare one costs little.
+        // The rarest piece of the fragments: the fewest rows to read. Pieces are counted up to
+        // the number worth walking an index for; past that, among pieces that common, the one
+        // the fewest rows of a slice of the keys hold is taken (counting them all costs about
+        // as much as reading them).
+        QStringList pieces;
+        for (const QString &fragment : fragments(pattern))
+            pieces << grams(fragment);
+        pieces.removeDuplicates();
         QString rarest;
         qint64 fewest = -1;
-        Statement count(db,
-            QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE gram = ? AND col = ? LIMIT ?)").arg(kTable));
-        for (const QString &fragment : fragments(pattern)) {
-            for (const QString &gram : grams(fragment)) {
-                count.reset();
-                count.bind(1, gram);
-                count.bind(2, column);
-                count.bind(3, fewest < 0 ? kCountCap : fewest);
-                count.step();
-                const qint64 n = count.column(0).toLongLong();
-                if (fewest < 0 || n < fewest) {
-                    fewest = n;
+        for (const QString &gram : std::as_const(pieces)) {
+            const qint64 n = count.take(gram, column, {}, fewest < 0 ? kWalkFrom : fewest);
+            if (fewest < 0 || n < fewest) {
+                fewest = n;
+                rarest = gram;
+            }
+        }
+        if (fewest >= kWalkFrom && pieces.size() > 1) {
+            qint64 fewestInSlice = -1;
+            for (const QString &gram : std::as_const(pieces)) {
+                const qint64 n = count.take(gram, column, count.slice(),
+                    fewestInSlice < 0 ? std::numeric_limits<qint64>::max() : fewestInSlice);
+                if (fewestInSlice < 0 || n < fewestInSlice) {
+                    fewestInSlice = n;
                     rarest = gram;
                 }
             }
         }
         // Texts too long to be cut at every position are read by every search.
-        if (fewest >= 0)
-            joins << QStringLiteral("rowid IN (SELECT rid FROM %1 WHERE gram IN (%2, '') AND col = %3)")
-                         .arg(kTable, JetSql::quoted(rarest))
-                         .arg(column);
+        if (fewest >= 0) {
+            const QString holders = QStringLiteral("IN (SELECT rid FROM %1 WHERE gram IN (%2, '') AND col = %3)")
+                                        .arg(kTable, JetSql::quoted(rarest))
+                                        .arg(column);
+            joins << QStringLiteral("rowid ") + holders;
+            // "+rowid" is the key's value, not a look-up by it.
+            checks << QStringLiteral("+rowid ") + holders;
+            fewestOfAll = fewestOfAll < 0 ? fewest : std::min(fewestOfAll, fewest);
+        }
     }
     if (joins.isEmpty())
         return where;
+    if (walkWhere && fewestOfAll >= kWalkFrom)
+        *walkWhere = QStringLiteral("%1 AND (%2)").arg(checks.join(QStringLiteral(" AND ")), where);
     return QStringLiteral("(%1) AND %2").arg(where, joins.join(QStringLiteral(" AND ")));
 }
 

@@ -53,7 +53,10 @@ void drop(Connection &connection);
 // The condition of a select of the table with each `column like '...'` term of an indexed
 // column joined by the rows holding the term's rarest piece; unchanged where the index is
 // missing or no term allows it (a fragment of one character, wildcards only, an "or").
-QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QString &where);
+// When every such piece is held by too many rows to sort them quickly, `*walkWhere` gets the
+// same condition checking each row against those pieces instead of fetching the rows holding
+// them, for walking an index in the result's order; otherwise it is emptied.
+QString narrow(sqlite3 *db, const Spec &spec, const QString &table, const QString &where, QString *walkWhere = nullptr);
 
 } // namespace SearchIndex
 } // namespace dagl

@@ -5,10 +5,12 @@
 #include "Connection.h"
 #include "Dataset.h"
 #include "Error.h"
+#include "ReadApart.h"
 #include "SelectShape.h"
 #include "Sqlite.h"
 
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -114,6 +116,39 @@ bool sameSortedRows(QVector<QPair<qlonglong, QString>> ours, QVector<QPair<qlong
     std::sort(engine.begin(), engine.end());
     return ours == engine;
 }
+
+// Keys handed over as a reader apart would: the first of them at once, the rest only when
+// waited for (or never, failing then).
+class HeldKeys : public Dataset::KeySource {
+public:
+    HeldKeys(QVector<qlonglong> keys, int first, bool fails)
+        : m_keys(std::move(keys))
+        , m_first(first)
+        , m_fails(fails)
+    {
+    }
+    QVector<qlonglong> take(bool wait) override
+    {
+        if (!m_firstTaken) {
+            m_firstTaken = true;
+            return m_keys.mid(0, m_first);
+        }
+        if (!wait)
+            return {};
+        m_done = true;
+        if (m_fails)
+            throw Error(QStringLiteral("磁盘 I/O 错误"));
+        return m_keys.mid(m_first);
+    }
+    bool atEnd() const override { return m_done; }
+
+private:
+    QVector<qlonglong> m_keys;
+    int m_first;
+    bool m_fails;
+    bool m_firstTaken = false;
+    bool m_done = false;
+};
 
 } // namespace
 
@@ -438,6 +473,128 @@ private slots:
             transaction.commit();
         }
         QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t where tm like '批量%'")).value(0).first, 9);
+    }
+
+    // Keys read apart: the dataset shows the first of them and takes the rest as they come;
+    // whatever needs every row waits for the rest first, and a read that fails midway is
+    // done again here, in the same order.
+    void keysStillToComeAreWaitedFor_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<int>("change"); // rows more (or fewer) afterwards
+        for (const bool fails : { false, true }) {
+            const char *how = fails ? " (the read fails)" : "";
+            QTest::addRow("last%s", how) << "last" << fails << 0;
+            QTest::addRow("next past the rows read%s", how) << "next" << fails << 0;
+            QTest::addRow("sort%s", how) << "sort" << fails << 0;
+            QTest::addRow("edit%s", how) << "edit" << fails << 0;
+            QTest::addRow("append%s", how) << "append" << fails << 1;
+            QTest::addRow("delete%s", how) << "delete" << fails << -1;
+            QTest::addRow("delete by bookmarks%s", how) << "deleteBookmarks" << fails << -2;
+            QTest::addRow("bookmark of a row not read yet%s", how) << "rowOf" << fails << 0;
+            QTest::addRow("every row's texts%s", how) << "rowTexts" << fails << 0;
+        }
+    }
+    void keysStillToComeAreWaitedFor()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, fails);
+        QFETCH(int, change);
+        CursorFixture fx(600);
+        const QString order = QStringLiteral("select id, tm from t order by qzh, id");
+        const auto engine = fx.engineRows(order);
+        QVector<qlonglong> keys;
+        for (const auto &row : engine)
+            keys << row.first;
+        Dataset ds(QStringLiteral("Tdaly"));
+        ds.setConnection(&fx.db);
+        ds.setCommandText(QStringLiteral("select * from t order by qzh, id"));
+        QString soonest;
+        ds.setKeyReader([&](const QString &, const QString &walk) {
+            soonest = walk;
+            return std::make_unique<HeldKeys>(keys, 50, fails);
+        });
+        ds.open();
+        ds.setKeyReader({});
+        QVERIFY(soonest.startsWith(QLatin1String("SELECT rowid FROM t")));
+        QCOMPARE(ds.recordCount(), 50);
+        QVERIFY(!ds.allRowsRead());
+        QSignalSpy appended(&ds, &Dataset::rowsAppended);
+        QSignalSpy reset(&ds, &Dataset::rowsReset);
+
+        if (action == QLatin1String("last")) {
+            ds.last();
+            QCOMPARE(ds.currentRow(), engine.size() - 1);
+        } else if (action == QLatin1String("next")) {
+            ds.moveTo(49);
+            ds.next();
+            QCOMPARE(ds.currentRow(), 50);
+            QVERIFY(!ds.eof());
+        } else if (action == QLatin1String("sort")) {
+            ds.sort(QStringLiteral("AJH DESC"));
+            QVERIFY(sameSortedRows(datasetRows(ds, QStringLiteral("AJH")),
+                fx.engineRows(QStringLiteral("select id, ajh from t order by ajh desc"))));
+            ds.sort(QString());
+        } else if (action == QLatin1String("edit")) {
+            ds.edit();
+            ds.setText(QStringLiteral("TM"), QStringLiteral("改过"));
+            ds.post();
+        } else if (action == QLatin1String("append")) {
+            ds.append();
+            ds.setText(QStringLiteral("TM"), QStringLiteral("新的"));
+            ds.post();
+        } else if (action == QLatin1String("delete")) {
+            ds.deleteRecord();
+        } else if (action == QLatin1String("deleteBookmarks")) {
+            QCOMPARE(ds.deleteBookmarks({ ds.bookmarkAt(0), ds.bookmarkAt(1) }), 2);
+        } else if (action == QLatin1String("rowOf")) {
+            QCOMPARE(ds.rowOf(keys.last()), engine.size() - 1);
+            QVERIFY(ds.gotoBookmark(keys.at(300)));
+            QCOMPARE(ds.currentRow(), 300);
+        } else if (action == QLatin1String("rowTexts")) {
+            Dataset::RowTexts texts(ds, { ds.fieldIndex(QStringLiteral("TM")) });
+            QCOMPARE(texts.text(int(engine.size()) - 1, 0), engine.last().second);
+        }
+        QVERIFY(ds.allRowsRead());
+        QCOMPARE(ds.recordCount(), engine.size() + change);
+        if (change == 0)
+            QCOMPARE(datasetRows(ds), fx.engineRows(order));
+        // A failed read is read again whole; otherwise the rest came at the end.
+        if (fails)
+            QVERIFY(!reset.isEmpty());
+        else
+            QCOMPARE(appended.value(0).value(0).toInt(), 50);
+    }
+
+    // Through a reader apart: the rows come while the program goes on, each once, in order,
+    // and closing the dataset midway stops the read.
+    void keysComeWhileTheProgramGoesOn()
+    {
+        CursorFixture fx(20000);
+        const QString order = QStringLiteral("select id, tm from t order by qzh, id");
+        Dataset ds(QStringLiteral("Tdaly"));
+        ds.setConnection(&fx.db);
+        ds.setCommandText(QStringLiteral("select * from t order by qzh, id"));
+        const auto readApart = [&fx](const QString &, const QString &walk) {
+            auto stream = std::make_unique<ReadApart::KeyStream>(fx.db, walk);
+            stream->waitFor(10, {});
+            return stream;
+        };
+        ds.setKeyReader(readApart);
+        ds.open();
+        QVERIFY(ds.recordCount() >= 10);
+        QTRY_VERIFY(ds.allRowsRead());
+        QCOMPARE(datasetRows(ds), fx.engineRows(order));
+
+        ds.close();
+        ds.open();
+        ds.close(); // midway, most likely: the read stops and nothing is left behind
+        QVERIFY(!fx.db.readerInUse());
+        ds.open();
+        ds.setKeyReader({});
+        ds.readRemainingRows();
+        QCOMPARE(ds.recordCount(), 20000);
     }
 
     void closingTheConnectionClosesTheDataset()

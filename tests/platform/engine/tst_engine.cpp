@@ -388,6 +388,40 @@ private slots:
         db.close();
         QVERIFY(db.readerHandle() == nullptr);
     }
+    // A stream of keys: the first of them before the rest, every key once and in order, two
+    // streams at once each whole (the second on a reader of its own), a stream dropped midway
+    // leaving the reader free.
+    void keysStreamApart()
+    {
+        test::ProgramFolderFixture folder;
+        Connection &db = folder.db();
+        {
+            Transaction transaction(db);
+            for (int i = 0; i < 6000; ++i)
+                db.execute(QStringLiteral("insert into 文件目录 (qzh, yh) values ('%1', %2)").arg(i % 13).arg(i));
+            transaction.commit();
+        }
+        const QString sql = QStringLiteral("select rowid from 文件目录 order by qzh, yh");
+        const QVector<qlonglong> expected = ReadApart::keys(db, sql, {}, nullptr);
+        QCOMPARE(expected.size(), 6000);
+
+        ReadApart::KeyStream first(db, sql);
+        QVERIFY(db.readerInUse());
+        ReadApart::KeyStream second(db, sql);
+        QVERIFY(first.waitFor(10, {}));
+        QVector<qlonglong> read = first.take(false);
+        QVERIFY(read.size() >= 10);
+        QVERIFY(!first.atEnd() || read.size() == expected.size());
+        read += first.take(true);
+        QVERIFY(first.atEnd());
+        QCOMPARE(read, expected);
+        QCOMPARE(second.take(true), expected);
+        QVERIFY(first.take(false).isEmpty());
+        {
+            ReadApart::KeyStream dropped(folder.db(), sql);
+        }
+        QVERIFY(db.readerInUse()); // `first` still has it
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEngine)
