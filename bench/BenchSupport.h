@@ -1,7 +1,16 @@
 #pragma once
 
+#include "Connection.h"
+#include "Schema.h"
+#include "TDataModule5.h"
 #include "Ui.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -35,6 +44,44 @@ public:
     QStringList inputMethods() override { return {}; }
     void switchInputMethod(QWidget *, const QString &) override { }
     void requestQuit() override { }
+};
+
+// The catalogue a bench works on, from its command line [RECORDS] [PROGRAM-FOLDER]: the
+// program folder named, else a scratch one. A folder without a database gets one with
+// RECORDS generated records (a million when not given), and `out` is told how long that took.
+class BenchCatalogue {
+public:
+    BenchCatalogue(int argc, char *argv[], const QStringList &rightCodes, QTextStream &out)
+        : records(argc > 1 ? std::atoi(argv[1]) : 1000000)
+        , folder(argc > 2 ? QString::fromLocal8Bit(argv[2]) : m_scratch.path())
+    {
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        if (QFileInfo::exists(folder + Schema::kDatabaseFile))
+            return;
+        Schema::NewDatabase spec;
+        spec.path = folder + Schema::kDatabaseFile;
+        spec.rightCodes = rightCodes;
+        spec.sampleRecords = records;
+        QElapsedTimer t;
+        t.start();
+        Schema::create(spec);
+        out << "made " << records << " records (new file, with indexes): " << t.elapsed() << " ms\n";
+    }
+
+    // Opens `db` on the catalogue's database.
+    void open(Connection &db) const
+    {
+        db.setConnectionString(TDataModule5::connectionStringFor(folder));
+        db.open();
+    }
+
+private:
+    QTemporaryDir m_scratch; // before the folder, which may name it
+
+public:
+    const int records;
+    QString folder; // with a trailing "/"
 };
 
 } // namespace dagl::bench

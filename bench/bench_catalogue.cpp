@@ -17,8 +17,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <fstream>
@@ -64,26 +62,11 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    const int records = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    QTemporaryDir dir;
-    QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.path();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    const dagl::bench::BenchCatalogue catalogue(argc, argv, dagl::permissionCodeList(), out);
     QElapsedTimer t;
 
-    if (!QFileInfo::exists(folder + dagl::Schema::kDatabaseFile)) {
-        dagl::Schema::NewDatabase spec;
-        spec.path = folder + dagl::Schema::kDatabaseFile;
-        spec.rightCodes = dagl::permissionCodeList();
-        spec.sampleRecords = records;
-        t.start();
-        dagl::Schema::create(spec);
-        out << "fill " << records << " records (new file, with indexes): " << t.elapsed() << " ms\n";
-    }
-
     dagl::Connection db;
-    db.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
-    db.open();
+    catalogue.open(db);
     {
         dagl::Statement count(db.handle(), QStringLiteral("select count(*) from 文件目录"));
         count.step();

@@ -8,6 +8,7 @@
 // RECORDS generated records is made.
 
 #include "ArchivalCode.h"
+#include "BenchSupport.h"
 #include "Connection.h"
 #include "Login.h"
 #include "NumberRegister.h"
@@ -17,8 +18,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
@@ -64,25 +63,11 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    const int records = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    QTemporaryDir dir;
-    QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : dir.path();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    const bench::BenchCatalogue catalogue(argc, argv, permissionCodeList(), out);
     QElapsedTimer t;
-    if (!QFileInfo::exists(folder + Schema::kDatabaseFile)) {
-        Schema::NewDatabase spec;
-        spec.path = folder + Schema::kDatabaseFile;
-        spec.rightCodes = permissionCodeList();
-        spec.sampleRecords = records;
-        t.start();
-        Schema::create(spec);
-        out << "made " << records << " records in " << t.elapsed() << " ms\n";
-    }
 
     Connection db;
-    db.setConnectionString(TDataModule5::connectionStringFor(folder));
-    db.open();
+    catalogue.open(db);
     Statement count(db.handle(), QStringLiteral("SELECT count(*) FROM 文件目录"));
     count.step();
     out << "catalogue: " << count.column(0).toLongLong() << " records\n";

@@ -7,6 +7,7 @@
 #include "TForm1.h"
 #include "TFrm_dyml.h"
 #include "TFrm_sjlr.h"
+#include "RecordingDevice.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPointer>
@@ -25,125 +25,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <climits>
-
 using namespace dagl;
 
 namespace {
 
+using test::RecordingDevice;
+using test::RecordingEngine;
 using test::topLevel;
-
-// A paint engine that keeps the texts drawn, page by page, instead of pixels.
-class RecordingEngine : public QPaintEngine {
-public:
-    struct Text {
-        int page;
-        QString text;
-        QPointF position; // device units
-    };
-
-    RecordingEngine()
-        : QPaintEngine(QPaintEngine::AllFeatures)
-    {
-    }
-    bool begin(QPaintDevice *) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState &) override { }
-    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
-    void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
-    Type type() const override { return QPaintEngine::User; }
-    void drawTextItem(const QPointF &p, const QTextItem &item) override
-    {
-        texts.push_back({ page, item.text(), state->transform().map(p) });
-    }
-    void drawRects(const QRectF *rects, int count) override
-    {
-        for (int i = 0; i < count; ++i)
-            rectsOutside += !bounds.contains(state->transform().mapRect(rects[i]).adjusted(1, 1, -1, -1));
-    }
-
-    QStringList textsOn(int p) const
-    {
-        QStringList found;
-        for (const Text &t : texts) {
-            if (t.page == p)
-                found << t.text;
-        }
-        return found;
-    }
-    int count(const QString &text) const
-    {
-        return int(std::count_if(texts.begin(), texts.end(), [&](const Text &t) { return t.text == text; }));
-    }
-    // The page a text is first drawn on, 0 for none.
-    int pageOf(const QString &text) const
-    {
-        for (const Text &t : texts) {
-            if (t.text == text)
-                return t.page;
-        }
-        return 0;
-    }
-
-    int page = 1;
-    QVector<Text> texts;
-    QRectF bounds;
-    int rectsOutside = 0;
-};
-
-// The printable part of a page of the size given, at 300 dpi, recording what is drawn on it.
-class RecordingDevice : public QPaintDevice {
-public:
-    static constexpr int kDpi = 300;
-
-    explicit RecordingDevice(const QSizeF &millimetres)
-        : m_mm(millimetres)
-    {
-        engine.bounds = QRectF(0, 0, width(), height());
-    }
-    // The page a report asks for, A4 turned its way, within its margins.
-    static QSizeF pageOf(const PagedReport &report)
-    {
-        const QPageLayout a4(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter);
-        return a4.paintRect(QPageLayout::Millimeter).size();
-    }
-
-    QPaintEngine *paintEngine() const override { return &engine; }
-    mutable RecordingEngine engine;
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-            return qRound(m_mm.width() * kDpi / 25.4);
-        case PdmHeight:
-            return qRound(m_mm.height() * kDpi / 25.4);
-        case PdmWidthMM:
-            return qRound(m_mm.width());
-        case PdmHeightMM:
-            return qRound(m_mm.height());
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return kDpi;
-        case PdmDepth:
-            return 32;
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(QPaintDevice::devicePixelRatioFScale());
-        default:
-            return 0;
-        }
-    }
-
-private:
-    QSizeF m_mm;
-};
 
 // Lays the report out for the device and draws every page, as a print run does.
 int drawAll(PagedReport &report, RecordingDevice &device)

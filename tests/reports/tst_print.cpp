@@ -5,6 +5,7 @@
 #include "TDataModule5.h"
 #include "TFrm_cxly.h"
 #include "TFrm_tjbb.h"
+#include "RecordingDevice.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -12,7 +13,6 @@
 #include <QComboBox>
 #include <QDate>
 #include <QLabel>
-#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProgressDialog>
@@ -22,107 +22,15 @@
 #include <QTest>
 #include <QTimer>
 
-#include <climits>
-
 using namespace dagl;
 
 namespace {
 
-// A paint device that keeps what was drawn on it, page by page, instead of pixels.
-class RecordingEngine : public QPaintEngine {
-public:
-    struct Text {
-        int page;
-        QString text;
-        QPointF position; // device units
-        QFont font;
-    };
+using test::RecordingDevice;
+using test::RecordingEngine;
 
-    RecordingEngine()
-        : QPaintEngine(QPaintEngine::AllFeatures)
-    {
-    }
-    bool begin(QPaintDevice *) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState &) override { }
-    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
-    void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
-    Type type() const override { return QPaintEngine::User; }
-    void drawTextItem(const QPointF &p, const QTextItem &item) override
-    {
-        texts.push_back({ page, item.text(), state->transform().map(p), item.font() });
-    }
-    void drawRects(const QRectF *rects, int count) override
-    {
-        for (int i = 0; i < count; ++i)
-            right = std::max(right, state->transform().mapRect(rects[i]).right());
-    }
-
-    QStringList textsOn(int p) const
-    {
-        QStringList found;
-        for (const Text &t : texts) {
-            if (t.page == p)
-                found << t.text;
-        }
-        return found;
-    }
-    const Text *find(const QString &text) const
-    {
-        for (const Text &t : texts) {
-            if (t.text == text)
-                return &t;
-        }
-        return nullptr;
-    }
-
-    int page = 1;
-    QVector<Text> texts;
-    qreal right = 0;
-};
-
-class RecordingDevice : public QPaintDevice {
-public:
-    // The printable part of an A4 page within the report's margins, at 300 dpi.
-    static constexpr int kDpi = 300;
-    static constexpr qreal kWidthMm = 210 - PrintLayout::kLeft - PrintLayout::kRight;
-    static constexpr qreal kHeightMm = 297 - PrintLayout::kTop - PrintLayout::kBottom;
-
-    QPaintEngine *paintEngine() const override { return &engine; }
-    QRectF area() const { return QRectF(0, 0, width(), height()); }
-
-    mutable RecordingEngine engine;
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        switch (metric) {
-        case PdmWidth:
-            return qRound(kWidthMm * kDpi / 25.4);
-        case PdmHeight:
-            return qRound(kHeightMm * kDpi / 25.4);
-        case PdmWidthMM:
-            return qRound(kWidthMm);
-        case PdmHeightMM:
-            return qRound(kHeightMm);
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return kDpi;
-        case PdmDepth:
-            return 32;
-        case PdmNumColors:
-            return INT_MAX;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
-            return int(QPaintDevice::devicePixelRatioFScale());
-        default:
-            return 0;
-        }
-    }
-};
+// The printable part of an A4 page within the grid report's margins.
+const QSizeF kGridPage(210 - PrintLayout::kLeft - PrintLayout::kRight, 297 - PrintLayout::kTop - PrintLayout::kBottom);
 
 GridReport report(int rows, int columns = 3, int cellLength = 4)
 {
@@ -199,7 +107,7 @@ private slots:
 
     void headerDateLineAndFooterOnEveryPage()
     {
-        RecordingDevice device;
+        RecordingDevice device(kGridPage);
         const int pages = draw(device, report(300));
         QVERIFY(pages >= 3);
         QCOMPARE(device.engine.page, pages);
@@ -229,7 +137,7 @@ private slots:
 
     void everyRowPrintedOnce()
     {
-        RecordingDevice device;
+        RecordingDevice device(kGridPage);
         draw(device, report(150));
         QStringList rows;
         for (const RecordingEngine::Text &t : device.engine.texts) {
@@ -243,7 +151,7 @@ private slots:
 
     void emptyGridPrintsTitlesAndFooter()
     {
-        RecordingDevice device;
+        RecordingDevice device(kGridPage);
         QCOMPARE(draw(device, report(0)), 1);
         const QStringList texts = device.engine.textsOn(1);
         QVERIFY(texts.contains(QStringLiteral("列2")));
@@ -263,7 +171,7 @@ private slots:
     {
         QFETCH(int, columns);
         QFETCH(int, cellLength);
-        RecordingDevice device;
+        RecordingDevice device(kGridPage);
         draw(device, report(5, columns, cellLength));
         QVERIFY(qAbs(device.engine.right - device.area().width()) < 2);
     }
@@ -282,7 +190,7 @@ private slots:
         const QByteArray pdf = buffer.data();
         QVERIFY(pdf.startsWith("%PDF"));
         const qsizetype pages = QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b")));
-        RecordingDevice device;
+        RecordingDevice device(kGridPage);
         QCOMPARE(int(pages), draw(device, report(200)));
     }
 
@@ -418,15 +326,15 @@ private slots:
     void pageCountedAndDrawnAlone()
     {
         QFETCH(int, rows);
-        RecordingDevice whole;
+        RecordingDevice whole(kGridPage);
         const int pages = draw(whole, report(rows));
-        RecordingDevice metrics;
+        RecordingDevice metrics(kGridPage);
         CountingReport counting(report(rows));
         QCOMPARE(counting.layOut(metrics), pages);
         const int widthRows = std::min(rows, 200) * 3; // the rows that size the columns
         QVERIFY(*counting.cellsRead <= widthRows);
         for (int page : { 1, pages / 2 + 1, pages }) {
-            RecordingDevice alone;
+            RecordingDevice alone(kGridPage);
             *counting.cellsRead = 0;
             {
                 QPainter painter(&alone);
@@ -441,7 +349,7 @@ private slots:
     // last page is full to the line.
     void rowsSplitOverPages()
     {
-        RecordingDevice device;
+        RecordingDevice device(kGridPage);
         const GridReportPages probe(report(1000), device);
         const int fullFirst = probe.rowsOn(1);
         const int full = probe.rowsOn(2);
@@ -453,7 +361,7 @@ private slots:
                 covered += pages.rowsOn(page);
             }
             QCOMPARE(covered, rows);
-            RecordingDevice drawn;
+            RecordingDevice drawn(kGridPage);
             QCOMPARE(draw(drawn, report(rows)), pages.pageCount());
             QVERIFY(drawn.engine.textsOn(pages.pageCount()).contains(QStringLiteral("总计")));
         }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Field.h"
+#include "JetTokens.h"
 
 #include <QString>
-#include <functional>
 
 namespace dagl {
 
@@ -16,7 +15,7 @@ namespace dagl {
 // Everything else (Chinese names, like, group by, bracketed names) the engine takes as is.
 namespace JetSql {
 
-using ColumnLookup = std::function<FieldDef(const QString &table, const QString &column)>;
+using ColumnLookup = JetTokens::ColumnLookup;
 
 // Throws dagl::Error on a malformed date literal or a value the column cannot take.
 QString translate(const QString &sql, const ColumnLookup &lookup);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Field.h"
+#include "JetTokens.h"
+#include "Regional.h"
 
 #include <QDateTime>
 #include <QString>
-#include <functional>
 
 namespace dagl {
 
@@ -23,14 +23,16 @@ namespace dagl {
 // Chinese names, count(*), group by and "as 中文名" need nothing.
 namespace PgDialect {
 
-using ColumnLookup = std::function<FieldDef(const QString &table, const QString &column)>;
+using ColumnLookup = JetTokens::ColumnLookup;
 
 // Throws dagl::Error on a malformed date literal or a value the column cannot take.
 QString translate(const QString &sql, const ColumnLookup &lookup = {});
 
-// A date, or a date and a time, as the program writes them (yyyy/M/d, also with "-" or
-// "."; H:mm or H:mm:ss after a blank); invalid for anything else.
-QDateTime parseDateTime(const QString &text);
+// A date, or a date and a time, as the program writes them: the local engine's reading.
+inline QDateTime parseDateTime(const QString &text)
+{
+    return Regional::parseDateTime(text);
+}
 // The server's literal of a date/time value.
 QString timestampLiteral(const QDateTime &value);
 

@@ -1,0 +1,68 @@
+#include "RecordingDevice.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+
+#include <algorithm>
+
+namespace dagl::test {
+
+RecordingEngine::RecordingEngine()
+    : QPaintEngine(QPaintEngine::AllFeatures)
+{
+}
+
+void RecordingEngine::drawTextItem(const QPointF &p, const QTextItem &item)
+{
+    texts.push_back({ page, item.text(), state->transform().map(p), item.font() });
+}
+
+void RecordingEngine::drawRects(const QRectF *rects, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QRectF drawn = state->transform().mapRect(rects[i]);
+        rectsOutside += !bounds.contains(drawn.adjusted(1, 1, -1, -1));
+        right = std::max(right, drawn.right());
+    }
+}
+
+QStringList RecordingEngine::textsOn(int p) const
+{
+    QStringList found;
+    for (const Text &t : texts) {
+        if (t.page == p)
+            found << t.text;
+    }
+    return found;
+}
+
+const RecordingEngine::Text *RecordingEngine::find(const QString &text) const
+{
+    const auto at = std::find_if(texts.begin(), texts.end(), [&](const Text &t) { return t.text == text; });
+    return at == texts.end() ? nullptr : &*at;
+}
+
+int RecordingEngine::count(const QString &text) const
+{
+    return int(std::count_if(texts.begin(), texts.end(), [&](const Text &t) { return t.text == text; }));
+}
+
+int RecordingEngine::pageOf(const QString &text) const
+{
+    const Text *t = find(text);
+    return t ? t->page : 0;
+}
+
+RecordingDevice::RecordingDevice(const QSizeF &millimetres)
+    : PageMetrics(QSize(qRound(millimetres.width() * kDpi / 25.4), qRound(millimetres.height() * kDpi / 25.4)), kDpi)
+{
+    engine.bounds = area();
+}
+
+QSizeF RecordingDevice::pageOf(const PagedReport &report)
+{
+    const QPageLayout a4(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter);
+    return a4.paintRect(QPageLayout::Millimeter).size();
+}
+
+} // namespace dagl::test

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "PagedReport.h"
+
+#include <QFont>
+#include <QPaintEngine>
+#include <QPointF>
+#include <QRectF>
+#include <QStringList>
+#include <QVector>
+
+namespace dagl::test {
+
+// A paint engine that keeps what is drawn, page by page, instead of pixels: the texts with
+// their place and font, and how far the rectangles reach.
+class RecordingEngine : public QPaintEngine {
+public:
+    struct Text {
+        int page;
+        QString text;
+        QPointF position; // device units
+        QFont font;
+    };
+
+    RecordingEngine();
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &) override { }
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
+    void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
+    Type type() const override { return QPaintEngine::User; }
+    void drawTextItem(const QPointF &p, const QTextItem &item) override;
+    void drawRects(const QRectF *rects, int count) override;
+
+    QStringList textsOn(int page) const;
+    // The first text drawn that reads `text`, null for none.
+    const Text *find(const QString &text) const;
+    int count(const QString &text) const;
+    // The page a text is first drawn on, 0 for none.
+    int pageOf(const QString &text) const;
+
+    int page = 1;
+    QVector<Text> texts;
+    QRectF bounds;
+    // Rectangles drawn beyond `bounds`, and the right edge of the rightmost one.
+    int rectsOutside = 0;
+    qreal right = 0;
+};
+
+// The printable part of a page of the size given, measured as the program measures a page
+// (PageMetrics, at 300 dpi), recording what is drawn on it.
+class RecordingDevice : public PageMetrics {
+public:
+    static constexpr int kDpi = 300;
+
+    explicit RecordingDevice(const QSizeF &millimetres);
+    // The page a report asks for, A4 turned its way, within its margins.
+    static QSizeF pageOf(const PagedReport &report);
+
+    QPaintEngine *paintEngine() const override { return &engine; }
+    QRectF area() const { return QRectF(0, 0, width(), height()); }
+
+    mutable RecordingEngine engine;
+};
+
+} // namespace dagl::test
