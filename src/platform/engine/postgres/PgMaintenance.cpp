@@ -169,6 +169,8 @@ QString systemText(int error)
         return QStringLiteral("磁盘是只读的。");
     case ENOENT:
         return QStringLiteral("文件夹不存在。");
+    case EISDIR:
+        return QStringLiteral("同名的是一个文件夹。");
     case EIO:
         return QStringLiteral("磁盘读写出错。");
     default:
