@@ -168,6 +168,7 @@ DBGridEh::DBGridEh(QWidget *parent)
     DatasetModel *rows = datasetModel();
     connect(rows, &QAbstractItemModel::modelReset, this, repaintFooter);
     connect(rows, &QAbstractItemModel::rowsInserted, this, repaintFooter);
+    connect(rows, &DatasetModel::rowsComplete, this, repaintFooter);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, repaintFooter);
     connect(rows, &QAbstractItemModel::layoutChanged, this, repaintFooter);
 }
@@ -192,7 +193,9 @@ QString DBGridEh::footerText(int column) const
     case FooterCell::Kind::Text:
         return cell.text;
     case FooterCell::Kind::RecordCount:
-        return QString::number(datasetModel()->rowCount());
+        // Still counting while the rest of the rows are read.
+        return QString::number(datasetModel()->rowCount())
+            + (datasetModel()->rowsStillComing() ? QStringLiteral("…") : QString());
     case FooterCell::Kind::Empty:
         break;
     }

@@ -35,11 +35,13 @@ void DatasetModel::setDataset(Dataset *dataset)
         });
         // Rows read after the result opened come at its end.
         connect(dataset, &Dataset::rowsAppended, this, [this](int first, int last) {
-            if (last < first)
-                return;
-            beginInsertRows({}, m_rows, m_rows + last - first);
-            m_rows += last - first + 1;
-            endInsertRows();
+            if (last >= first) {
+                beginInsertRows({}, m_rows, m_rows + last - first);
+                m_rows += last - first + 1;
+                endInsertRows();
+            }
+            if (m_dataset->allRowsRead())
+                emit rowsComplete();
         });
         connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
             m_shiftFrom = row;
@@ -70,6 +72,11 @@ void DatasetModel::reset()
     m_rows = m_dataset ? m_dataset->recordCount() : 0;
     m_fieldColumns = m_dataset && m_dataset->isOpen() ? m_dataset->fieldCount() : 0;
     endResetModel();
+}
+
+bool DatasetModel::rowsStillComing() const
+{
+    return m_dataset && !m_dataset->allRowsRead();
 }
 
 QString DatasetModel::fieldAt(int column) const

@@ -43,6 +43,13 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // Whether rows of the result are still being read (rowCount() grows meanwhile).
+    bool rowsStillComing() const;
+
+signals:
+    // The last rows of the result have been read.
+    void rowsComplete();
+
 private:
     void reset();
     int fieldIndexOf(int column) const;

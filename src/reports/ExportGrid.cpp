@@ -1,6 +1,7 @@
 #include "ExportGrid.h"
 
 #include "ArchivalCode.h"
+#include "BusyCursor.h"
 #include "DBGridEh.h"
 #include "Dataset.h"
 #include "Error.h"
@@ -98,7 +99,10 @@ GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &e
         throw Error(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(grid.objectName()));
     dataset->requireOpen();
     // Every row, not only those read so far.
-    dataset->readRemainingRows();
+    if (!dataset->allRowsRead()) {
+        const BusyCursor busy;
+        dataset->readRemainingRows();
+    }
     QVector<DatasetModel::Column> columns;
     for (int column : grid.visibleColumns())
         columns << model->columnAt(column);

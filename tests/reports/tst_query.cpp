@@ -219,6 +219,8 @@ public:
         sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
         const QByteArray key = Schema::kDatabasePassword.toUtf8();
         sqlite3_key(m_db, key.constData(), int(key.size()));
+        // As a careful tool does: waits while the program reads (its window opening its reader).
+        sqlite3_busy_timeout(m_db, 5000);
     }
     ~BareConnection() { sqlite3_close(m_db); }
     sqlite3 *handle() const { return m_db; }
@@ -642,7 +644,13 @@ private slots:
         SearchIndex::narrow(folder.db().handle(), Schema::searchIndex(), QStringLiteral("文件目录"),
             QStringLiteral("tm like '%会议%'"), &walk);
         QVERIFY(walk.contains(QLatin1String("+rowid IN")));
-        // Searched again while the rows still come, and then for a rare word.
+        // Searched again: the count shows it is still counting until the last rows come.
+        w.click("BitBtn3");
+        if (!w.dm.Tdaly.allRowsRead())
+            QVERIFY(w.window->grid()->footerText(1).endsWith(QStringLiteral("…")));
+        QTRY_COMPARE(w.window->grid()->footerText(1), QStringLiteral("4000"));
+        QCOMPARE(w.dm.Tdaly.recordCount(), 4000);
+        // And again, then at once for a rare word while the rows of the first still come.
         w.click("BitBtn3");
         w.box("Edit6")->clear();
         w.fill("Edit6", QStringLiteral("第4999次"));

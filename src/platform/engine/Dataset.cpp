@@ -374,12 +374,16 @@ void Dataset::takeKeys(bool wait) const
         self->setCurrent(row >= 0 ? row : (m_keys.isEmpty() ? -1 : 0));
         return;
     }
-    if (m_keySource->atEnd()) {
+    const bool ended = m_keySource->atEnd();
+    if (ended) {
         m_keySource.reset();
         m_keyTimer->stop();
     }
-    if (keys.isEmpty())
+    if (keys.isEmpty()) {
+        if (ended)
+            emit self->rowsAppended(int(m_keys.size()), int(m_keys.size()) - 1);
         return;
+    }
     const int first = int(m_keys.size());
     self->m_keys += keys;
     if (m_current < 0) {

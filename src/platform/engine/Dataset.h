@@ -184,7 +184,8 @@ signals:
     void currentChanged(int row);
     // The rows were reordered or replaced.
     void rowsReset();
-    // Rows first..last came at the end of the result, read after it opened.
+    // Rows first..last came at the end of the result, read after it opened; an empty range
+    // when only the end of the result came.
     void rowsAppended(int first, int last);
     void rowInserted(int row);
     void rowRemoved(int row);
