@@ -342,6 +342,25 @@ QString PgSettings::displayName() const
     return name;
 }
 
+QVector<PgSettings::Parameter> PgSettings::parameters() const
+{
+    const QVector<Parameter> all = {
+        { "service", "PGSERVICE", service },
+        { "host", "PGHOST", host },
+        { "port", "PGPORT", port > 0 ? QString::number(port) : QString() },
+        { "dbname", "PGDATABASE", database },
+        { "user", "PGUSER", user },
+        { "passfile", "PGPASSFILE", passFile },
+        { "connect_timeout", "PGCONNECT_TIMEOUT", connectTimeout > 0 ? QString::number(connectTimeout) : QString() },
+    };
+    QVector<Parameter> given;
+    for (const Parameter &parameter : all) {
+        if (!parameter.value.isEmpty())
+            given << parameter;
+    }
+    return given;
+}
+
 // --- PgConnection ---
 
 PgConnection::PgConnection(PgSettings settings) : m_settings(std::move(settings)) {}
@@ -363,13 +382,8 @@ void PgConnection::open()
             values.push_back(value.toUtf8());
         }
     };
-    add("service", m_settings.service);
-    add("host", m_settings.host);
-    add("port", m_settings.port > 0 ? QString::number(m_settings.port) : QString());
-    add("dbname", m_settings.database);
-    add("user", m_settings.user);
-    add("passfile", m_settings.passFile);
-    add("connect_timeout", m_settings.connectTimeout > 0 ? QString::number(m_settings.connectTimeout) : QString());
+    for (const PgSettings::Parameter &parameter : m_settings.parameters())
+        add(parameter.keyword, parameter.value);
     add("client_encoding", QStringLiteral("UTF8"));
     add("application_name", QStringLiteral("dagl"));
     // Dates in one form, text literals without backslash escapes, as the program writes them.

@@ -32,6 +32,15 @@ struct PgSettings
     static PgSettings fromConnectionString(const QString &text);
     // What the settings name, for messages: "用户@主机:端口/数据库" or the service.
     QString displayName() const;
+
+    // The settings given, each as libpq's keyword and the environment variable of the
+    // server's own tools; unset ones left out.
+    struct Parameter {
+        const char *keyword;
+        const char *environment;
+        QString value;
+    };
+    QVector<Parameter> parameters() const;
 };
 
 // One connection to the catalogue on a PostgreSQL server. Statements are written in the

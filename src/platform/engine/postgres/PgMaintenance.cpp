@@ -53,19 +53,9 @@ int toolMajor(const QString &path)
 // password: the tool reads the same password or service file.
 QProcessEnvironment toolEnvironment(const PgConnection &connection, const QString &program)
 {
-    const PgSettings &s = connection.settings();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    auto set = [&env](const char *name, const QString &value) {
-        if (!value.isEmpty())
-            env.insert(QString::fromLatin1(name), value);
-    };
-    set("PGSERVICE", s.service);
-    set("PGHOST", s.host);
-    set("PGPORT", s.port > 0 ? QString::number(s.port) : QString());
-    set("PGDATABASE", s.database);
-    set("PGUSER", s.user);
-    set("PGPASSFILE", s.passFile);
-    set("PGCONNECT_TIMEOUT", s.connectTimeout > 0 ? QString::number(s.connectTimeout) : QString());
+    for (const PgSettings::Parameter &parameter : connection.settings().parameters())
+        env.insert(QString::fromLatin1(parameter.environment), parameter.value);
     env.insert(QStringLiteral("PGCLIENTENCODING"), QStringLiteral("UTF8"));
     env.insert(QStringLiteral("PGAPPNAME"), program);
     // The tool's words in English, which failureText() reads.
