@@ -50,7 +50,7 @@ PageView::PageView(PagedReport &report, QWidget *parent)
 
 void PageView::setPageLayout(const QPageLayout &layout)
 {
-    const int page = m_pages > 0 ? currentPage() : 1;
+    const int page = pageAtTop();
     m_layout = layout;
     m_layout.setMargins(m_report.margins());
     m_layout.setUnits(QPageLayout::Millimeter);
@@ -99,9 +99,22 @@ int PageView::currentPage() const
 {
     if (m_pages == 0)
         return 0;
+    // At the very top the first page is the one shown, however small the pages are drawn.
+    if (verticalScrollBar()->value() == 0)
+        return 1;
     // The page that fills the upper part of the view.
-    const int y = verticalScrollBar()->value() + viewport()->height() / 3;
+    return pageAt(verticalScrollBar()->value() + viewport()->height() / 3);
+}
+
+int PageView::pageAt(int y) const
+{
     return std::clamp((y - kGap) / (pageSize().height() + kGap) + 1, 1, m_pages);
+}
+
+int PageView::pageAtTop() const
+{
+    // The page whose top the view shows, kept when the pages are drawn anew at another size.
+    return m_pages == 0 ? 1 : pageAt(verticalScrollBar()->value() + kGap);
 }
 
 void PageView::setCurrentPage(int page)
@@ -114,7 +127,7 @@ void PageView::setCurrentPage(int page)
 
 void PageView::setZoom(qreal zoom)
 {
-    const int page = currentPage();
+    const int page = pageAtTop();
     m_fitWidth = false;
     m_zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     m_held.clear();
@@ -125,7 +138,7 @@ void PageView::setZoom(qreal zoom)
 
 void PageView::fitToWidth()
 {
-    const int page = currentPage();
+    const int page = pageAtTop();
     m_fitWidth = true;
     const qreal width = m_layout.fullRectPoints().width() * logicalDpiX() / 72.0;
     m_zoom = std::clamp((viewport()->width() - 2 * kGap) / width, kMinZoom, kMaxZoom);

@@ -48,6 +48,8 @@ protected:
 private:
     QSize pageSize() const; // on the screen, in pixels
     int pageTop(int page) const;
+    int pageAt(int y) const; // the page at a height of the whole column of pages
+    int pageAtTop() const;
     QImage drawn(int page, const QSize &size) const;
     void updateRanges();
 

@@ -382,6 +382,9 @@ private slots:
                     .endsWith(QStringLiteral("共%1页").arg(pages)));
         QVERIFY(preview.view()->pagesHeld() <= 3);
         QVERIFY(*std::max_element(counting.drawn.cbegin(), counting.drawn.cend()) <= 3);
+        // It opens on the first page, wherever the window's size puts the pages.
+        QCOMPARE(preview.view()->currentPage(), 1);
+        QVERIFY(preview.findChild<QLabel *>(QStringLiteral("PageLabel"))->text().startsWith(QStringLiteral("第1页")));
         counting.drawn.clear();
         QTest::mouseClick(preview.findChild<QPushButton *>(QStringLiteral("LastPage")), Qt::LeftButton);
         QTRY_VERIFY(counting.drawn.contains(pages));
