@@ -180,7 +180,8 @@ bool KeyStream::atEnd() const
 
 std::unique_ptr<KeyStream> openAhead(Connection &connection)
 {
-    if (!connection.isOpen() || connection.readerHandle() || connection.readerInUse())
+    // The reader itself only while no stream has it.
+    if (!connection.isOpen() || connection.readerInUse() || connection.readerHandle())
         return nullptr;
     return std::make_unique<KeyStream>(connection, QString());
 }
