@@ -781,6 +781,21 @@ private slots:
         QCOMPARE(ds.recordCount(), 20000);
     }
 
+    // A row another program deleted from the file is reported, not counted as deleted.
+    void deletingARowAlreadyGone()
+    {
+        CursorFixture fx(10);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setTableName(QStringLiteral("t"));
+        ds.open();
+        fx.db.execute(QStringLiteral("delete from t where id in (1, 3)"));
+        QCOMPARE(errorOf([&] { ds.deleteRecord(); }), QStringLiteral("该记录已被删除，不能再删除。"));
+        QCOMPARE(ds.rowOf(1), -1);
+        QCOMPARE(ds.deleteBookmarks({2, 3}), 1);
+        QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t")).value(0).first, 7);
+    }
+
     // The cursor over rows of another kind of server: keys, pages of rows by key, the
     // order, and writes that server refuses.
     void cursorOverAnotherServersRows()
