@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "JetSql.h"
 #include "Sqlite.h"
+#include "SqliteRows.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -126,6 +127,11 @@ void Connection::releaseExclusive()
         m_lock.toShared();
     else
         m_lock.unlock();
+}
+
+std::unique_ptr<RowDriver> Connection::rowDriver()
+{
+    return sqliteRowDriver(*this);
 }
 
 sqlite3 *Connection::handle() const

@@ -10,9 +10,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 struct sqlite3;
 
 namespace dagl {
+
+class RowDriver;
 
 // One connection to a password-protected database file, opened from a connection string
 // of the form "...;Data Source=<path>;...;Jet OLEDB:Database Password=<password>".
@@ -47,6 +51,9 @@ public:
     // Columns of a table with their field types, in table order; empty for no such table.
     QVector<FieldDef> tableColumns(const QString &table) const;
     FieldDef column(const QString &table, const QString &column) const;
+
+    // What datasets read and write their rows through (see RowSource).
+    std::unique_ptr<RowDriver> rowDriver();
 
     sqlite3 *handle() const; // throws when closed
     // A read-only connection of its own to the same file, for reading on another thread

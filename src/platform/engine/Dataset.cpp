@@ -4,13 +4,10 @@
 #include "Connection.h"
 #include "Error.h"
 #include "Regional.h"
-#include "SearchIndex.h"
-#include "SelectShape.h"
-#include "SortKeys.h"
-#include "Sqlite.h"
+#include "RowSource.h"
+#include "RowWriter.h"
 
 #include <QDebug>
-#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
@@ -20,7 +17,6 @@ namespace dagl {
 
 namespace {
 
-const QString kKeyAlias = QStringLiteral("__dagl_key");
 constexpr qlonglong kPending = std::numeric_limits<qlonglong>::min();
 constexpr int kPageRows = 256;
 constexpr int kCacheRows = 16 * kPageRows;
@@ -48,29 +44,6 @@ int compareValues(const QVariant &a, const QVariant &b)
         break;
     }
     return Collation::compare(a.toString(), b.toString());
-}
-
-// The statement of the keys shaped to give its first keys soonest: when the rows that may
-// match are too many to sort at once, an index in the statement's order is walked and each of
-// its rows checked, so the first keys come at once. Only where the engine does walk such an
-// index; otherwise the statement of the keys as it is.
-QString soonestKeys(sqlite3 *db, const SelectShape &shape, const QString &walkWhere, const QString &keySql)
-{
-    if (walkWhere.isEmpty() || shape.orderBy.isEmpty())
-        return keySql;
-    SelectShape walking = shape;
-    walking.where = walkWhere;
-    const QString sql = walking.keyStatement(SelectShape::AsWritten);
-    try {
-        Statement plan(db, QStringLiteral("EXPLAIN QUERY PLAN ") + sql);
-        while (plan.step()) {
-            if (plan.column(3).toString().contains(QLatin1String("ORDER BY")))
-                return keySql; // sorted, not walked
-        }
-    } catch (const Error &) {
-        return keySql;
-    }
-    return sql;
 }
 
 } // namespace
@@ -102,6 +75,12 @@ void Dataset::setConnection(Connection *connection)
     m_connection = connection;
     if (connection)
         connect(connection, &Connection::closing, this, &Dataset::close);
+}
+
+void Dataset::setRowDriver(std::shared_ptr<RowDriver> driver)
+{
+    close();
+    m_driver = std::move(driver);
 }
 
 void Dataset::setCommandText(const QString &sql)
@@ -174,6 +153,8 @@ QVariant Dataset::fromStorage(const QVariant &stored, FieldType type) const
     case FieldType::Float:
         return stored.toDouble();
     case FieldType::DateTime: {
+        if (stored.typeId() == QMetaType::QDateTime) // a server that keeps dates typed
+            return stored;
         const QDateTime dt = Regional::fromStorageText(stored.toString());
         return dt.isValid() ? QVariant(dt) : stored;
     }
@@ -191,123 +172,50 @@ void Dataset::open()
 {
     if (isOpen())
         return;
-    if (!m_connection)
+    if (!m_driver && !m_connection)
         throw Error(QStringLiteral("%1: Missing Connection or ConnectionString").arg(m_name));
-    sqlite3 *db = m_connection->handle();
+    std::shared_ptr<RowDriver> rows = m_driver;
+    if (!rows)
+        rows = m_connection->rowDriver();
 
-    SelectShape shape;
-    QString plain;
-    QString walkWhere; // the condition for walking an index in the statement's order
-    if (!m_tableName.isEmpty()) {
-        shape.plain = true;
-        shape.selectList = QStringLiteral("*");
-        shape.table = quoteIdentifier(m_tableName);
-        plain = QStringLiteral("SELECT * FROM %1").arg(shape.table);
-    } else {
-        plain = m_connection->translate(m_commandText);
-        shape = SelectShape::of(plain);
-        // Fragments searched through the index read only the rows that may hold them.
-        if (shape.plain && !shape.where.isEmpty())
-            shape.where = SearchIndex::narrow(
-                db, m_connection->searchIndex(), shape.table, shape.where, m_keyReader ? &walkWhere : nullptr);
-    }
-
-    // A plain select of one table is read by key: its rows are fetched a page at a time
-    // from the statement below, which yields the same columns as the statement itself.
-    std::unique_ptr<Statement> statement;
-    int skip = 0;
-    QString base;
-    if (shape.plain) {
-        QStringList marks;
-        for (int i = 0; i < kPageRows; ++i)
-            marks << QStringLiteral("?");
-        try {
-            statement = std::make_unique<Statement>(
-                db, QStringLiteral("SELECT rowid AS %1, %2 FROM %3 WHERE rowid IN (%4)")
-                        .arg(kKeyAlias, shape.selectList, shape.table, marks.join(QLatin1Char(','))));
-            skip = 1;
-        } catch (const Error &) {
-            statement.reset();
-        }
-    }
-    if (statement) {
-        sqlite3_stmt *stmt = statement->handle();
-        bool oneTable = true;
-        for (int i = skip; i < statement->columnCount() && oneTable; ++i) {
-            const char *table = sqlite3_column_table_name(stmt, i);
-            const char *origin = sqlite3_column_origin_name(stmt, i);
-            const QString name = table ? QString::fromUtf8(table) : QString();
-            oneTable = table && origin && (base.isEmpty() || base.compare(name, Qt::CaseInsensitive) == 0);
-            base = name;
-        }
-        if (!oneTable)
-            statement.reset(); // a computed column: the rows are read whole
-    }
-    const bool lazy = statement != nullptr;
-    if (!lazy) {
-        skip = 0;
-        base.clear();
-        statement = std::make_unique<Statement>(db, plain);
-    }
-
-    // What each result column is.
-    sqlite3_stmt *stmt = statement->handle();
-    const int count = statement->columnCount();
-    QVector<Column> result;
-    for (int i = skip; i < count; ++i) {
-        Column column;
-        const QString name = QString::fromUtf8(sqlite3_column_name(stmt, i));
-        const char *table = sqlite3_column_table_name(stmt, i);
-        const char *origin = sqlite3_column_origin_name(stmt, i);
-        if (table && origin) {
-            column.def = m_connection->column(QString::fromUtf8(table), QString::fromUtf8(origin));
-            column.origin = QString::fromUtf8(origin);
-        } else {
-            const char *declared = sqlite3_column_decltype(stmt, i);
-            column.def = fieldFromDeclaredType(name, QString::fromUtf8(declared ? declared : ""), false);
-        }
-        column.def.name = name;
-        column.source = i;
-        result.push_back(column);
-    }
+    // A plain select of one table is read by key, its rows fetched a page at a time; any
+    // other statement is read whole.
+    RowQuery query;
+    query.table = m_tableName;
+    query.sql = m_commandText;
+    query.soonest = bool(m_keyReader);
+    std::unique_ptr<KeyedRowSource> source = rows->keyedRows(query);
+    std::unique_ptr<ResultRows> whole;
+    if (!source)
+        whole = rows->wholeResult(query);
+    const QVector<SourceColumn> &result = source ? source->columns() : whole->columns();
 
     // The fields offered, and where each comes from.
     QVector<Column> fields;
     if (m_declared.isEmpty()) {
-        fields = result;
-    } else {
-        for (const FieldDef &declared : m_declared) {
-            const auto it = std::find_if(result.cbegin(), result.cend(), [&](const Column &c) {
-                return c.def.name.compare(declared.name, Qt::CaseInsensitive) == 0;
-            });
-            if (it == result.cend())
-                throw Error(QStringLiteral("%1: Field '%2' not found").arg(m_name, declared.name));
-            if (it->def.type != FieldType::Unknown && !fieldTypesCompatible(declared.type, it->def.type))
-                throw Error(QStringLiteral("%1: Type mismatch for field '%2', expecting: %3 actual: %4")
-                                .arg(m_name, declared.name, fieldTypeName(declared.type),
-                                     fieldTypeName(it->def.type)));
-            Column column = *it;
-            column.def = declared;
-            fields.push_back(column);
-        }
+        for (int i = 0; i < result.size(); ++i)
+            fields.push_back({result[i].def, result[i].origin, i});
+    }
+    for (const FieldDef &declared : std::as_const(m_declared)) {
+        const auto it = std::find_if(result.cbegin(), result.cend(), [&](const SourceColumn &c) {
+            return c.def.name.compare(declared.name, Qt::CaseInsensitive) == 0;
+        });
+        if (it == result.cend())
+            throw Error(QStringLiteral("%1: Field '%2' not found").arg(m_name, declared.name));
+        if (it->def.type != FieldType::Unknown && !fieldTypesCompatible(declared.type, it->def.type))
+            throw Error(QStringLiteral("%1: Type mismatch for field '%2', expecting: %3 actual: %4")
+                            .arg(m_name, declared.name, fieldTypeName(declared.type), fieldTypeName(it->def.type)));
+        fields.push_back({declared, it->origin, int(it - result.cbegin())});
     }
     m_fields = fields;
-    m_lazy = lazy;
+    m_rows = rows;
 
     try {
-        if (lazy) {
-            m_keySql = shape.keyStatement(SelectShape::SortMatches);
-            m_orderedRowsFrom.clear();
-            m_selectList = shape.selectList;
-            m_keyFrom = QStringLiteral("FROM ") + shape.table
-                        + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where);
-            m_keyOrder = shape.orderBy;
-            m_wholeTable = shape.where.isEmpty();
-            m_pageStatement = std::move(statement);
-            m_baseTable = m_tableName.isEmpty() ? base : m_tableName;
+        if (source) {
+            m_source = std::move(source);
+            m_baseTable = m_source->table();
             if (!m_appendOnly && m_keyReader) {
-                m_orderedKeySql = m_keySql;
-                m_keySource = m_keyReader(m_keySql, soonestKeys(db, shape, walkWhere, m_keySql));
+                m_keySource = m_keyReader(m_source->keyStatement(), m_source->soonestKeyStatement());
                 m_keys.clear();
                 if (m_keySource) {
                     m_keys = m_keySource->take(false);
@@ -317,17 +225,18 @@ void Dataset::open()
                         m_keyTimer->start();
                 }
             } else if (!m_appendOnly) {
-                readKeys(m_keySql);
+                readKeys();
             }
         } else {
-            readAll(*statement);
+            readAll(*whole);
         }
     } catch (...) {
         m_keySource.reset();
         m_fields.clear();
         m_keys.clear();
         m_all.clear();
-        m_pageStatement.reset();
+        m_source.reset();
+        m_rows.reset();
         m_baseTable.clear();
         throw;
     }
@@ -341,16 +250,9 @@ void Dataset::open()
     emit opened();
 }
 
-void Dataset::readKeys(const QString &sql)
+void Dataset::readKeys()
 {
-    m_orderedKeySql = sql;
-    Statement keys(m_connection->handle(), sql);
-    QVector<qlonglong> read;
-    read.reserve(std::max<qsizetype>(m_keys.size(), 1024));
-    sqlite3_stmt *stmt = keys.handle();
-    while (keys.step())
-        read.push_back(sqlite3_column_int64(stmt, 0));
-    m_keys = std::move(read);
+    m_keys = m_source->readKeys();
 }
 
 void Dataset::takeKeys(bool wait) const
@@ -367,7 +269,7 @@ void Dataset::takeKeys(bool wait) const
         m_keySource.reset();
         m_keyTimer->stop();
         const Bookmark current = bookmark();
-        self->readKeys(m_orderedKeySql);
+        self->readKeys();
         emit self->rowsReset();
         self->m_current = -2;
         const int row = current ? rowOf(current) : -1;
@@ -398,14 +300,14 @@ void Dataset::readRemainingRows() const
     takeKeys(true);
 }
 
-void Dataset::readAll(Statement &statement)
+void Dataset::readAll(ResultRows &result)
 {
     QVector<Values> rows;
-    while (statement.step()) {
+    while (result.next()) {
         Values row;
         row.reserve(m_fields.size());
         for (Column &field : m_fields) {
-            const QVariant stored = statement.column(field.source);
+            const QVariant stored = result.value(field.source);
             // A computed column takes the type of the first value it holds.
             if (field.def.type == FieldType::Unknown && !stored.isNull()) {
                 switch (stored.typeId()) {
@@ -442,10 +344,11 @@ void Dataset::close()
     m_all.clear();
     m_cache.clear();
     m_lastKey = kPending;
-    m_pageStatement.reset();
-    m_insertStatement.reset();
-    m_insertSql.clear();
+    m_writer.reset();
+    m_source.reset();
+    m_rows.reset();
     m_fields.clear();
+    m_asRead.clear();
     m_buffer.clear();
     m_changed.clear();
     m_baseTable.clear();
@@ -532,40 +435,39 @@ void Dataset::remember(qlonglong key, const Values &values) const
     m_lastKey = kPending;
 }
 
+Dataset::Values Dataset::valuesOf(const RowStream &row) const
+{
+    Values values;
+    values.reserve(m_fields.size());
+    for (const Column &field : m_fields)
+        values.push_back(fromStorage(row.value(field.source), field.def.type));
+    return values;
+}
+
 void Dataset::fetchPageAround(int row) const
 {
     // The page the row lies in, so that a grid scrolling through the rows fetches each
     // page once.
     const int start = row - row % kPageRows;
     const int end = std::min(int(m_keys.size()), start + kPageRows);
-    Statement &page = *m_pageStatement;
-    page.reset();
-    int bound = 0;
+    QVector<qlonglong> keys;
     for (int i = start; i < end; ++i) {
         const qlonglong key = m_keys[i];
         if (key != kPending && !m_cache.contains(key))
-            page.bind(++bound, key);
+            keys.push_back(key);
     }
-    if (bound == 0)
+    if (keys.isEmpty())
         return;
-    if (m_cache.size() + bound > kCacheRows)
+    if (m_cache.size() + keys.size() > kCacheRows)
         m_cache.clear();
-    sqlite3_stmt *stmt = page.handle();
-    while (page.step()) {
-        Values values;
-        values.reserve(m_fields.size());
-        for (const Column &field : m_fields)
-            values.push_back(fromStorage(page.column(field.source), field.def.type));
-        m_cache.insert(sqlite3_column_int64(stmt, 0), values);
-    }
-    page.reset();
+    m_source->fetch(keys, [this](const RowStream &fetched) { m_cache.insert(fetched.key(), valuesOf(fetched)); });
 }
 
 const Dataset::Values &Dataset::rowValues(int row) const
 {
     static const Values none;
     const qlonglong key = m_keys.at(row);
-    if (!m_lazy)
+    if (!m_source)
         return m_all.at(int(key));
     if (key == kPending)
         return none;
@@ -584,9 +486,13 @@ const Dataset::Values &Dataset::rowValues(int row) const
     return m_lastValues;
 }
 
-qlonglong Dataset::rowidAt(int row) const
+// The values of a row the dataset holds now, without reading it; null when it holds none.
+const Dataset::Values *Dataset::heldValues(qlonglong key) const
 {
-    return m_lazy ? m_keys.at(row) : -1;
+    if (key == m_lastKey)
+        return &m_lastValues;
+    const auto it = m_cache.constFind(key);
+    return it == m_cache.constEnd() ? nullptr : &*it;
 }
 
 QVariant Dataset::valueAt(int row, int field) const
@@ -734,6 +640,7 @@ void Dataset::edit()
     requireRow();
     readRemainingRows();
     const Values &stored = rowValues(m_current);
+    m_asRead = stored;
     m_buffer = stored.isEmpty() ? Values(m_fields.size()) : stored;
     m_changed = QVector<bool>(m_fields.size(), false);
     setState(State::Edit);
@@ -765,71 +672,60 @@ void Dataset::addPostHook(QObject *owner, std::function<void()> hook)
     m_postHooks.push_back({QPointer<QObject>(owner), std::move(hook)});
 }
 
+RowWriter &Dataset::writer()
+{
+    if (!m_writer) {
+        QStringList columns;
+        for (const Column &field : std::as_const(m_fields))
+            columns << (field.origin.isEmpty() ? field.def.name : field.origin);
+        m_writer = m_rows->writer(m_baseTable, columns);
+    }
+    return *m_writer;
+}
+
+// A write the server refused is told in the writer's words, or else in the dataset's.
+void Dataset::throwRefusal(const WriteResult &result, bool deleting) const
+{
+    if (!result.message.isEmpty())
+        throw Error(result.message);
+    if (!deleting)
+        throw Error(QStringLiteral("%1: Row cannot be located for updating. Some values may have been changed "
+                                   "since it was last read.")
+                        .arg(m_name));
+    throw Error(result.outcome == WriteOutcome::DeletedByOther
+            ? QStringLiteral("该记录已被删除，不能再删除。")
+            : QStringLiteral("该记录在读出后已被修改，未删除。请重新打开列表后再删除。"));
+}
+
 void Dataset::writeInsert()
 {
-    sqlite3 *db = m_connection->handle();
-    QStringList columns;
-    Values values;
+    QVector<ColumnValue> values;
     for (int f = 0; f < m_fields.size(); ++f) {
-        if (m_buffer[f].isNull() || m_fields[f].def.type == FieldType::AutoInc)
-            continue;
-        columns << quoteIdentifier(m_fields[f].origin.isEmpty() ? m_fields[f].def.name : m_fields[f].origin);
-        values << m_buffer[f];
+        if (!m_buffer[f].isNull() && m_fields[f].def.type != FieldType::AutoInc)
+            values.push_back({f, m_buffer[f]});
     }
-    QString sql;
-    if (columns.isEmpty()) {
-        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(m_baseTable));
-    } else {
-        QStringList marks;
-        for (int i = 0; i < columns.size(); ++i)
-            marks << QStringLiteral("?");
-        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoteIdentifier(m_baseTable), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-    }
-    // Rows of the same shape (a batch import) share one prepared statement.
-    if (sql != m_insertSql || !m_insertStatement) {
-        m_insertStatement.reset();
-        m_insertStatement = std::make_unique<Statement>(db, sql);
-        m_insertSql = sql;
-    }
-    Statement &insert = *m_insertStatement;
-    insert.reset();
-    for (int i = 0; i < values.size(); ++i)
-        insert.bind(i + 1, values[i]);
-    insert.step();
-    insert.reset();
-    const qlonglong rowid = sqlite3_last_insert_rowid(db);
+    const WriteResult result = writer().insert(values);
+    if (!result.done())
+        throwRefusal(result, false);
     for (int f = 0; f < m_fields.size(); ++f) {
         if (m_fields[f].def.type == FieldType::AutoInc)
-            m_buffer[f] = rowid;
+            m_buffer[f] = result.key;
     }
-    m_keys[m_current] = rowid;
+    m_keys[m_current] = result.key;
 }
 
 void Dataset::writeUpdate()
 {
-    sqlite3 *db = m_connection->handle();
-    QStringList sets;
-    Values values;
+    QVector<ColumnValue> changes;
     for (int f = 0; f < m_fields.size(); ++f) {
-        if (!m_changed[f])
-            continue;
-        sets << quoteIdentifier(m_fields[f].origin.isEmpty() ? m_fields[f].def.name : m_fields[f].origin)
-                    + QStringLiteral("=?");
-        values << m_buffer[f];
+        if (m_changed[f])
+            changes.push_back({f, m_buffer[f]});
     }
-    if (sets.isEmpty())
+    if (changes.isEmpty())
         return;
-    Statement update(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                             .arg(quoteIdentifier(m_baseTable), sets.join(QLatin1Char(','))));
-    for (int i = 0; i < values.size(); ++i)
-        update.bind(i + 1, values[i]);
-    update.bind(int(values.size()) + 1, rowidAt(m_current));
-    update.step();
-    if (sqlite3_changes(db) == 0)
-        throw Error(QStringLiteral("%1: Row cannot be located for updating. Some values may have been changed "
-                                   "since it was last read.")
-                        .arg(m_name));
+    const WriteResult result = writer().update({m_keys[m_current], m_asRead}, changes);
+    if (!result.done())
+        throwRefusal(result, false);
 }
 
 void Dataset::post()
@@ -855,6 +751,7 @@ void Dataset::post()
         m_cache.remove(key); // appended rows are not read again here
     else
         remember(key, m_buffer);
+    m_asRead.clear();
     m_buffer.clear();
     m_changed.clear();
     setState(State::Browse);
@@ -876,6 +773,7 @@ void Dataset::cancel()
         emit stateChanged(m_state);
         emit currentChanged(m_current);
     } else if (m_state == State::Edit) {
+        m_asRead.clear();
         m_buffer.clear();
         m_changed.clear();
         setState(State::Browse);
@@ -896,10 +794,11 @@ void Dataset::deleteRecord()
         cancel();
     readRemainingRows();
     const qlonglong key = m_keys[m_current];
-    Statement remove(m_connection->handle(),
-                     QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
-    remove.bind(1, key);
-    remove.step();
+    const Values *held = heldValues(key);
+    const WriteResult result = writer().remove({key, held ? *held : Values()});
+    // A row changed meanwhile stays; one already gone leaves the list, and either is told.
+    if (result.outcome == WriteOutcome::ChangedByOther)
+        throwRefusal(result, true);
     m_cache.remove(key);
     m_lastKey = kPending;
     const int at = m_current;
@@ -908,45 +807,8 @@ void Dataset::deleteRecord()
     m_eof = m_keys.isEmpty();
     emit rowRemoved(at);
     emit currentChanged(m_current);
-}
-
-bool Dataset::needsCollation(const QString &column) const
-{
-    // Text of digits, capitals and signs sorts the same by its bytes, which lets the engine
-    // walk an index instead of sorting; any other character needs the operator's order.
-    Statement probe(m_connection->handle(),
-                    QStringLiteral("SELECT 1 FROM %1 WHERE %2 GLOB '*[^ -`{-~]*' LIMIT 1")
-                        .arg(quoteIdentifier(m_baseTable), column));
-    return probe.step();
-}
-
-QString Dataset::orderedKeyStatement(int field, bool descending)
-{
-    const Column &def = m_fields.at(field);
-    const QString name = def.origin.isEmpty() ? def.def.name : def.origin;
-    const QString column = quoteIdentifier(name);
-    // The whole table in a column with kept keys: their index is walked.
-    const SortKeys::Spec &kept = m_connection->sortKeys();
-    sqlite3 *db = m_connection->handle();
-    if (m_wholeTable && kept.covers(m_baseTable, name) && SortKeys::exists(db, name)) {
-        try {
-            SortKeys::refresh(db, kept.table, name);
-            m_orderedRowsFrom = SortKeys::rowsFrom(quoteIdentifier(m_baseTable), name, descending);
-            return SortKeys::keyStatement(name, descending);
-        } catch (const Error &) {
-            // Keys that cannot be brought up to date now (a read-only file): the rows are sorted.
-        }
-    }
-    // A filtered result sorts its matches: walking an index of the whole table to pick out a
-    // few rows costs far more.
-    QString sql = QStringLiteral("SELECT rowid ") + m_keyFrom + QStringLiteral(" ORDER BY ")
-        + (m_wholeTable ? QString() : QStringLiteral("+")) + column;
-    if (def.def.isText() && needsCollation(column))
-        sql += QStringLiteral(" COLLATE ") + QLatin1String(Collation::kName);
-    if (descending)
-        sql += QStringLiteral(" DESC");
-    m_orderedRowsFrom.clear();
-    return sql;
+    if (!result.done())
+        throwRefusal(result, true);
 }
 
 void Dataset::sort(const QString &sortText)
@@ -962,10 +824,15 @@ void Dataset::sort(const QString &sortText)
     }
     readRemainingRows();
     const Bookmark current = bookmark();
-    if (m_lazy) {
+    if (m_source) {
         if (!m_appendOnly) {
-            m_orderedRowsFrom.clear();
-            readKeys(field < 0 ? m_keySql : orderedKeyStatement(field, descending));
+            if (field < 0) {
+                m_source->setOrder(QString(), false, false);
+            } else {
+                const Column &by = m_fields.at(field);
+                m_source->setOrder(by.origin.isEmpty() ? by.def.name : by.origin, by.def.isText(), descending);
+            }
+            readKeys();
         }
     } else {
         std::stable_sort(m_keys.begin(), m_keys.end(), [&](qlonglong a, qlonglong b) {
@@ -989,62 +856,32 @@ Dataset::RowTexts::RowTexts(const Dataset &dataset, const QVector<int> &fields)
 {
     dataset.requireOpen();
     dataset.readRemainingRows();
-    if (!dataset.m_lazy || dataset.m_appendOnly || dataset.m_orderedKeySql.isEmpty())
+    if (!dataset.m_source || dataset.m_appendOnly)
         return; // rows read whole are at hand already
-    // The statement the keys came from, giving the row's columns beside its key.
-    const QString keyHead = QStringLiteral("SELECT rowid ");
-    QString from = dataset.m_orderedRowsFrom;
-    if (from.isEmpty() && dataset.m_orderedKeySql.startsWith(keyHead))
-        from = dataset.m_orderedKeySql.mid(keyHead.size());
-    if (from.isEmpty())
-        return;
-    // Only the table's own columns, whatever else the statement reads.
-    const QString table = quoteIdentifier(dataset.m_baseTable);
-    const QString list = dataset.m_selectList.trimmed() == QLatin1String("*") ? table + QStringLiteral(".*")
-                                                                              : dataset.m_selectList;
-    const QString sql = QStringLiteral("SELECT %1.rowid AS %2, %3 %4").arg(table, kKeyAlias, list, from);
-    try {
-        m_statement = std::make_unique<Statement>(dataset.m_connection->handle(), sql);
-    } catch (const Error &) {
-        m_statement.reset(); // looked up by key instead
-    }
+    m_rows = dataset.m_source->rowsInOrder();
 }
 
 Dataset::RowTexts::~RowTexts() = default;
 
 bool Dataset::RowTexts::advanceTo(int row)
 {
-    if (!m_statement || m_done || row <= m_row)
+    if (!m_rows || m_done || row <= m_row)
         return false;
-    sqlite3_stmt *stmt = m_statement->handle();
     while (m_row < row) {
-        if (!m_statement->step()) {
+        if (!m_rows->next()) {
             m_done = true;
             return false;
         }
         ++m_row;
     }
     // A row out of step with the keys (changed meanwhile) is not taken from here.
-    if (m_row >= m_dataset.m_keys.size() || sqlite3_column_int64(stmt, 0) != m_dataset.m_keys.at(m_row))
+    if (m_row >= m_dataset.m_keys.size() || m_rows->key() != m_dataset.m_keys.at(m_row))
         return false;
     for (int i = 0; i < m_fields.size(); ++i) {
         const Column &field = m_dataset.m_fields.at(m_fields.at(i));
-        const int source = field.source;
-        const int type = sqlite3_column_type(stmt, source);
-        QString &text = m_texts[i];
-        if (type == SQLITE_NULL) {
-            text.clear();
-        } else if (type == SQLITE_TEXT && field.def.isText()) {
-            text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, source)),
-                sqlite3_column_bytes(stmt, source));
-        } else if (type == SQLITE_INTEGER
-            && (field.def.type == FieldType::Integer || field.def.type == FieldType::AutoInc)) {
-            text = QString::number(sqlite3_column_int64(stmt, source));
-        } else {
-            const QVariant value = m_dataset.fromStorage(m_statement->column(source), field.def.type);
-            text = value.typeId() == QMetaType::QDateTime ? Regional::displayDateTime(value.toDateTime())
-                                                           : value.toString();
-        }
+        const QVariant value = m_dataset.fromStorage(m_rows->value(field.source), field.def.type);
+        m_texts[i] = value.typeId() == QMetaType::QDateTime ? Regional::displayDateTime(value.toDateTime())
+                                                            : value.toString();
     }
     return true;
 }
@@ -1054,8 +891,7 @@ QString Dataset::RowTexts::text(int row, int column)
     const int field = m_fields.at(column);
     if (row == m_dataset.m_current && m_dataset.isEditing())
         return m_dataset.textAt(row, field);
-    if (row == m_row && m_statement && !m_done
-        && sqlite3_column_int64(m_statement->handle(), 0) == m_dataset.m_keys.value(row))
+    if (row == m_row && m_rows && !m_done && m_rows->key() == m_dataset.m_keys.value(row))
         return m_texts.at(column);
     // A jump far ahead (a preview's last page) is one lookup, not a walk through the rows.
     if (row > m_row && row - m_row <= kPageRows && advanceTo(row))
@@ -1073,14 +909,14 @@ Dataset::Bookmark Dataset::bookmarkAt(int row) const
     if (!isOpen() || row < 0 || row >= m_keys.size() || m_keys[row] == kPending)
         return 0;
     // Rows read whole are known by their place in the result, counted from 1.
-    return m_lazy ? m_keys[row] : m_keys[row] + 1;
+    return m_source ? m_keys[row] : m_keys[row] + 1;
 }
 
 int Dataset::rowOf(Bookmark bookmark) const
 {
     if (!isOpen() || bookmark == 0)
         return -1;
-    const qlonglong key = m_lazy ? bookmark : bookmark - 1;
+    const qlonglong key = m_source ? bookmark : bookmark - 1;
     const int row = int(m_keys.indexOf(key));
     if (row >= 0 || !m_keySource)
         return row;
@@ -1106,44 +942,17 @@ int Dataset::deleteBookmarks(const QVector<Bookmark> &bookmarks)
     if (bookmarks.isEmpty())
         return 0;
     readRemainingRows();
-    std::vector<qlonglong> gone;
-    gone.reserve(size_t(bookmarks.size()));
-    {
-        // In key order the rows are met in the order the file holds them.
-        QVector<Bookmark> ordered = bookmarks;
-        std::sort(ordered.begin(), ordered.end());
-        ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
-        sqlite3 *db = m_connection->handle();
-        // Each row leaves every index of its table: a larger page cache for the batch keeps
-        // the indexes' pages at hand instead of reading and writing them again and again.
-        const bool large = bookmarks.size() > kCacheRows;
-        if (large)
-            sqlite3_exec(db, "PRAGMA cache_size = -32768", nullptr, nullptr, nullptr);
-        const auto restore = qScopeGuard([&] {
-            if (large)
-                sqlite3_exec(db, "PRAGMA cache_size = -2000", nullptr, nullptr, nullptr);
-        });
-        Transaction transaction(*m_connection);
-        if (m_wholeTable) {
-            // Every row of the whole table chosen: the engine empties it in one step.
-            Statement count(db, QStringLiteral("SELECT count(*) ") + m_keyFrom);
-            count.step();
-            if (count.column(0).toLongLong() == ordered.size() && ordered.size() == m_keys.size()) {
-                Statement(db, QStringLiteral("DELETE FROM %1").arg(quoteIdentifier(m_baseTable))).step();
-                gone.assign(ordered.cbegin(), ordered.cend());
-                ordered.clear();
-            }
-        }
-        Statement remove(db, QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(m_baseTable)));
-        for (const Bookmark key : std::as_const(ordered)) {
-            remove.bind(1, key);
-            remove.step();
-            if (sqlite3_changes(db) > 0)
-                gone.push_back(key);
-            remove.reset();
-        }
-        transaction.commit();
+    QVector<Bookmark> ordered = bookmarks;
+    std::sort(ordered.begin(), ordered.end());
+    ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
+    QVector<RowImage> rows;
+    rows.reserve(ordered.size());
+    for (const Bookmark key : std::as_const(ordered)) {
+        const Values *held = heldValues(key);
+        rows.push_back({key, held ? *held : Values()});
     }
+    const bool everyRow = m_source->wholeTable() && ordered.size() == m_keys.size();
+    QVector<qlonglong> gone = writer().removeRows(rows, everyRow);
     std::sort(gone.begin(), gone.end());
     const auto isGone = [&](qlonglong key) { return std::binary_search(gone.begin(), gone.end(), key); };
     const int oldCurrent = m_current;

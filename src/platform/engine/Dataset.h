@@ -19,7 +19,12 @@ QT_FORWARD_DECLARE_CLASS(QTimer)
 
 namespace dagl {
 
-
+class KeyedRowSource;
+class ResultRows;
+class RowDriver;
+class RowStream;
+class RowWriter;
+struct WriteResult;
 
 // A set of rows from a query or a whole table with a current row. Rows are changed
 // through the current row: edit or append, set fields, then post or cancel. Every window
@@ -30,6 +35,8 @@ namespace dagl {
 // of its rows in the statement's order; the rows themselves are fetched by key in pages
 // when they are asked for and kept in a small cache. Such a dataset may write rows back.
 // Any other statement (grouped, joined, ...) is read whole at opening and is read-only.
+// Rows are read and written through the connection's RowDriver (see RowSource, RowWriter),
+// which knows the server; the dataset keeps the current row, the order and the edit.
 //
 // A pending row (edit or insert state) is never posted behind the operator's back: moving
 // to another row, appending or sorting while a row is pending is refused with an error;
@@ -54,6 +61,9 @@ public:
 
     void setConnection(Connection *connection);
     Connection *connection() const { return m_connection; }
+    // Rows read and written through `driver` instead of the connection's own; none for the
+    // connection's. Takes effect at the next open().
+    void setRowDriver(std::shared_ptr<RowDriver> driver);
 
     // A query dataset runs its command text; a table dataset reads a whole table.
     void setCommandText(const QString &sql);
@@ -156,7 +166,7 @@ public:
         bool advanceTo(int row);
         const Dataset &m_dataset;
         QVector<int> m_fields;
-        std::unique_ptr<class Statement> m_statement;
+        std::unique_ptr<RowStream> m_rows;
         int m_row = -1; // the row the statement stands on
         bool m_done = false;
         QVector<QString> m_texts; // of m_row
@@ -197,7 +207,7 @@ private:
     {
         FieldDef def;
         QString origin; // the column of the base table it comes from
-        int source = -1; // its place in a fetched row
+        int source = -1; // its place in a row read
     };
     using Values = QVector<QVariant>;
 
@@ -207,21 +217,24 @@ private:
     void setCurrent(int row);
     QVariant fromStorage(const QVariant &stored, FieldType type) const;
     QVariant converted(int field, const QVariant &value) const;
-    QString orderedKeyStatement(int field, bool descending);
-    bool needsCollation(const QString &column) const;
-    void readKeys(const QString &sql);
+    void readKeys();
     void takeKeys(bool wait) const;
-    void readAll(class Statement &statement);
+    void readAll(ResultRows &rows);
+    Values valuesOf(const RowStream &row) const;
     const Values &rowValues(int row) const;
+    const Values *heldValues(qlonglong key) const;
     void fetchPageAround(int row) const;
     void remember(qlonglong key, const Values &values) const;
-    qlonglong rowidAt(int row) const;
+    RowWriter &writer();
+    void throwRefusal(const WriteResult &result, bool deleting) const;
     void writeInsert();
     void writeUpdate();
 
     QString m_name;
     bool m_appendOnly = false;
     QPointer<Connection> m_connection;
+    std::shared_ptr<RowDriver> m_driver; // set instead of the connection's
+    std::shared_ptr<RowDriver> m_rows; // what the open dataset reads and writes through
     QString m_commandText;
     QString m_tableName;
     QVector<FieldDef> m_declared;
@@ -230,30 +243,22 @@ private:
     QVector<Column> m_fields;
     QString m_baseTable; // the table rows are written to; empty when read-only
 
-    // The rows in their present order, by key: the row id for a lazily read dataset, an
-    // index into m_all for one read whole. A pending insert has the key kPending.
+    // The rows in their present order, by key: the source's key of a row read lazily, the
+    // place in m_all of a row of a result read whole. A pending insert has the key kPending.
     QVector<qlonglong> m_keys;
-    bool m_lazy = false;
-    QString m_keySql;      // the statement of the keys in the statement's own order
-    QString m_orderedKeySql; // the statement the present keys were read by
+    std::unique_ptr<KeyedRowSource> m_source; // of rows read lazily; null for a result read whole
+    std::unique_ptr<RowWriter> m_writer; // made at the first write
     KeyReader m_keyReader;
     mutable std::unique_ptr<KeySource> m_keySource; // the keys still to come
     QTimer *m_keyTimer = nullptr;
-    QString m_orderedRowsFrom; // what follows the columns in the statement of the rows in that order
-    QString m_selectList;  // the columns of a lazily read select
-    QString m_keyFrom;     // "FROM table [WHERE ...]" for re-reading keys in another order
-    QString m_keyOrder;    // the statement's own ORDER BY terms
-    bool m_wholeTable = false; // every row of the table, no condition
     QVector<Values> m_all; // rows of a dataset read whole, by key
     mutable QHash<qlonglong, Values> m_cache; // rows of a lazy dataset fetched so far, by key
     mutable qlonglong m_lastKey = std::numeric_limits<qlonglong>::min(); // the row read last
     mutable Values m_lastValues;
-    std::unique_ptr<class Statement> m_pageStatement;
-    std::unique_ptr<class Statement> m_insertStatement;
-    QString m_insertSql;
 
     int m_current = -1;
     int m_beforeInsert = -1;
+    Values m_asRead; // the current row as it was read, while editing it
     Values m_buffer; // pending values of the current row while editing
     QVector<bool> m_changed;
     QString m_sortText;

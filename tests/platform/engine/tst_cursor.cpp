@@ -6,6 +6,8 @@
 #include "Dataset.h"
 #include "Error.h"
 #include "ReadApart.h"
+#include "RowSource.h"
+#include "RowWriter.h"
 #include "SelectShape.h"
 #include "Sqlite.h"
 
@@ -148,6 +150,188 @@ private:
     bool m_fails;
     bool m_firstTaken = false;
     bool m_done = false;
+};
+
+// One table's rows held in memory, as a server shared with other workstations would hold
+// them: what another workstation does is a change of `rows` behind the dataset's back.
+struct MemoryTable
+{
+    QVector<SourceColumn> columns{
+        {{QStringLiteral("ID"), FieldType::AutoInc, 0}, QStringLiteral("t"), QStringLiteral("id")},
+        {{QStringLiteral("TM"), FieldType::WideString, 250}, QStringLiteral("t"), QStringLiteral("tm")},
+        {{QStringLiteral("AJH"), FieldType::Integer, 0}, QStringLiteral("t"), QStringLiteral("ajh")},
+    };
+    QMap<qlonglong, QVector<QVariant>> rows; // by key, the values of every column
+    qlonglong nextKey = 1;
+    QVector<int> pages; // how many keys each fetch asked for
+    QVector<QVector<ColumnValue>> updates; // the changes each update was given
+
+    int columnIndex(const QString &name) const
+    {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns[i].origin.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    }
+    void add(const QString &tm, qlonglong ajh)
+    {
+        const qlonglong key = nextKey++;
+        rows.insert(key, {key, tm, ajh});
+    }
+};
+
+class MemoryRow : public RowStream
+{
+public:
+    MemoryRow(const MemoryTable &table, QVector<qlonglong> keys) : m_table(table), m_keys(std::move(keys)) {}
+    bool next() override
+    {
+        while (++m_at < m_keys.size()) {
+            if (m_table.rows.contains(m_keys[m_at]))
+                return true;
+        }
+        return false;
+    }
+    qlonglong key() const override { return m_keys.at(m_at); }
+    QVariant value(int column) const override { return m_table.rows.value(key()).value(column); }
+
+private:
+    const MemoryTable &m_table;
+    QVector<qlonglong> m_keys;
+    qsizetype m_at = -1;
+};
+
+class MemorySource : public KeyedRowSource
+{
+public:
+    explicit MemorySource(MemoryTable &table) : m_table(table) {}
+    const QVector<SourceColumn> &columns() const override { return m_table.columns; }
+    const QString &table() const override { return m_name; }
+    bool wholeTable() const override { return true; }
+    QString keyStatement() const override { return {}; }
+    QString soonestKeyStatement() const override { return {}; }
+    void setOrder(const QString &column, bool, bool descending) override
+    {
+        m_column = m_table.columnIndex(column);
+        m_descending = descending;
+    }
+    QVector<qlonglong> readKeys() override
+    {
+        QVector<qlonglong> keys = m_table.rows.keys().toVector();
+        if (m_column >= 0) {
+            std::stable_sort(keys.begin(), keys.end(), [&](qlonglong a, qlonglong b) {
+                const QString x = m_table.rows[a][m_column].toString(), y = m_table.rows[b][m_column].toString();
+                return m_descending ? y < x : x < y;
+            });
+        }
+        m_keys = keys;
+        return keys;
+    }
+    void fetch(const QVector<qlonglong> &keys, const std::function<void(const RowStream &row)> &take) override
+    {
+        m_table.pages << int(keys.size());
+        MemoryRow rows(m_table, keys);
+        while (rows.next())
+            take(rows);
+    }
+    std::unique_ptr<RowStream> rowsInOrder() override { return std::make_unique<MemoryRow>(m_table, m_keys); }
+
+private:
+    MemoryTable &m_table;
+    const QString m_name = QStringLiteral("t");
+    int m_column = -1;
+    bool m_descending = false;
+    QVector<qlonglong> m_keys;
+};
+
+// Writes as a server shared by several workstations would: only a row unchanged since it
+// was read, as the values the dataset read tell.
+class MemoryWriter : public RowWriter
+{
+public:
+    MemoryWriter(MemoryTable &table, const QStringList &columns) : m_table(table)
+    {
+        for (const QString &column : columns)
+            m_columns << m_table.columnIndex(column);
+    }
+    WriteResult insert(const QVector<ColumnValue> &values) override
+    {
+        const qlonglong key = m_table.nextKey++;
+        QVector<QVariant> row(m_table.columns.size());
+        row[0] = key;
+        for (const ColumnValue &value : values)
+            row[m_columns.at(value.column)] = value.value;
+        m_table.rows.insert(key, row);
+        WriteResult result;
+        result.key = key;
+        return result;
+    }
+    WriteResult update(const RowImage &asRead, const QVector<ColumnValue> &changes) override
+    {
+        const WriteResult checked = check(asRead, QStringLiteral("未保存"));
+        if (!checked.done())
+            return checked;
+        m_table.updates << changes;
+        for (const ColumnValue &change : changes)
+            m_table.rows[asRead.key][m_columns.at(change.column)] = change.value;
+        return {};
+    }
+    WriteResult remove(const RowImage &asRead) override
+    {
+        if (!m_table.rows.contains(asRead.key))
+            return {WriteOutcome::DeletedByOther, 0, {}}; // told in the dataset's own words
+        if (!asRead.values.isEmpty()) {
+            const WriteResult checked = check(asRead, QStringLiteral("未删除"));
+            if (!checked.done())
+                return checked;
+        }
+        m_table.rows.remove(asRead.key);
+        return {};
+    }
+    QVector<qlonglong> removeRows(const QVector<RowImage> &rows, bool) override
+    {
+        QVector<qlonglong> gone;
+        for (const RowImage &row : rows) {
+            if (remove(row).done())
+                gone << row.key;
+        }
+        return gone;
+    }
+
+private:
+    WriteResult check(const RowImage &asRead, const QString &what) const
+    {
+        if (!m_table.rows.contains(asRead.key))
+            return {WriteOutcome::DeletedByOther, 0, QStringLiteral("该记录已被其他工作站删除，") + what};
+        const QVector<QVariant> &now = m_table.rows[asRead.key];
+        for (int i = 0; i < m_columns.size(); ++i) {
+            if (now.at(m_columns[i]) != asRead.values.value(i))
+                return {WriteOutcome::ChangedByOther, 0, QStringLiteral("该记录已被其他工作站修改，") + what};
+        }
+        return {};
+    }
+
+    MemoryTable &m_table;
+    QVector<int> m_columns;
+};
+
+class MemoryDriver : public RowDriver
+{
+public:
+    explicit MemoryDriver(MemoryTable &table) : m_table(table) {}
+    std::unique_ptr<KeyedRowSource> keyedRows(const RowQuery &) override
+    {
+        return std::make_unique<MemorySource>(m_table);
+    }
+    std::unique_ptr<ResultRows> wholeResult(const RowQuery &) override { return nullptr; }
+    std::unique_ptr<RowWriter> writer(const QString &, const QStringList &columns) override
+    {
+        return std::make_unique<MemoryWriter>(m_table, columns);
+    }
+
+private:
+    MemoryTable &m_table;
 };
 
 } // namespace
@@ -595,6 +779,88 @@ private slots:
         ds.setKeyReader({});
         ds.readRemainingRows();
         QCOMPARE(ds.recordCount(), 20000);
+    }
+
+    // A row another program deleted from the file is reported, not counted as deleted.
+    void deletingARowAlreadyGone()
+    {
+        CursorFixture fx(10);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setConnection(&fx.db);
+        ds.setTableName(QStringLiteral("t"));
+        ds.open();
+        fx.db.execute(QStringLiteral("delete from t where id in (1, 3)"));
+        QCOMPARE(errorOf([&] { ds.deleteRecord(); }), QStringLiteral("该记录已被删除，不能再删除。"));
+        QCOMPARE(ds.rowOf(1), -1);
+        QCOMPARE(ds.deleteBookmarks({2, 3}), 1);
+        QCOMPARE(fx.engineRows(QStringLiteral("select count(*), '' from t")).value(0).first, 7);
+    }
+
+    // The cursor over rows of another kind of server: keys, pages of rows by key, the
+    // order, and writes that server refuses.
+    void cursorOverAnotherServersRows()
+    {
+        MemoryTable table;
+        for (int i = 0; i < 600; ++i)
+            table.add(QStringLiteral("题名%1").arg(i, 3, 10, QLatin1Char('0')), i % 10);
+        Dataset ds(QStringLiteral("Tsyyp"));
+        ds.setRowDriver(std::make_shared<MemoryDriver>(table));
+        ds.setTableName(QStringLiteral("t"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 600);
+        QVERIFY(ds.canModify());
+        const int tm = ds.fieldIndex(QStringLiteral("TM"));
+        QCOMPARE(ds.textAt(0, tm), QStringLiteral("题名000"));
+        QCOMPARE(ds.textAt(1, tm), QStringLiteral("题名001"));
+        QCOMPARE(ds.textAt(599, tm), QStringLiteral("题名599"));
+        QCOMPARE(table.pages, (QVector<int>{256, 88})); // a page each, the last one short
+        ds.sort(QStringLiteral("TM DESC"));
+        QCOMPARE(ds.textAt(0, tm), QStringLiteral("题名599"));
+        {
+            Dataset::RowTexts texts(ds, {tm});
+            QCOMPARE(texts.text(1, 0), QStringLiteral("题名598"));
+            QCOMPARE(texts.text(599, 0), QStringLiteral("题名000"));
+        }
+        ds.sort(QString());
+
+        // A save writes the changed column only.
+        ds.moveTo(5);
+        ds.edit();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("改过的"));
+        ds.post();
+        QCOMPARE(table.rows[6][1].toString(), QStringLiteral("改过的"));
+        QCOMPARE(table.updates.size(), 1);
+        QCOMPARE(table.updates[0].size(), 1);
+
+        // Another workstation changed the row since it was read: nothing is written and the
+        // operator's typed values stay in the editor.
+        ds.moveTo(7);
+        ds.edit();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("我输入的"));
+        table.rows[8][2] = 99;
+        QCOMPARE(errorOf([&] { ds.post(); }), QStringLiteral("该记录已被其他工作站修改，未保存"));
+        QCOMPARE(ds.state(), Dataset::State::Edit);
+        QCOMPARE(ds.text(QStringLiteral("TM")), QStringLiteral("我输入的"));
+        QCOMPARE(table.rows[8][1].toString(), QStringLiteral("题名007"));
+        ds.cancel();
+
+        // A new row takes the key the server gives.
+        ds.append();
+        ds.setText(QStringLiteral("TM"), QStringLiteral("新的"));
+        ds.post();
+        QCOMPARE(ds.bookmark(), 601);
+        QCOMPARE(ds.integer(QStringLiteral("ID")), 601);
+        QCOMPARE(table.rows[601][1].toString(), QStringLiteral("新的"));
+
+        // A row another workstation deleted is reported, not counted as deleted.
+        ds.moveTo(10);
+        table.rows.remove(11);
+        QCOMPARE(errorOf([&] { ds.deleteRecord(); }), QStringLiteral("该记录已被删除，不能再删除。"));
+        QCOMPARE(ds.rowOf(11), -1);
+        QCOMPARE(ds.recordCount(), 600);
+        table.rows.remove(21);
+        QCOMPARE(ds.deleteBookmarks({20, 21, 22}), 2);
+        QVERIFY(!table.rows.contains(20) && !table.rows.contains(22));
     }
 
     void closingTheConnectionClosesTheDataset()
