@@ -172,11 +172,6 @@ sqlite3_module gramsModule()
     return m;
 }
 
-void run(sqlite3 *db, const QString &sql)
-{
-    Statement statement(db, sql);
-    while (statement.step()) { }
-}
 
 QString quotedColumn(const QString &column)
 {
@@ -258,12 +253,12 @@ QString deletePieces(int column, const QString &name)
 
 void makePositions(sqlite3 *db)
 {
-    run(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (p INTEGER PRIMARY KEY)").arg(kPositions));
+    runStatement(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (p INTEGER PRIMARY KEY)").arg(kPositions));
     Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(kPositions));
     count.step();
     if (count.column(0).toInt() == kPositionCount)
         return;
-    run(db, QStringLiteral("DELETE FROM %1").arg(kPositions));
+    runStatement(db, QStringLiteral("DELETE FROM %1").arg(kPositions));
     Statement insert(db, QStringLiteral("INSERT INTO %1 (p) VALUES (?)").arg(kPositions));
     for (int p = 1; p <= kPositionCount; ++p) {
         insert.reset();
@@ -275,7 +270,7 @@ void makePositions(sqlite3 *db)
 void makeTriggers(sqlite3 *db, const Spec &spec)
 {
     for (const QString &trigger : kTriggers)
-        run(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
+        runStatement(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
     const QString table = quoteIdentifier(spec.table);
     QStringList inserts, deletes, changed;
     for (int c = 0; c < spec.columns.size(); ++c) {
@@ -284,14 +279,14 @@ void makeTriggers(sqlite3 *db, const Spec &spec)
         deletes << deletePieces(c, column);
         changed << QStringLiteral("old.%1 IS NOT new.%1").arg(column);
     }
-    run(db,
+    runStatement(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN %3 END")
             .arg(kTriggers[0], table, inserts.join(QLatin1Char(' '))));
-    run(db,
+    runStatement(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3 END")
             .arg(kTriggers[1], table, deletes.join(QLatin1Char(' '))));
     // Any change of the row's key moves its pieces too.
-    run(db,
+    runStatement(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN old.rowid IS NOT new.rowid OR %3 BEGIN %4 %5 END")
             .arg(kTriggers[2], table, changed.join(QStringLiteral(" OR ")), deletes.join(QLatin1Char(' ')),
                 inserts.join(QLatin1Char(' '))));
@@ -311,31 +306,6 @@ QString fillStatement(const Spec &spec, int column)
         .arg(kPositionCount);
 }
 
-// A savepoint of its own, rolled back unless released: works inside a caller's transaction too.
-class Savepoint {
-public:
-    explicit Savepoint(sqlite3 *db)
-        : m_db(db)
-    {
-        run(db, QStringLiteral("SAVEPOINT dagl_search_index"));
-    }
-    ~Savepoint()
-    {
-        if (!m_open)
-            return;
-        sqlite3_exec(m_db, "ROLLBACK TO dagl_search_index", nullptr, nullptr, nullptr);
-        sqlite3_exec(m_db, "RELEASE dagl_search_index", nullptr, nullptr, nullptr);
-    }
-    void release()
-    {
-        run(m_db, QStringLiteral("RELEASE dagl_search_index"));
-        m_open = false;
-    }
-
-private:
-    sqlite3 *m_db;
-    bool m_open = true;
-};
 
 bool hasSupplementary(const unsigned char *text, int size)
 {
@@ -406,9 +376,9 @@ void drop(Connection &connection)
 {
     sqlite3 *db = connection.handle();
     for (const QString &trigger : kTriggers)
-        run(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
-    run(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
-    run(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kPositions));
+        runStatement(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
+    runStatement(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
+    runStatement(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kPositions));
 }
 
 bool build(Connection &connection, const Spec &spec, const std::function<bool(qint64, qint64)> &progress)
@@ -420,17 +390,17 @@ bool build(sqlite3 *db, const Spec &spec, const std::function<bool(qint64, qint6
 {
     const QString table = quoteIdentifier(spec.table);
     // A larger page cache while the pieces go in, which come in no order of theirs.
-    run(db, QStringLiteral("PRAGMA cache_size = -65536"));
+    runStatement(db, QStringLiteral("PRAGMA cache_size = -65536"));
     struct Restore {
         sqlite3 *db;
         ~Restore() { sqlite3_exec(db, "PRAGMA cache_size = -2000", nullptr, nullptr, nullptr); }
     } restore { db };
-    Savepoint savepoint(db);
-    run(db,
+    Savepoint savepoint(db, QStringLiteral("dagl_search_index"));
+    runStatement(db,
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (gram TEXT NOT NULL, col INTEGER NOT NULL, rid INTEGER NOT NULL, "
                        "PRIMARY KEY (gram, col, rid)) WITHOUT ROWID")
             .arg(kTable));
-    run(db, QStringLiteral("DELETE FROM %1").arg(kTable));
+    runStatement(db, QStringLiteral("DELETE FROM %1").arg(kTable));
     makePositions(db);
     makeTriggers(db, spec);
 
@@ -461,7 +431,7 @@ void upgrade(sqlite3 *db, const Spec &spec)
 {
     if (spec.isEmpty() || state(db) != State::Outdated)
         return;
-    Savepoint savepoint(db);
+    Savepoint savepoint(db, QStringLiteral("dagl_search_index"));
     makePositions(db);
     makeTriggers(db, spec);
     // Earlier versions cut a character outside the basic plane in two; the rows holding one

@@ -13,11 +13,6 @@ namespace {
 const QString kQueue = QStringLiteral("dagl_sortkey_queue");
 constexpr qint64 kBuildRows = 50000; // rows between two progress steps
 
-void run(sqlite3 *db, const QString &sql)
-{
-    Statement statement(db, sql);
-    while (statement.step()) { }
-}
 
 QString suffix(const QString &column)
 {
@@ -41,30 +36,6 @@ QString keyIndex(const QString &column)
     return keyTable(column) + QStringLiteral("_key");
 }
 
-class Savepoint {
-public:
-    explicit Savepoint(sqlite3 *db)
-        : m_db(db)
-    {
-        run(db, QStringLiteral("SAVEPOINT dagl_sort_keys"));
-    }
-    ~Savepoint()
-    {
-        if (!m_open)
-            return;
-        sqlite3_exec(m_db, "ROLLBACK TO dagl_sort_keys", nullptr, nullptr, nullptr);
-        sqlite3_exec(m_db, "RELEASE dagl_sort_keys", nullptr, nullptr, nullptr);
-    }
-    void release()
-    {
-        run(m_db, QStringLiteral("RELEASE dagl_sort_keys"));
-        m_open = false;
-    }
-
-private:
-    sqlite3 *m_db;
-    bool m_open = true;
-};
 
 void bindKey(Statement &statement, int index, sqlite3_stmt *row, int column)
 {
@@ -103,11 +74,11 @@ bool exists(sqlite3 *db, const QString &column)
 void drop(sqlite3 *db, const QString &, const QString &column)
 {
     for (const QString &trigger : triggerNames(column))
-        run(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
-    run(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(keyTable(column)));
+        runStatement(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
+    runStatement(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(keyTable(column)));
     Statement queue(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = '%1'").arg(kQueue));
     if (queue.step() && queue.column(0).toInt() == 1)
-        run(db, QStringLiteral("DELETE FROM %1 WHERE col = %2").arg(kQueue, queued(column)));
+        runStatement(db, QStringLiteral("DELETE FROM %1 WHERE col = %2").arg(kQueue, queued(column)));
 }
 
 bool build(
@@ -117,22 +88,22 @@ bool build(
     const QString quotedTable = quoteIdentifier(table), quotedColumn = quoteIdentifier(column);
     const QString name = queued(column);
     const QStringList triggers = triggerNames(column);
-    Savepoint savepoint(db);
+    Savepoint savepoint(db, QStringLiteral("dagl_sort_keys"));
     drop(db, table, column);
-    run(db,
+    runStatement(db,
         QStringLiteral(
             "CREATE TABLE IF NOT EXISTS %1 (col TEXT NOT NULL, rid INTEGER NOT NULL, PRIMARY KEY (col, rid)) "
             "WITHOUT ROWID")
             .arg(kQueue));
-    run(db, QStringLiteral("CREATE TABLE %1 (dagl_rid INTEGER PRIMARY KEY, dagl_key BLOB) WITHOUT ROWID").arg(keys));
-    run(db,
+    runStatement(db, QStringLiteral("CREATE TABLE %1 (dagl_rid INTEGER PRIMARY KEY, dagl_key BLOB) WITHOUT ROWID").arg(keys));
+    runStatement(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN INSERT OR IGNORE INTO %3 (col, rid) VALUES (%4, "
                        "new.rowid); END")
             .arg(triggers[0], quotedTable, kQueue, name));
-    run(db,
+    runStatement(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE dagl_rid = old.rowid; END")
             .arg(triggers[1], quotedTable, keys));
-    run(db,
+    runStatement(db,
         QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 WHEN old.rowid IS NOT new.rowid OR old.%3 IS NOT new.%3 "
                        "BEGIN DELETE FROM %4 WHERE dagl_rid = old.rowid; "
                        "INSERT OR IGNORE INTO %5 (col, rid) VALUES (%6, new.rowid); END")
@@ -153,7 +124,7 @@ bool build(
         if (++done % kBuildRows == 0 && progress && !progress(done, total))
             return false;
     }
-    run(db, QStringLiteral("CREATE INDEX %1 ON %2 (dagl_key)").arg(keyIndex(column), keys));
+    runStatement(db, QStringLiteral("CREATE INDEX %1 ON %2 (dagl_key)").arg(keyIndex(column), keys));
     if (progress && !progress(total, total))
         return false;
     savepoint.release();
@@ -167,7 +138,7 @@ void refresh(sqlite3 *db, const QString &table, const QString &column)
     Statement pending(db, QStringLiteral("SELECT 1 FROM %1 WHERE col = %2 LIMIT 1").arg(kQueue, name));
     if (!pending.step())
         return;
-    Savepoint savepoint(db);
+    Savepoint savepoint(db, QStringLiteral("dagl_sort_keys"));
     Statement changed(db,
         QStringLiteral("SELECT q.rid, t.rowid IS NOT NULL, t.%1 FROM %2 AS q LEFT JOIN %3 AS t ON t.rowid = q.rid "
                        "WHERE q.col = %4")
@@ -184,7 +155,7 @@ void refresh(sqlite3 *db, const QString &table, const QString &column)
             bindKey(put, 2, row, 2);
         write.step();
     }
-    run(db, QStringLiteral("DELETE FROM %1 WHERE col = %2").arg(kQueue, name));
+    runStatement(db, QStringLiteral("DELETE FROM %1 WHERE col = %2").arg(kQueue, name));
     savepoint.release();
 }
 
@@ -213,7 +184,7 @@ void upgrade(sqlite3 *db, const Spec &spec)
     while (collated.step())
         names << collated.column(0).toString();
     for (const QString &index : std::as_const(names))
-        run(db, QStringLiteral("DROP INDEX IF EXISTS %1").arg(quoteIdentifier(index)));
+        runStatement(db, QStringLiteral("DROP INDEX IF EXISTS %1").arg(quoteIdentifier(index)));
 }
 
 } // namespace dagl::SortKeys

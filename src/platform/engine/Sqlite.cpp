@@ -70,7 +70,8 @@ QString quoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-Statement::Statement(sqlite3 *db, const QString &sql) : m_db(db)
+Statement::Statement(sqlite3 *db, const QString &sql)
+    : m_db(db)
 {
     const QByteArray text = sql.toUtf8();
     const char *tail = nullptr;
@@ -166,14 +167,41 @@ QVariant Statement::column(int index) const
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(m_stmt, index));
     case SQLITE_TEXT:
-        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, index)),
-                                          sqlite3_column_bytes(m_stmt, index)));
+        return QVariant(QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, index)), sqlite3_column_bytes(m_stmt, index)));
     case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, index)),
-                                   sqlite3_column_bytes(m_stmt, index)));
+        return QVariant(QByteArray(
+            static_cast<const char *>(sqlite3_column_blob(m_stmt, index)), sqlite3_column_bytes(m_stmt, index)));
     default:
         return {};
     }
+}
+
+void runStatement(sqlite3 *db, const QString &sql)
+{
+    Statement statement(db, sql);
+    while (statement.step()) { }
+}
+
+Savepoint::Savepoint(sqlite3 *db, const QString &name)
+    : m_db(db)
+    , m_name(name.toUtf8())
+{
+    runStatement(db, QStringLiteral("SAVEPOINT ") + name);
+}
+
+Savepoint::~Savepoint()
+{
+    if (!m_open)
+        return;
+    sqlite3_exec(m_db, ("ROLLBACK TO " + m_name).constData(), nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db, ("RELEASE " + m_name).constData(), nullptr, nullptr, nullptr);
+}
+
+void Savepoint::release()
+{
+    runStatement(m_db, QStringLiteral("RELEASE ") + QString::fromUtf8(m_name));
+    m_open = false;
 }
 
 } // namespace dagl

@@ -17,8 +17,7 @@
 namespace dagl {
 
 // One prepared statement, finalized when it goes out of scope.
-class Statement
-{
+class Statement {
 public:
     Statement(sqlite3 *db, const QString &sql); // throws dagl::Error
     ~Statement();
@@ -27,7 +26,7 @@ public:
 
     sqlite3_stmt *handle() const { return m_stmt; }
     void bind(int index, const QVariant &value); // index from 1
-    bool step();                                  // true while a row is there; throws on error
+    bool step(); // true while a row is there; throws on error
     void reset();
     int columnCount() const;
     QVariant column(int index) const; // the stored value in its natural type
@@ -35,6 +34,25 @@ public:
 private:
     sqlite3 *m_db;
     sqlite3_stmt *m_stmt = nullptr;
+};
+
+// Runs a statement through to its end, whatever rows it gives. Throws dagl::Error.
+void runStatement(sqlite3 *db, const QString &sql);
+
+// A savepoint for one block of work, rolled back unless released, so that it works inside
+// a caller's transaction too. Throws dagl::Error when it cannot be set or released.
+class Savepoint {
+public:
+    Savepoint(sqlite3 *db, const QString &name);
+    ~Savepoint();
+    Savepoint(const Savepoint &) = delete;
+    Savepoint &operator=(const Savepoint &) = delete;
+    void release();
+
+private:
+    sqlite3 *m_db;
+    QByteArray m_name;
+    bool m_open = true;
 };
 
 QString sqliteError(sqlite3 *db);
