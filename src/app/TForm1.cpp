@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "InitInfo.h"
 #include "Login.h"
+#include "PgMaintenance.h"
 #include "ScreenFit.h"
 #include "Session.h"
 #include "SingleWindow.h"
@@ -369,6 +370,11 @@ bool TForm1::FormClose()
     TDataModule5 &dm = m_context.dm;
     dm.RunSql(OperationLog::recordStatement(m_context.session.OperatorName, OperationLog::kExit,
                                             QDateTime::currentDateTime()));
+    if (dm.ADOConnection1.onServer()) {
+        dm.RunSql(OperationLog::recordStatement(m_context.session.OperatorName,
+            QStringLiteral("，") + PgMaintenance::exitCopySkippedText(), QDateTime::currentDateTime()));
+        return true;
+    }
     // The program ends whatever became of the copy (a read-only folder, a full disk); the
     // operator is told when there is none.
     const QString failed = Backup::exitCopy(dm.ADOConnection1, dm.programFolder(), QDate::currentDate());

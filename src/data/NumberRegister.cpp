@@ -1,7 +1,6 @@
 #include "NumberRegister.h"
 
 #include "Connection.h"
-#include "Sqlite.h"
 
 #include <QSet>
 
@@ -55,7 +54,9 @@ const KeySpec &specOf(bool byItem)
 // The longest number the numbering columns hold (text 4).
 constexpr int kNumberWidth = 4;
 
-QString expression(const KeyColumn &c)
+// The key expression of a column. The file's look-ups are written exactly as its indexes;
+// a server compares the integer column as text too.
+QString expression(const KeyColumn &c, bool server = false)
 {
     const QString column = QString::fromLatin1(c.column);
     switch (c.kind) {
@@ -64,7 +65,8 @@ QString expression(const KeyColumn &c)
     case Kind::Number:
         return QStringLiteral("ltrim(ifnull(trim(%1),''),'0')").arg(column);
     case Kind::Integer:
-        return QStringLiteral("ifnull(%1,'')").arg(column);
+        return server ? QStringLiteral("ifnull(CAST(%1 AS TEXT),'')").arg(column)
+                      : QStringLiteral("ifnull(%1,'')").arg(column);
     }
     return {};
 }
@@ -96,31 +98,29 @@ QVariant keyValue(const KeyColumn &c, const QString &text)
     return {};
 }
 
-void bindKey(Statement &statement, int index, const QVariant &value)
+void bindKey(Query &query, int index, const QVariant &value, bool server)
 {
-    if (value.typeId() == QMetaType::LongLong) {
-        sqlite3_bind_int64(statement.handle(), index, value.toLongLong());
-    } else {
-        // Never NULL: an empty value is the empty text the expressions give for one.
-        const QByteArray utf8 = value.toString().toUtf8();
-        sqlite3_bind_text(statement.handle(), index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
+    // Never NULL: an empty value is the empty text the expressions give for one.
+    if (value.typeId() == QMetaType::LongLong && !server)
+        query.bind(index, value);
+    else
+        query.bind(index, QVariant(QStringLiteral("") + value.toString()));
 }
 
-QString whereGroup(const KeySpec &spec, bool withNumber)
+QString whereGroup(const KeySpec &spec, bool withNumber, bool server)
 {
     QStringList terms;
     for (int i = 0; i < spec.count - (withNumber ? 0 : 1); ++i)
-        terms << expression(spec.columns[i]) + QStringLiteral("=?");
+        terms << expression(spec.columns[i], server) + QStringLiteral("=?");
     terms << QString::fromLatin1(spec.present); // as the index says, or it is not used
     return terms.join(QStringLiteral(" AND "));
 }
 
-void bindGroup(Statement &statement, const KeySpec &spec, const RecordNumber &number, bool withNumber)
+void bindGroup(Query &query, const KeySpec &spec, const RecordNumber &number, bool withNumber, bool server)
 {
-    statement.reset();
+    query.reset();
     for (int i = 0; i < spec.count - (withNumber ? 0 : 1); ++i)
-        bindKey(statement, i + 1, keyValue(spec.columns[i], number.*spec.columns[i].field));
+        bindKey(query, i + 1, keyValue(spec.columns[i], number.*spec.columns[i].field), server);
 }
 
 QString numberOf(const RecordNumber &number, bool byItem)
@@ -148,14 +148,14 @@ Numbering numberingOf(const RecordNumber &number, bool byItem)
     return byItem ? Numbering::Item : Numbering::Volume;
 }
 
-QStringList indexStatements()
+QStringList indexStatements(bool server)
 {
     QStringList statements;
     for (bool byItem : { true, false }) {
         const KeySpec &spec = specOf(byItem);
         QStringList expressions;
         for (int i = 0; i < spec.count; ++i)
-            expressions << expression(spec.columns[i]);
+            expressions << expression(spec.columns[i], server);
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON 文件目录 (%2) WHERE %3")
                           .arg(QString::fromLatin1(spec.index), expressions.join(QStringLiteral(", ")),
                               QString::fromLatin1(spec.present));
@@ -167,26 +167,27 @@ QStringList indexStatements()
 struct Batch::Lookup {
     Lookup(Connection &connection, bool itemStandard)
         : spec(specOf(itemStandard))
-        , statement(connection.handle(),
+        , server(connection.onServer())
+        , statement(connection,
               QStringLiteral("SELECT str_m_date, TM, %1 FROM 文件目录 WHERE %2")
-                  .arg(RecordNumber::columns().join(QLatin1Char(',')), whereGroup(spec, true)))
+                  .arg(RecordNumber::columns().join(QLatin1Char(',')), whereGroup(spec, true, server)))
         , byItem(itemStandard)
     {
     }
 
     std::optional<Holder> find(const RecordNumber &number, qlonglong except)
     {
-        bindGroup(statement, spec, number, true);
+        bindGroup(statement, spec, number, true, server);
         const QString wanted = ArchivalCode::numberKey(numberOf(number, byItem));
         while (statement.step()) {
-            const qlonglong key = sqlite3_column_int64(statement.handle(), 0);
+            const qlonglong key = statement.value(0).toLongLong();
             if (key == except)
                 continue;
             Holder holder;
             holder.key = key;
-            holder.title = statement.column(1).toString();
+            holder.title = statement.value(1).toString();
             holder.number = RecordNumber::from([&](const QString &column) {
-                return statement.column(2 + int(RecordNumber::columns().indexOf(column))).toString();
+                return statement.value(2 + int(RecordNumber::columns().indexOf(column))).toString();
             });
             // The index matches "0" with an empty number and "09a" with "9a": the office's
             // reading decides.
@@ -200,7 +201,8 @@ struct Batch::Lookup {
     }
 
     const KeySpec &spec;
-    Statement statement;
+    bool server;
+    Query statement;
     bool byItem;
 };
 
@@ -237,14 +239,15 @@ QString proposeNext(Connection &connection, const RecordNumber &previous, const 
             return fits(next);
     }
     const KeySpec &spec = specOf(byItem);
-    Statement statement(connection.handle(),
+    const bool server = connection.onServer();
+    Query statement(connection,
         QStringLiteral("SELECT %1 FROM 文件目录 WHERE %2")
-            .arg(expression(spec.columns[spec.count - 1]), whereGroup(spec, false)));
-    bindGroup(statement, spec, current, false);
+            .arg(expression(spec.columns[spec.count - 1], server), whereGroup(spec, false, server)));
+    bindGroup(statement, spec, current, false, server);
     QSet<qlonglong> taken;
     qlonglong highest = 0;
     while (statement.step()) {
-        const QString key = statement.column(0).toString();
+        const QString key = statement.value(0).toString();
         if (!allDigits(key) || key.size() > 18)
             continue;
         const qlonglong n = key.toLongLong();

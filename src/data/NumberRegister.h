@@ -32,7 +32,7 @@ enum class Numbering { None, Item, Volume };
 Numbering numberingOf(const RecordNumber &number, bool byItem);
 
 // The indexes the look-ups need, as CREATE INDEX IF NOT EXISTS statements.
-QStringList indexStatements();
+QStringList indexStatements(bool server = false);
 
 // A catalogue record holding a number.
 struct Holder {

@@ -151,7 +151,8 @@ SortKeys::Spec sortKeys()
 bool ensureSortIndex(Connection &connection, const QString &field, const std::function<bool(qint64, qint64)> &progress)
 {
     const SortKeys::Spec spec = sortKeys();
-    if (!spec.covers(kCatalogueTable, field) || SortKeys::exists(connection.handle(), field)
+    // A server sorts through its own collation.
+    if (connection.onServer() || !spec.covers(kCatalogueTable, field) || SortKeys::exists(connection.handle(), field)
         || !connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
         return true;
     return SortKeys::build(connection.handle(), kCatalogueTable, field, progress);
@@ -162,6 +163,11 @@ void ensureNumberIndexes(Connection &connection)
     if (!connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
         return;
     // The engine's own dialect: the expressions must stay exactly as the look-ups write them.
+    if (connection.onServer()) {
+        for (const QString &sql : NumberRegister::indexStatements(true))
+            connection.execute(sql);
+        return;
+    }
     for (const QString &sql : NumberRegister::indexStatements())
         exec(connection.handle(), sql);
 }

@@ -1,6 +1,8 @@
 #include "TDataModule5.h"
 
+#include "CatalogueLocation.h"
 #include "Error.h"
+#include "IniFile.h"
 #include "ProgramFolder.h"
 #include "Schema.h"
 #include "Ui.h"
@@ -54,15 +56,30 @@ QString TDataModule5::connectionStringFor(const QString &programFolder)
 
 void TDataModule5::DataModuleCreate(Ui &ui)
 {
+    // The catalogue is the file in the program folder unless myini.ini names a server; a
+    // server's own failures are said as what they are (not started, no password, ...).
+    const CatalogueLocation location = CatalogueLocation::load(IniFile::settingsOf(m_programFolder));
+    const auto fail = [&ui](const QString &detail) {
+        QString text = QStringLiteral("无法链接到数据库");
+        if (!detail.isEmpty())
+            text += QStringLiteral("\n") + detail;
+        ui.messageBox(text, QStringLiteral("错误"), Ui::Icon::None, Ui::Buttons::Ok);
+        ui.requestQuit();
+    };
+    if (!location.problem.isEmpty()) {
+        qWarning().noquote() << "catalogue settings refused:" << location.problem;
+        fail(location.problem);
+        return;
+    }
     try {
         ADOConnection1.setConnectionString(connectionStringFor(m_programFolder));
+        ADOConnection1.setServer(location.onServer() ? location.server : PgSettings());
         ADOConnection1.close();
         ADOConnection1.open();
         m_connected = true;
     } catch (const Error &error) {
-        qWarning().noquote() << "database connection failed:" << error.message();
-        ui.messageBox(QStringLiteral("无法链接到数据库"), QStringLiteral("错误"), Ui::Icon::None, Ui::Buttons::Ok);
-        ui.requestQuit();
+        qWarning().noquote() << "database connection failed:" << error.logText();
+        fail(location.onServer() ? error.message() : QString());
     }
 }
 

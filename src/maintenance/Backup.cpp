@@ -5,6 +5,7 @@
 #include "DatabaseFile.h"
 #include "Dataset.h"
 #include "Error.h"
+#include "PgMaintenance.h"
 #include "ProgramFolder.h"
 #include "Schema.h"
 #include "TDataModule5.h"
@@ -135,14 +136,19 @@ QString dayFolderName(const QDate &day)
     return day.toString(QStringLiteral("yyyyMMdd"));
 }
 
-QString manualBackupName(const QDate &day)
+QString manualBackupName(const QDate &day, bool server)
 {
-    return dayFolderName(day) + QStringLiteral("_kdmx.mdb");
+    return dayFolderName(day) + QStringLiteral("_kdmx") + backupSuffix(server);
 }
 
-QString replacedCopyName(const QDateTime &when)
+QString replacedCopyName(const QDateTime &when, bool server)
 {
-    return when.toString(QStringLiteral("yyyyMMdd_HHmmss")) + QStringLiteral("_kdmx.mdb");
+    return when.toString(QStringLiteral("yyyyMMdd_HHmmss")) + QStringLiteral("_kdmx") + backupSuffix(server);
+}
+
+QString backupSuffix(bool server)
+{
+    return server ? QStringLiteral(".dump") : QStringLiteral(".mdb");
 }
 
 QStringList requiredTables()
@@ -153,6 +159,13 @@ QStringList requiredTables()
 
 QString copyDatabase(Connection &connection, const QString &source, const QString &target)
 {
+    if (connection.onServer()) {
+        const QString failure = connection.isOpen() ? PgMaintenance::backup(connection.server(), target)
+                                                    : causeText(Cause::CannotOpen);
+        if (!failure.isEmpty())
+            qWarning().noquote() << "server backup not made:" << target << failure;
+        return failure;
+    }
     try {
         if (connection.isOpen())
             DatabaseFile::backup(connection.handle(), passwordOf(connection), target);
@@ -167,6 +180,8 @@ QString copyDatabase(Connection &connection, const QString &source, const QStrin
 
 QString exitCopy(Connection &connection, const QString &programFolder, const QDate &day)
 {
+    if (connection.onServer())
+        return {}; // see PgMaintenance: the caller logs that it was skipped
     QString folder;
     try {
         ProgramFolder::ensureFolder(programFolder, QStringLiteral("backup"));
@@ -187,7 +202,8 @@ bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate
             *cause = why;
         return false;
     };
-    const QString name = manualBackupName(day);
+    const bool server = dm.ADOConnection1.onServer();
+    const QString name = manualBackupName(day, server);
     if (!QFileInfo(folder).isDir()) {
         try {
             ProgramFolder::ensureFolder(dm.programFolder(), QStringLiteral("BACKUP"));
@@ -204,15 +220,49 @@ bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate
     if (!QFileInfo(folder).isDir())
         return failed(causeText(Cause::NotFound));
     const QString live = ProgramFolder::resolve(dm.programFolder(), Schema::kDatabaseFile);
-    if (sameFile(target, live))
+    if (!server && sameFile(target, live))
         return failed(causeText(Cause::InUse));
     const QString error = copyDatabase(dm.ADOConnection1, live, target);
     return error.isEmpty() || failed(error);
 }
 
+// The server restores in one transaction of its own, the catalogue as it was kept first as
+// a dump in backup/.
+RestoreResult restoreOnServer(TDataModule5 &dm, const QString &candidate, const QDateTime &now)
+{
+    Connection &connection = dm.ADOConnection1;
+    QString kept;
+    try {
+        kept = ProgramFolder::ensureFolder(dm.programFolder(), QStringLiteral("backup")) + replacedCopyName(now, true);
+    } catch (const Error &error) {
+        return { RestoreOutcome::CopyFailed, error.message() };
+    }
+    OpenDatasets wereOpen(dm);
+    for (Dataset *dataset : sharedDatasets(dm))
+        dataset->close();
+    const PgMaintenance::RestoreResult result
+        = PgMaintenance::restore(connection.server(), candidate, requiredTables(), kept);
+    switch (result.outcome) {
+    case PgMaintenance::RestoreOutcome::Restored:
+        return { RestoreOutcome::Restored, {} };
+    case PgMaintenance::RestoreOutcome::InUse:
+        wereOpen.reopen();
+        return { RestoreOutcome::InUse, result.cause };
+    case PgMaintenance::RestoreOutcome::NotADump:
+        wereOpen.reopen();
+        return { RestoreOutcome::NotADatabase, result.cause };
+    case PgMaintenance::RestoreOutcome::Failed:
+        break;
+    }
+    wereOpen.reopen();
+    return { RestoreOutcome::CopyFailed, result.cause };
+}
+
 RestoreResult restore(TDataModule5 &dm, const QString &candidate, const QDateTime &now)
 {
     Connection &connection = dm.ADOConnection1;
+    if (connection.onServer())
+        return restoreOnServer(dm, candidate, now);
     const QString live = ProgramFolder::resolve(dm.programFolder(), Schema::kDatabaseFile);
     if (sameFile(candidate, live))
         return { RestoreOutcome::CopyFailed, QStringLiteral("所选文件就是正在使用的数据库。") };
@@ -242,7 +292,7 @@ RestoreResult restore(TDataModule5 &dm, const QString &candidate, const QDateTim
         // in backup/, before anything is replaced.
         copyFile(candidate, partial);
         const QString kept
-            = ProgramFolder::ensureFolder(dm.programFolder(), QStringLiteral("backup")) + replacedCopyName(now);
+            = ProgramFolder::ensureFolder(dm.programFolder(), QStringLiteral("backup")) + replacedCopyName(now, false);
         copyFile(live, kept);
         DatabaseFile::replace(partial, live);
     } catch (const Error &error) {
@@ -268,6 +318,12 @@ CompactOutcome compactDatabase(
             return CompactOutcome::RowsPending;
     }
     Connection &connection = dm.ADOConnection1;
+    if (connection.onServer()) {
+        const QString failure = PgMaintenance::compact(connection.server());
+        if (error)
+            *error = failure;
+        return failure.isEmpty() ? CompactOutcome::Compacted : CompactOutcome::Failed;
+    }
     std::optional<ExclusiveUse> alone;
     try {
         alone.emplace(connection);

@@ -18,10 +18,13 @@ namespace Backup {
 
 // The day as eight digits, year, month, day: the name of an exit copy's folder.
 QString dayFolderName(const QDate &day);
-// The file name of a manual backup made on that day.
-QString manualBackupName(const QDate &day);
+// The file name of a manual backup made on that day: a copy of the file, or on a server
+// its dump (see PgMaintenance).
+QString manualBackupName(const QDate &day, bool server = false);
 // The name under which a restore keeps the database it replaced, in backup/.
-QString replacedCopyName(const QDateTime &when);
+QString replacedCopyName(const QDateTime &when, bool server = false);
+// What backups end in: ".mdb", or ".dump" for a server's.
+QString backupSuffix(bool server);
 // The tables a file must hold to be taken as a database of this program.
 QStringList requiredTables();
 
@@ -33,6 +36,7 @@ QString copyDatabase(Connection &connection, const QString &source, const QStrin
 
 // The copy made at every confirmed exit: backup/<yyyymmdd>/kdmx.mdb in the program folder.
 // Returns why it was not made (a folder that cannot be made, a full disk), empty on success.
+// None is made of a catalogue on a server; the caller logs PgMaintenance::exitCopySkippedText().
 QString exitCopy(Connection &connection, const QString &programFolder, const QDate &day);
 
 // A manual backup of the live database into `folder` under the day's name. When that file

@@ -173,7 +173,8 @@ void TFrmDataBackUp::fillFileList()
     m_files->clear();
     const QFileInfoList files
         = QDir(m_folders->directory())
-              .entryInfoList({ QStringLiteral("*.mdb") }, QDir::Files, QDir::Name | QDir::IgnoreCase);
+              .entryInfoList({ QLatin1Char('*') + Backup::backupSuffix(m_dm.ADOConnection1.onServer()) }, QDir::Files,
+                  QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &file : files) {
         auto *item = new QListWidgetItem(file.fileName(), m_files);
         item->setData(Qt::UserRole, file.absoluteFilePath());

@@ -2,7 +2,6 @@
 
 #include "Connection.h"
 #include "Schema.h"
-#include "Sqlite.h"
 
 #include <QHash>
 #include <QSet>
@@ -24,15 +23,20 @@ bool repeats(int column)
     return column != kWh && column != kTm && column != kBz;
 }
 
+// A column as text without its blanks, numbers and dates included.
 QString trimmed(const QString &column)
 {
-    return QStringLiteral("ifnull(trim(%1),'')").arg(column);
+    return QStringLiteral("ifnull(trim(CAST(%1 AS TEXT)),'')").arg(column);
 }
 
-// Numbers first by value, then other texts, blanks among them.
-QString numericOrder(const QString &column)
+// Numbers first by value, then other texts, blanks among them. A server casts only what
+// is a number.
+QString numericOrder(const QString &column, bool server)
 {
     const QString t = trimmed(column);
+    if (server)
+        return QStringLiteral("(%1 = '' OR %1 ~ '[^0-9]'), CASE WHEN %1 ~ '^[0-9]{1,18}$' THEN CAST(%1 AS BIGINT) END, %1")
+            .arg(t);
     return QStringLiteral("(%1 = '' OR %1 GLOB '*[^0-9]*'), CAST(%1 AS INTEGER), %1").arg(t);
 }
 
@@ -93,8 +97,9 @@ int FormRecord::pages() const
 
 namespace FormRecords {
 
-QString statement(ArchivalForm form, const FormSelection &selection, QStringList *binds)
+QString statement(ArchivalForm form, const FormSelection &selection, QStringList *binds, bool server)
 {
+    const auto numericOrder = [server](const QString &column) { return dagl::numericOrder(column, server); };
     QStringList columns;
     for (const char *column : kColumns)
         columns << trimmed(QString::fromLatin1(column));
@@ -114,7 +119,7 @@ QString statement(ArchivalForm form, const FormSelection &selection, QStringList
         QStringList keys;
         for (qlonglong row : selection.rows)
             keys << QString::number(row);
-        where << QStringLiteral("rowid IN (%1)").arg(keys.join(QLatin1Char(',')));
+        where << QStringLiteral("str_m_date IN (%1)").arg(keys.join(QLatin1Char(',')));
     } else {
         const QPair<const char *, QString> filters[] = { { "QZH", selection.qzh }, { "GDND", selection.gdnd },
             { "BGQX", selection.bgqx }, { "JGWT", selection.jgwt } };
@@ -135,7 +140,7 @@ QString statement(ArchivalForm form, const FormSelection &selection, QStringList
               << trimmed(QStringLiteral("JGWT")) << numericOrder(QStringLiteral("HH"))
               << numericOrder(QStringLiteral("JH"));
     }
-    order << QStringLiteral("rowid");
+    order << QStringLiteral("str_m_date");
     return QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4")
         .arg(columns.join(QStringLiteral(", ")), Schema::kCatalogueTable, where.join(QStringLiteral(" AND ")),
             order.join(QStringLiteral(", ")));
@@ -150,7 +155,7 @@ FormData read(
     if (selection.onlyRows && selection.rows.isEmpty())
         return data;
     QStringList binds;
-    Statement query(connection.handle(), statement(form, selection, &binds));
+    Query query(connection, statement(form, selection, &binds, connection.onServer()));
     for (int i = 0; i < binds.size(); ++i)
         query.bind(i + 1, binds.at(i));
     // Values that repeat are kept once, so that a long catalogue holds little more than its titles.
@@ -168,7 +173,7 @@ FormData read(
         QString *fields[] = { &r.qzh, &r.gdnd, &r.bgqx, &r.jgwt, &r.hh, &r.jh, &r.mlh, &r.ajh, &r.sxh, &r.wh, &r.zrz,
             &r.tm, &r.cwsj, &r.mj, &r.yh, &r.bz };
         for (int c = 0; c < int(std::size(fields)); ++c) {
-            const QString value = query.column(c).toString();
+            const QString value = query.value(c).toString();
             *fields[c] = repeats(c) || value.isEmpty() ? share(value) : printable(value);
         }
         data.records.push_back(std::move(r));
@@ -179,21 +184,19 @@ FormData read(
 
 QString unitName(Connection &connection)
 {
-    Statement query(connection.handle(), QStringLiteral("SELECT ifnull(trim(DWMC),'') FROM ljserver LIMIT 1"));
-    return query.step() ? query.column(0).toString() : QString();
+    Query query(connection, QStringLiteral("SELECT ifnull(trim(DWMC),'') FROM ljserver LIMIT 1"));
+    return query.step() ? query.value(0).toString() : QString();
 }
 
 Choices choices(Connection &connection)
 {
     // One pass over the columns as stored; the engine's DISTINCT over four columns is many
     // times slower on a large catalogue than keeping the few values here.
-    Statement query(
-        connection.handle(), QStringLiteral("SELECT QZH, GDND, BGQX, JGWT FROM %1").arg(Schema::kCatalogueTable));
+    Query query(connection, QStringLiteral("SELECT QZH, GDND, BGQX, JGWT FROM %1").arg(Schema::kCatalogueTable));
     QSet<QString> found[4];
     while (query.step()) {
         for (int c = 0; c < 4; ++c) {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(query.handle(), c));
-            const QString value = QString::fromUtf8(text, text ? sqlite3_column_bytes(query.handle(), c) : 0).trimmed();
+            const QString value = query.value(c).toString().trimmed();
             if (!value.isEmpty())
                 found[c].insert(value);
         }

@@ -51,7 +51,7 @@ namespace FormRecords {
 // (全宗号, 年度, 保管期限, 机构问题) and then box and item for the item forms, by 全宗号,
 // 目录号, 案卷号 and 顺序号 for the volume catalogue; numbers in numeric order. `binds`
 // receives the values of its parameters.
-QString statement(ArchivalForm form, const FormSelection &selection, QStringList *binds);
+QString statement(ArchivalForm form, const FormSelection &selection, QStringList *binds, bool server = false);
 
 // Reads the records of `form`, the unit name and nothing else. Throws dagl::Error.
 FormData read(

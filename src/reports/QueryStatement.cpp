@@ -98,9 +98,11 @@ QString countStatement(const Count &count)
 void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
 {
     // A catalogue searched for the first time gets its search index, the operator seeing
-    // how far it is; stopped or failed, the search reads every row as before.
+    // how far it is; stopped or failed, the search reads every row as before. A server
+    // searches with its own statements.
     Connection &connection = dm.ADOConnection1;
-    if (connection.isOpen() && sql.contains(QLatin1String(" where "), Qt::CaseInsensitive)) {
+    const bool local = connection.isOpen() && !connection.onServer();
+    if (local && sql.contains(QLatin1String(" where "), Qt::CaseInsensitive)) {
         try {
             if (!SearchIndex::exists(connection.handle())
                 && connection.tableNames().contains(Schema::kCatalogueTable, Qt::CaseInsensitive)) {
@@ -119,7 +121,7 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
     std::unique_ptr<Ui::Progress> searching;
     QElapsedTimer clock;
     clock.start();
-    if (connection.isOpen() && !connection.inTransaction()) {
+    if (local && !connection.inTransaction()) {
         dataset.setKeyReader([&](const QString &, const QString &soonest) -> std::unique_ptr<Dataset::KeySource> {
             // The grid shows the first screen of rows while the rest are still being read.
             auto stream = std::make_unique<ReadApart::KeyStream>(connection, soonest);

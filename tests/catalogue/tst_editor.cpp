@@ -262,8 +262,7 @@ private slots:
     {
         test::ProgramFolderFixture folder;
         folder.exec(kUnit);
-        folder.exec(QStringLiteral(
-            "create trigger refuse before insert on 文件目录 begin select raise(abort, 'refused'); end"));
+        folder.refuse(QStringLiteral("insert"), QStringLiteral("refused"));
         Editor e(folder);
         e.openAppend();
         fillVolumeRecord(e);

@@ -278,8 +278,7 @@ private slots:
     {
         test::ProgramFolderFixture folder;
         insertRows(folder, { "一", "二", "三", "四" });
-        folder.exec(QStringLiteral("create trigger keep_four before delete on 文件目录 when old.SXH='0004' "
-                                   "begin select raise(abort, '档案被锁定'); end"));
+        folder.refuse(QStringLiteral("delete"), QStringLiteral("档案被锁定"), QStringLiteral("SXH"), QStringLiteral("0004"));
         List l(folder);
         l.clickRow(1);
         l.clickRow(3, Qt::ControlModifier);

@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 
+#include "CatalogueLocation.h"
 #include "Cause.h"
 #include "Dataset.h"
 #include "DesktopConventions.h"
+#include "IniFile.h"
 #include "Login.h"
 #include "PagedReport.h"
+#include "PgCluster.h"
 #include "Schema.h"
+#include "ServerCatalogue.h"
 #include "SingleWindow.h"
 #include "TDataModule5.h"
 
@@ -87,10 +91,40 @@ QStringList FakeUi::texts() const
     return all;
 }
 
+namespace {
+
+// The one cluster of a test process that runs against a server, started when first needed.
+PgCluster &cluster()
+{
+    static PgCluster running;
+    if (!running.isRunning())
+        qFatal("no PostgreSQL cluster for the tests: %s", qPrintable(running.error()));
+    return running;
+}
+
+} // namespace
+
+bool onServer()
+{
+    static const bool server = qEnvironmentVariableIntValue("DAGL_TEST_SERVER") == 1 && !PgCluster::skipWanted();
+    return server;
+}
+
 ProgramFolderFixture::ProgramFolderFixture(bool withDatabase, const QString &under)
     : m_dir(under.isEmpty() ? QDir::tempPath() + QStringLiteral("/dagl-XXXXXX") : under + QStringLiteral("dagl-XXXXXX"))
 {
-    if (withDatabase) {
+    if (withDatabase && onServer()) {
+        // A new database of its own on the cluster, named in the folder's myini.ini.
+        static int made = 0;
+        m_server = cluster().freshDatabase(QStringLiteral("folder%1").arg(++made));
+        PgConnection server(m_server);
+        server.open();
+        ServerCatalogue::create(server, permissionCodeList());
+        CatalogueLocation location;
+        location.kind = CatalogueLocation::Kind::Server;
+        location.server = m_server;
+        location.save(IniFile::settingsOf(path()));
+    } else if (withDatabase) {
         Schema::NewDatabase spec;
         spec.path = databasePath();
         spec.rightCodes = permissionCodeList();
@@ -103,9 +137,30 @@ Connection &ProgramFolderFixture::db()
     if (!m_connection) {
         m_connection = std::make_unique<Connection>();
         m_connection->setConnectionString(TDataModule5::connectionStringFor(path()));
+        m_connection->setServer(m_server);
         m_connection->open();
     }
     return *m_connection;
+}
+
+void ProgramFolderFixture::refuse(const QString &verb, const QString &message, const QString &column, const QString &value)
+{
+    const QString row = verb.compare(QLatin1String("delete"), Qt::CaseInsensitive) == 0 ? QStringLiteral("old")
+                                                                                       : QStringLiteral("new");
+    const QString condition
+        = column.isEmpty() ? QString() : QStringLiteral("%1.%2='%3'").arg(row, column.toLower(), value);
+    if (!onServer()) {
+        exec(QStringLiteral("create trigger refuse_%1 before %1 on 文件目录 %2 begin select raise(abort, '%3'); end")
+                 .arg(verb, condition.isEmpty() ? QString() : QStringLiteral("when ") + condition, message));
+        return;
+    }
+    PgConnection &server = db().server();
+    server.executeNative(QStringLiteral("CREATE FUNCTION refuse_%1() RETURNS trigger LANGUAGE plpgsql AS $f$ BEGIN "
+                                        "IF %2 THEN RAISE EXCEPTION '%3'; END IF; RETURN %4; END $f$")
+                             .arg(verb, condition.isEmpty() ? QStringLiteral("true") : condition, message, row));
+    server.executeNative(QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON 文件目录 FOR EACH ROW EXECUTE "
+                                        "FUNCTION refuse_%1()")
+                             .arg(verb));
 }
 
 QVariant ProgramFolderFixture::scalar(const QString &sql)

@@ -89,7 +89,20 @@ private:
     QString nextPath() { return paths.isEmpty() ? QString() : paths.takeFirst(); }
 };
 
-// A program folder in a temporary directory with a new database in data/kdmx.mdb.
+// Whether this run's catalogues are on a PostgreSQL server (DAGL_TEST_SERVER=1, unless
+// DAGL_NO_POSTGRES=1): the same suites then run against a throwaway cluster.
+bool onServer();
+
+// In a test of what only the catalogue file has (its engine's own calls, its file): skipped
+// when the run is on a server.
+#define DAGL_FILE_ONLY()                                                                                             \
+    do {                                                                                                             \
+        if (dagl::test::onServer())                                                                                  \
+            QSKIP("a test of the catalogue file itself");                                                            \
+    } while (false)
+
+// A program folder in a temporary directory with a new database in data/kdmx.mdb, or, when
+// the run is on a server, a new catalogue database on the cluster that myini.ini names.
 class ProgramFolderFixture
 {
 public:
@@ -104,8 +117,16 @@ public:
     int count(const QString &table, const QString &where = {});
     void exec(const QString &sql);
 
+    // Makes the catalogue refuse every `verb` (insert or delete) of a row of 文件目录, or
+    // only of those whose `column` is `value`, with `message`: a trigger on either server.
+    void refuse(const QString &verb, const QString &message, const QString &column = {}, const QString &value = {});
+
+    // The server of the folder's catalogue; no host when it is the file.
+    const PgSettings &server() const { return m_server; }
+
 private:
     QTemporaryDir m_dir;
+    PgSettings m_server;
     std::unique_ptr<Connection> m_connection;
 };
 

@@ -187,6 +187,7 @@ private slots:
     // them when the program opens it; the look-ups walk them.
     void indexesOnOpen()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         for (const char *index : { "ix_wjml_item_no", "ix_wjml_volume_no" }) {
             QCOMPARE(

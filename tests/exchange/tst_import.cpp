@@ -198,6 +198,7 @@ private slots:
 
     void settingsKeysExact()
     {
+        DAGL_FILE_ONLY(); // the fixture keeps the server's settings in myini.ini
         test::ProgramFolderFixture folder;
         const IniFile ini = IniFile::settingsOf(folder.path());
         // First use: every row ticked, every box empty.
@@ -427,6 +428,7 @@ private slots:
     }
     void unwritableSettingsLetWindowClose()
     {
+        DAGL_FILE_ONLY(); // the fixture keeps the server's settings in myini.ini
         QFETCH(bool, byEsc);
         test::ProgramFolderFixture folder;
         // A folder where the file should be: no write can replace it, whoever runs the test.
@@ -613,8 +615,7 @@ private slots:
         QCOMPARE(cancelled.saved, 0);
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
 
-        folder.exec(QStringLiteral("create trigger refuse before insert on 文件目录 when new.tm='第四份文件' "
-                                   "begin select raise(abort, 'disk full'); end"));
+        folder.refuse(QStringLiteral("insert"), QStringLiteral("disk full"), QStringLiteral("TM"), QStringLiteral("第四份文件"));
         dm.Twjml.close();
         dm.Twjml.open();
         const ImportPlan again(catalogueMapping(), book.columnCount(), dm.Twjml);

@@ -71,6 +71,7 @@ private slots:
 
     void backupMode()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         test::FakeUi ui;
         TDataModule5 dm(folder.path(), ui);
@@ -120,6 +121,7 @@ private slots:
 
     void folderListFollowsActivation()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         test::FakeUi ui;
         TDataModule5 dm(folder.path(), ui);
@@ -163,6 +165,7 @@ private slots:
 
     void restoreOfAFileThatIsNoDatabase()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         test::FakeUi ui;
         TDataModule5 dm(folder.path(), ui);
@@ -190,6 +193,7 @@ private slots:
     // question, exit record or exit copy.
     void restoreEndsTheProgram()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         test::FakeUi ui;
         Program program(folder.path(), ui);
@@ -242,6 +246,7 @@ private slots:
 
     void backupNeedsThePermission()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         test::FakeUi ui;
         Program program(folder.path(), ui);

@@ -326,13 +326,10 @@ private slots:
         QFETCH(QString, sort);
         test::ProgramFolderFixture folder;
         QueryWindow w(folder);
-        QCOMPARE(sqlite3_exec(folder.db().handle(),
-                     "with recursive n(i) as (select 1 union all select i+1 from n where i<700) "
+        folder.exec(QString::fromUtf8("with recursive n(i) as (select 1 union all select i+1 from n where i<700) "
                      "insert into 文件目录 (qzh,mlh,ajh,yh,tm,zrz) select '2', i % 5, i % 13, i, "
                      "case when i % 9 = 0 then null else '题名' || (i % 7) || ' \"a,b\"' end, "
-                     "case when i % 4 = 0 then 'Z' || i end from n",
-                     nullptr, nullptr, nullptr),
-            SQLITE_OK);
+                     "case when i % 4 = 0 then 'Z' || i end from n"));
         w.click("BitBtn2");
         Dataset &dataset = w.dm.Tdaly;
         if (!sort.isEmpty())
@@ -369,11 +366,8 @@ private slots:
         QFETCH(int, entry);
         test::ProgramFolderFixture folder;
         QueryWindow w(folder);
-        QCOMPARE(sqlite3_exec(folder.db().handle(),
-                     "with recursive n(i) as (select 1 union all select i+1 from n where i<5000) "
-                     "insert into 文件目录 (qzh,mlh,ajh,tm) select '3', '1', i, '题名' || i from n",
-                     nullptr, nullptr, nullptr),
-            SQLITE_OK);
+        folder.exec(QString::fromUtf8("with recursive n(i) as (select 1 union all select i+1 from n where i<5000) "
+                     "insert into 文件目录 (qzh,mlh,ajh,tm) select '3', '1', i, '题名' || i from n"));
         w.click("BitBtn2");
         w.ui.stopProgressAt = 2;
         w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), entry };

@@ -455,14 +455,9 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(bool, asked);
         test::ProgramFolderFixture folder;
-        QCOMPARE(sqlite3_exec(folder.db().handle(),
-                     QStringLiteral("with recursive n(i) as (select 1 union all select i+1 from n where i<%1) "
+        folder.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i+1 from n where i<%1) "
                                     "insert into 文件目录 (gdm,qzh,mlh,tm) select 'G1','1','1','会议纪要'||i from n")
-                         .arg(rows)
-                         .toUtf8()
-                         .constData(),
-                     nullptr, nullptr, nullptr),
-            SQLITE_OK);
+                         .arg(rows));
         test::FakeUi ui;
         ui.printerNames << QStringLiteral("办公室打印机");
         ui.answers << (yes ? Ui::Answer::Yes : Ui::Answer::No);

@@ -491,6 +491,7 @@ private slots:
     // after rows are added, changed, deleted, imported and restored.
     void searchIndexGivesTheRowsOfLike()
     {
+        DAGL_FILE_ONLY();
         using namespace searchindex;
         test::ProgramFolderFixture folder;
         test::FakeUi ui;
@@ -549,6 +550,7 @@ private slots:
     }
     void otherToolsWriteTheCatalogue()
     {
+        DAGL_FILE_ONLY();
         using namespace searchindex;
         QFETCH(bool, earlier);
         test::ProgramFolderFixture folder;
@@ -604,6 +606,7 @@ private slots:
     // the rows of the plain like, in its order.
     void aCommonWordShowsItsFirstRowsFirst()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         {
             Transaction transaction(folder.db());
@@ -662,6 +665,7 @@ private slots:
     // it stays on the connection that sees the transaction's rows. A quick search shows no panel.
     void searchRunsApart()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         addRecord(folder, "12", "1", 1, "京发2008号", "张", "会议纪要");
         addRecord(folder, "12", "1", 2, "京发2009", "李", "年度会议");
@@ -696,6 +700,7 @@ private slots:
     // progress panel; stopped there, the catalogue and the grid stay as they were.
     void firstTitleClickMakesTheSortKeysOrStops()
     {
+        DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
         addRecord(folder, "1", "1", 1, "", "", "乙");
         addRecord(folder, "1", "1", 2, "", "", "甲");

@@ -158,6 +158,8 @@ private slots:
     void unreadAccountRefusesSave()
     {
         QFETCH(bool, locked);
+        if (locked)
+            DAGL_FILE_ONLY(); // the file's own lock
         test::ProgramFolderFixture folder;
         folder.exec(QStringLiteral("update gly set mm='secret'"));
         test::FakeUi ui;

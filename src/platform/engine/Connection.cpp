@@ -3,6 +3,7 @@
 #include "Collation.h"
 #include "Error.h"
 #include "JetSql.h"
+#include "ServerRows.h"
 #include "Sqlite.h"
 #include "SqliteRows.h"
 
@@ -31,6 +32,27 @@ QString Connection::connectionValue(const QString &connectionString, const QStri
     return {};
 }
 
+void Connection::setServer(const PgSettings &settings)
+{
+    close();
+    if (settings.host.isEmpty() && settings.service.isEmpty())
+        m_server.reset();
+    else
+        m_server = std::make_unique<PgConnection>(settings);
+}
+
+PgConnection &Connection::server() const
+{
+    if (!m_server)
+        throw Error(QStringLiteral("数据库不在服务器上。"));
+    return *m_server;
+}
+
+QString Connection::displayName() const
+{
+    return m_server ? m_server->settings().displayName() : databasePath();
+}
+
 QString Connection::databasePath() const
 {
     return connectionValue(m_connectionString, QStringLiteral("Data Source"))
@@ -39,8 +61,14 @@ QString Connection::databasePath() const
 
 void Connection::open()
 {
-    if (m_db)
+    if (isOpen())
         return;
+    if (m_server) {
+        m_server->open();
+        m_columns.clear();
+        emit opened();
+        return;
+    }
     const QString path = databasePath();
     if (path.isEmpty() || !QFileInfo(path).isFile())
         throw Error(causeText(Cause::NotFound), Cause::NotFound, QStringLiteral("Could not find file '%1'.").arg(path));
@@ -90,10 +118,14 @@ void Connection::open()
 
 void Connection::close()
 {
-    if (!m_db)
+    if (!isOpen())
         return;
     m_transactionDepth = 0;
     emit closing();
+    if (m_server) {
+        m_server->close();
+        return;
+    }
     sqlite3_close(m_reader);
     m_reader = nullptr;
     sqlite3_close(m_db);
@@ -105,6 +137,9 @@ void Connection::close()
 
 bool Connection::claimExclusive()
 {
+    // A server keeps its own count of who is connected (see PgMaintenance).
+    if (m_server)
+        return true;
     if (!m_lock.isLocked()) {
         try {
             m_lock.lockShared(databasePath());
@@ -123,6 +158,8 @@ bool Connection::claimExclusive()
 
 void Connection::releaseExclusive()
 {
+    if (m_server)
+        return;
     if (m_db)
         m_lock.toShared();
     else
@@ -131,12 +168,14 @@ void Connection::releaseExclusive()
 
 std::unique_ptr<RowDriver> Connection::rowDriver()
 {
+    if (m_server)
+        return serverRowDriver(*m_server);
     return sqliteRowDriver(*this);
 }
 
 sqlite3 *Connection::handle() const
 {
-    if (!m_db)
+    if (!m_db || m_server)
         throw Error(QStringLiteral("Connection cannot be used to perform this operation. It is either closed or "
                                    "invalid in this context."));
     return m_db;
@@ -144,6 +183,8 @@ sqlite3 *Connection::handle() const
 
 QStringList Connection::tableNames() const
 {
+    if (m_server)
+        return m_server->tableNames();
     Statement query(handle(), QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name NOT "
                                              "LIKE 'sqlite_%' ORDER BY name"));
     QStringList names;
@@ -154,6 +195,8 @@ QStringList Connection::tableNames() const
 
 QVector<FieldDef> Connection::tableColumns(const QString &table) const
 {
+    if (m_server)
+        return m_server->tableColumns(table);
     const QString key = table.toLower();
     auto it = m_columns.constFind(key);
     if (it != m_columns.constEnd())
@@ -189,11 +232,20 @@ FieldDef Connection::column(const QString &table, const QString &column) const
 
 QString Connection::translate(const QString &sql) const
 {
+    if (m_server)
+        return m_server->translate(sql);
     return JetSql::translate(sql, [this](const QString &table, const QString &name) { return column(table, name); });
 }
 
 int Connection::execute(const QString &sql)
 {
+    if (m_server) {
+        const int changed = server().execute(sql);
+        const QString verb = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
+        if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop"))
+            m_server->forgetColumns();
+        return changed;
+    }
     Statement statement(handle(), translate(sql));
     statement.step();
     // A change of the schema invalidates what is known of the tables.
@@ -205,6 +257,11 @@ int Connection::execute(const QString &sql)
 
 void Connection::beginTransaction()
 {
+    if (m_server) {
+        server().beginTransaction();
+        ++m_transactionDepth;
+        return;
+    }
     Statement(handle(), QStringLiteral("SAVEPOINT dagl_%1").arg(m_transactionDepth)).step();
     ++m_transactionDepth;
 }
@@ -213,7 +270,10 @@ void Connection::commit()
 {
     if (m_transactionDepth == 0)
         throw Error(QStringLiteral("No transaction is active."));
-    Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(m_transactionDepth - 1)).step();
+    if (m_server)
+        server().commit();
+    else
+        Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(m_transactionDepth - 1)).step();
     --m_transactionDepth;
 }
 
@@ -222,8 +282,12 @@ void Connection::rollback()
     if (m_transactionDepth == 0)
         throw Error(QStringLiteral("No transaction is active."));
     const int level = m_transactionDepth - 1;
-    Statement(handle(), QStringLiteral("ROLLBACK TO dagl_%1").arg(level)).step();
-    Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(level)).step();
+    if (m_server) {
+        server().rollback();
+    } else {
+        Statement(handle(), QStringLiteral("ROLLBACK TO dagl_%1").arg(level)).step();
+        Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(level)).step();
+    }
     --m_transactionDepth;
 }
 
@@ -252,6 +316,49 @@ void Transaction::commit()
 {
     m_connection.commit();
     m_open = false;
+}
+
+Query::Query(Connection &connection, const QString &sql) : m_connection(connection), m_sql(sql)
+{
+    if (!connection.onServer())
+        m_statement = std::make_unique<Statement>(connection.handle(), connection.translate(sql));
+}
+
+Query::~Query() = default;
+
+void Query::bind(int index, const QVariant &value)
+{
+    if (m_statement) {
+        m_statement->bind(index, value);
+        return;
+    }
+    m_rows.reset();
+    while (m_params.size() < index)
+        m_params << QVariant();
+    m_params[index - 1] = value;
+}
+
+bool Query::step()
+{
+    if (m_statement)
+        return m_statement->step();
+    if (!m_rows)
+        m_rows = std::make_unique<PgRows>(m_connection.server(), m_sql, m_params);
+    return m_rows->next();
+}
+
+QVariant Query::value(int column) const
+{
+    if (m_statement)
+        return m_statement->column(column);
+    return m_rows ? m_rows->value(column) : QVariant();
+}
+
+void Query::reset()
+{
+    if (m_statement)
+        m_statement->reset();
+    m_rows.reset();
 }
 
 } // namespace dagl

@@ -2,6 +2,7 @@
 
 #include "DatabaseLock.h"
 #include "Field.h"
+#include "PgConnection.h"
 #include "SearchIndex.h"
 #include "SortKeys.h"
 
@@ -17,13 +18,15 @@ struct sqlite3;
 namespace dagl {
 
 class RowDriver;
+class Statement;
 
-// One connection to a password-protected database file, opened from a connection string
-// of the form "...;Data Source=<path>;...;Jet OLEDB:Database Password=<password>".
-// Statements are written in the Jet dialect (see JetSql). Every failure throws dagl::Error
-// with its cause in the operator's terms and the engine's message as its detail. While open
-// the connection holds its database shared against the program's other copies (see
-// DatabaseLock).
+// One connection to the catalogue: a password-protected database file, opened from a
+// connection string of the form "...;Data Source=<path>;...;Jet OLEDB:Database
+// Password=<password>", or, when set so, a PostgreSQL server that several workstations share
+// (see setServer). Statements are written in the Jet dialect either way (see JetSql and
+// PgDialect). Every failure throws dagl::Error with its cause in the operator's terms and
+// the engine's message as its detail. While open on a file the connection holds its
+// database shared against the program's other copies (see DatabaseLock).
 class Connection : public QObject
 {
     Q_OBJECT
@@ -37,9 +40,18 @@ public:
     // A value of a connection string by its name (names match regardless of case).
     static QString connectionValue(const QString &connectionString, const QString &name);
 
+    // The catalogue on a server instead of the file of the connection string, from the next
+    // open() on; settings without a host or service name go back to the file.
+    void setServer(const PgSettings &settings);
+    bool onServer() const { return m_server != nullptr; }
+    // The server's connection; throws when the catalogue is not on a server.
+    PgConnection &server() const;
+    // Where the catalogue is, for messages: the file's path or the server's name.
+    QString displayName() const;
+
     void open();
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_db != nullptr || (m_server && m_server->isOpen()); }
     QString databasePath() const;
 
     QStringList tableNames() const;
@@ -55,7 +67,7 @@ public:
     // What datasets read and write their rows through (see RowSource).
     std::unique_ptr<RowDriver> rowDriver();
 
-    sqlite3 *handle() const; // throws when closed
+    sqlite3 *handle() const; // the file's; throws when closed or on a server
     // A read-only connection of its own to the same file, for reading on another thread
     // (see ReadApart): null until it is first opened there; closed with this connection.
     sqlite3 *&readerHandle() { return m_reader; }
@@ -90,6 +102,7 @@ signals:
 
 private:
     QString m_connectionString;
+    std::unique_ptr<PgConnection> m_server;
     sqlite3 *m_db = nullptr;
     sqlite3 *m_reader = nullptr;
     bool m_readerInUse = false;
@@ -114,6 +127,33 @@ public:
 private:
     Connection &m_connection;
     bool m_open = true;
+};
+
+// One statement of the program's dialect with "?" for bound values, read forward a row at a
+// time, on the file or on the server alike: for look-ups and reports that read a table
+// once. Lists the operator moves about in are datasets.
+class Query
+{
+public:
+    Query(Connection &connection, const QString &sql); // throws dagl::Error
+    ~Query();
+    Query(const Query &) = delete;
+    Query &operator=(const Query &) = delete;
+
+    // Values stay bound until bound again; a bind ends a read under way.
+    void bind(int index, const QVariant &value); // index from 1
+    // The next row; the first step after a bind or a reset runs the statement.
+    bool step();
+    QVariant value(int column) const;
+    // Ends the read; the next step runs the statement again.
+    void reset();
+
+private:
+    Connection &m_connection;
+    QString m_sql;
+    std::unique_ptr<Statement> m_statement; // on the file
+    QVariantList m_params; // on the server
+    std::unique_ptr<PgRows> m_rows;
 };
 
 } // namespace dagl

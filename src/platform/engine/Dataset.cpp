@@ -697,7 +697,7 @@ void Dataset::throwRefusal(const WriteResult &result, bool deleting) const
             : QStringLiteral("该记录在读出后已被修改，未删除。请重新打开列表后再删除。"));
 }
 
-void Dataset::writeInsert()
+bool Dataset::writeInsert()
 {
     QVector<ColumnValue> values;
     for (int f = 0; f < m_fields.size(); ++f) {
@@ -712,9 +712,10 @@ void Dataset::writeInsert()
             m_buffer[f] = result.key;
     }
     m_keys[m_current] = result.key;
+    return result.readAgain;
 }
 
-void Dataset::writeUpdate()
+bool Dataset::writeUpdate()
 {
     QVector<ColumnValue> changes;
     for (int f = 0; f < m_fields.size(); ++f) {
@@ -722,10 +723,11 @@ void Dataset::writeUpdate()
             changes.push_back({f, m_buffer[f]});
     }
     if (changes.isEmpty())
-        return;
+        return false;
     const WriteResult result = writer().update({m_keys[m_current], m_asRead}, changes);
     if (!result.done())
         throwRefusal(result, false);
+    return result.readAgain;
 }
 
 void Dataset::post()
@@ -741,13 +743,10 @@ void Dataset::post()
         hook.second();
     if (!isEditing())
         return;
-    if (m_state == State::Insert)
-        writeInsert();
-    else
-        writeUpdate();
+    const bool readAgain = m_state == State::Insert ? writeInsert() : writeUpdate();
     const qlonglong key = m_keys[m_current];
     m_lastKey = kPending;
-    if (m_appendOnly)
+    if (m_appendOnly || readAgain)
         m_cache.remove(key); // appended rows are not read again here
     else
         remember(key, m_buffer);

@@ -227,8 +227,8 @@ private:
     void remember(qlonglong key, const Values &values) const;
     RowWriter &writer();
     void throwRefusal(const WriteResult &result, bool deleting) const;
-    void writeInsert();
-    void writeUpdate();
+    bool writeInsert(); // whether the row is to be read again
+    bool writeUpdate();
 
     QString m_name;
     bool m_appendOnly = false;

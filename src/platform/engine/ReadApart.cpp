@@ -181,7 +181,7 @@ bool KeyStream::atEnd() const
 std::unique_ptr<KeyStream> openAhead(Connection &connection)
 {
     // The reader itself only while no stream has it.
-    if (!connection.isOpen() || connection.readerInUse() || connection.readerHandle())
+    if (!connection.isOpen() || connection.onServer() || connection.readerInUse() || connection.readerHandle())
         return nullptr;
     return std::make_unique<KeyStream>(connection, QString());
 }

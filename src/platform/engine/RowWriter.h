@@ -33,6 +33,9 @@ struct WriteResult
     WriteOutcome outcome = WriteOutcome::Done;
     qlonglong key = 0; // of a row inserted
     QString message; // the operator's words for a refusal, when the writer has its own
+    // The row as stored may differ from the values written (the server turned them into its
+    // own types): the cursor reads it again rather than keep what it wrote.
+    bool readAgain = false;
     bool done() const { return outcome == WriteOutcome::Done; }
 };
 

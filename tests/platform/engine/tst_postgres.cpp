@@ -390,9 +390,12 @@ private slots:
                                                       << "select * from t where \"ajh\"::text not ILIKE '5%'";
         QTest::newRow("grouped without an order") << "select [bgqx], count(*) from t group by [bgqx] limit 5"
                                                   << "select \"bgqx\", count(*) from t group by \"bgqx\" ORDER BY "
-                                                     "\"bgqx\" limit 5";
+                                                     "\"bgqx\" NULLS FIRST limit 5";
         QTest::newRow("grouped with an order") << "select qzh,count(*) from t group by qzh order by qzh desc"
-                                               << "select qzh,count(*) from t group by qzh order by qzh desc";
+                                               << "select qzh,count(*) from t group by qzh order by qzh desc NULLS LAST";
+        QTest::newRow("order of several terms, one stated")
+            << "select a from t order by a, b desc, c nulls last"
+            << "select a from t order by a NULLS FIRST, b desc NULLS LAST, c nulls last";
         QTest::newRow("group of an expression") << "select substr(tm,1,2), count(*) from t group by substr(tm,1,2)"
                                                 << "select substr(tm,1,2), count(*) from t group by substr(tm,1,2)";
         QTest::newRow("text and # in quotes") << "insert into rz (rznr,sj)values('a''#b#?','2026/1/2')"

@@ -117,6 +117,12 @@ Error statementFailure(PGconn *conn, const PGresult *result, const QString &sql)
     }
     if (state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("42804")))
         return Error(QStringLiteral("数据类型不符。"), Cause::Unknown, detail);
+    // A rule of the office's own on the server (a trigger that raises) says why in its words.
+    if (state == QLatin1String("P0001") && result) {
+        const QString own = text(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+        if (!own.isEmpty())
+            return Error(QStringLiteral("数据库服务器拒绝了这个操作：") + own, Cause::Unknown, detail);
+    }
     return Error(QStringLiteral("数据库服务器执行语句失败。"), Cause::Unknown, detail);
 }
 
@@ -546,6 +552,55 @@ const PgConnection::Columns &PgConnection::columnsOf(const QString &table) const
     return *m_columns.insert(key, columns);
 }
 
+QPair<QString, QString> PgConnection::columnOrigin(unsigned tableOid, int columnNumber) const
+{
+    if (tableOid == 0 || columnNumber <= 0)
+        return {};
+    const auto source = qMakePair(tableOid, columnNumber);
+    auto it = m_origins.constFind(source);
+    if (it != m_origins.constEnd())
+        return *it;
+    auto *self = const_cast<PgConnection *>(this);
+    QPair<QString, QString> origin;
+    {
+        PgRows rows(*self,
+                    QStringLiteral("SELECT c.relname, a.attname FROM pg_attribute a JOIN pg_class c ON c.oid = "
+                                   "a.attrelid WHERE a.attrelid = $1 AND a.attnum = $2"),
+                    {qlonglong(tableOid), columnNumber}, true);
+        while (rows.next())
+            origin = qMakePair(rows.value(0).toString(), rows.value(1).toString());
+    }
+    m_origins.insert(source, origin);
+    return origin;
+}
+
+FieldDef PgConnection::fieldOfType(const QString &name, unsigned typeOid)
+{
+    FieldDef field{name, FieldType::WideString, 0};
+    switch (typeOid) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+    case kBool:
+        field.type = FieldType::Integer;
+        break;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        field.type = FieldType::Float;
+        break;
+    case kDate:
+    case kTimestamp:
+    case kTimestampTz:
+        field.type = FieldType::DateTime;
+        break;
+    default:
+        break;
+    }
+    return field;
+}
+
 QVector<FieldDef> PgConnection::tableColumns(const QString &table) const
 {
     return columnsOf(table).fields;
@@ -680,6 +735,8 @@ PgRows::PgRows(PgConnection &connection, const QString &sql, const QVariantList 
     for (int i = 0; i < PQnfields(m_row); ++i) {
         m_names << QString::fromUtf8(PQfname(m_row, i));
         m_types << PQftype(m_row, i);
+        const Oid table = PQftable(m_row, i);
+        m_sources << qMakePair(unsigned(table == InvalidOid ? 0 : table), table == InvalidOid ? 0 : PQftablecol(m_row, i));
     }
 }
 

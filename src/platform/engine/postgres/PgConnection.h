@@ -3,6 +3,7 @@
 #include "Field.h"
 
 #include <QHash>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -84,6 +85,11 @@ public:
     QString keyColumn(const QString &table) const;
     // Forgets what is known of the tables, after a change of the schema.
     void forgetColumns() { m_columns.clear(); }
+    // The table and column a result column comes from (see PgRows::columnSource), empty
+    // names for a computed one.
+    QPair<QString, QString> columnOrigin(unsigned tableOid, int columnNumber) const;
+    // The field type of a computed result column of a server type.
+    static FieldDef fieldOfType(const QString &name, unsigned typeOid);
 
     // Transactions nest: an inner one is a savepoint of the outer one. Prefer PgTransaction.
     void beginTransaction();
@@ -119,6 +125,7 @@ private:
     bool m_copying = false;
     QByteArray m_copyBuffer;
     mutable QHash<QString, Columns> m_columns; // by table name in lower case
+    mutable QHash<QPair<unsigned, int>, QPair<QString, QString>> m_origins;
 };
 
 // The rows of one query, read forward one at a time (libpq's single-row mode), so that a
@@ -138,6 +145,10 @@ public:
     const QStringList &columnNames() const { return m_names; }
     QVariant value(int column) const;
     QVariant value(const QString &name) const; // names match regardless of case
+    unsigned columnType(int column) const { return m_types.value(column); }
+    // The table (its oid) and the column number there a result column comes from; 0 and 0
+    // for a computed column.
+    QPair<unsigned, int> columnSource(int column) const { return m_sources.value(column); }
 
 private:
     void finish();
@@ -146,6 +157,7 @@ private:
     PGresult *m_row = nullptr;
     QStringList m_names;
     QVector<unsigned> m_types;
+    QVector<QPair<unsigned, int>> m_sources;
     bool m_done = false;
     bool m_pendingTaken = false; // the first row, read with the columns, has been given
 };

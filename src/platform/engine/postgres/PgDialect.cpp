@@ -18,6 +18,31 @@ void orderGroups(Tokens &tokens)
         orderByGroups(tokens, clauses.groupBy, {});
 }
 
+// The local engine sorts missing values before every other in ascending order and after
+// them in descending order; the server does the opposite unless told.
+void nullsAsLocal(Tokens &tokens)
+{
+    const Clauses clauses = topLevelClauses(tokens);
+    if (clauses.orderBy < 0)
+        return;
+    int end = 0;
+    const QVector<Range> terms = listTerms(tokens, clauses.orderBy, &end);
+    for (int t = int(terms.size()) - 1; t >= 0; --t) {
+        int last = terms[t].second - 1;
+        while (last >= terms[t].first && tokens[last].kind == Token::Space)
+            --last;
+        if (last < terms[t].first)
+            continue;
+        bool stated = false;
+        for (int i = terms[t].first; i <= last; ++i)
+            stated = stated || isWord(tokens[i], "nulls");
+        if (stated)
+            continue;
+        const bool descending = isWord(tokens[last], "desc");
+        tokens.insert(last + 1, Token{Token::Word, descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST")});
+    }
+}
+
 } // namespace
 
 QString timestampLiteral(const QDateTime &value)
@@ -41,6 +66,8 @@ QString translate(const QString &sql, const ColumnLookup &lookup)
             QString name = identifierName(t).toLower();
             name.replace(QLatin1Char('"'), QStringLiteral("\"\""));
             t.text = QLatin1Char('"') + name + QLatin1Char('"');
+        } else if (isWord(t, "ifnull") && isSymbol(tokens.value(skipSpace(tokens, i + 1)), "(")) {
+            t.text = QStringLiteral("coalesce"); // the local engine's name for it
         } else if (isSymbol(t, "?")) {
             t.text = QLatin1Char('$') + QString::number(++parameter);
         } else if (isWord(t, "like")) {
@@ -61,8 +88,10 @@ QString translate(const QString &sql, const ColumnLookup &lookup)
                 tokens[pattern].text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
         }
     }
-    if (first < tokens.size() && isWord(tokens[first], "select"))
+    if (first < tokens.size() && isWord(tokens[first], "select")) {
         orderGroups(tokens);
+        nullsAsLocal(tokens);
+    }
     return join(tokens);
 }
 

@@ -17,9 +17,10 @@ namespace dagl {
 //   folds plain names to, so that GDM, gdm and [Gdm] name one column;
 // - like compares without regard to letter case, and "\" in its pattern is a plain
 //   character, as on the local engine;
-// - "?" becomes the server's $1, $2, ...;
+// - "?" becomes the server's $1, $2, ...; ifnull(...) becomes coalesce(...);
 // - a grouped select without an order lists its groups in order (text columns compare in
-//   pinyin order on the server through their collation).
+//   pinyin order on the server through their collation);
+// - missing values sort first in ascending order and last in descending order.
 // Chinese names, count(*), group by and "as 中文名" need nothing.
 namespace PgDialect {
 

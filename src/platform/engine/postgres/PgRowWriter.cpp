@@ -145,12 +145,16 @@ QVector<PgRowWriter::Bound> PgRowWriter::boundValues(const QVariantMap &values) 
 // "key = $n AND every column IS NOT DISTINCT FROM its value as read", its values appended.
 QString PgRowWriter::matchAsRead(const PgRowImage &asRead, QVariantList &params) const
 {
-    if (asRead.values.size() != m_columns.size())
+    const bool some = !asRead.columns.isEmpty();
+    if (asRead.values.size() != (some ? asRead.columns.size() : m_columns.size()))
         throw Error(QStringLiteral("要保存的行与服务器上的表“%1”的列不符。").arg(m_table));
     params << asRead.key;
     QStringList parts { QStringLiteral("%1 = %2").arg(quoted(m_key), parameter(params.size())) };
-    for (int c = 0; c < m_columns.size(); ++c) {
-        params << columnValue(c, asRead.values[c]);
+    for (int i = 0; i < asRead.values.size(); ++i) {
+        const int c = some ? asRead.columns[i] : i;
+        if (c < 0 || c >= m_columns.size())
+            throw Error(QStringLiteral("要保存的行与服务器上的表“%1”的列不符。").arg(m_table));
+        params << columnValue(c, asRead.values[i]);
         parts << QStringLiteral("%1 IS NOT DISTINCT FROM %2").arg(quoted(m_columns[c].name), parameter(params.size()));
     }
     return parts.join(QStringLiteral(" AND "));

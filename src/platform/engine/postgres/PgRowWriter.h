@@ -17,6 +17,9 @@ class PgConnection;
 struct PgRowImage {
     qlonglong key = 0;
     QVariantList values;
+    // The places in columns() the values are of, when the reader held only some columns;
+    // empty: every column, in order. Only the columns held are checked.
+    QVector<int> columns;
     bool isValid() const { return key > 0; }
 };
 
