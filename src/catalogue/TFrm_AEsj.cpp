@@ -518,8 +518,10 @@ void TFrm_AEsj::BitBtn2Click()
             if (!records.isEditing())
                 records.edit();
             records.post();
-        } catch (const Error &) {
-            m_ui.showMessage(QStringLiteral("数据修改失败！"));
+        } catch (const Error &error) {
+            // What was typed stays in the boxes; a row written elsewhere meanwhile is named.
+            m_ui.showMessage(error.cause() == Cause::Conflict ? QStringLiteral("数据修改失败！\n") + error.message()
+                                                              : QStringLiteral("数据修改失败！"));
             return;
         }
         m_ui.showMessage(QStringLiteral("数据修改成功！"));

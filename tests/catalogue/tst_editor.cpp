@@ -373,6 +373,46 @@ private slots:
         QCOMPARE(e.settings().read(QStringLiteral("datacsh"), QStringLiteral("kxpl")), QString::number(standard));
     }
 
+    // Another workstation (or program) writes the row while the operator edits it: the save
+    // is refused with what happened, the typed title stays in its box and the other's
+    // write stays stored. The file has no check of changed values; a row gone is caught on both.
+    void anotherWritesTheRowMeanwhile_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<int>("rowsLeft");
+        QTest::newRow("changed") << QStringLiteral("update 文件目录 set tm='别处的题名'")
+                                 << QStringLiteral("该记录已被其他工作站修改，未保存。请重新打开列表后再修改。") << 1;
+        QTest::newRow("deleted") << QStringLiteral("delete from 文件目录")
+                                 << (test::onServer() ? QStringLiteral("该记录已被其他工作站删除，未保存。")
+                                                      : QStringLiteral("该记录已被删除，未保存。"))
+                                 << 0;
+    }
+    void anotherWritesTheRowMeanwhile()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, told);
+        QFETCH(int, rowsLeft);
+        if (rowsLeft > 0)
+            DAGL_SERVER_ONLY();
+        test::ProgramFolderFixture folder;
+        folder.exec(
+            QStringLiteral("insert into 文件目录 (gdm, dwdm, qzh, dwmc, mlh, ajh, sxh, hh, bgqx, tm, yh) values "
+                           "('1', 'OLD', '9', '旧单位', 'M', 3, '1', '5', '长期', '旧题名', 2)"));
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openEdit(0);
+        e.fill("DBEdit6", QStringLiteral("我的题名"));
+        folder.exec(meanwhile);
+        e.click("BitBtn2");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据修改失败！\n") + told);
+        QCOMPARE(e.text("DBEdit6"), QStringLiteral("我的题名"));
+        QCOMPARE(e.dm.Tsyyp.state(), Dataset::State::Edit);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), rowsLeft);
+        if (rowsLeft > 0)
+            QCOMPARE(e.stored("tm"), QStringLiteral("别处的题名"));
+    }
+
     // Returning from an edit leaves the stored row as it was, unit columns included; 修改
     // stores the unit information valid now.
     void editReturnAndModify()

@@ -101,6 +101,14 @@ bool onServer();
             QSKIP("a test of the catalogue file itself");                                                            \
     } while (false)
 
+// In a test of what only a server does (checking rows written by other workstations):
+// skipped when the run is on the file.
+#define DAGL_SERVER_ONLY()                                                                                           \
+    do {                                                                                                             \
+        if (!dagl::test::onServer())                                                                                 \
+            QSKIP("a test of the catalogue on a server");                                                            \
+    } while (false)
+
 // A program folder in a temporary directory with a new database in data/kdmx.mdb, or, when
 // the run is on a server, a new catalogue database on the cluster that myini.ini names.
 class ProgramFolderFixture

@@ -47,6 +47,39 @@ private slots:
         QCOMPARE(dm.programFolder(), folder.path());
     }
 
+    // A catalogue on a server that cannot be used: the message says why in Chinese before
+    // the program ends; the local file is never opened instead.
+    void serverFailures_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("told");
+        // Port 1 on the loopback: nothing listens there.
+        QTest::newRow("server not running")
+            << QStringLiteral("kind=server\nhost=127.0.0.1\nport=1\ndbname=dagl\nuser=dagl\n")
+            << QStringLiteral("无法连接到数据库服务器 127.0.0.1:1/dagl：服务器没有启动，或地址、端口不对，或网络不通。");
+        QTest::newRow("password in myini.ini")
+            << QStringLiteral("kind=server\nhost=127.0.0.1\ndbname=dagl\nuser=dagl\npassword=secret\n")
+            << QStringLiteral("myini.ini 中不能保存数据库服务器的密码。");
+        QTest::newRow("unknown kind") << QStringLiteral("kind=cloud\n") << QStringLiteral("kind=cloud 无法识别");
+    }
+    void serverFailures()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, told);
+        test::ProgramFolderFixture folder;
+        QFile ini(folder.path() + QStringLiteral("myini.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[catalogue]\n" + settings.toUtf8());
+        ini.close();
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QVERIFY(!dm.isConnected());
+        QCOMPARE(ui.shown.size(), 1);
+        QVERIFY2(ui.shown[0].text.startsWith(QStringLiteral("无法链接到数据库\n")), qPrintable(ui.shown[0].text));
+        QVERIFY2(ui.shown[0].text.contains(told), qPrintable(ui.shown[0].text));
+        QCOMPARE(ui.quitRequests, 1);
+    }
+
     void runSqlAndOpenSqlSwallowErrors()
     {
         test::ProgramFolderFixture folder;

@@ -8,6 +8,8 @@
 #include "Schema.h"
 #include "Sqlite.h"
 
+#include <QRegularExpression>
+
 namespace dagl::ServerCatalogue {
 
 namespace {
@@ -36,10 +38,21 @@ void createTables(PgConnection &server, const QVector<PgTable> &tables)
         server.executeNative(PgSchema::createTableStatement(table));
 }
 
+// The file's indexes, each column's missing values first as the program's order has them
+// (see PgDialect), so that the server walks them for the lists' order instead of sorting.
 void createIndexes(PgConnection &server)
 {
-    for (const QString &sql : Schema::indexStatements())
+    static const QRegularExpression columns(QStringLiteral("\\(([^()]*)\\)\\s*$"));
+    for (QString sql : Schema::indexStatements()) {
+        const QRegularExpressionMatch list = columns.match(sql);
+        if (list.hasMatch()) {
+            QStringList names = list.captured(1).split(QLatin1Char(','));
+            for (QString &name : names)
+                name = name.trimmed() + QStringLiteral(" NULLS FIRST");
+            sql.replace(list.capturedStart(1), list.capturedLength(1), names.join(QStringLiteral(", ")));
+        }
         server.execute(sql);
+    }
 }
 
 QString quotedName(const QString &name)

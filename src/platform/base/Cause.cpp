@@ -25,6 +25,7 @@ const CauseEntry kCauses[] = {
     { Cause::TooLarge, "文件超过了系统允许的大小。" },
     { Cause::DeviceError, "读写磁盘时出错。" },
     { Cause::OutOfMemory, "内存不足。" },
+    { Cause::Conflict, "这条记录在读出后已被别处修改或删除。" },
 };
 
 struct ErrnoEntry {

@@ -22,6 +22,7 @@ enum class Cause {
     TooLarge,
     DeviceError,
     OutOfMemory,
+    Conflict, // the row was changed or deleted by another workstation or program meanwhile
 };
 
 // The cause in Chinese, one short sentence.

@@ -687,14 +687,18 @@ RowWriter &Dataset::writer()
 void Dataset::throwRefusal(const WriteResult &result, bool deleting) const
 {
     if (!result.message.isEmpty())
-        throw Error(result.message);
+        throw Error(result.message, Cause::Conflict);
     if (!deleting)
-        throw Error(QStringLiteral("%1: Row cannot be located for updating. Some values may have been changed "
-                                   "since it was last read.")
-                        .arg(m_name));
+        throw Error(result.outcome == WriteOutcome::DeletedByOther
+                ? QStringLiteral("该记录已被删除，未保存。")
+                : QStringLiteral("%1: Row cannot be located for updating. Some values may have been changed "
+                                 "since it was last read.")
+                      .arg(m_name),
+            Cause::Conflict);
     throw Error(result.outcome == WriteOutcome::DeletedByOther
             ? QStringLiteral("该记录已被删除，不能再删除。")
-            : QStringLiteral("该记录在读出后已被修改，未删除。请重新打开列表后再删除。"));
+            : QStringLiteral("该记录在读出后已被修改，未删除。请重新打开列表后再删除。"),
+        Cause::Conflict);
 }
 
 bool Dataset::writeInsert()
