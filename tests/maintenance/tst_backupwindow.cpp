@@ -244,6 +244,59 @@ private slots:
             !QFile::exists(folder.path() + QStringLiteral("BACKUP/") + Backup::dayFolderName(QDate::currentDate())));
     }
 
+    // On a server: a backup through the window is the server's dump; a restore is refused
+    // while another workstation is connected, and otherwise gives the dump's rows back,
+    // keeps the catalogue it replaced and ends the program.
+    void backupAndRestoreOnAServer()
+    {
+        DAGL_SERVER_ONLY();
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        Program program(folder.path(), ui);
+        QVERIFY(logIn(program));
+        program.session().Permissions.insert(QStringLiteral("sjbfhf"), QStringLiteral("1"));
+        TForm1 *main = program.mainWindow();
+        const QString dumpName = Backup::manualBackupName(QDate::currentDate(), true);
+        QVERIFY(dumpName.endsWith(QLatin1String(".dump")));
+        {
+            TFrmDataBackUp window(program.dataModule(), ui, QStringLiteral("0"));
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            clickOk(&window);
+            QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+            QCOMPARE(listed(&window), QStringList { dumpName });
+        }
+        folder.exec(QStringLiteral("insert into rz (rznr,sj)values('after the copy','2026/12/10 10:00:00')"));
+        const int before = folder.count(QStringLiteral("rz"));
+        const auto restore = [&] {
+            menuEntry(main, "N15")->trigger();
+            QWidget *window = topLevel(QStringLiteral("FrmDataBackUp"));
+            QVERIFY(window);
+            auto *files = window->findChild<QListWidget *>(QStringLiteral("FileListBox1"));
+            const QList<QListWidgetItem *> found = files->findItems(dumpName, Qt::MatchExactly);
+            QCOMPARE(found.size(), 1);
+            files->setCurrentItem(found.first());
+            clickOk(window);
+        };
+        // The fixture's own connection is another workstation.
+        restore();
+        QCOMPARE(ui.lastText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("数据恢复失败!"));
+        QVERIFY(!ui.lastText().section(QLatin1Char('\n'), 1).isEmpty());
+        QCOMPARE(ui.quitRequests, 0);
+        QCOMPARE(folder.count(QStringLiteral("rz")), before);
+        topLevel(QStringLiteral("FrmDataBackUp"))->close();
+        QTRY_VERIFY(!topLevel(QStringLiteral("FrmDataBackUp")));
+
+        folder.db().close();
+        restore();
+        QCOMPARE(ui.lastText(), QStringLiteral("数据恢复成功\n请重新运行程序!"));
+        QVERIFY(ui.quitRequests > 0);
+        folder.db().open();
+        QCOMPARE(folder.count(QStringLiteral("rz"), QStringLiteral("rznr='after the copy'")), 0);
+        // The replaced catalogue is kept beside the backup (the folder's name matches either case).
+        QCOMPARE(QDir(folder.path() + QStringLiteral("BACKUP")).entryList({ QStringLiteral("*_kdmx.dump") }).size(), 2);
+    }
+
     void backupNeedsThePermission()
     {
         DAGL_FILE_ONLY();
