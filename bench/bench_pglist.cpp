@@ -16,6 +16,7 @@
 #include "PgCluster.h"
 #include "PgConnection.h"
 #include "QueryStatement.h"
+#include "SearchCases.h"
 #include "ServerCatalogue.h"
 #include "TDataModule5.h"
 
@@ -166,28 +167,14 @@ int main(int argc, char *argv[])
         out.flush();
     }
 
-    using Boxes = QMap<QString, QString>;
-    auto search = [](const Boxes &boxes) {
-        return dagl::QueryStatement::search([&boxes](const QString &name) { return boxes.value(name); });
-    };
     struct Case {
         QString name;
         QString sql;
         dagl::Dataset *dataset;
     };
-    QVector<Case> cases = {
-        {QStringLiteral("查询全部(&S)"), dagl::QueryStatement::listAll(), &dm.Tdaly},
-        {QStringLiteral("查询 全宗号=1"), search({{QStringLiteral("Edit1"), QStringLiteral("1")}}), &dm.Tdaly},
-        {QStringLiteral("查询 题名1=档案"), search({{QStringLiteral("Edit6"), QStringLiteral("档案")}}), &dm.Tdaly},
-        {QStringLiteral("查询 责任者+题名"),
-            search({{QStringLiteral("Edit4"), QStringLiteral("局")}, {QStringLiteral("Edit6"), QStringLiteral("会议")}}),
-            &dm.Tdaly},
-        {QStringLiteral("查询 无结果"), search({{QStringLiteral("Edit10"), QStringLiteral("没有这样的题名")}}), &dm.Tdaly},
-        {QStringLiteral("查询 题名 常见词组"), search({{QStringLiteral("Edit6"), QStringLiteral("住房保障")}}), &dm.Tdaly},
-        {QStringLiteral("查询 题名 一个字"), search({{QStringLiteral("Edit6"), QStringLiteral("会")}}), &dm.Tdaly},
-    };
-    for (const dagl::QueryStatement::Count &count : dagl::QueryStatement::counts())
-        cases.push_back({QString::fromUtf8(count.caption), dagl::QueryStatement::countStatement(count), &dm.Tcxtj});
+    QVector<Case> cases;
+    for (const dagl::bench::SearchCase &c : dagl::bench::searchCases())
+        cases.push_back({ c.name, c.sql, c.count ? &dm.Tcxtj : &dm.Tdaly });
 
     // "raw" runs the statement the program sends for the keys (a count: the statement
     // itself); "ours" is the window's search or count until its first screen is read.

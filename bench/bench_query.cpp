@@ -17,6 +17,7 @@
 #include "QueryStatement.h"
 #include "ReadApart.h"
 #include "Schema.h"
+#include "SearchCases.h"
 #include "SearchIndex.h"
 #include "SortKeys.h"
 #include "Sqlite.h"
@@ -135,35 +136,19 @@ int main(int argc, char *argv[])
     raw.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
     raw.open();
 
-    using Boxes = QMap<QString, QString>;
-    auto search = [](const Boxes &boxes) {
-        return dagl::QueryStatement::search([&boxes](const QString &name) { return boxes.value(name); });
-    };
     struct Case {
         QString name;
         QString sql;
         dagl::Dataset *dataset;
     };
-    QVector<Case> cases = {
-        { QStringLiteral("查询全部(&S)"), dagl::QueryStatement::listAll(), &dm.Tdaly },
-        { QStringLiteral("查询 全宗号=1"), search({ { QStringLiteral("Edit1"), QStringLiteral("1") } }), &dm.Tdaly },
-        { QStringLiteral("查询 题名1=档案"), search({ { QStringLiteral("Edit6"), QStringLiteral("档案") } }),
-            &dm.Tdaly },
-        { QStringLiteral("查询 责任者+题名"),
-            search({ { QStringLiteral("Edit4"), QStringLiteral("局") },
-                { QStringLiteral("Edit6"), QStringLiteral("会议") } }),
-            &dm.Tdaly },
-        { QStringLiteral("查询 无结果"), search({ { QStringLiteral("Edit10"), QStringLiteral("没有这样的题名") } }),
-            &dm.Tdaly },
-        { QStringLiteral("查询 题名 常见词组"), search({ { QStringLiteral("Edit6"), QStringLiteral("住房保障") } }),
-            &dm.Tdaly },
-        { QStringLiteral("查询 题名 罕见词"), search({ { QStringLiteral("Edit6"), kRareWord } }), &dm.Tdaly },
-        { QStringLiteral("查询 责任者 罕见词"), search({ { QStringLiteral("Edit4"), QStringLiteral("麒麟") } }),
-            &dm.Tdaly },
-        { QStringLiteral("查询 题名 一个字"), search({ { QStringLiteral("Edit6"), QStringLiteral("会") } }), &dm.Tdaly },
-    };
-    for (const dagl::QueryStatement::Count &count : dagl::QueryStatement::counts())
-        cases.push_back({ QString::fromUtf8(count.caption), dagl::QueryStatement::countStatement(count), &dm.Tcxtj });
+    QVector<Case> cases;
+    const QVector<dagl::bench::SearchCase> searches = dagl::bench::searchCases({
+        { QStringLiteral("查询 题名 罕见词"), dagl::bench::searchOf({ { QStringLiteral("Edit6"), kRareWord } }) },
+        { QStringLiteral("查询 责任者 罕见词"),
+            dagl::bench::searchOf({ { QStringLiteral("Edit4"), QStringLiteral("麒麟") } }) },
+    });
+    for (const dagl::bench::SearchCase &c : searches)
+        cases.push_back({ c.name, c.sql, c.count ? &dm.Tcxtj : &dm.Tdaly });
 
     // The query window opens the searches' reader as it opens.
     std::unique_ptr<dagl::ReadApart::KeyStream> readerAhead = dagl::ReadApart::openAhead(dm.ADOConnection1);

@@ -59,6 +59,25 @@ bool logIn(Program &program)
     return QTest::qWaitFor([] { return !topLevel(QStringLiteral("FormLogin")); }) && program.session().LoggedIn;
 }
 
+// Opens the restore window from the menu, chooses `name` in `folder` (the folder it shows
+// when empty) and clicks OK. False when the window or the file is not there.
+bool restoreThrough(QWidget *main, const QString &folder, const QString &name)
+{
+    menuEntry(main, "N15")->trigger();
+    auto *window = static_cast<TFrmDataBackUp *>(topLevel(QStringLiteral("FrmDataBackUp")));
+    if (!window || window->windowTitle() != QStringLiteral("数据库恢复"))
+        return false;
+    if (!folder.isEmpty())
+        window->setCurrentFolder(folder);
+    auto *files = window->findChild<QListWidget *>(QStringLiteral("FileListBox1"));
+    const QList<QListWidgetItem *> found = files->findItems(name, Qt::MatchExactly);
+    if (found.size() != 1)
+        return false;
+    files->setCurrentItem(found.first());
+    clickOk(window);
+    return true;
+}
+
 const QString todaysName = Backup::manualBackupName(QDate::currentDate());
 
 } // namespace
@@ -202,17 +221,7 @@ private slots:
         TForm1 *main = program.mainWindow();
         QPointer<TForm1> alive(main);
         const auto restoreFrom = [&](const QString &copy) {
-            menuEntry(main, "N15")->trigger();
-            QWidget *window = topLevel(QStringLiteral("FrmDataBackUp"));
-            QVERIFY(window);
-            QCOMPARE(window->windowTitle(), QStringLiteral("数据库恢复"));
-            auto *backup = static_cast<TFrmDataBackUp *>(window);
-            backup->setCurrentFolder(QFileInfo(copy).absolutePath());
-            auto *files = window->findChild<QListWidget *>(QStringLiteral("FileListBox1"));
-            const QList<QListWidgetItem *> found = files->findItems(QFileInfo(copy).fileName(), Qt::MatchExactly);
-            QCOMPARE(found.size(), 1);
-            files->setCurrentItem(found.first());
-            clickOk(window);
+            QVERIFY(restoreThrough(main, QFileInfo(copy).absolutePath(), QFileInfo(copy).fileName()));
         };
         QDir().mkpath(folder.path() + QStringLiteral("BACKUP"));
         const QString copy = folder.path() + QStringLiteral("BACKUP/good.mdb");
@@ -268,16 +277,7 @@ private slots:
         }
         folder.exec(QStringLiteral("insert into rz (rznr,sj)values('after the copy','2026/12/10 10:00:00')"));
         const int before = folder.count(QStringLiteral("rz"));
-        const auto restore = [&] {
-            menuEntry(main, "N15")->trigger();
-            QWidget *window = topLevel(QStringLiteral("FrmDataBackUp"));
-            QVERIFY(window);
-            auto *files = window->findChild<QListWidget *>(QStringLiteral("FileListBox1"));
-            const QList<QListWidgetItem *> found = files->findItems(dumpName, Qt::MatchExactly);
-            QCOMPARE(found.size(), 1);
-            files->setCurrentItem(found.first());
-            clickOk(window);
-        };
+        const auto restore = [&] { QVERIFY(restoreThrough(main, {}, dumpName)); };
         // The fixture's own connection is another workstation.
         restore();
         QCOMPARE(ui.lastText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("数据恢复失败!"));
