@@ -68,6 +68,7 @@ case "$mode" in
   pg)
     "$root/scripts/pg-cluster.sh" start "$build/pg"
     echo "  create the tables: PGPASSFILE=$build/pg/pgpass $build/tools/dagl-initdb --server \"host=127.0.0.1 port=$(cat "$build/pg/port") dbname=dagl user=dagl\" [--copy-from $build/program]"
+    printf '  then in the program folder'"'"'s myini.ini:\n    [catalogue]\n    kind=server\n    host=127.0.0.1\n    port=%s\n    dbname=dagl\n    user=dagl\n    passfile=%s\n' "$(cat "$build/pg/port")" "$build/pg/pgpass"
     exit 0
     ;;
   pg-stop)
