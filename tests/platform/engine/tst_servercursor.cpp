@@ -188,6 +188,9 @@ private slots:
         ds.post();
         const qlonglong key = ds.bookmark();
         QCOMPARE(ds.recordCount(), before + 1);
+        // Another tool stores the time with a fraction of a second, which the program reads
+        // to the second: no reason to refuse the saves below.
+        m_db->server().executeNative(QStringLiteral("UPDATE t SET rq = rq + interval '0.25 second' WHERE id = $1"), {key});
         QCOMPARE(m_db->server().scalarNative(QStringLiteral("SELECT tm FROM t WHERE id = $1"), {key}).toString(),
             QStringLiteral("新的'题名'"));
         QCOMPARE(ds.value(QStringLiteral("AJH")).toLongLong(), 12);

@@ -155,7 +155,11 @@ QString PgRowWriter::matchAsRead(const PgRowImage &asRead, QVariantList &params)
         if (c < 0 || c >= m_columns.size())
             throw Error(QStringLiteral("要保存的行与服务器上的表“%1”的列不符。").arg(m_table));
         params << columnValue(c, asRead.values[i]);
-        parts << QStringLiteral("%1 IS NOT DISTINCT FROM %2").arg(quoted(m_columns[c].name), parameter(params.size()));
+        // A time is read to the second; a fraction another tool stored is no change here.
+        const QString column = m_columns[c].type == FieldType::DateTime
+            ? QStringLiteral("date_trunc('second', %1)").arg(quoted(m_columns[c].name))
+            : quoted(m_columns[c].name);
+        parts << QStringLiteral("%1 IS NOT DISTINCT FROM %2").arg(column, parameter(params.size()));
     }
     return parts.join(QStringLiteral(" AND "));
 }
