@@ -2,6 +2,7 @@
 
 #include "Connection.h"
 #include "Error.h"
+#include "NumberRegister.h"
 #include "PgConnection.h"
 #include "PgSchema.h"
 #include "Regional.h"
@@ -53,6 +54,10 @@ void createIndexes(PgConnection &server)
         }
         server.execute(sql);
     }
+    // The look-ups that keep a number from being given twice, so that a clerk's account
+    // (not the tables' owner) never has to make them.
+    for (const QString &sql : NumberRegister::indexStatements(true))
+        server.execute(sql);
 }
 
 QString quotedName(const QString &name)

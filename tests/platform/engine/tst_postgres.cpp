@@ -619,6 +619,14 @@ private slots:
         for (const QString &table : std::as_const(tables))
             QVERIFY2(!db.keyColumn(table).isEmpty(), qPrintable(table));
         QCOMPARE(db.keyColumn(Schema::kCatalogueTable), QStringLiteral("str_m_date"));
+        // The list's order is walked, missing values first; the number look-ups are there.
+        QVERIFY(db.scalar(QStringLiteral("select indexdef from pg_indexes where indexname='ix_wjml_sxh'"))
+                    .toString()
+                    .contains(QLatin1String("NULLS FIRST")));
+        QCOMPARE(db.scalar(QStringLiteral("select count(*) from pg_indexes where indexname in "
+                                          "('ix_wjml_item_no', 'ix_wjml_volume_no')"))
+                     .toInt(),
+            2);
         QCOMPARE(db.insert(QStringLiteral("insert into gly (glymc, mm) values ('乙', '')"), {}, QStringLiteral("id")), 2);
         QCOMPARE(db.insert(QStringLiteral("insert into 文件目录 (tm) values ('甲')"), {}, QStringLiteral("str_m_date")), 1);
         QCOMPARE(db.column(Schema::kCatalogueTable, QStringLiteral("TM")).size, 250);
