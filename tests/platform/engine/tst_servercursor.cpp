@@ -298,6 +298,24 @@ private slots:
             QStringLiteral("别处"));
     }
 
+    // Another workstation's new row is in the list once it is opened again.
+    void reopeningShowsAnotherWorkstationsRows()
+    {
+        Dataset ds(QStringLiteral("ds"));
+        ds.setConnection(m_db.get());
+        ds.setCommandText(QStringLiteral("select * from t where qzh = '6' order by id"));
+        ds.open();
+        const int before = ds.recordCount();
+        const std::unique_ptr<Connection> elsewhere = workstation();
+        elsewhere->execute(QStringLiteral("insert into t (tm, qzh) values ('别处录入', '6')"));
+        QCOMPARE(ds.recordCount(), before);
+        ds.close();
+        ds.open();
+        QCOMPARE(ds.recordCount(), before + 1);
+        ds.last();
+        QCOMPARE(ds.value(QStringLiteral("TM")).toString(), QStringLiteral("别处录入"));
+    }
+
     // A grouped or joined select is read whole and cannot be written; its groups come in
     // order, the missing value first.
     void otherStatementsAreReadWhole()
