@@ -60,11 +60,6 @@ void createIndexes(PgConnection &server)
         server.execute(sql);
 }
 
-QString quotedName(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
 // A local value as the server column takes it; throws with the table, row and column
 // named when the local file holds something the server column cannot.
 QVariant serverValue(const QVariant &value, const FieldDef &column, const QString &table, qlonglong row)
@@ -154,7 +149,7 @@ TableCount copyTable(PgConnection &server, Connection &local, const PgTable &tab
     server.copyEnd();
     PgSchema::advanceKey(server, table);
     const qlonglong stored
-        = server.scalarNative(QStringLiteral("SELECT count(*) FROM %1").arg(quotedName(table.name.toLower()))).toLongLong();
+        = server.scalarNative(QStringLiteral("SELECT count(*) FROM %1").arg(PgSchema::quotedName(table.name.toLower()))).toLongLong();
     if (stored != count.rows)
         throw Error(QStringLiteral("表“%1”复制了 %2 行，服务器上却有 %3 行。").arg(table.name).arg(count.rows).arg(stored));
     return count;

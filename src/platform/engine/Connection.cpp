@@ -239,20 +239,22 @@ QString Connection::translate(const QString &sql) const
 
 int Connection::execute(const QString &sql)
 {
+    int changed = 0;
     if (m_server) {
-        const int changed = server().execute(sql);
-        const QString verb = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
-        if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop"))
-            m_server->forgetColumns();
-        return changed;
+        changed = m_server->execute(sql);
+    } else {
+        Statement statement(handle(), translate(sql));
+        statement.step();
+        changed = sqlite3_changes(m_db);
     }
-    Statement statement(handle(), translate(sql));
-    statement.step();
     // A change of the schema invalidates what is known of the tables.
     const QString verb = sql.trimmed().section(QLatin1Char(' '), 0, 0).toLower();
-    if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop"))
+    if (verb == QLatin1String("create") || verb == QLatin1String("alter") || verb == QLatin1String("drop")) {
         m_columns.clear();
-    return sqlite3_changes(m_db);
+        if (m_server)
+            m_server->forgetColumns();
+    }
+    return changed;
 }
 
 void Connection::beginTransaction()

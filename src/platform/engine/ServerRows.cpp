@@ -7,17 +7,14 @@
 #include "RowWriter.h"
 #include "SelectShape.h"
 
+#include <optional>
+
 namespace dagl {
 
 namespace {
 
 constexpr int kPageRows = 256; // keys asked for in one page statement
 constexpr int kDeleteChunk = 10000; // keys deleted by one statement
-
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
 
 // A table's name as written in a statement: "name", [name] or name, in the case the server keeps.
 QString nameOf(const QString &written)
@@ -42,44 +39,41 @@ QString keyArray(const QVector<qlonglong> &keys, qsizetype from, qsizetype to)
     return text + QLatin1Char('}');
 }
 
+// The columns of a result as the server describes them.
+struct ResultShape
+{
+    explicit ResultShape(const PgRows &rows) : names(rows.columnNames())
+    {
+        for (int i = 0; i < rows.columnCount(); ++i) {
+            types << rows.columnType(i);
+            sources << rows.columnSource(i);
+        }
+    }
+    QStringList names;
+    QVector<unsigned> types;
+    QVector<QPair<unsigned, int>> sources;
+};
+
 // What each result column is, from its `skip`th column on: a column of a table is named
-// by the origin the server gives, a computed one by its type.
-QVector<SourceColumn> columnsOf(const PgConnection &connection, const QStringList &names,
-    const QVector<unsigned> &types, const QVector<QPair<unsigned, int>> &sources, int skip)
+// by the origin the server gives, a computed one by its type. Looked up once the rows are
+// read, the connection being free again.
+QVector<SourceColumn> columnsOf(const PgConnection &connection, const ResultShape &shape, int skip)
 {
     QVector<SourceColumn> columns;
-    for (int i = skip; i < names.size(); ++i) {
+    for (int i = skip; i < shape.names.size(); ++i) {
         SourceColumn column;
-        const QPair<QString, QString> origin = connection.columnOrigin(sources[i].first, sources[i].second);
+        const QPair<QString, QString> origin = connection.columnOrigin(shape.sources[i].first, shape.sources[i].second);
         if (!origin.first.isEmpty()) {
             column.table = origin.first;
             column.origin = origin.second;
             column.def = connection.column(origin.first, origin.second);
         } else {
-            column.def = PgConnection::fieldOfType(names[i], types[i]);
+            column.def = PgConnection::fieldOfType(shape.names[i], shape.types[i]);
         }
-        column.def.name = names[i];
+        column.def.name = shape.names[i];
         columns.push_back(column);
     }
     return columns;
-}
-
-// The columns of a result, read from a statement that gives no row.
-QVector<SourceColumn> columnsOfStatement(PgConnection &connection, const QString &sql, const QVariantList &params, int skip)
-{
-    QStringList names;
-    QVector<unsigned> types;
-    QVector<QPair<unsigned, int>> sources;
-    {
-        PgRows rows(connection, sql, params, true);
-        names = rows.columnNames();
-        for (int i = 0; i < rows.columnCount(); ++i) {
-            types << rows.columnType(i);
-            sources << rows.columnSource(i);
-        }
-        while (rows.next()) { }
-    }
-    return columnsOf(connection, names, types, sources, skip);
 }
 
 // A statement's whole result, read at once: the connection is free again before the
@@ -89,16 +83,10 @@ class WholeResult : public ResultRows
 public:
     WholeResult(PgConnection &connection, const QString &sql)
     {
-        QStringList names;
-        QVector<unsigned> types;
-        QVector<QPair<unsigned, int>> sources;
+        std::optional<ResultShape> shape;
         {
             PgRows rows(connection, sql, {}, true);
-            names = rows.columnNames();
-            for (int i = 0; i < rows.columnCount(); ++i) {
-                types << rows.columnType(i);
-                sources << rows.columnSource(i);
-            }
+            shape.emplace(rows);
             while (rows.next()) {
                 QVector<QVariant> row(rows.columnCount());
                 for (int i = 0; i < row.size(); ++i)
@@ -106,7 +94,7 @@ public:
                 m_rows.push_back(std::move(row));
             }
         }
-        m_columns = columnsOf(connection, names, types, sources, 0);
+        m_columns = columnsOf(connection, *shape, 0);
     }
     const QVector<SourceColumn> &columns() const override { return m_columns; }
     bool next() override { return ++m_at < m_rows.size(); }
@@ -141,7 +129,7 @@ public:
         if (!query.table.isEmpty()) {
             shape.plain = true;
             shape.selectList = QStringLiteral("*");
-            shape.table = quoted(query.table.toLower());
+            shape.table = PgSchema::quotedName(query.table.toLower());
         } else {
             shape = SelectShape::of(connection.translate(query.sql));
         }
@@ -158,18 +146,22 @@ public:
             QStringList names;
             for (const FieldDef &column : connection.tableColumns(table)) {
                 if (column.name != PgSchema::kRowKey)
-                    names << quoted(column.name);
+                    names << PgSchema::quotedName(column.name);
             }
             list = names.join(QStringLiteral(", "));
         }
         const QString page = QStringLiteral("SELECT %1 AS __dagl_key, %2 FROM %3 WHERE %1 = ANY($1::bigint[])")
-                                 .arg(quoted(key), list, shape.table);
-        QVector<SourceColumn> columns;
+                                 .arg(PgSchema::quotedName(key), list, shape.table);
+        // The page statement for no key gives no row, only its columns.
+        std::optional<ResultShape> result;
         try {
-            columns = columnsOfStatement(connection, page, {QStringLiteral("{}")}, 1);
+            PgRows rows(connection, page, {QStringLiteral("{}")}, true);
+            result.emplace(rows);
+            while (rows.next()) { }
         } catch (const Error &) {
             return nullptr;
         }
+        const QVector<SourceColumn> columns = columnsOf(connection, *result, 1);
         for (const SourceColumn &column : std::as_const(columns)) {
             if (column.origin.isEmpty() || column.table.compare(table, Qt::CaseInsensitive) != 0)
                 return nullptr; // a computed column or another table's: the rows are read whole
@@ -190,7 +182,7 @@ public:
         m_orderedKeySql = column.isEmpty()
             ? m_keySql
             : QStringLiteral("SELECT %1 %2 ORDER BY %3%4, %1")
-                  .arg(quoted(m_key), m_from, quoted(column.toLower()),
+                  .arg(PgSchema::quotedName(m_key), m_from, PgSchema::quotedName(column.toLower()),
                       descending ? QStringLiteral(" DESC NULLS LAST") : QStringLiteral(" NULLS FIRST"));
     }
 
@@ -233,8 +225,8 @@ private:
               + (shape.where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + shape.where))
     {
         m_keySql = QStringLiteral("SELECT %1 %2 ORDER BY %3")
-                       .arg(quoted(key), m_from,
-                           shape.orderBy.isEmpty() ? quoted(key) : shape.orderBy + QStringLiteral(", ") + quoted(key));
+                       .arg(PgSchema::quotedName(key), m_from,
+                           shape.orderBy.isEmpty() ? PgSchema::quotedName(key) : shape.orderBy + QStringLiteral(", ") + PgSchema::quotedName(key));
         m_orderedKeySql = m_keySql;
     }
 
@@ -324,7 +316,7 @@ public:
             }
         }
         const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 = ANY($1::bigint[]) RETURNING %2")
-                                .arg(quoted(m_writer.table()), quoted(m_writer.keyColumn()));
+                                .arg(PgSchema::quotedName(m_writer.table()), PgSchema::quotedName(m_writer.keyColumn()));
         for (qsizetype from = 0; from < unheld.size(); from += kDeleteChunk) {
             const qsizetype to = std::min(unheld.size(), from + kDeleteChunk);
             PgRows deleted(m_connection, sql, {keyArray(unheld, from, to)}, true);
@@ -387,7 +379,7 @@ public:
     std::unique_ptr<ResultRows> wholeResult(const RowQuery &query) override
     {
         const QString sql = query.table.isEmpty() ? m_connection.translate(query.sql)
-                                                  : QStringLiteral("SELECT * FROM %1").arg(quoted(query.table.toLower()));
+                                                  : QStringLiteral("SELECT * FROM %1").arg(PgSchema::quotedName(query.table.toLower()));
         return std::make_unique<WholeResult>(m_connection, sql);
     }
 

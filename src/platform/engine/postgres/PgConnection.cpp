@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "PgDialect.h"
+#include "PgSchema.h"
 
 #include <libpq-fe.h>
 
@@ -285,13 +286,6 @@ void appendCopyValue(QByteArray &line, const QVariant &v)
     }
 }
 
-QString quotedName(const QString &name)
-{
-    QString inner = name;
-    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + inner + QLatin1Char('"');
-}
-
 } // namespace
 
 // --- PgSettings ---
@@ -493,7 +487,7 @@ qlonglong PgConnection::insert(const QString &sql, const QVariantList &params, c
     QString statement = translate(sql).trimmed();
     if (statement.endsWith(QLatin1Char(';')))
         statement.chop(1);
-    statement += QStringLiteral(" RETURNING ") + quotedName(keyColumn.toLower());
+    statement += QStringLiteral(" RETURNING ") + PgSchema::quotedName(keyColumn.toLower());
     return scalarNative(statement, params).toLongLong();
 }
 
@@ -662,8 +656,8 @@ void PgConnection::copyBegin(const QString &table, const QStringList &columns)
 {
     QStringList names;
     for (const QString &c : columns)
-        names << quotedName(c.toLower());
-    const QString sql = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quotedName(table.toLower()), names.join(QStringLiteral(", ")));
+        names << PgSchema::quotedName(c.toLower());
+    const QString sql = QStringLiteral("COPY %1 (%2) FROM STDIN").arg(PgSchema::quotedName(table.toLower()), names.join(QStringLiteral(", ")));
     const ResultPtr result = run(sql, {});
     if (PQresultStatus(result.get()) != PGRES_COPY_IN)
         throw statementFailure(m_conn, result.get(), sql);

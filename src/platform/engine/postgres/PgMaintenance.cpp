@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "PgConnection.h"
+#include "PgSchema.h"
 
 #include <libpq-fe.h>
 
@@ -137,11 +138,6 @@ bool damagedDump(const QString &errors)
             return true;
     }
     return false;
-}
-
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
 // A failed file operation's cause in the operator's words. (The platform's cause texts
@@ -336,7 +332,7 @@ QString compact(PgConnection &connection, const QStringList &tables)
         const QStringList names = tables.isEmpty() ? connection.tableNames() : tables;
         QStringList quotedNames;
         for (const QString &table : names)
-            quotedNames << quoted(table.toLower());
+            quotedNames << PgSchema::quotedName(table.toLower());
         if (!quotedNames.isEmpty())
             connection.executeNative(QStringLiteral("VACUUM (ANALYZE) ") + quotedNames.join(QStringLiteral(", ")));
     } catch (const Error &error) {

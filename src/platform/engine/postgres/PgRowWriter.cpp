@@ -2,16 +2,12 @@
 
 #include "Error.h"
 #include "PgConnection.h"
+#include "PgSchema.h"
 #include "PgDialect.h"
 
 namespace dagl {
 
 namespace {
-
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
 
 QString parameter(int number)
 {
@@ -30,11 +26,11 @@ PgRowWriter::PgRowWriter(PgConnection &connection, const QString &table)
     m_key = connection.keyColumn(m_table);
     if (m_key.isEmpty())
         throw Error(QStringLiteral("服务器上的表“%1”没有键列，不能逐行保存。").arg(table), Cause::NotFound);
-    QStringList names { quoted(m_key) };
+    QStringList names { PgSchema::quotedName(m_key) };
     for (const FieldDef &c : all) {
         if (c.name != m_key) {
             m_columns.push_back(c);
-            names << quoted(c.name);
+            names << PgSchema::quotedName(c.name);
         }
     }
     m_returning = names.join(QStringLiteral(", "));
@@ -51,7 +47,7 @@ int PgRowWriter::columnIndex(const QString &name) const
 
 QString PgRowWriter::selectStatement(const QString &where) const
 {
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_returning, quoted(m_table));
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(m_returning, PgSchema::quotedName(m_table));
     if (!where.isEmpty())
         sql += QLatin1Char(' ') + where;
     return sql;
@@ -71,7 +67,7 @@ PgRowImage PgRowWriter::imageOf(const QVariantList &row) const
 
 PgRowImage PgRowWriter::read(qlonglong key)
 {
-    PgRows rows(m_connection, selectStatement(QStringLiteral("WHERE %1 = $1").arg(quoted(m_key))), { key }, true);
+    PgRows rows(m_connection, selectStatement(QStringLiteral("WHERE %1 = $1").arg(PgSchema::quotedName(m_key))), { key }, true);
     QVariantList row;
     if (rows.next()) {
         for (int c = 0; c < rows.columnCount(); ++c)
@@ -149,7 +145,7 @@ QString PgRowWriter::matchAsRead(const PgRowImage &asRead, QVariantList &params)
     if (asRead.values.size() != (some ? asRead.columns.size() : m_columns.size()))
         throw Error(QStringLiteral("要保存的行与服务器上的表“%1”的列不符。").arg(m_table));
     params << asRead.key;
-    QStringList parts { QStringLiteral("%1 = %2").arg(quoted(m_key), parameter(params.size())) };
+    QStringList parts { QStringLiteral("%1 = %2").arg(PgSchema::quotedName(m_key), parameter(params.size())) };
     for (int i = 0; i < asRead.values.size(); ++i) {
         const int c = some ? asRead.columns[i] : i;
         if (c < 0 || c >= m_columns.size())
@@ -157,8 +153,8 @@ QString PgRowWriter::matchAsRead(const PgRowImage &asRead, QVariantList &params)
         params << columnValue(c, asRead.values[i]);
         // A time is read to the second; a fraction another tool stored is no change here.
         const QString column = m_columns[c].type == FieldType::DateTime
-            ? QStringLiteral("date_trunc('second', %1)").arg(quoted(m_columns[c].name))
-            : quoted(m_columns[c].name);
+            ? QStringLiteral("date_trunc('second', %1)").arg(PgSchema::quotedName(m_columns[c].name))
+            : PgSchema::quotedName(m_columns[c].name);
         parts << QStringLiteral("%1 IS NOT DISTINCT FROM %2").arg(column, parameter(params.size()));
     }
     return parts.join(QStringLiteral(" AND "));
@@ -169,7 +165,7 @@ QString PgRowWriter::matchAsRead(const PgRowImage &asRead, QVariantList &params)
 PgWriteOutcome PgRowWriter::missedOutcome(qlonglong key)
 {
     const QVariant found = m_connection.scalarNative(
-        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1").arg(quoted(m_table), quoted(m_key)), { key });
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1").arg(PgSchema::quotedName(m_table), PgSchema::quotedName(m_key)), { key });
     return found.isValid() ? PgWriteOutcome::ChangedByOther : PgWriteOutcome::DeletedByOther;
 }
 
@@ -204,16 +200,16 @@ PgWriteResult PgRowWriter::insert(const QVariantMap &values)
     QString sql;
     QVariantList params;
     if (bound.isEmpty()) {
-        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table));
+        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(PgSchema::quotedName(m_table));
     } else {
         QStringList names, places;
         for (const Bound &b : bound) {
             params << b.value;
-            names << quoted(m_columns[b.column].name);
+            names << PgSchema::quotedName(m_columns[b.column].name);
             places << parameter(params.size());
         }
         sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoted(m_table), names.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
+                  .arg(PgSchema::quotedName(m_table), names.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
     }
     PgWriteResult result = stored(sql + QStringLiteral(" RETURNING ") + m_returning, params);
     if (!result.row.isValid())
@@ -228,14 +224,14 @@ PgWriteResult PgRowWriter::update(const PgRowImage &asRead, const QVariantMap &c
     QStringList sets;
     for (const Bound &b : bound) {
         params << b.value;
-        sets << QStringLiteral("%1 = %2").arg(quoted(m_columns[b.column].name), parameter(params.size()));
+        sets << QStringLiteral("%1 = %2").arg(PgSchema::quotedName(m_columns[b.column].name), parameter(params.size()));
     }
     const QString match = matchAsRead(asRead, params);
     // Nothing changed: nothing is written, but the row must still be as read, or the
     // operator would take another workstation's values for their own.
     const QString sql = sets.isEmpty() ? selectStatement(QStringLiteral("WHERE ") + match)
                                        : QStringLiteral("UPDATE %1 SET %2 WHERE %3 RETURNING %4")
-                                             .arg(quoted(m_table), sets.join(QStringLiteral(", ")), match, m_returning);
+                                             .arg(PgSchema::quotedName(m_table), sets.join(QStringLiteral(", ")), match, m_returning);
     PgWriteResult result = stored(sql, params);
     if (!result.row.isValid())
         return refused(missedOutcome(asRead.key), Action::Save);
@@ -245,7 +241,7 @@ PgWriteResult PgRowWriter::update(const PgRowImage &asRead, const QVariantMap &c
 PgWriteResult PgRowWriter::remove(qlonglong key)
 {
     const int removed = m_connection.executeNative(
-        QStringLiteral("DELETE FROM %1 WHERE %2 = $1").arg(quoted(m_table), quoted(m_key)), { key });
+        QStringLiteral("DELETE FROM %1 WHERE %2 = $1").arg(PgSchema::quotedName(m_table), PgSchema::quotedName(m_key)), { key });
     if (removed == 0)
         return refused(PgWriteOutcome::DeletedByOther, Action::Delete);
     return {};
@@ -256,7 +252,7 @@ PgWriteResult PgRowWriter::remove(const PgRowImage &asRead)
     QVariantList params;
     const QString match = matchAsRead(asRead, params);
     const int removed
-        = m_connection.executeNative(QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoted(m_table), match), params);
+        = m_connection.executeNative(QStringLiteral("DELETE FROM %1 WHERE %2").arg(PgSchema::quotedName(m_table), match), params);
     if (removed == 0)
         return refused(missedOutcome(asRead.key), Action::Delete);
     return {};

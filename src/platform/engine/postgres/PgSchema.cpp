@@ -21,6 +21,11 @@ QString textType(const char *type, int size)
 
 } // namespace
 
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
 QString collationStatement()
 {
     // Chinese in pinyin order, after digits and Latin letters, and of two texts equal but for

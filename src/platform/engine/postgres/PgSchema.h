@@ -28,6 +28,8 @@ inline constexpr const char *kCollation = "dagl_zh";
 inline const QString kRowKey = QStringLiteral("dagl_rowid");
 
 QString collationStatement();
+// A name as the server reads it exactly: in double quotes, case kept.
+QString quotedName(const QString &name);
 // The server type of a column ("varchar(250) COLLATE dagl_zh", "integer", ...).
 QString columnType(const FieldDef &column);
 QString createTableStatement(const PgTable &table);
