@@ -256,8 +256,18 @@ Tmain *TForm1::openEmbedded(const std::function<Tmain *(QWidget *hostPanel)> &ma
     delete m_embedded;
     Tmain *window = make(m_hostPanel);
     m_embedded = window;
-    if (window)
+    if (window) {
         window->show();
+        // Its first box takes the focus, whatever had it: a grid of the window just
+        // destroyed (which leaves none) or a tool button.
+        for (QWidget *next = window->nextInFocusChain(); next && next != window; next = next->nextInFocusChain()) {
+            if (window->isAncestorOf(next) && next->isVisibleTo(window) && next->isEnabled()
+                && (next->focusPolicy() & Qt::TabFocus)) {
+                next->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    }
     return window;
 }
 

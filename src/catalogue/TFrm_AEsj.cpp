@@ -162,8 +162,14 @@ void TFrm_AEsj::buildControls()
                 tabOrder << radio;
             }
             m_standards->button(0)->setChecked(true);
-            connect(m_standards, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-                if (checked)
+            connect(m_standards, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+                if (!checked)
+                    return;
+                // Chosen with the arrow keys, the button takes the focus after it is
+                // checked: the move to the first number box comes after that.
+                if (m_standards->button(id)->hasFocus() || m_standards->button(1 - id)->hasFocus())
+                    QMetaObject::invokeMethod(this, &TFrm_AEsj::RadioGroup1Click, Qt::QueuedConnection);
+                else
                     RadioGroup1Click();
             });
             outer->addWidget(radios);
@@ -440,8 +446,9 @@ bool TFrm_AEsj::numberAccepted(qlonglong except)
     if (!holder)
         return true;
     const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
+    // Enter answers No: a second record under a number is never stored by a key pressed in haste.
     if (m_ui.messageBox(NumberRegister::duplicateQuestion(*holder, settings), QStringLiteral("提示"), Ui::Icon::Warning,
-            Ui::Buttons::YesNo)
+            Ui::Buttons::YesNoDefaultNo)
         == Ui::Answer::Yes)
         return true;
     focusField(byItem ? QStringLiteral("JH") : QStringLiteral("SXH"));
@@ -479,6 +486,12 @@ void TFrm_AEsj::BitBtn1Click()
         Dataset &records = m_dm.Tsyyp;
         try {
             records.post();
+        } catch (const FieldError &error) {
+            // A box holds what its column cannot take: named, and the focus goes there.
+            m_ui.showMessage(QStringLiteral("数据添加失败\n") + error.message());
+            if (QWidget *box = error.control())
+                box->setFocus(Qt::OtherFocusReason);
+            return;
         } catch (const Error &) {
             // Not stored: the row stays pending with what was entered.
             m_ui.showMessage(QStringLiteral("数据添加失败"));

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QMetaMethod>
 #include <QValidator>
 
@@ -16,6 +17,7 @@ namespace {
 
 // A box cuts what is typed or pasted at its maximum length by UTF-16 units; a cut inside
 // a surrogate pair would leave half a character, which is stored as "?". The half goes.
+// A pasted NUL goes too: it is no part of any text, and the value would end there.
 class WholeCharacters : public QValidator {
 public:
     using QValidator::QValidator;
@@ -24,6 +26,12 @@ public:
     {
         for (qsizetype i = input.size() - 1; i >= 0; --i) {
             const QChar c = input.at(i);
+            if (c.isNull()) {
+                input.remove(i, 1);
+                if (pos > i)
+                    --pos;
+                continue;
+            }
             const bool half = (c.isHighSurrogate() && (i + 1 >= input.size() || !input.at(i + 1).isLowSurrogate()))
                 || (c.isLowSurrogate() && (i == 0 || !input.at(i - 1).isHighSurrogate()));
             if (half) {
@@ -37,6 +45,34 @@ public:
 };
 
 } // namespace
+
+QString labelOf(const QWidget *control)
+{
+    QString caption;
+    if (const QWidget *window = control->window()) {
+        const QList<QLabel *> labels = window->findChildren<QLabel *>();
+        for (const QLabel *label : labels) {
+            if (label->buddy() == control) {
+                caption = label->text();
+                break;
+            }
+        }
+    }
+    if (caption.isEmpty())
+        caption = control->accessibleName();
+    caption.remove(QLatin1Char('&'));
+    caption.remove(QLatin1Char(' '));
+    while (caption.endsWith(QStringLiteral("：")) || caption.endsWith(QLatin1Char(':')))
+        caption.chop(1);
+    return caption;
+}
+
+FieldError::FieldError(const Error &error, QWidget *control)
+    : Error(labelOf(control).isEmpty() ? error.message() : labelOf(control) + QStringLiteral("：") + error.message(),
+            error.cause(), error.detail())
+    , m_control(control)
+{
+}
 
 void keepWholeCharacters(QLineEdit *edit)
 {
@@ -148,6 +184,9 @@ void FieldLink::commit()
     try {
         m_dataset->setText(m_field, m_read());
         m_pending = false;
+    } catch (const Error &error) {
+        m_writing = false;
+        throw FieldError(error, m_control);
     } catch (...) {
         m_writing = false;
         throw;

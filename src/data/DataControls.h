@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Error.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -12,6 +14,21 @@ namespace dagl {
 
 class Dataset;
 class Ui;
+
+// A value typed into a bound control that its field cannot take (letters in a number),
+// named by the control's label: "案卷号：“ab1”不是有效的整数".
+class FieldError : public Error {
+public:
+    FieldError(const Error &error, QWidget *control);
+    QWidget *control() const { return m_control; }
+
+private:
+    QPointer<QWidget> m_control;
+};
+
+// The caption of the label that names `control` (its buddy), without blanks, "&" and the
+// closing colon; its accessible name when no label names it.
+QString labelOf(const QWidget *control);
 
 // Ties one control to one field of a dataset's current row. The control shows the field
 // and follows the current row; typing puts the row into edit mode and hands the text to
@@ -30,7 +47,7 @@ public:
     const QString &field() const { return m_field; }
 
     void userEdited();
-    // Hands over text still waiting to become the field's value. Throws dagl::Error.
+    // Hands over text still waiting to become the field's value. Throws FieldError.
     void commit();
     // As commit(), for when the control is left: a refused value is announced through
     // commitFailed() and false is returned; the typed text stays.

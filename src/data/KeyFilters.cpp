@@ -2,6 +2,8 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -54,13 +56,19 @@ bool KeyFilter::passes(Kind kind, const QKeyEvent &key)
     if (kind == Kind::NoTyping
         && (key.matches(QKeySequence::Cut) || key.matches(QKeySequence::Undo) || key.matches(QKeySequence::Redo)))
         return false;
-    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return true;
-    if (key.key() == Qt::Key_Backspace)
-        return kind == Kind::Digits;
     const QString text = key.text();
     // Keys without a printable character: Tab, Enter, Delete, arrows, Home, F-keys.
-    if (text.isEmpty() || !text.at(0).isPrint())
+    const bool printable = !text.isEmpty() && text.at(0).isPrint();
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        // The window's shortcuts never get here. A box types nothing for Ctrl+letter,
+        // but it would type the letter of Alt+letter (or of Ctrl+Alt, AltGr on Windows).
+        const bool controlOnly = (modifiers & Qt::ControlModifier) && !(modifiers & (Qt::AltModifier | Qt::MetaModifier));
+        return !printable || controlOnly;
+    }
+    if (key.key() == Qt::Key_Backspace)
+        return kind == Kind::Digits;
+    if (!printable)
         return true;
     return passesText(kind, text);
 }
@@ -78,6 +86,17 @@ bool KeyFilter::eventFilter(QObject *watched, QEvent *event)
             // Drop the committed text but let the input method close its composition.
             QInputMethodEvent cleared;
             QCoreApplication::sendEvent(watched, &cleared);
+            return true;
+        }
+        break;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // Text dragged in from elsewhere is typing by other means too.
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (drop->mimeData() && !passesText(m_kind, drop->mimeData()->text())) {
+            drop->ignore();
             return true;
         }
         break;

@@ -10,7 +10,8 @@ namespace dagl {
 // Keeps typed characters out of a field: only the digits 0 to 9, or none at all (a list
 // field whose value is picked from its drop-down). Only typed characters are dropped:
 // Tab, Enter, Backspace, Delete, arrows and shortcuts keep working (the list field also
-// drops Backspace, which would change a picked value by typing).
+// drops Backspace, which would change a picked value by typing). A character typed with
+// Alt (a shortcut the window does not have) is dropped even if it is a digit.
 class KeyFilter : public QObject {
     Q_OBJECT
 

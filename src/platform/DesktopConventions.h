@@ -11,7 +11,9 @@ namespace dagl {
 // - Enter presses the focused push or tool button (Qt leaves it to Space), unless Qt
 //   already presses it (a dialog's default or auto-default button);
 // - a one-line edit box reached from the keyboard or by the program selects its text, so
-//   typing replaces it; a mouse click places the caret as usual;
+//   typing replaces it, also when the program moved the focus while the window was not
+//   active (under a message box); a mouse click places the caret as usual;
+// - Alt with a letter that is no shortcut of the window types nothing into a box;
 // - a window that comes up while a stay-on-top window (the record editor) is shown comes
 //   up in front of it instead of hidden underneath.
 class DesktopConventions : public QObject {
@@ -26,6 +28,7 @@ protected:
 
 private:
     using QObject::QObject;
+    void watchFocus(QWidget *window);
 };
 
 } // namespace dagl

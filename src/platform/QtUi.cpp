@@ -7,6 +7,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QProgressDialog>
@@ -32,6 +34,19 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case Buttons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        break;
+    }
+    // The caption bar would cut a caption wider than a short message ("档案… .1"): the box
+    // is made wide enough for it, with room for the bar's icon and buttons.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        QFont font = box.font();
+        font.setBold(true);
+        const int width = QFontMetrics(font).horizontalAdvance(caption) * 6 / 5 + 110;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     }
     switch (box.exec()) {
     case QMessageBox::Ok:

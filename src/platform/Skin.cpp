@@ -8,6 +8,7 @@
 #include <QRadialGradient>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace dagl::Skin {
 
@@ -182,7 +183,21 @@ void centreOnScreen(QWidget *window)
     const QScreen *screen = window->screen();
     if (!screen)
         return;
-    QRect frame = window->frameGeometry();
+    // Before the window manager has framed a window its frame is unknown, and centring
+    // the bare window would leave the framed one lower by half the caption bar: the frame
+    // of a window already framed stands in for it.
+    QMargins margins = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    if (margins.isNull()) {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (const QWidget *other : windows) {
+            if (other != window && other->isVisible() && other->windowHandle()
+                && !other->windowHandle()->frameMargins().isNull()) {
+                margins = other->windowHandle()->frameMargins();
+                break;
+            }
+        }
+    }
+    QRect frame = window->geometry().marginsAdded(margins);
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
 }

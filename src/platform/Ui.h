@@ -19,7 +19,8 @@ class Ui
 {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo };
+    // YesNoDefaultNo: Enter answers No, for a question whose Yes does what cannot be undone.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Cancel, Yes, No };
 
     virtual ~Ui() = default;

@@ -5,11 +5,13 @@
 #include "PrintGrid.h"
 #include "QueryStatement.h"
 #include "ScreenFit.h"
+#include "Skin.h"
 #include "TDataModule5.h"
 #include "Ui.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace dagl {
@@ -79,6 +81,13 @@ void TFrm_tjbb::BitBtn4Click()
 {
     runHandler(m_ui,
         [this] { ExportGrid(*m_grid, SaveDialog1, QStringLiteral("统计报表数据导出"), m_ui, m_dm.programFolder()); });
+}
+
+void TFrm_tjbb::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Skin::centreOnScreen(this); // the middle of the screen, not of the main window
 }
 
 void TFrm_tjbb::BitBtn5Click()

@@ -27,6 +27,9 @@ public:
 
     DBGridEh *grid() const { return m_grid; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void count(int which);
 

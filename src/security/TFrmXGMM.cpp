@@ -63,7 +63,9 @@ TFrmXGMM::TFrmXGMM(TDataModule5 &dm, Ui &ui, const QString &operatorName, QWidge
             edit->setReadOnly(true);
         }
         m_boxes[i] = edit;
-        grid->addWidget(new QLabel(QString::fromUtf8(rows[i].label), group), i, 0);
+        auto *label = new QLabel(QString::fromUtf8(rows[i].label), group);
+        label->setBuddy(edit); // the box's own name to a screen reader, not the group's caption
+        grid->addWidget(label, i, 0);
         grid->addWidget(edit, i, 1);
     }
 

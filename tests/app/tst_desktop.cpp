@@ -12,11 +12,16 @@
 #include "TFrm_tjbb.h"
 #include "TestSupport.h"
 
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -219,6 +224,81 @@ private slots:
         QTRY_VERIFY(edit->hasFocus());
         QTest::keyClicks(edit, QStringLiteral("13"));
         QCOMPARE(edit->text(), QStringLiteral("13"));
+    }
+
+    // Every box is named to a screen reader by its own label, never by its group's caption.
+    void boxesNamedByTheirLabels_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("录入") << Kind::Editor;
+        QTest::newRow("查询利用") << Kind::Query;
+        QTest::newRow("单位信息") << Kind::UnitSettings;
+        QTest::newRow("档案移交") << Kind::Handover;
+        QTest::newRow("统计报表") << Kind::Statistics;
+        QTest::newRow("数据库备份") << Kind::Backup;
+        QTest::newRow("修改密码") << Kind::Password;
+    }
+    void boxesNamedByTheirLabels()
+    {
+        QFETCH(Kind, kind);
+        test::ProgramFolderFixture folder;
+        Opened w(folder, kind);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window));
+        int boxes = 0;
+        for (QWidget *box : w.window->findChildren<QWidget *>()) {
+            const bool isBox = qobject_cast<QLineEdit *>(box) || qobject_cast<QPlainTextEdit *>(box)
+                || qobject_cast<QAbstractSpinBox *>(box) || qobject_cast<QComboBox *>(box);
+            if (!isBox || !box->isVisibleTo(w.window) || qobject_cast<QComboBox *>(box->parentWidget())
+                || qobject_cast<QAbstractSpinBox *>(box->parentWidget()))
+                continue;
+            ++boxes;
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
+            QVERIFY(accessible);
+            const QString name = accessible->text(QAccessible::Name).trimmed();
+            QVERIFY2(!name.isEmpty(), qPrintable(box->objectName()));
+            for (QWidget *up = box->parentWidget(); up; up = up->parentWidget()) {
+                if (auto *group = qobject_cast<QGroupBox *>(up))
+                    QVERIFY2(name != group->title(), qPrintable(box->objectName() + QLatin1Char(' ') + name));
+            }
+        }
+        QVERIFY(boxes > 0 || kind == Kind::Statistics);
+    }
+
+    // The question whose Yes cannot be undone answers No to Enter; a box is wide enough
+    // for its caption.
+    void messageBoxes_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("enter");
+        QTest::newRow("duplicate question") << int(Ui::Buttons::YesNoDefaultNo) << int(Ui::Answer::No);
+        QTest::newRow("plain notice") << int(Ui::Buttons::Ok) << int(Ui::Answer::Ok);
+    }
+    void messageBoxes()
+    {
+        QFETCH(int, buttons);
+        QFETCH(int, enter);
+        const QString caption = QStringLiteral("档案管理系统  V0.1");
+        int width = 0;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || !box->focusWidget())
+                return;
+            poll.stop();
+            width = box->width();
+            QTest::keyClick(box->focusWidget(), Qt::Key_Return);
+        });
+        poll.start();
+        QTimer::singleShot(10000, &poll, [] {
+            if (QWidget *box = QApplication::activeModalWidget())
+                box->close();
+        });
+        QCOMPARE(int(QtUi().messageBox(QStringLiteral("是"), caption, Ui::Icon::Information, Ui::Buttons(buttons))),
+            enter);
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        QVERIFY2(width > QFontMetrics(bold).horizontalAdvance(caption) + 60, qPrintable(QString::number(width)));
     }
 
     // With the record editor up (stay-on-top, not modal), the main window's other windows

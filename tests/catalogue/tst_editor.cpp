@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPointer>
@@ -101,7 +102,7 @@ QStringList questions(const test::FakeUi &ui)
 {
     QStringList texts;
     for (const auto &shown : ui.shown) {
-        if (shown.buttons == Ui::Buttons::YesNo)
+        if (shown.buttons == Ui::Buttons::YesNo || shown.buttons == Ui::Buttons::YesNoDefaultNo)
             texts << shown.text;
     }
     return texts;
@@ -699,6 +700,7 @@ private slots:
         QVERIFY(questions(e.ui).first().contains(QStringLiteral("0012-WS·2024-Y-0009")));
         QCOMPARE(e.ui.shown.first().caption, QStringLiteral("提示"));
         QCOMPARE(e.ui.shown.first().icon, Ui::Icon::Warning);
+        QCOMPARE(e.ui.shown.first().buttons, Ui::Buttons::YesNoDefaultNo); // Enter answers 否(N)
         if (store) {
             QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
             QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("jh='0009'")), 1);
@@ -788,6 +790,190 @@ private slots:
         e.fill("DBEdit4", QStringLiteral("7"));
         e.fill("DBEdit5", QStringLiteral("2026"));
         QCOMPARE(e.text("DBEdit4"), QStringLiteral("7"));
+    }
+
+    // After a box the program puts the focus in a number box. Under a window manager the
+    // editor is activated again only after that, and the box gets the focus for that
+    // reason: it is selected all the same, so the numbers typed replace what stood there.
+    void focusAfterABoxSelects_data()
+    {
+        QTest::addColumn<int>("standard");
+        QTest::addColumn<QStringList>("saved"); // the first record's three numbers
+        QTest::addColumn<QStringList>("typed"); // the next one's, typed with Enter between
+        QTest::addColumn<QStringList>("columns");
+        QTest::newRow("volume standard") << 0 << QStringList { "3", "12", "7" } << QStringList { "4", "13", "8" }
+                                         << QStringList { "mlh", "ajh", "sxh" };
+        QTest::newRow("item standard") << 1 << QStringList { "1", "12", "2024" } << QStringList { "2", "14", "2025" }
+                                       << QStringList { "hh", "jh", "gdnd" };
+    }
+    void focusAfterABoxSelects()
+    {
+        QFETCH(int, standard);
+        QFETCH(QStringList, saved);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, columns);
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.ui.windowManagerOrder = true;
+        e.settings().write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QString::number(standard));
+        e.settings().write(QStringLiteral("jcsz"), QStringLiteral("cjyhqx"), QStringLiteral("1"));
+        e.openAppend();
+        const char *boxes[2][3] = { { "DBEdit10", "DBEdit12", "DBEdit13" }, { "DBEdit3", "DBEdit4", "DBEdit5" } };
+        for (int i = 0; i < 3; ++i)
+            e.fill(boxes[standard][i], saved[i]);
+        e.fill("DBEdit6", QStringLiteral("第一份"));
+        e.fill("DBEdit15", QStringLiteral("2"));
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(e.text(boxes[standard][0]), saved[0]); // carried over
+        QTRY_VERIFY(e.window->isActiveWindow());
+        QTRY_VERIFY(e.field(boxes[standard][0])->hasFocus());
+
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClicks(QApplication::focusWidget(), typed[i]);
+            QCOMPARE(e.text(boxes[standard][i]), typed[i]);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QString where = QStringLiteral("1=1");
+        for (int i = 0; i < 3; ++i)
+            where += QStringLiteral(" and %1='%2'").arg(columns[i], typed[i]);
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), where), 1);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+    }
+
+    // The same after a refusal: a duplicate number answered 否(N), a failed check.
+    void focusAfterARefusalSelects_data()
+    {
+        QTest::addColumn<QString>("jh"); // typed before saving
+        QTest::addColumn<QString>("box"); // where the focus goes
+        QTest::addColumn<QString>("stands"); // what stands there
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("duplicate number, 否(N)") << "9" << "DBEdit4" << "9" << "3";
+        QTest::newRow("failed check") << "" << "DBEdit3" << "7" << "9";
+    }
+    void focusAfterARefusalSelects()
+    {
+        QFETCH(QString, jh);
+        QFETCH(QString, box);
+        QFETCH(QString, stands);
+        QFETCH(QString, typed);
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) "
+                                   "values ('0012','2024','永久','办公室','7','9','%1')")
+                        .arg(kHeld));
+        Editor e(folder);
+        e.ui.windowManagerOrder = true;
+        e.settings().write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QStringLiteral("1"));
+        e.openAppend();
+        fillItemRecord(e, jh);
+        e.fill("DBEdit3", QStringLiteral("7"));
+        e.ui.answers << Ui::Answer::No;
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 1);
+        QTRY_VERIFY(e.window->isActiveWindow());
+        QTRY_VERIFY(e.field(box.toLatin1().constData())->hasFocus());
+        QCOMPARE(e.text(box.toLatin1().constData()), stands);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        QCOMPARE(e.text(box.toLatin1().constData()), typed);
+        if (jh.isEmpty())
+            e.fill("DBEdit4", QStringLiteral("4"));
+        e.ui.answers.clear();
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm='第二份文件'")), 1);
+        const QString column = box == QLatin1String("DBEdit4") ? QStringLiteral("jh") : QStringLiteral("hh");
+        QCOMPARE(e.stored(column.toLatin1().constData(), QStringLiteral("tm='第二份文件'")), typed);
+    }
+
+    // Alt with a letter that is none of the window's shortcuts types nothing, in number
+    // boxes and elsewhere; the window's own shortcuts still work from there.
+    void altLettersTypeNothing()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.settings().write(QStringLiteral("datacsh"), QStringLiteral("kxpl"), QStringLiteral("1"));
+        e.openAppend();
+        fillItemRecord(e, QStringLiteral("1"));
+        for (const char *name : { "DBEdit3", "DBEdit5", "DBEdit6" }) {
+            QWidget *box = e.field(name);
+            box->setFocus(Qt::MouseFocusReason);
+            QTRY_VERIFY(box->hasFocus());
+            const QString before = e.text(name);
+            for (const Qt::Key letter : { Qt::Key_A, Qt::Key_B, Qt::Key_Q, Qt::Key_W, Qt::Key_1 })
+                QTest::keyClick(box, letter, Qt::AltModifier);
+            QCOMPARE(e.text(name), before);
+        }
+        pressShortcut(e.window, "BitBtn1", Qt::Key_S);
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("hh='2' and gdnd='2024' and tm='第二份文件'")), 1);
+    }
+
+    // A number box holding what is no number (handed in round the key filters) stops the
+    // save with the box named, and the focus goes there; nothing is stored.
+    void saveNamesTheBoxThatIsNoNumber()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        auto *pages = static_cast<QLineEdit *>(e.field("DBEdit15"));
+        pages->setFocus();
+        pages->selectAll();
+        pages->insert(QStringLiteral("ab1"));
+        e.field("DBEdit6")->setFocus(Qt::ActiveWindowFocusReason); // not left: nothing reported yet
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据添加失败\n页数（页码）：“ab1”不是有效的整数"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+        QTRY_VERIFY(pages->hasFocus());
+        QTest::keyClicks(pages, QStringLiteral("5"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("yh=5")), 1);
+    }
+
+    // A NUL pasted into a box is dropped; what follows it is kept and stored.
+    void pastedNulDropped()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(kUnit);
+        Editor e(folder);
+        e.openAppend();
+        fillVolumeRecord(e);
+        auto *title = static_cast<QLineEdit *>(e.field("DBEdit6"));
+        title->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(title->hasFocus());
+        QApplication::clipboard()->setText(QStringLiteral("会议") + QChar(0) + QStringLiteral("纪要"));
+        QTest::keyClick(title, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(title->text(), QStringLiteral("会议纪要"));
+        e.click("BitBtn1");
+        QCOMPARE(e.ui.lastText(), QStringLiteral("数据成功添加！"));
+        QCOMPARE(e.stored("tm"), QStringLiteral("会议纪要"));
+    }
+
+    // Arrow keys on the standards move the focus to the standard's first number, as Space
+    // and a click do.
+    void arrowKeysChooseTheStandard()
+    {
+        test::ProgramFolderFixture folder;
+        Editor e(folder);
+        e.openAppend();
+        QWidget *byVolume = e.field("RadioButton1");
+        byVolume->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(byVolume->hasFocus());
+        QTest::keyClick(byVolume, Qt::Key_Down);
+        QTRY_VERIFY(e.field("DBEdit3")->hasFocus());
+        QCOMPARE(e.window->standard(), 1);
+        e.field("RadioButton2")->setFocus(Qt::BacktabFocusReason);
+        QTRY_VERIFY(e.field("RadioButton2")->hasFocus());
+        QTest::keyClick(e.field("RadioButton2"), Qt::Key_Up);
+        QTRY_VERIFY(e.field("DBEdit10")->hasFocus());
+        QCOMPARE(e.window->standard(), 0);
     }
 
     // A box reached from the keyboard selects its text, so typing replaces a carried value.

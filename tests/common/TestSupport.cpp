@@ -13,12 +13,16 @@
 #include "SingleWindow.h"
 #include "TDataModule5.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPageLayout>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLocale>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
+#include <QWidget>
 
 #include <csignal>
 #include <sys/mount.h>
@@ -62,9 +66,17 @@ void FakeUi::printPreview(QWidget *, const QString &title, PagedReport &report)
 Ui::Answer FakeUi::messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
 {
     shown.push_back({text, caption, icon, buttons});
+    if (windowManagerOrder) {
+        const QPointer<QWidget> was = QApplication::activeWindow();
+        QApplication::setActiveWindow(nullptr); // the box is up
+        QTimer::singleShot(0, qApp, [was] {
+            if (was)
+                QApplication::setActiveWindow(was);
+        });
+    }
     if (!answers.isEmpty())
         return answers.takeFirst();
-    return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+    return buttons == Buttons::YesNo || buttons == Buttons::YesNoDefaultNo ? Answer::Yes : Answer::Ok;
 }
 
 bool FakeUi::saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,

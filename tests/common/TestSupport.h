@@ -60,6 +60,11 @@ public:
     QStringList inputMethodNames{QStringLiteral("中文 (简体) - 全拼"), QStringLiteral("英语 (美国)")};
     QStringList switchedTo;
     int quitRequests = 0;
+    // Boxes come and go as under a window manager: the active window is deactivated while
+    // a box is up and activated again only once control is back in the event loop, so
+    // that the program's own moves right after the box (the focus) meet an inactive window.
+    // The offscreen platform would activate it at once.
+    bool windowManagerOrder = false;
 
     struct SaveCall
     {

@@ -9,8 +9,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QInputMethodEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -205,7 +207,18 @@ private slots:
         QTest::newRow("delete") << digits << int(Qt::Key_Delete) << plain << "\x7f" << true;
         QTest::newRow("arrow") << digits << int(Qt::Key_Left) << plain << "" << true;
         QTest::newRow("copy") << digits << int(Qt::Key_C) << int(Qt::ControlModifier) << "\x03" << true;
-        QTest::newRow("accelerator") << digits << int(Qt::Key_S) << int(Qt::AltModifier) << "s" << true;
+        QTest::newRow("select all") << digits << int(Qt::Key_A) << int(Qt::ControlModifier) << "\x01" << true;
+        // The window's own Alt shortcuts are taken before the box sees the key: one that
+        // reaches the box is none of the window's, and its letter is not typed.
+        QTest::newRow("Alt+letter") << digits << int(Qt::Key_A) << int(Qt::AltModifier) << "a" << false;
+        QTest::newRow("Alt+digit") << digits << int(Qt::Key_1) << int(Qt::AltModifier) << "1" << false;
+        QTest::newRow("Alt+Shift+letter")
+            << digits << int(Qt::Key_Q) << int(Qt::AltModifier | Qt::ShiftModifier) << "Q" << false;
+        QTest::newRow("Ctrl+Alt+letter")
+            << digits << int(Qt::Key_W) << int(Qt::ControlModifier | Qt::AltModifier) << "w" << false;
+        QTest::newRow("Meta+letter") << digits << int(Qt::Key_B) << int(Qt::MetaModifier) << "b" << false;
+        QTest::newRow("Alt+arrow") << digits << int(Qt::Key_Down) << int(Qt::AltModifier) << "" << true;
+        QTest::newRow("list: Alt+letter") << none << int(Qt::Key_A) << int(Qt::AltModifier) << "a" << false;
         QTest::newRow("list: digit") << none << int(Qt::Key_7) << plain << "7" << false;
         QTest::newRow("list: letter") << none << int(Qt::Key_A) << plain << "a" << false;
         QTest::newRow("list: backspace") << none << int(Qt::Key_Backspace) << plain << "\b" << false;
@@ -257,6 +270,23 @@ private slots:
         QApplication::clipboard()->setText(QStringLiteral("ab"));
         QTest::keyClick(digits, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(digits->text(), QStringLiteral("45"));
+        QMimeData dragged;
+        dragged.setText(QStringLiteral("x7"));
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(digits, &drop);
+        QCOMPARE(digits->text(), QStringLiteral("45"));
+        // Alt+letter: a shortcut of the window is pressed, any other types nothing.
+        auto *button = new QPushButton(QStringLiteral("保存(&S)"), &window);
+        layout->addWidget(button);
+        button->show();
+        QSignalSpy saved(button, &QPushButton::clicked);
+        for (const Qt::Key letter : { Qt::Key_A, Qt::Key_B, Qt::Key_Q, Qt::Key_W, Qt::Key_S })
+            QTest::keyClick(digits, letter, Qt::AltModifier);
+        QTest::keyClick(digits, Qt::Key_1, Qt::AltModifier);
+        QTRY_COMPARE(saved.count(), 1);
+        QCOMPARE(digits->text(), QStringLiteral("45"));
+        digits->setFocus();
+        QTRY_VERIFY(digits->hasFocus());
         QTest::keyClick(digits, Qt::Key_Tab);
         QTRY_VERIFY(list->hasFocus());
 
