@@ -259,14 +259,21 @@ Tmain *TForm1::openEmbedded(const std::function<Tmain *(QWidget *hostPanel)> &ma
     if (window) {
         window->show();
         // Its first box takes the focus, whatever had it: a grid of the window just
-        // destroyed (which leaves none) or a tool button.
-        for (QWidget *next = window->nextInFocusChain(); next && next != window; next = next->nextInFocusChain()) {
-            if (window->isAncestorOf(next) && next->isVisibleTo(window) && next->isEnabled()
-                && (next->focusPolicy() & Qt::TabFocus)) {
-                next->setFocus(Qt::TabFocusReason);
-                break;
-            }
-        }
+        // destroyed (which leaves none) or a tool button. After the menu that gave the
+        // command has closed, or the menu bar would keep the focus.
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+                for (QWidget *next = window->nextInFocusChain(); next && next != window;
+                     next = next->nextInFocusChain()) {
+                    if (window->isAncestorOf(next) && next->isVisible() && next->isEnabled()
+                        && (next->focusPolicy() & Qt::TabFocus)) {
+                        next->setFocus(Qt::TabFocusReason);
+                        break;
+                    }
+                }
+            },
+            Qt::QueuedConnection);
     }
     return window;
 }

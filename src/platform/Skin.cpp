@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -183,11 +184,14 @@ void centreOnScreen(QWidget *window)
     const QScreen *screen = window->screen();
     if (!screen)
         return;
-    // Before the window manager has framed a window its frame is unknown, and centring
-    // the bare window would leave the framed one lower by half the caption bar: the frame
-    // of a window already framed stands in for it.
+    // Before the window manager has framed a window its frame is unknown, and the window
+    // itself is placed where it is moved: centring it bare would leave the framed window
+    // off by half the caption bar. The frame of a window already framed stands in for it.
+    if (window->layout())
+        window->layout()->activate(); // the size it will show with
     QMargins margins = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
-    if (margins.isNull()) {
+    const bool framed = !margins.isNull();
+    if (!framed) {
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (const QWidget *other : windows) {
             if (other != window && other->isVisible() && other->windowHandle()
@@ -199,7 +203,7 @@ void centreOnScreen(QWidget *window)
     }
     QRect frame = window->geometry().marginsAdded(margins);
     frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
+    window->move(framed ? frame.topLeft() : frame.topLeft() + QPoint(margins.left(), margins.top()));
 }
 
 void centreOver(QWidget *window, const QWidget *over)
