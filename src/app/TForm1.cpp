@@ -24,12 +24,16 @@
 #include "Tmain.h"
 #include "Ui.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -251,6 +255,34 @@ void TForm1::afterLogin()
     }
 }
 
+namespace {
+
+void focusFirstBox(QWidget *window)
+{
+    const auto takesFocus = [window](const QWidget *w) {
+        return window->isAncestorOf(w) && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus);
+    };
+    const auto isBox = [](const QWidget *w) {
+        return qobject_cast<const QLineEdit *>(w) || qobject_cast<const QComboBox *>(w)
+            || qobject_cast<const QAbstractSpinBox *>(w) || qobject_cast<const QPlainTextEdit *>(w);
+    };
+    QWidget *first = nullptr;
+    for (QWidget *next = window->nextInFocusChain(); next && next != window; next = next->nextInFocusChain()) {
+        if (!takesFocus(next))
+            continue;
+        if (isBox(next)) {
+            first = next;
+            break;
+        }
+        if (!first)
+            first = next;
+    }
+    if (first)
+        first->setFocus(Qt::TabFocusReason);
+}
+
+} // namespace
+
 Tmain *TForm1::openEmbedded(const std::function<Tmain *(QWidget *hostPanel)> &make)
 {
     delete m_embedded;
@@ -258,22 +290,11 @@ Tmain *TForm1::openEmbedded(const std::function<Tmain *(QWidget *hostPanel)> &ma
     m_embedded = window;
     if (window) {
         window->show();
-        // Its first box takes the focus, whatever had it: a grid of the window just
-        // destroyed (which leaves none) or a tool button. After the menu that gave the
-        // command has closed, or the menu bar would keep the focus.
+        // Its first box takes the focus (its first control where it has no box), whatever
+        // had it: a grid of the window just destroyed (which leaves none) or a tool button.
+        // After the menu that gave the command has closed, or the menu bar would keep it.
         QMetaObject::invokeMethod(
-            window,
-            [window] {
-                for (QWidget *next = window->nextInFocusChain(); next && next != window;
-                     next = next->nextInFocusChain()) {
-                    if (window->isAncestorOf(next) && next->isVisible() && next->isEnabled()
-                        && (next->focusPolicy() & Qt::TabFocus)) {
-                        next->setFocus(Qt::TabFocusReason);
-                        break;
-                    }
-                }
-            },
-            Qt::QueuedConnection);
+            window, [window] { focusFirstBox(window); }, Qt::QueuedConnection);
     }
     return window;
 }

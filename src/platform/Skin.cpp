@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <memory>
+
 namespace dagl::Skin {
 
 namespace {
@@ -204,6 +206,17 @@ void centreOnScreen(QWidget *window)
     QRect frame = window->geometry().marginsAdded(margins);
     frame.moveCenter(screen->availableGeometry().center());
     window->move(framed ? frame.topLeft() : frame.topLeft() + QPoint(margins.left(), margins.top()));
+    if (margins.isNull() && window->windowHandle()) {
+        // No frame known yet: once the window manager has framed the window, centred again.
+        auto *handle = window->windowHandle();
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(handle, &QWindow::yChanged, window, [window, connection] {
+            if (window->windowHandle() && !window->windowHandle()->frameMargins().isNull()) {
+                QObject::disconnect(*connection);
+                centreOnScreen(window);
+            }
+        });
+    }
 }
 
 void centreOver(QWidget *window, const QWidget *over)

@@ -9,12 +9,50 @@
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
 namespace dagl {
+
+namespace {
+
+// A date box as on the Windows desktop: Alt+Down (or F4) drops its calendar down, and Tab
+// leaves the box instead of walking year, month and day (Left and Right do that).
+class DateBox : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool alt = event->modifiers() & Qt::AltModifier;
+        const bool drop = event->key() == Qt::Key_F4 || (alt && event->key() == Qt::Key_Down);
+        if (drop && calendarPopup()) {
+            // The calendar comes down as for a click on the box's arrow.
+            QStyleOptionComboBox option;
+            option.initFrom(this);
+            option.editable = true;
+            option.subControls = QStyle::SC_All;
+            const QPoint arrow
+                = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this).center();
+            QMouseEvent press(QEvent::MouseButtonPress, arrow, mapToGlobal(arrow), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            mousePressEvent(&press);
+            return;
+        }
+        QDateEdit::keyPressEvent(event);
+    }
+};
+
+} // namespace
 
 TFrmCKRZ::TFrmCKRZ(TDataModule5 &dm, Ui &ui, QWidget *parent)
     : QDialog(parent)
@@ -29,7 +67,7 @@ TFrmCKRZ::TFrmCKRZ(TDataModule5 &dm, Ui &ui, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
 
     auto makeDateBox = [this](const char *name) {
-        auto *box = new QDateEdit(QDate::currentDate(), this);
+        auto *box = new DateBox(QDate::currentDate(), this);
         box->setObjectName(QString::fromLatin1(name));
         box->setCalendarPopup(true);
         box->setDisplayFormat(Regional::shortDateFormat);

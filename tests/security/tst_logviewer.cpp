@@ -5,6 +5,8 @@
 #include "TFrmCKRZ.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -111,6 +113,34 @@ private slots:
         }
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
         QCOMPARE(shownTexts(window), QStringList { QStringLiteral("x") });
+        window->close();
+    }
+
+    // From the keyboard: Alt+Down drops the calendar down, a day is picked with the arrows
+    // and Enter; Tab goes on to the next box.
+    void calendarFromTheKeyboard()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QPointer<TFrmCKRZ> window = new TFrmCKRZ(dm, ui);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        auto *start = window->findChild<QDateEdit *>(QStringLiteral("DateTimePicker1"));
+        auto *end = window->findChild<QDateEdit *>(QStringLiteral("DateTimePicker2"));
+        start->setDate(QDate(2026, 3, 10));
+        start->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(start->hasFocus());
+        QTest::keyClick(start, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(start->calendarWidget() && start->calendarWidget()->isVisible());
+        QTRY_VERIFY(start->calendarWidget()->isAncestorOf(QApplication::focusWidget()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // a week on
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!start->calendarWidget()->isVisible());
+        QCOMPARE(start->date(), QDate(2026, 3, 17));
+        QTRY_VERIFY(start->hasFocus());
+        QTest::keyClick(start, Qt::Key_Tab);
+        QTRY_VERIFY(end->hasFocus());
         window->close();
     }
 };
