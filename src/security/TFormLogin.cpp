@@ -57,9 +57,14 @@ TFormLogin::TFormLogin(TDataModule5 &dm, Session &session, Ui &ui, QWidget *pare
     auto *form = new QGridLayout;
     form->setContentsMargins(36, 18, 36, 6);
     form->setVerticalSpacing(12);
-    form->addWidget(new QLabel(QStringLiteral("用户名称："), this), 0, 0);
+    // Each label names its box to a screen reader too.
+    auto *namesLabel = new QLabel(QStringLiteral("用户名称："), this);
+    namesLabel->setBuddy(m_names);
+    auto *passwordLabel = new QLabel(QStringLiteral("用户密码："), this);
+    passwordLabel->setBuddy(m_password);
+    form->addWidget(namesLabel, 0, 0);
     form->addWidget(m_names, 0, 1);
-    form->addWidget(new QLabel(QStringLiteral("用户密码："), this), 1, 0);
+    form->addWidget(passwordLabel, 1, 0);
     form->addWidget(m_password, 1, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

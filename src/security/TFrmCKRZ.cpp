@@ -92,9 +92,14 @@ TFrmCKRZ::TFrmCKRZ(TDataModule5 &dm, Ui &ui, QWidget *parent)
     m_grid->horizontalHeader()->setStretchLastSection(true);
 
     auto *range = new QHBoxLayout;
-    range->addWidget(new QLabel(QStringLiteral("查询日期："), this));
+    // Each label names its box to a screen reader too.
+    auto *startLabel = new QLabel(QStringLiteral("查询日期："), this);
+    startLabel->setBuddy(m_start);
+    auto *endLabel = new QLabel(QStringLiteral("至"), this);
+    endLabel->setBuddy(m_end);
+    range->addWidget(startLabel);
     range->addWidget(m_start);
-    range->addWidget(new QLabel(QStringLiteral("至"), this));
+    range->addWidget(endLabel);
     range->addWidget(m_end);
     range->addSpacing(12);
     range->addWidget(search);

@@ -3,6 +3,8 @@
 #include "Session.h"
 #include "TDataModule5.h"
 #include "TForm1.h"
+#include "TFormLogin.h"
+#include "TFrmCKRZ.h"
 #include "TFrmDataBackUp.h"
 #include "TFrmXGMM.h"
 #include "TFrm_AEsj.h"
@@ -38,7 +40,7 @@ namespace {
 
 using test::topLevel;
 
-enum class Kind { Editor, Query, UnitSettings, Handover, Statistics, Backup, Password };
+enum class Kind { Editor, Query, UnitSettings, Handover, Statistics, Backup, Password, LogViewer, Login };
 
 // One window of the program, made and shown over its own database.
 struct Opened {
@@ -72,6 +74,12 @@ struct Opened {
         case Kind::Password:
             window = new TFrmXGMM(dm, ui, QStringLiteral("管理员"));
             break;
+        case Kind::LogViewer:
+            window = new TFrmCKRZ(dm, ui);
+            break;
+        case Kind::Login:
+            window = new TFormLogin(dm, session, ui);
+            break;
         }
         window->show();
     }
@@ -81,6 +89,7 @@ struct Opened {
 
     test::FakeUi ui;
     TDataModule5 dm;
+    Session session;
     QPointer<QWidget> window;
 };
 
@@ -237,6 +246,8 @@ private slots:
         QTest::newRow("统计报表") << Kind::Statistics;
         QTest::newRow("数据库备份") << Kind::Backup;
         QTest::newRow("修改密码") << Kind::Password;
+        QTest::newRow("查看日志") << Kind::LogViewer;
+        QTest::newRow("登录") << Kind::Login;
     }
     void boxesNamedByTheirLabels()
     {
@@ -262,6 +273,25 @@ private slots:
             }
         }
         QVERIFY(boxes > 0 || kind == Kind::Statistics);
+    }
+
+    // The statistics window opens in the middle of the screen, not of the window it came
+    // from.
+    void statisticsCentredOnTheScreen()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QWidget main;
+        main.setGeometry(10, 10, 400, 300);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QPointer<TFrm_tjbb> window = new TFrm_tjbb(dm, ui, &main);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QPoint offset = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        window->close();
     }
 
     // The question whose Yes cannot be undone answers No to Enter; a box is wide enough
