@@ -1,9 +1,9 @@
 #include "DesktopConventions.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
-#include <QAbstractSpinBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -14,6 +14,8 @@ namespace dagl {
 //   typing replaces it, also when the program moved the focus while the window was not
 //   active (under a message box); a mouse click places the caret as usual;
 // - Alt with a letter that is no shortcut of the window types nothing into a box;
+// - a window that closes gives the focus back to where it was when it opened, and that
+//   window is active again where the window manager has activated none;
 // - a window that comes up while a stay-on-top window (the record editor) is shown comes
 //   up in front of it instead of hidden underneath.
 class DesktopConventions : public QObject {

@@ -16,6 +16,7 @@
 
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -273,6 +274,31 @@ private slots:
             }
         }
         QVERIFY(boxes > 0 || kind == Kind::Statistics);
+    }
+
+    // A working window opened in the main window puts the focus in its first box, also from
+    // the menu while the record list's grid had it.
+    void embeddedWindowTakesTheFocus()
+    {
+        test::ProgramFolderFixture folder;
+        Run run { folder };
+        QVERIFY(run.logIn());
+        TForm1 *main = run.main();
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        main->findChild<QAction *>(QStringLiteral("N7891"))->trigger();
+        QTRY_VERIFY(main->embeddedWindow() && main->embeddedWindow()->isAncestorOf(QApplication::focusWidget()));
+        auto *grid = main->embeddedWindow()->findChild<QAbstractItemView *>();
+        QVERIFY(grid);
+        grid->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(grid->hasFocus());
+        main->findChild<QAction *>(QStringLiteral("N8"))->trigger();
+        QTRY_VERIFY(QApplication::focusWidget());
+        QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Edit1"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
+        QCOMPARE(main->embeddedWindow()->findChild<QLineEdit *>(QStringLiteral("Edit1"))->text(), QStringLiteral("12"));
+        run.ui.answers = { Ui::Answer::Cancel };
+        main->close();
     }
 
     // The statistics window opens in the middle of the screen, not of the window it came
