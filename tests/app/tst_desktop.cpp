@@ -276,6 +276,27 @@ private slots:
         QVERIFY(boxes > 0 || kind == Kind::Statistics);
     }
 
+    // A window that closes gives the focus back to where it was when it opened.
+    void closingReturnsTheFocus()
+    {
+        QWidget main;
+        auto *box = new QLineEdit(&main);
+        auto *bar = new QToolButton(&main);
+        bar->move(0, 40);
+        bar->setFocusPolicy(Qt::TabFocus);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        box->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(box->hasFocus());
+        QDialog dialog(&main);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        bar->setFocus(Qt::OtherFocusReason); // the focus drifted to the tool bar meanwhile
+        dialog.hide();
+        main.windowHandle()->requestActivate(); // as the window manager does, at once or later
+        QTRY_VERIFY(box->hasFocus());
+    }
+
     // A working window opened in the main window puts the focus in its first box, also from
     // the menu while the record list's grid had it.
     void embeddedWindowTakesTheFocus()
