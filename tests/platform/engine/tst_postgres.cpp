@@ -722,6 +722,114 @@ private slots:
         QCOMPARE(copied.scalar(QStringLiteral("select count(*) from 文件目录")).toInt(), 1000);
     }
 
+    // The tool gives a clerk's login role the use of the catalogue, on a new database or on
+    // the one already there: the role then saves, changes and deletes records, and may not
+    // change the tables.
+    void toolGrantsAClerk()
+    {
+        m_cluster->freshDatabase(QStringLiteral("granted"));
+        const QString settings
+            = QStringLiteral("host=127.0.0.1 port=%1 dbname=granted user=dagl").arg(m_cluster->port());
+        const auto tool = [&](const QStringList &args, int status, const QString &says) {
+            QProcess run;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PGPASSFILE"), m_cluster->passFile());
+            run.setProcessEnvironment(environment);
+            run.start(QStringLiteral(DAGL_INITDB), QStringList{QStringLiteral("--server"), settings} + args);
+            QVERIFY(run.waitForFinished(120000));
+            const QString output = QString::fromUtf8(run.readAllStandardOutput() + run.readAllStandardError());
+            QVERIFY2(output.contains(says), qPrintable(output));
+            QCOMPARE(run.exitCode(), status);
+        };
+        const QStringList grant{QStringLiteral("--grant"), QStringLiteral("clerk_tool")};
+        tool(grant, 1, QStringLiteral("数据库服务器上没有用户“clerk_tool”。请先建立它：CREATE ROLE \"clerk_tool\" LOGIN PASSWORD"));
+        tool({QStringLiteral("--grant")}, 2, QStringLiteral("usage"));
+        PgConnection owner(m_cluster->settings(QStringLiteral("granted")));
+        owner.open();
+        owner.executeNative(QStringLiteral("CREATE ROLE clerk_tool LOGIN PASSWORD 'tool-pw'"));
+        tool(grant, 0, QStringLiteral("granted clerk_tool the use of the catalogue"));
+        QCOMPARE(owner.scalar(QStringLiteral("select count(*) from gly")).toInt(), 1);
+        tool(grant, 0, QStringLiteral("the catalogue is there already"));
+
+        QTemporaryDir dir;
+        const QString passFile = dir.filePath(QStringLiteral("pgpass"));
+        QFile file(passFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("127.0.0.1:*:granted:clerk_tool:tool-pw\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        PgSettings clerkSettings = m_cluster->settings(QStringLiteral("granted"));
+        clerkSettings.user = QStringLiteral("clerk_tool");
+        clerkSettings.passFile = passFile;
+        PgConnection clerk(clerkSettings);
+        clerk.open();
+        const QString key = clerk.keyColumn(QStringLiteral("文件目录"));
+        const qlonglong id
+            = clerk.insert(QStringLiteral("insert into 文件目录 (TM) values (?)"), {QStringLiteral("由书记员保存")}, key);
+        QVERIFY(id > 0);
+        QCOMPARE(clerk.execute(QStringLiteral("update 文件目录 set TM=? where %1=?").arg(key), {QStringLiteral("改过"), id}), 1);
+        clerk.execute(QStringLiteral("insert into rz (rznr,sj) values ('x', '2026-01-01 08:00:00')"));
+        QCOMPARE(clerk.execute(QStringLiteral("update gly set mm='new' where id=1")), 1);
+        QCOMPARE(clerk.execute(QStringLiteral("delete from 文件目录 where %1=?").arg(key), {id}), 1);
+        for (const char *sql : {"DROP TABLE rz", "CREATE TABLE other (a integer)", "ALTER TABLE gly ADD COLUMN b integer"})
+            QCOMPARE(errorOf([&] { clerk.executeNative(QString::fromUtf8(sql)); }).cause(), Cause::AccessDenied);
+    }
+
+    // The trial server keeps its port from one start to the next, so that the settings
+    // written for it stay right; only when another program has the port is a new one
+    // chosen, and said.
+    void clusterKeepsItsPort()
+    {
+        QTemporaryDir dir;
+        const auto script = [&](const QString &mode, QString *output = nullptr) {
+            QProcess run;
+            run.start(QStringLiteral("bash"), {QStringLiteral(DAGL_SOURCE_DIR "/scripts/pg-cluster.sh"), mode, dir.path()});
+            QVERIFY(run.waitForFinished(180000));
+            QCOMPARE(run.exitCode(), 0);
+            if (output)
+                *output = QString::fromUtf8(run.readAllStandardOutput());
+        };
+        const auto port = [&] {
+            QFile file(dir.filePath(QStringLiteral("port")));
+            return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
+        };
+        QString said;
+        script(QStringLiteral("start"));
+        const int first = port();
+        QVERIFY(first > 0);
+        script(QStringLiteral("stop"));
+        script(QStringLiteral("start"), &said);
+        QCOMPARE(port(), first);
+        QVERIFY2(!said.contains(QLatin1String("NOTE")), qPrintable(said));
+        script(QStringLiteral("stop"));
+
+        // Another program listens on the port meanwhile.
+        const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(first));
+        QCOMPARE(::bind(holder, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QCOMPARE(::listen(holder, 1), 0);
+        script(QStringLiteral("start"), &said);
+        ::close(holder);
+        const int second = port();
+        QVERIFY(second > 0 && second != first);
+        QVERIFY2(said.contains(QStringLiteral("NOTE: port %1, which this server had, is taken by another program; it "
+                                              "now listens on port %2.")
+                                   .arg(first)
+                                   .arg(second)),
+                 qPrintable(said));
+        PgSettings moved = m_cluster->settings();
+        moved.port = second;
+        moved.passFile = dir.filePath(QStringLiteral("pgpass"));
+        PgConnection connection(moved);
+        connection.open();
+        QCOMPARE(connection.scalarNative(QStringLiteral("SELECT 1")).toInt(), 1);
+        connection.close();
+        script(QStringLiteral("stop"));
+    }
+
     void twoWorkstationsSeeEachOther()
     {
         PgConnection first(m_cluster->settings(QStringLiteral("dialect")));

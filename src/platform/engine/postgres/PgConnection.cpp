@@ -2,6 +2,7 @@
 
 #include "Error.h"
 #include "PgDialect.h"
+#include "PgPassFile.h"
 #include "PgSchema.h"
 
 #include <libpq-fe.h>
@@ -42,6 +43,35 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8 ? utf8 : "").trimmed();
 }
 
+// The password file entry libpq looked for: the connection's own host, port, database and
+// user after the service file and the environment were applied.
+PgPassFile::Key passwordKeyOf(PGconn *conn)
+{
+    PgPassFile::Key key;
+    key.host = QString::fromUtf8(PQhost(conn));
+    if (key.host.isEmpty() || key.host == QLatin1String("/var/run/postgresql") || key.host == QLatin1String("/tmp"))
+        key.host = QStringLiteral("localhost");
+    key.port = QString::fromUtf8(PQport(conn));
+    if (key.port.isEmpty())
+        key.port = QStringLiteral("5432");
+    key.database = QString::fromUtf8(PQdb(conn));
+    key.user = QString::fromUtf8(PQuser(conn));
+    return key;
+}
+
+PgPassFile::Result passwordFileOf(PGconn *conn)
+{
+    QString path;
+    if (PQconninfoOption *options = PQconninfo(conn)) {
+        for (PQconninfoOption *o = options; o->keyword; ++o) {
+            if (qstrcmp(o->keyword, "passfile") == 0 && o->val)
+                path = QString::fromUtf8(o->val);
+        }
+        PQconninfoFree(options);
+    }
+    return PgPassFile::look(path, passwordKeyOf(conn));
+}
+
 // Why a connection was not made, from libpq's text (in English or the server's language,
 // so both the English words and libpq's own states are looked at).
 Error connectFailure(PGconn *conn, const PgSettings &settings)
@@ -54,12 +84,24 @@ Error connectFailure(PGconn *conn, const PgSettings &settings)
     auto has = [&](const char *words) { return lower.contains(QLatin1String(words)); };
     if (has("definition of service") || (has("service file") && has("not found")))
         return Error(QStringLiteral("服务文件里没有数据库服务“%1”的设置。").arg(settings.service), Cause::NotFound, detail);
-    if (has("password authentication failed") || has("authentication failed for user"))
+    if (has("password authentication failed") || has("authentication failed for user")) {
+        const PgPassFile::Result file = passwordFileOf(conn);
+        if (file.finding == PgPassFile::Finding::Found)
+            return Error(QStringLiteral("数据库服务器拒绝了用户“%1”的密码，请检查密码文件 %2 第 %3 行里这台服务器的密码。")
+                             .arg(user, file.path)
+                             .arg(file.line),
+                         Cause::WrongPassword, detail);
         return Error(QStringLiteral("数据库服务器拒绝了用户“%1”的密码，请检查密码文件里这台服务器的密码。").arg(user),
                      Cause::WrongPassword, detail);
-    if (PQconnectionNeedsPassword(conn) || has("no password supplied"))
-        return Error(QStringLiteral("数据库服务器要求用户“%1”的密码，但密码文件里没有这台服务器的密码。").arg(user),
-                     Cause::WrongPassword, detail);
+    }
+    if (PQconnectionNeedsPassword(conn) || has("no password supplied")) {
+        // libpq says only that it had no password; the file itself says why.
+        const PgPassFile::Result file = passwordFileOf(conn);
+        const QString why = file.finding == PgPassFile::Finding::Found
+            ? QStringLiteral("密码文件 %1 第 %2 行的密码是空的。").arg(file.path).arg(file.line)
+            : PgPassFile::problemText(file, passwordKeyOf(conn));
+        return Error(QStringLiteral("数据库服务器要求用户“%1”的密码，但").arg(user) + why, Cause::WrongPassword, detail);
+    }
     if (has("database \"") && has("does not exist"))
         return Error(QStringLiteral("数据库服务器上没有数据库“%1”。").arg(database), Cause::NotFound, detail);
     if (has("role \"") && has("does not exist"))
@@ -317,6 +359,10 @@ PgSettings PgSettings::fromConnectionString(const QString &textValue)
             settings.service = value;
         else if (key == "passfile")
             settings.passFile = value;
+        else if (key == "sslmode")
+            settings.sslMode = value;
+        else if (key == "sslrootcert")
+            settings.sslRootCert = value;
         else if (key == "connect_timeout")
             settings.connectTimeout = value.toInt();
         else if (key == "password") {
@@ -351,6 +397,8 @@ QVector<PgSettings::Parameter> PgSettings::parameters() const
         { "dbname", "PGDATABASE", database },
         { "user", "PGUSER", user },
         { "passfile", "PGPASSFILE", passFile },
+        { "sslmode", "PGSSLMODE", sslMode },
+        { "sslrootcert", "PGSSLROOTCERT", sslRootCert },
         { "connect_timeout", "PGCONNECT_TIMEOUT", connectTimeout > 0 ? QString::number(connectTimeout) : QString() },
     };
     QVector<Parameter> given;
