@@ -3,6 +3,7 @@
 #include "IniFile.h"
 #include "Login.h"
 #include "PasswordChange.h"
+#include "PgMaintenance.h"
 #include "ServerCatalogue.h"
 #include "Session.h"
 #include "TDataModule5.h"
@@ -11,6 +12,8 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -314,6 +317,15 @@ private slots:
                  PasswordChange::Outcome::Changed);
         QCOMPARE(folder.scalar(QStringLiteral("select mm from gly where id=1")).toString(), QStringLiteral("new"));
         QVERIFY2(ui.shown.isEmpty(), qPrintable(ui.texts().join(QLatin1Char('\n'))));
+
+        // A backup is a clerk's work too; compaction is the tables' owner's, and says so.
+        PgConnection &server = dm.ADOConnection1.server();
+        const QTemporaryDir backups;
+        QCOMPARE(PgMaintenance::backup(server, backups.filePath(QStringLiteral("kdmx.dump"))), QString());
+        QVERIFY(QFileInfo(backups.filePath(QStringLiteral("kdmx.dump"))).size() > 0);
+        QCOMPARE(PgMaintenance::compact(server),
+                 QStringLiteral("整理数据库失败：账户“clerk_granted”不是表 gly、ljserver、qx、rz、文件目录、移交表 的所有者，"
+                                "只有表的所有者（建表的管理员账户）才能整理。"));
     }
 
     void cancelAndCloseEndTheProgram_data()

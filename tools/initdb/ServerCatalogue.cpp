@@ -215,7 +215,7 @@ void grant(PgConnection &server, const QString &role)
             sequences << rows.value(0).toString();
     }
     if (!sequences.isEmpty())
-        server.executeNative(QStringLiteral("GRANT USAGE ON SEQUENCE %1 TO %2").arg(sequences.join(QStringLiteral(", ")), who));
+        server.executeNative(QStringLiteral("GRANT USAGE, SELECT ON SEQUENCE %1 TO %2").arg(sequences.join(QStringLiteral(", ")), who));
     transaction.commit();
 }
 

@@ -34,7 +34,7 @@ QVector<TableCount> copyFrom(PgConnection &server, Connection &local, const QStr
 // Gives the existing login role `role` what a clerk's workstation needs of the catalogue
 // made by create() or copyFrom(), and nothing more: to connect to the database, to read and
 // write the rows of the six tables (SELECT, INSERT, UPDATE, DELETE) and to draw new keys
-// from their sequences. Throws dagl::Error, naming what is missing (the role, the tables).
+// from their sequences (and to read them, as a backup does). Throws dagl::Error, naming what is missing (the role, the tables).
 void grant(PgConnection &server, const QString &role);
 
 } // namespace ServerCatalogue

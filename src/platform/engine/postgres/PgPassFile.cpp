@@ -48,7 +48,7 @@ QString escaped(const QString &value)
 
 QString Key::lineFor() const
 {
-    return QStringList{escaped(host), escaped(port), escaped(database), escaped(user), QStringLiteral("密码")}.join(
+    return QStringList { escaped(host), escaped(port), escaped(database), escaped(user), QStringLiteral("密码") }.join(
         QLatin1Char(':'));
 }
 
@@ -87,7 +87,7 @@ Result look(const QString &path, const Key &key)
         result.finding = Finding::Unreadable;
         return result;
     }
-    const QByteArray fields[] = {key.host.toUtf8(), key.port.toUtf8(), key.database.toUtf8(), key.user.toUtf8()};
+    const QByteArray fields[] = { key.host.toUtf8(), key.port.toUtf8(), key.database.toUtf8(), key.user.toUtf8() };
     int number = 0;
     while (!file.atEnd()) {
         QByteArray line = file.readLine();

@@ -6,8 +6,7 @@ namespace dagl::PgPassFile {
 
 // What a password file line is looked up by, as libpq looks it up: the host as given (the
 // default socket folder reads "localhost"), the port (5432 when none), database and user.
-struct Key
-{
+struct Key {
     QString host;
     QString port;
     QString database;
@@ -18,17 +17,16 @@ struct Key
 };
 
 enum class Finding {
-    Found,         // a line matches; its password is in `password`
-    NoPath,        // no file was named and there is no home folder
-    Missing,       // no such file
-    NotPlainFile,  // a folder or a device: libpq does not read it
-    TooOpen,       // group or others may read or write it: libpq ignores it
-    Unreadable,    // this account may not read it
-    NoLine,        // it holds no line for this server, port, database and user
+    Found, // a line matches; its password is in `password`
+    NoPath, // no file was named and there is no home folder
+    Missing, // no such file
+    NotPlainFile, // a folder or a device: libpq does not read it
+    TooOpen, // group or others may read or write it: libpq ignores it
+    Unreadable, // this account may not read it
+    NoLine, // it holds no line for this server, port, database and user
 };
 
-struct Result
-{
+struct Result {
     Finding finding = Finding::NoPath;
     QString path;
     int line = 0; // of the matching line, from 1
