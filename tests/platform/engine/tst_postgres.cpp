@@ -173,6 +173,8 @@ private slots:
         QTest::newRow("missing database") << "database" << "没有数据库“nosuch”" << int(Cause::NotFound);
         QTest::newRow("missing user") << "user" << "拒绝了用户“nobody”的密码" << int(Cause::WrongPassword);
         QTest::newRow("unknown service") << "service" << "服务文件里没有数据库服务“nosuch”" << int(Cause::NotFound);
+        QTest::newRow("encryption the server does not have")
+            << "ssl" << "没有开启加密（ssl），而 sslmode=verify-full 要求加密。" << int(Cause::CannotOpen);
     }
     void connectFailures()
     {
@@ -200,6 +202,8 @@ private slots:
             // The server does not say whether a user exists: an unknown one reads as a refused password.
             settings.user = QStringLiteral("nobody");
             settings.passFile = wrongPass;
+        } else if (what == QLatin1String("ssl")) {
+            settings.sslMode = QStringLiteral("verify-full");
         } else if (what == QLatin1String("service")) {
             settings = PgSettings{};
             settings.service = QStringLiteral("nosuch");

@@ -7,6 +7,8 @@
 
 #include <libpq-fe.h>
 
+#include <QRegularExpression>
+
 #include <cstring>
 #include <vector>
 
@@ -106,6 +108,32 @@ Error connectFailure(PGconn *conn, const PgSettings &settings)
         return Error(QStringLiteral("数据库服务器上没有数据库“%1”。").arg(database), Cause::NotFound, detail);
     if (has("role \"") && has("does not exist"))
         return Error(QStringLiteral("数据库服务器上没有用户“%1”。").arg(user), Cause::AccessDenied, detail);
+    // Encryption: said in terms of the settings the administrator writes in myini.ini.
+    if (has("root certificate file") && has("does not exist")) {
+        static const QRegularExpression named(QStringLiteral("root certificate file \"([^\"]*)\""));
+        const QString file = named.match(detail).captured(1);
+        return Error(QStringLiteral("找不到根证书文件 %1，无法检查数据库服务器的证书。请把管理员给的根证书放在那里，"
+                                    "或在 myini.ini 的 [catalogue] 中用 sslrootcert 指明它。")
+                         .arg(file),
+                     Cause::NotFound, detail);
+    }
+    if (has("certificate verify failed"))
+        return Error(QStringLiteral("数据库服务器 %1 的证书不是根证书 %2 签发的，没有连接。请核对根证书，"
+                                    "或请管理员检查服务器的证书。")
+                         .arg(where, settings.sslRootCert.isEmpty() ? QStringLiteral("~/.postgresql/root.crt")
+                                                                    : settings.sslRootCert),
+                     Cause::AccessDenied, detail);
+    if (has("does not match host name"))
+        return Error(QStringLiteral("数据库服务器的证书上没有“%1”这个名字，没有连接。host 要写证书上的名字。")
+                         .arg(settings.host),
+                     Cause::AccessDenied, detail);
+    if (has("server does not support ssl"))
+        return Error(QStringLiteral("数据库服务器 %1 没有开启加密（ssl），而 sslmode=%2 要求加密。").arg(where, settings.sslMode),
+                     Cause::CannotOpen, detail);
+    if (has("no pg_hba.conf entry") && has("no encryption"))
+        return Error(QStringLiteral("数据库服务器只接受加密的连接。请在 myini.ini 的 [catalogue] 中设 sslmode=verify-full "
+                                    "和 sslrootcert。"),
+                     Cause::AccessDenied, detail);
     if (has("no pg_hba.conf entry") || has("permission denied"))
         return Error(QStringLiteral("数据库服务器不允许本机以用户“%1”连接。").arg(user), Cause::AccessDenied, detail);
     if (has("too many connections") || has("remaining connection slots"))
