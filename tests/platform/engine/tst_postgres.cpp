@@ -779,6 +779,87 @@ private slots:
             QCOMPARE(errorOf([&] { clerk.executeNative(QString::fromUtf8(sql)); }).cause(), Cause::AccessDenied);
     }
 
+    // A workstation across the network reaches the server encrypted, checking the server's
+    // certificate against the office's root certificate (set up as the README says); a
+    // wrong or missing root certificate is said in Chinese, naming it.
+    void encryptionCheckedAgainstTheRoot()
+    {
+        QTemporaryDir certs;
+        const auto openssl = [&](const QStringList &args) {
+            QProcess run;
+            run.setWorkingDirectory(certs.path());
+            run.start(QStringLiteral("openssl"), args);
+            QVERIFY2(run.waitForFinished(60000) && run.exitCode() == 0, run.readAllStandardError().constData());
+        };
+        const QString subject = QStringLiteral("-subj");
+        openssl({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"), QStringLiteral("-days"),
+                 QStringLiteral("30"), QStringLiteral("-nodes"), subject, QStringLiteral("/CN=dagl office root"),
+                 QStringLiteral("-keyout"), QStringLiteral("root.key"), QStringLiteral("-out"), QStringLiteral("root.crt")});
+        openssl({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"), QStringLiteral("-days"),
+                 QStringLiteral("30"), QStringLiteral("-nodes"), subject, QStringLiteral("/CN=another root"),
+                 QStringLiteral("-keyout"), QStringLiteral("other.key"), QStringLiteral("-out"), QStringLiteral("other.crt")});
+        openssl({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-nodes"), subject,
+                 QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), QStringLiteral("server.key"),
+                 QStringLiteral("-out"), QStringLiteral("server.csr")});
+        QFile san(certs.filePath(QStringLiteral("san.ext")));
+        QVERIFY(san.open(QIODevice::WriteOnly));
+        san.write("subjectAltName=IP:127.0.0.1\n");
+        san.close();
+        openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
+                 QStringLiteral("-days"), QStringLiteral("30"), QStringLiteral("-CA"), QStringLiteral("root.crt"),
+                 QStringLiteral("-CAkey"), QStringLiteral("root.key"), QStringLiteral("-CAcreateserial"),
+                 QStringLiteral("-extfile"), QStringLiteral("san.ext"), QStringLiteral("-out"), QStringLiteral("server.crt")});
+
+        // The server's own files beside its data, readable by the account it runs as only.
+        const QString data = m_cluster->folder() + QStringLiteral("/data/");
+        for (const char *name : {"server.crt", "server.key"}) {
+            const QString target = data + QLatin1String(name);
+            QFile::remove(target);
+            QVERIFY(QFile::copy(certs.filePath(QLatin1String(name)), target));
+            QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            if (::getuid() == 0)
+                QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres:"), target}), 0);
+        }
+        PgConnection owner(m_cluster->settings());
+        owner.open();
+        owner.executeNative(QStringLiteral("ALTER SYSTEM SET ssl_cert_file = '%1server.crt'").arg(data));
+        owner.executeNative(QStringLiteral("ALTER SYSTEM SET ssl_key_file = '%1server.key'").arg(data));
+        owner.executeNative(QStringLiteral("ALTER SYSTEM SET ssl = on"));
+        owner.scalarNative(QStringLiteral("SELECT pg_reload_conf()"));
+
+        PgSettings settings = m_cluster->settings();
+        settings.sslMode = QStringLiteral("verify-full");
+        settings.sslRootCert = certs.filePath(QStringLiteral("root.crt"));
+        const auto encrypted = [&] {
+            PgConnection connection(settings);
+            try {
+                connection.open();
+                return connection.scalarNative(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+                    .toBool();
+            } catch (const Error &) {
+                return false;
+            }
+        };
+        QTRY_VERIFY(encrypted());
+
+        settings.sslRootCert = certs.filePath(QStringLiteral("other.crt"));
+        PgConnection wrongRoot(settings);
+        QCOMPARE(errorOf([&] { wrongRoot.open(); }).message(),
+                 QStringLiteral("数据库服务器 127.0.0.1:%1/dagl 的证书不是根证书 %2 签发的，没有连接。请核对根证书，"
+                                "或请管理员检查服务器的证书。")
+                     .arg(m_cluster->port())
+                     .arg(settings.sslRootCert));
+        settings.sslRootCert = certs.filePath(QStringLiteral("none.crt"));
+        PgConnection noRoot(settings);
+        QCOMPARE(errorOf([&] { noRoot.open(); }).message(),
+                 QStringLiteral("找不到根证书文件 %1，无法检查数据库服务器的证书。请把管理员给的根证书放在那里，"
+                                "或在 myini.ini 的 [catalogue] 中用 sslrootcert 指明它。")
+                     .arg(settings.sslRootCert));
+
+        owner.executeNative(QStringLiteral("ALTER SYSTEM RESET ssl"));
+        owner.scalarNative(QStringLiteral("SELECT pg_reload_conf()"));
+    }
+
     // The trial server keeps its port from one start to the next, so that the settings
     // written for it stay right; only when another program has the port is a new one
     // chosen, and said.
