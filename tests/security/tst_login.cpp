@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -273,6 +274,8 @@ private slots:
     void grantedClerkWorks()
     {
         DAGL_SERVER_ONLY();
+        // The number indexes are the owner's to make; the clerk finds them made.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("number indexes not made")));
         test::ProgramFolderFixture folder;
         connectAs(folder, QStringLiteral("clerk_granted"));
         ServerCatalogue::grant(folder.db().server(), QStringLiteral("clerk_granted"));
