@@ -4,8 +4,9 @@
 #   scripts/dagl.sh run    install what is missing, build, prepare build/program, start the program
 #   scripts/dagl.sh test   install what is missing, build, prepare build/program, run every test
 #   scripts/dagl.sh bench  the same set-up, then the benchmarks
-#   scripts/dagl.sh pg     start a throwaway PostgreSQL 15 on 127.0.0.1 (data in build/pg) for
-#                          trying the catalogue on a server; `scripts/dagl.sh pg-stop` stops it
+#   scripts/dagl.sh pg     start a throwaway PostgreSQL 15 on 127.0.0.1 (data in build/pg, on the
+#                          same port at every start) for trying the catalogue on a server;
+#                          `scripts/dagl.sh pg-stop` stops it
 #
 # DAGL_SAMPLE=N fills N generated catalogue records into a newly made database.
 set -euo pipefail

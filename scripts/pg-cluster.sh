@@ -2,7 +2,9 @@
 # A throwaway PostgreSQL 15 cluster for trying the catalogue on a server and for the tests.
 #
 #   scripts/pg-cluster.sh start DIR   make the cluster in DIR/data when there is none, start it on
-#                                     127.0.0.1 on a free port, make the empty database "dagl"
+#                                     127.0.0.1 on the port it had before (a free one the first
+#                                     time, or when another program took it: then it says so),
+#                                     make the empty database "dagl"
 #   scripts/pg-cluster.sh stop DIR    stop it
 #
 # Only loopback, never as root: when run as root the server runs as the user "postgres".
@@ -28,6 +30,20 @@ if [ ! -x "$bindir/pg_ctl" ] || [ ! -x "$bindir/initdb" ]; then
   echo "PostgreSQL 15 server programs not found in /usr/lib/postgresql/15/bin (Debian package postgresql-15)" >&2
   exit 4
 fi
+
+# Whether nothing listens on the loopback port (a connection left waiting does not count,
+# as the server itself reuses such a port).
+port_free() {
+  python3 - "$1" <<'PY'
+import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+try:
+    s.bind(("127.0.0.1", int(sys.argv[1])))
+except OSError:
+    sys.exit(1)
+PY
+}
 
 # Runs a server program as the cluster's owner.
 as_owner() {
@@ -63,10 +79,18 @@ case "$mode" in
       rm -f "$pwfile"
       ( umask 077; printf '127.0.0.1:*:*:dagl:%s\n' "$password" > "$dir/pgpass" )
     fi
+    moved=""
     if as_owner "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1; then
       port=$(cat "$dir/port")
     else
-      port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+      # The port chosen at the first start is kept, so that the settings written for it
+      # stay right; only when another program has taken it meanwhile is a new one chosen.
+      port=$(cat "$dir/port" 2>/dev/null || true)
+      if [ -n "$port" ] && ! port_free "$port"; then
+        moved=$port
+        port=""
+      fi
+      [ -n "$port" ] || port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
       as_owner "$bindir/pg_ctl" -D "$data" -l "$dir/server.log" -w -t 60 \
         -o "-p $port -c listen_addresses=127.0.0.1 -c unix_socket_directories=$dir" start >/dev/null \
         || { tail -n 20 "$dir/server.log" >&2; exit 1; }
@@ -79,6 +103,10 @@ case "$mode" in
     echo "PostgreSQL 15 on 127.0.0.1:$port, data in $data"
     echo "  connection: host=127.0.0.1 port=$port dbname=dagl user=dagl"
     echo "  password file: PGPASSFILE=$dir/pgpass"
+    if [ -n "$moved" ]; then
+      echo "NOTE: port $moved, which this server had, is taken by another program; it now listens on port $port."
+      echo "      Change port=$moved to port=$port in the [catalogue] section of every myini.ini that names it."
+    fi
     ;;
   stop)
     if as_owner "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1; then

@@ -2,6 +2,8 @@
 
 #include "IniFile.h"
 
+#include <algorithm>
+
 namespace dagl {
 
 namespace {
@@ -22,7 +24,12 @@ const ServerEntry kEntries[] = {
     { "user", &PgSettings::user },
     { "service", &PgSettings::service },
     { "passfile", &PgSettings::passFile },
+    { "sslmode", &PgSettings::sslMode },
+    { "sslrootcert", &PgSettings::sslRootCert },
 };
+
+// libpq's choices of encryption, from none to a checked certificate of the named server.
+const char *const kSslModes[] = {"disable", "allow", "prefer", "require", "verify-ca", "verify-full"};
 
 } // namespace
 
@@ -58,6 +65,15 @@ CatalogueLocation CatalogueLocation::load(const IniFile &settings)
     if (!badPort.isEmpty()) {
         location.problem
             = QStringLiteral("myini.ini 的 [%1] 中端口 port=%2 不是 1 到 65535 之间的数。").arg(kSection, badPort);
+        return location;
+    }
+    const QString &sslMode = location.server.sslMode;
+    if (!sslMode.isEmpty()
+        && std::none_of(std::begin(kSslModes), std::end(kSslModes),
+                        [&](const char *mode) { return sslMode == QLatin1String(mode); })) {
+        location.problem = QStringLiteral("myini.ini 的 [%1] 中 sslmode=%2 无法识别，应为 disable、allow、prefer、"
+                                          "require、verify-ca 或 verify-full。")
+                               .arg(kSection, sslMode);
         return location;
     }
     if (!settings.read(kSection, QStringLiteral("password")).isEmpty()) {

@@ -16,6 +16,8 @@ class IniFile;
 //   host, port, dbname, user      where the server is
 //   service   a name in the service file (pg_service.conf) instead of the four above
 //   passfile  the password file to use instead of libpq's own choice (~/.pgpass, PGPASSFILE)
+//   sslmode, sslrootcert   encryption to a server across the network (verify-full, and the
+//             root certificate that signed the server's)
 // The server password is never kept here: libpq reads it from the password file or the
 // service file. A `password` entry is refused, not used.
 struct CatalogueLocation {

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace dagl::Schema {
 
@@ -164,8 +165,16 @@ void ensureNumberIndexes(Connection &connection)
         return;
     // The engine's own dialect: the expressions must stay exactly as the look-ups write them.
     if (connection.onServer()) {
-        for (const QString &sql : NumberRegister::indexStatements(true))
-            connection.execute(sql);
+        // Only the tables' owner may make an index, even one that is there already; a
+        // clerk's account finds them made by the database tool.
+        static const QRegularExpression named(QStringLiteral("IF NOT EXISTS (\\S+)"));
+        for (const QString &sql : NumberRegister::indexStatements(true)) {
+            const QVariant present = connection.server().scalarNative(
+                QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() AND indexname = $1"),
+                {named.match(sql).captured(1)});
+            if (present.isNull())
+                connection.execute(sql);
+        }
         return;
     }
     for (const QString &sql : NumberRegister::indexStatements())

@@ -1,10 +1,13 @@
 #include "Login.h"
 
 #include "Dataset.h"
+#include "Error.h"
 #include "JetSql.h"
 #include "Regional.h"
 #include "Session.h"
 #include "TDataModule5.h"
+
+#include <QDebug>
 
 namespace dagl {
 
@@ -19,16 +22,69 @@ QString OperationLog::recordStatement(const QString &operatorName, const QString
            + QStringLiteral(",'") + Regional::formatDateTime(when) + QStringLiteral("')");
 }
 
-QStringList Login::operatorNames(TDataModule5 &dm)
+namespace {
+
+// Why the operator list could not be read, and what to do, in the administrator's terms.
+QString operatorsProblem(TDataModule5 &dm, const Error &error)
 {
+    Connection &db = dm.ADOConnection1;
+    const bool server = db.onServer();
+    const QString told = QStringLiteral("无法读取操作员名单：");
+    // The names the server itself uses, also when a service file gave them.
+    const auto asServerSays = [&db](const char *function, const QString &fallback) {
+        try {
+            return db.server().scalarNative(QStringLiteral("SELECT ") + QLatin1String(function)).toString();
+        } catch (const Error &) {
+            return fallback;
+        }
+    };
+    if (server && error.cause() == Cause::AccessDenied) {
+        const QString account = asServerSays("current_user", db.server().settings().user);
+        return told + QStringLiteral("数据库服务器上的账户“%1”权限不足，不能读写本系统的表。\n"
+                                     "请数据库管理员给这个账户授权：dagl-initdb --server \"连接设置\" --grant %1"
+                                     "（见 README 的“多台工作站共用一台服务器”）。")
+                          .arg(account);
+    }
+    bool noTable = false;
+    try {
+        noTable = db.tableColumns(QStringLiteral("gly")).isEmpty();
+    } catch (const Error &) {
+    }
+    if (noTable && server)
+        return told + QStringLiteral("数据库服务器上的数据库“%1”里没有这个表（操作员表 gly），本系统的表还没有建立。\n"
+                                     "请数据库管理员建表：dagl-initdb --server \"连接设置\"（见 README）。")
+                          .arg(asServerSays("current_database()", db.server().settings().database));
+    if (noTable)
+        return told + QStringLiteral("数据库文件 %1 里没有这个表（操作员表 gly）。\n"
+                                     "请从备份复制回数据库文件，或用 dagl-initdb 建立新的数据库。")
+                          .arg(db.displayName());
+    return told + error.message();
+}
+
+} // namespace
+
+Login::Operators Login::operators(TDataModule5 &dm)
+{
+    Operators result;
+    if (!dm.isConnected())
+        return result;
+    // As OpenSql does, but keeping the error: an empty list alone does not say why.
     Dataset query(QStringLiteral("ADOQuery1"));
-    dm.OpenSql(QStringLiteral("select glymc from gly  order by id"), query);
-    QStringList names;
-    if (!query.isOpen())
-        return names;
-    for (query.first(); !query.eof(); query.next())
-        names << query.text(0);
-    return names;
+    try {
+        query.setConnection(&dm.ADOConnection1);
+        query.setCommandText(QStringLiteral("select glymc from gly  order by id"));
+        query.open();
+        for (query.first(); !query.eof(); query.next())
+            result.names << query.text(0);
+    } catch (const Error &error) {
+        qWarning().noquote() << "operator list not read:" << error.logText();
+        result.names.clear();
+        result.problem = operatorsProblem(dm, error);
+        return result;
+    }
+    if (result.names.isEmpty())
+        result.problem = QStringLiteral("操作员表 gly 里没有操作员，无法登录。\n请数据库管理员在 gly 表中添加操作员。");
+    return result;
 }
 
 Login::Outcome Login::attempt(TDataModule5 &dm, Session &session, const QString &listText, const QString &password,

@@ -28,8 +28,15 @@ namespace Login {
 
 enum class Outcome { LoggedIn, NoName, WrongPassword };
 
-// The operator names in the order of their ids.
-QStringList operatorNames(TDataModule5 &dm);
+// The operator names in the order of their ids, and, when there are none, why, with what
+// the administrator can do about it (a server account without rights, a database without
+// the tables, an empty operator table); `problem` is empty when names were read.
+struct Operators
+{
+    QStringList names;
+    QString problem;
+};
+Operators operators(TDataModule5 &dm);
 
 // Checks the name as chosen and the typed password (exact, case-sensitive, untrimmed).
 // On success fills the session, loads the permissions and writes the log-in record.

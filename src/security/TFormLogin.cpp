@@ -78,6 +78,16 @@ TFormLogin::TFormLogin(TDataModule5 &dm, Session &session, Ui &ui, QWidget *pare
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(hint, 0, Qt::AlignHCenter);
+    // Why there is nobody to choose, when the operator list cannot be read or is empty.
+    m_problem = new QLabel(this);
+    m_problem->setObjectName(QStringLiteral("LabelProblem"));
+    m_problem->setWordWrap(true);
+    m_problem->setTextFormat(Qt::PlainText);
+    m_problem->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_problem->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_problem->setContentsMargins(16, 4, 16, 0);
+    m_problem->hide();
+    layout->addWidget(m_problem);
     setFixedSize(360, 250);
 
     m_names->installEventFilter(this);
@@ -92,7 +102,15 @@ TFormLogin::TFormLogin(TDataModule5 &dm, Session &session, Ui &ui, QWidget *pare
 
 void TFormLogin::FormCreate()
 {
-    m_names->addItems(Login::operatorNames(m_dm));
+    const Login::Operators operators = Login::operators(m_dm);
+    m_names->addItems(operators.names);
+    if (!operators.problem.isEmpty()) {
+        m_problem->setText(operators.problem);
+        m_problem->setAccessibleName(operators.problem);
+        m_problem->show();
+        const int width = 480;
+        setFixedSize(width, 250 + m_problem->heightForWidth(width) + 8);
+    }
     m_session.LoggedIn = false;
 }
 

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -42,6 +43,7 @@ private:
     QStringList m_codes;
     QComboBox *m_names;
     QLineEdit *m_password;
+    QLabel *m_problem;
     bool m_closing = false;
 };
 

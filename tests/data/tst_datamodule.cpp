@@ -1,6 +1,9 @@
 #include "DataControls.h"
+#include "CatalogueLocation.h"
 #include "DatasetModel.h"
 #include "Error.h"
+#include "IniFile.h"
+#include "PgCluster.h"
 #include "Schema.h"
 #include "TDataModule5.h"
 #include "TestSupport.h"
@@ -8,6 +11,9 @@
 #include <QAbstractItemModelTester>
 #include <QFile>
 #include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
 
 using namespace dagl;
 
@@ -77,6 +83,56 @@ private slots:
         QCOMPARE(ui.shown.size(), 1);
         QVERIFY2(ui.shown[0].text.startsWith(QStringLiteral("无法链接到数据库\n")), qPrintable(ui.shown[0].text));
         QVERIFY2(ui.shown[0].text.contains(told), qPrintable(ui.shown[0].text));
+        QCOMPARE(ui.quitRequests, 1);
+    }
+
+    // The password file myini.ini names, for a server that asks for a password: what is
+    // wrong with the file is said, naming it, instead of a password said to be missing.
+    void passwordFileProblems_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: no file; "right": the cluster's own line
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("told"); // %1: the file, %2: the port
+        QTest::newRow("no such file") << QByteArray() << 0600
+                                      << "数据库服务器要求用户“dagl”的密码，但密码文件 %1 不存在。";
+        QTest::newRow("the right password, readable by others")
+            << QByteArray("right") << 0644
+            << "数据库服务器要求用户“dagl”的密码，但密码文件 %1 权限过宽（别的用户也能读写），没有被使用。"
+               "请执行 chmod 600 %1";
+        QTest::newRow("no line for this server")
+            << QByteArray("127.0.0.1:1:dagl:dagl:x\n") << 0600
+            << "数据库服务器要求用户“dagl”的密码，但密码文件 %1 里没有这台服务器的密码：需要一行“127.0.0.1:%2:dagl:dagl:密码”。";
+    }
+    void passwordFileProblems()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, mode);
+        QFETCH(QString, told);
+        if (!m_cluster)
+            m_cluster = std::make_unique<test::PgCluster>();
+        DAGL_REQUIRE_POSTGRES(*m_cluster);
+        test::ProgramFolderFixture folder(false);
+        const QString path = folder.path() + QStringLiteral("pgpass");
+        if (!content.isEmpty()) {
+            QFile own(m_cluster->passFile());
+            QVERIFY(own.open(QIODevice::ReadOnly));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content == "right" ? own.readAll() : content);
+            file.close();
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        }
+        CatalogueLocation location;
+        location.kind = CatalogueLocation::Kind::Server;
+        location.server = m_cluster->settings();
+        location.server.passFile = path;
+        location.save(IniFile::settingsOf(folder.path()));
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QVERIFY(!dm.isConnected());
+        QCOMPARE(ui.texts(), QStringList{QStringLiteral("无法链接到数据库\n")
+                                           + told.replace(QLatin1String("%1"), path)
+                                                 .replace(QLatin1String("%2"), QString::number(m_cluster->port()))});
         QCOMPARE(ui.quitRequests, 1);
     }
 
@@ -188,6 +244,9 @@ private slots:
         QCOMPARE(grid.datasetModel()->rowCount(), 0);
         QCOMPARE(title->text(), QString());
     }
+
+private:
+    std::unique_ptr<test::PgCluster> m_cluster; // started by the first test that needs it
 };
 
 QTEST_MAIN(TestDataModule)

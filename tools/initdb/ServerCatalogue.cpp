@@ -178,6 +178,47 @@ void create(PgConnection &server, const QStringList &rightCodes, const QString &
     transaction.commit();
 }
 
+void grant(PgConnection &server, const QString &role)
+{
+    if (server.scalarNative(QStringLiteral("SELECT 1 FROM pg_roles WHERE rolname = $1"), {role}).isNull())
+        throw Error(QStringLiteral("数据库服务器上没有用户“%1”。请先建立它：CREATE ROLE %2 LOGIN PASSWORD '……';")
+                        .arg(role, PgSchema::quotedName(role)),
+                    Cause::NotFound);
+    const QString who = PgSchema::quotedName(role);
+    const QString database = server.scalarNative(QStringLiteral("SELECT current_database()")).toString();
+    QStringList tables;
+    for (const Schema::Table &table : Schema::tables({})) {
+        const QString name = table.name.toLower();
+        if (server.tableColumns(name).isEmpty())
+            throw Error(QStringLiteral("数据库 %1 里还没有本系统的表（没有“%2”），请先用 dagl-initdb --server 建表。")
+                            .arg(database, table.name),
+                        Cause::NotFound);
+        tables << PgSchema::quotedName(name);
+    }
+    PgTransaction transaction(server);
+    server.executeNative(QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(PgSchema::quotedName(database), who));
+    server.executeNative(QStringLiteral("GRANT USAGE ON SCHEMA public TO %1").arg(who));
+    server.executeNative(QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON %1 TO %2")
+                             .arg(tables.join(QStringLiteral(", ")), who));
+    // The sequences behind the keys the server gives new rows.
+    QStringList sequences;
+    {
+        PgRows rows(server,
+                    QStringLiteral("SELECT DISTINCT pg_get_serial_sequence(format('%I', c.relname), a.attname) "
+                                   "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                   "JOIN pg_attribute a ON a.attrelid = c.oid "
+                                   "WHERE n.nspname = 'public' AND c.relname = ANY($1::text[]) AND a.attnum > 0 "
+                                   "AND NOT a.attisdropped AND pg_get_serial_sequence(format('%I', c.relname), "
+                                   "a.attname) IS NOT NULL"),
+                    {QStringLiteral("{") + tables.join(QLatin1Char(',')) + QLatin1Char('}')}, true);
+        while (rows.next())
+            sequences << rows.value(0).toString();
+    }
+    if (!sequences.isEmpty())
+        server.executeNative(QStringLiteral("GRANT USAGE, SELECT ON SEQUENCE %1 TO %2").arg(sequences.join(QStringLiteral(", ")), who));
+    transaction.commit();
+}
+
 QVector<TableCount> copyFrom(PgConnection &server, Connection &local, const QStringList &rightCodes)
 {
     refuseNonEmpty(server);

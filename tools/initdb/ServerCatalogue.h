@@ -31,5 +31,11 @@ void create(PgConnection &server, const QStringList &rightCodes, const QString &
 // against the local counts. Throws dagl::Error.
 QVector<TableCount> copyFrom(PgConnection &server, Connection &local, const QStringList &rightCodes);
 
+// Gives the existing login role `role` what a clerk's workstation needs of the catalogue
+// made by create() or copyFrom(), and nothing more: to connect to the database, to read and
+// write the rows of the six tables (SELECT, INSERT, UPDATE, DELETE) and to draw new keys
+// from their sequences (and to read them, as a backup does). Throws dagl::Error, naming what is missing (the role, the tables).
+void grant(PgConnection &server, const QString &role);
+
 } // namespace ServerCatalogue
 } // namespace dagl

@@ -8,6 +8,8 @@
 //                                           create the tables on an empty PostgreSQL database
 //   dagl-initdb --server "..." --copy-from PROGRAM_FOLDER
 //                                           copy the folder's catalogue into an empty one
+//   dagl-initdb --server "..." --grant ROLE give a clerk's login role the use of the catalogue
+//                                           (after making it, or on the one already there)
 // The server password comes from the password file (~/.pgpass, PGPASSFILE) or the service
 // file ("service=name"), never from the command line.
 
@@ -36,40 +38,59 @@ namespace {
 int serverCommand(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     const int copyAt = int(args.indexOf(QStringLiteral("--copy-from")));
-    if (args.size() < 2 || (copyAt >= 0 && copyAt + 1 >= args.size())) {
-        err << "usage: dagl-initdb --server \"host=... port=... dbname=... user=...\" [--copy-from PROGRAM_FOLDER]\n";
+    QStringList roles;
+    bool wrongUse = args.size() < 2 || (copyAt >= 0 && copyAt + 1 >= args.size());
+    for (int i = 2; i < args.size(); ++i) {
+        if (args[i] != QLatin1String("--grant"))
+            continue;
+        if (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1Char('-')))
+            wrongUse = true;
+        else
+            roles << args[++i];
+    }
+    if (wrongUse) {
+        err << "usage: dagl-initdb --server \"host=... port=... dbname=... user=...\" [--copy-from PROGRAM_FOLDER] "
+               "[--grant ROLE]...\n";
         return 2;
     }
     try {
         dagl::PgConnection server(dagl::PgSettings::fromConnectionString(args[1]));
         server.open();
         const QStringList existing = dagl::PgSchema::relations(server);
-        if (!existing.isEmpty()) {
+        // Granting alone works on the catalogue already there.
+        const bool grantOnly = !roles.isEmpty() && copyAt < 0 && !existing.isEmpty();
+        if (!existing.isEmpty() && !grantOnly) {
             err << "database is not empty, left as it is: " << server.settings().displayName() << " ("
                 << existing.mid(0, 3).join(QStringLiteral(", ")) << ")\n";
             return 3;
         }
-        if (copyAt < 0) {
+        if (grantOnly) {
+            out << "the catalogue is there already: " << server.settings().displayName() << "\n";
+        } else if (copyAt < 0) {
             dagl::ServerCatalogue::create(server, dagl::permissionCodeList());
             out << "created the tables on " << server.settings().displayName() << "\n";
-            return 0;
+        } else {
+            QString folder = args[copyAt + 1];
+            if (!folder.endsWith(QLatin1Char('/')))
+                folder += QLatin1Char('/');
+            dagl::Connection local;
+            local.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
+            local.open();
+            QElapsedTimer timer;
+            timer.start();
+            const auto counts = dagl::ServerCatalogue::copyFrom(server, local, dagl::permissionCodeList());
+            qlonglong total = 0;
+            for (const auto &count : counts) {
+                out << count.table << ": " << count.rows << "\n";
+                total += count.rows;
+            }
+            out << "copied " << total << " rows into " << server.settings().displayName() << " in "
+                << timer.elapsed() / 1000.0 << " s\n";
         }
-        QString folder = args[copyAt + 1];
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
-        dagl::Connection local;
-        local.setConnectionString(dagl::TDataModule5::connectionStringFor(folder));
-        local.open();
-        QElapsedTimer timer;
-        timer.start();
-        const auto counts = dagl::ServerCatalogue::copyFrom(server, local, dagl::permissionCodeList());
-        qlonglong total = 0;
-        for (const auto &count : counts) {
-            out << count.table << ": " << count.rows << "\n";
-            total += count.rows;
+        for (const QString &role : std::as_const(roles)) {
+            dagl::ServerCatalogue::grant(server, role);
+            out << "granted " << role << " the use of the catalogue on " << server.settings().displayName() << "\n";
         }
-        out << "copied " << total << " rows into " << server.settings().displayName() << " in "
-            << timer.elapsed() / 1000.0 << " s\n";
         return 0;
     } catch (const dagl::Error &error) {
         err << error.logText() << "\n";
@@ -88,7 +109,8 @@ int main(int argc, char *argv[])
         return serverCommand(args, out, err);
     if (args.isEmpty() || args[0].startsWith(QLatin1Char('-'))) {
         err << "usage: dagl-initdb PROGRAM_FOLDER [--fill N | --branding]\n"
-               "       dagl-initdb --server \"host=... port=... dbname=... user=...\" [--copy-from PROGRAM_FOLDER]\n";
+               "       dagl-initdb --server \"host=... port=... dbname=... user=...\" [--copy-from PROGRAM_FOLDER] "
+               "[--grant ROLE]...\n";
         return 2;
     }
     QString folder = args[0];

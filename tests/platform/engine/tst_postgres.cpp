@@ -173,6 +173,8 @@ private slots:
         QTest::newRow("missing database") << "database" << "没有数据库“nosuch”" << int(Cause::NotFound);
         QTest::newRow("missing user") << "user" << "拒绝了用户“nobody”的密码" << int(Cause::WrongPassword);
         QTest::newRow("unknown service") << "service" << "服务文件里没有数据库服务“nosuch”" << int(Cause::NotFound);
+        QTest::newRow("encryption the server does not have")
+            << "ssl" << "没有开启加密（ssl），而 sslmode=verify-full 要求加密。" << int(Cause::CannotOpen);
     }
     void connectFailures()
     {
@@ -200,6 +202,8 @@ private slots:
             // The server does not say whether a user exists: an unknown one reads as a refused password.
             settings.user = QStringLiteral("nobody");
             settings.passFile = wrongPass;
+        } else if (what == QLatin1String("ssl")) {
+            settings.sslMode = QStringLiteral("verify-full");
         } else if (what == QLatin1String("service")) {
             settings = PgSettings{};
             settings.service = QStringLiteral("nosuch");
@@ -720,6 +724,195 @@ private slots:
         PgConnection copied(m_cluster->settings(QStringLiteral("toolcopy")));
         copied.open();
         QCOMPARE(copied.scalar(QStringLiteral("select count(*) from 文件目录")).toInt(), 1000);
+    }
+
+    // The tool gives a clerk's login role the use of the catalogue, on a new database or on
+    // the one already there: the role then saves, changes and deletes records, and may not
+    // change the tables.
+    void toolGrantsAClerk()
+    {
+        m_cluster->freshDatabase(QStringLiteral("granted"));
+        const QString settings
+            = QStringLiteral("host=127.0.0.1 port=%1 dbname=granted user=dagl").arg(m_cluster->port());
+        const auto tool = [&](const QStringList &args, int status, const QString &says) {
+            QProcess run;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PGPASSFILE"), m_cluster->passFile());
+            run.setProcessEnvironment(environment);
+            run.start(QStringLiteral(DAGL_INITDB), QStringList{QStringLiteral("--server"), settings} + args);
+            QVERIFY(run.waitForFinished(120000));
+            const QString output = QString::fromUtf8(run.readAllStandardOutput() + run.readAllStandardError());
+            QVERIFY2(output.contains(says), qPrintable(output));
+            QCOMPARE(run.exitCode(), status);
+        };
+        const QStringList grant{QStringLiteral("--grant"), QStringLiteral("clerk_tool")};
+        tool(grant, 1, QStringLiteral("数据库服务器上没有用户“clerk_tool”。请先建立它：CREATE ROLE \"clerk_tool\" LOGIN PASSWORD"));
+        tool({QStringLiteral("--grant")}, 2, QStringLiteral("usage"));
+        PgConnection owner(m_cluster->settings(QStringLiteral("granted")));
+        owner.open();
+        owner.executeNative(QStringLiteral("CREATE ROLE clerk_tool LOGIN PASSWORD 'tool-pw'"));
+        tool(grant, 0, QStringLiteral("granted clerk_tool the use of the catalogue"));
+        QCOMPARE(owner.scalar(QStringLiteral("select count(*) from gly")).toInt(), 1);
+        tool(grant, 0, QStringLiteral("the catalogue is there already"));
+
+        QTemporaryDir dir;
+        const QString passFile = dir.filePath(QStringLiteral("pgpass"));
+        QFile file(passFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("127.0.0.1:*:granted:clerk_tool:tool-pw\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        PgSettings clerkSettings = m_cluster->settings(QStringLiteral("granted"));
+        clerkSettings.user = QStringLiteral("clerk_tool");
+        clerkSettings.passFile = passFile;
+        PgConnection clerk(clerkSettings);
+        clerk.open();
+        const QString key = clerk.keyColumn(QStringLiteral("文件目录"));
+        const qlonglong id
+            = clerk.insert(QStringLiteral("insert into 文件目录 (TM) values (?)"), {QStringLiteral("由书记员保存")}, key);
+        QVERIFY(id > 0);
+        QCOMPARE(clerk.execute(QStringLiteral("update 文件目录 set TM=? where %1=?").arg(key), {QStringLiteral("改过"), id}), 1);
+        clerk.execute(QStringLiteral("insert into rz (rznr,sj) values ('x', '2026-01-01 08:00:00')"));
+        QCOMPARE(clerk.execute(QStringLiteral("update gly set mm='new' where id=1")), 1);
+        QCOMPARE(clerk.execute(QStringLiteral("delete from 文件目录 where %1=?").arg(key), {id}), 1);
+        for (const char *sql : {"DROP TABLE rz", "CREATE TABLE other (a integer)", "ALTER TABLE gly ADD COLUMN b integer"})
+            QCOMPARE(errorOf([&] { clerk.executeNative(QString::fromUtf8(sql)); }).cause(), Cause::AccessDenied);
+    }
+
+    // A workstation across the network reaches the server encrypted, checking the server's
+    // certificate against the office's root certificate (set up as the README says); a
+    // wrong or missing root certificate is said in Chinese, naming it.
+    void encryptionCheckedAgainstTheRoot()
+    {
+        QTemporaryDir certs;
+        const auto openssl = [&](const QStringList &args) {
+            QProcess run;
+            run.setWorkingDirectory(certs.path());
+            run.start(QStringLiteral("openssl"), args);
+            QVERIFY2(run.waitForFinished(60000) && run.exitCode() == 0, run.readAllStandardError().constData());
+        };
+        const QString subject = QStringLiteral("-subj");
+        openssl({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"), QStringLiteral("-days"),
+                 QStringLiteral("30"), QStringLiteral("-nodes"), subject, QStringLiteral("/CN=dagl office root"),
+                 QStringLiteral("-keyout"), QStringLiteral("root.key"), QStringLiteral("-out"), QStringLiteral("root.crt")});
+        openssl({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-x509"), QStringLiteral("-days"),
+                 QStringLiteral("30"), QStringLiteral("-nodes"), subject, QStringLiteral("/CN=another root"),
+                 QStringLiteral("-keyout"), QStringLiteral("other.key"), QStringLiteral("-out"), QStringLiteral("other.crt")});
+        openssl({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-nodes"), subject,
+                 QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), QStringLiteral("server.key"),
+                 QStringLiteral("-out"), QStringLiteral("server.csr")});
+        QFile san(certs.filePath(QStringLiteral("san.ext")));
+        QVERIFY(san.open(QIODevice::WriteOnly));
+        san.write("subjectAltName=IP:127.0.0.1\n");
+        san.close();
+        openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
+                 QStringLiteral("-days"), QStringLiteral("30"), QStringLiteral("-CA"), QStringLiteral("root.crt"),
+                 QStringLiteral("-CAkey"), QStringLiteral("root.key"), QStringLiteral("-CAcreateserial"),
+                 QStringLiteral("-extfile"), QStringLiteral("san.ext"), QStringLiteral("-out"), QStringLiteral("server.crt")});
+
+        // The server's own files beside its data, readable by the account it runs as only.
+        const QString data = m_cluster->folder() + QStringLiteral("/data/");
+        for (const char *name : {"server.crt", "server.key"}) {
+            const QString target = data + QLatin1String(name);
+            QFile::remove(target);
+            QVERIFY(QFile::copy(certs.filePath(QLatin1String(name)), target));
+            QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            if (::getuid() == 0)
+                QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres:"), target}), 0);
+        }
+        PgConnection owner(m_cluster->settings());
+        owner.open();
+        owner.executeNative(QStringLiteral("ALTER SYSTEM SET ssl_cert_file = '%1server.crt'").arg(data));
+        owner.executeNative(QStringLiteral("ALTER SYSTEM SET ssl_key_file = '%1server.key'").arg(data));
+        owner.executeNative(QStringLiteral("ALTER SYSTEM SET ssl = on"));
+        owner.scalarNative(QStringLiteral("SELECT pg_reload_conf()"));
+
+        PgSettings settings = m_cluster->settings();
+        settings.sslMode = QStringLiteral("verify-full");
+        settings.sslRootCert = certs.filePath(QStringLiteral("root.crt"));
+        const auto encrypted = [&] {
+            PgConnection connection(settings);
+            try {
+                connection.open();
+                return connection.scalarNative(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+                    .toBool();
+            } catch (const Error &) {
+                return false;
+            }
+        };
+        QTRY_VERIFY(encrypted());
+
+        settings.sslRootCert = certs.filePath(QStringLiteral("other.crt"));
+        PgConnection wrongRoot(settings);
+        QCOMPARE(errorOf([&] { wrongRoot.open(); }).message(),
+                 QStringLiteral("数据库服务器 127.0.0.1:%1/dagl 的证书不是根证书 %2 签发的，没有连接。请核对根证书，"
+                                "或请管理员检查服务器的证书。")
+                     .arg(m_cluster->port())
+                     .arg(settings.sslRootCert));
+        settings.sslRootCert = certs.filePath(QStringLiteral("none.crt"));
+        PgConnection noRoot(settings);
+        QCOMPARE(errorOf([&] { noRoot.open(); }).message(),
+                 QStringLiteral("找不到根证书文件 %1，无法检查数据库服务器的证书。请把管理员给的根证书放在那里，"
+                                "或在 myini.ini 的 [catalogue] 中用 sslrootcert 指明它。")
+                     .arg(settings.sslRootCert));
+
+        owner.executeNative(QStringLiteral("ALTER SYSTEM RESET ssl"));
+        owner.scalarNative(QStringLiteral("SELECT pg_reload_conf()"));
+    }
+
+    // The trial server keeps its port from one start to the next, so that the settings
+    // written for it stay right; only when another program has the port is a new one
+    // chosen, and said.
+    void clusterKeepsItsPort()
+    {
+        QTemporaryDir dir;
+        const auto script = [&](const QString &mode, QString *output = nullptr) {
+            QProcess run;
+            run.start(QStringLiteral("bash"), {QStringLiteral(DAGL_SOURCE_DIR "/scripts/pg-cluster.sh"), mode, dir.path()});
+            QVERIFY(run.waitForFinished(180000));
+            QCOMPARE(run.exitCode(), 0);
+            if (output)
+                *output = QString::fromUtf8(run.readAllStandardOutput());
+        };
+        const auto port = [&] {
+            QFile file(dir.filePath(QStringLiteral("port")));
+            return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
+        };
+        QString said;
+        script(QStringLiteral("start"));
+        const int first = port();
+        QVERIFY(first > 0);
+        script(QStringLiteral("stop"));
+        script(QStringLiteral("start"), &said);
+        QCOMPARE(port(), first);
+        QVERIFY2(!said.contains(QLatin1String("NOTE")), qPrintable(said));
+        script(QStringLiteral("stop"));
+
+        // Another program listens on the port meanwhile.
+        const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(first));
+        QCOMPARE(::bind(holder, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QCOMPARE(::listen(holder, 1), 0);
+        script(QStringLiteral("start"), &said);
+        ::close(holder);
+        const int second = port();
+        QVERIFY(second > 0 && second != first);
+        QVERIFY2(said.contains(QStringLiteral("NOTE: port %1, which this server had, is taken by another program; it "
+                                              "now listens on port %2.")
+                                   .arg(first)
+                                   .arg(second)),
+                 qPrintable(said));
+        PgSettings moved = m_cluster->settings();
+        moved.port = second;
+        moved.passFile = dir.filePath(QStringLiteral("pgpass"));
+        PgConnection connection(moved);
+        connection.open();
+        QCOMPARE(connection.scalarNative(QStringLiteral("SELECT 1")).toInt(), 1);
+        connection.close();
+        script(QStringLiteral("stop"));
     }
 
     void twoWorkstationsSeeEachOther()

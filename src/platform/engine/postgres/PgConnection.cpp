@@ -2,9 +2,12 @@
 
 #include "Error.h"
 #include "PgDialect.h"
+#include "PgPassFile.h"
 #include "PgSchema.h"
 
 #include <libpq-fe.h>
+
+#include <QRegularExpression>
 
 #include <cstring>
 #include <vector>
@@ -42,6 +45,35 @@ QString text(const char *utf8)
     return QString::fromUtf8(utf8 ? utf8 : "").trimmed();
 }
 
+// The password file entry libpq looked for: the connection's own host, port, database and
+// user after the service file and the environment were applied.
+PgPassFile::Key passwordKeyOf(PGconn *conn)
+{
+    PgPassFile::Key key;
+    key.host = QString::fromUtf8(PQhost(conn));
+    if (key.host.isEmpty() || key.host == QLatin1String("/var/run/postgresql") || key.host == QLatin1String("/tmp"))
+        key.host = QStringLiteral("localhost");
+    key.port = QString::fromUtf8(PQport(conn));
+    if (key.port.isEmpty())
+        key.port = QStringLiteral("5432");
+    key.database = QString::fromUtf8(PQdb(conn));
+    key.user = QString::fromUtf8(PQuser(conn));
+    return key;
+}
+
+PgPassFile::Result passwordFileOf(PGconn *conn)
+{
+    QString path;
+    if (PQconninfoOption *options = PQconninfo(conn)) {
+        for (PQconninfoOption *o = options; o->keyword; ++o) {
+            if (qstrcmp(o->keyword, "passfile") == 0 && o->val)
+                path = QString::fromUtf8(o->val);
+        }
+        PQconninfoFree(options);
+    }
+    return PgPassFile::look(path, passwordKeyOf(conn));
+}
+
 // Why a connection was not made, from libpq's text (in English or the server's language,
 // so both the English words and libpq's own states are looked at).
 Error connectFailure(PGconn *conn, const PgSettings &settings)
@@ -54,16 +86,54 @@ Error connectFailure(PGconn *conn, const PgSettings &settings)
     auto has = [&](const char *words) { return lower.contains(QLatin1String(words)); };
     if (has("definition of service") || (has("service file") && has("not found")))
         return Error(QStringLiteral("服务文件里没有数据库服务“%1”的设置。").arg(settings.service), Cause::NotFound, detail);
-    if (has("password authentication failed") || has("authentication failed for user"))
+    if (has("password authentication failed") || has("authentication failed for user")) {
+        const PgPassFile::Result file = passwordFileOf(conn);
+        if (file.finding == PgPassFile::Finding::Found)
+            return Error(QStringLiteral("数据库服务器拒绝了用户“%1”的密码，请检查密码文件 %2 第 %3 行里这台服务器的密码。")
+                             .arg(user, file.path)
+                             .arg(file.line),
+                         Cause::WrongPassword, detail);
         return Error(QStringLiteral("数据库服务器拒绝了用户“%1”的密码，请检查密码文件里这台服务器的密码。").arg(user),
                      Cause::WrongPassword, detail);
-    if (PQconnectionNeedsPassword(conn) || has("no password supplied"))
-        return Error(QStringLiteral("数据库服务器要求用户“%1”的密码，但密码文件里没有这台服务器的密码。").arg(user),
-                     Cause::WrongPassword, detail);
+    }
+    if (PQconnectionNeedsPassword(conn) || has("no password supplied")) {
+        // libpq says only that it had no password; the file itself says why.
+        const PgPassFile::Result file = passwordFileOf(conn);
+        const QString why = file.finding == PgPassFile::Finding::Found
+            ? QStringLiteral("密码文件 %1 第 %2 行的密码是空的。").arg(file.path).arg(file.line)
+            : PgPassFile::problemText(file, passwordKeyOf(conn));
+        return Error(QStringLiteral("数据库服务器要求用户“%1”的密码，但").arg(user) + why, Cause::WrongPassword, detail);
+    }
     if (has("database \"") && has("does not exist"))
         return Error(QStringLiteral("数据库服务器上没有数据库“%1”。").arg(database), Cause::NotFound, detail);
     if (has("role \"") && has("does not exist"))
         return Error(QStringLiteral("数据库服务器上没有用户“%1”。").arg(user), Cause::AccessDenied, detail);
+    // Encryption: said in terms of the settings the administrator writes in myini.ini.
+    if (has("root certificate file") && has("does not exist")) {
+        static const QRegularExpression named(QStringLiteral("root certificate file \"([^\"]*)\""));
+        const QString file = named.match(detail).captured(1);
+        return Error(QStringLiteral("找不到根证书文件 %1，无法检查数据库服务器的证书。请把管理员给的根证书放在那里，"
+                                    "或在 myini.ini 的 [catalogue] 中用 sslrootcert 指明它。")
+                         .arg(file),
+                     Cause::NotFound, detail);
+    }
+    if (has("certificate verify failed"))
+        return Error(QStringLiteral("数据库服务器 %1 的证书不是根证书 %2 签发的，没有连接。请核对根证书，"
+                                    "或请管理员检查服务器的证书。")
+                         .arg(where, settings.sslRootCert.isEmpty() ? QStringLiteral("~/.postgresql/root.crt")
+                                                                    : settings.sslRootCert),
+                     Cause::AccessDenied, detail);
+    if (has("does not match host name"))
+        return Error(QStringLiteral("数据库服务器的证书上没有“%1”这个名字，没有连接。host 要写证书上的名字。")
+                         .arg(settings.host),
+                     Cause::AccessDenied, detail);
+    if (has("server does not support ssl"))
+        return Error(QStringLiteral("数据库服务器 %1 没有开启加密（ssl），而 sslmode=%2 要求加密。").arg(where, settings.sslMode),
+                     Cause::CannotOpen, detail);
+    if (has("no pg_hba.conf entry") && has("no encryption"))
+        return Error(QStringLiteral("数据库服务器只接受加密的连接。请在 myini.ini 的 [catalogue] 中设 sslmode=verify-full "
+                                    "和 sslrootcert。"),
+                     Cause::AccessDenied, detail);
     if (has("no pg_hba.conf entry") || has("permission denied"))
         return Error(QStringLiteral("数据库服务器不允许本机以用户“%1”连接。").arg(user), Cause::AccessDenied, detail);
     if (has("too many connections") || has("remaining connection slots"))
@@ -317,6 +387,10 @@ PgSettings PgSettings::fromConnectionString(const QString &textValue)
             settings.service = value;
         else if (key == "passfile")
             settings.passFile = value;
+        else if (key == "sslmode")
+            settings.sslMode = value;
+        else if (key == "sslrootcert")
+            settings.sslRootCert = value;
         else if (key == "connect_timeout")
             settings.connectTimeout = value.toInt();
         else if (key == "password") {
@@ -351,6 +425,8 @@ QVector<PgSettings::Parameter> PgSettings::parameters() const
         { "dbname", "PGDATABASE", database },
         { "user", "PGUSER", user },
         { "passfile", "PGPASSFILE", passFile },
+        { "sslmode", "PGSSLMODE", sslMode },
+        { "sslrootcert", "PGSSLROOTCERT", sslRootCert },
         { "connect_timeout", "PGCONNECT_TIMEOUT", connectTimeout > 0 ? QString::number(connectTimeout) : QString() },
     };
     QVector<Parameter> given;

@@ -26,6 +26,10 @@ struct PgSettings
     QString user;
     QString service;  // a name in the service file (PGSERVICEFILE, ~/.pg_service.conf)
     QString passFile; // empty: libpq's own choice
+    // Encryption to the server across the network: libpq's sslmode (verify-full checks the
+    // server's certificate and name) and the root certificate that signed the server's.
+    QString sslMode;
+    QString sslRootCert;
     int connectTimeout = 5; // seconds
 
     // Reads a libpq connection string ("host=... port=... dbname=... user=..." or

@@ -333,6 +333,15 @@ QString compact(PgConnection &connection, const QStringList &tables)
         QStringList quotedNames;
         for (const QString &table : names)
             quotedNames << PgSchema::quotedName(table.toLower());
+        // The server skips, with a mere warning, a table the account does not own.
+        const QVariant notOwned = connection.scalarNative(
+            QStringLiteral("SELECT string_agg(c.relname, '、' ORDER BY c.relname) FROM pg_class c JOIN pg_namespace n ON n.oid = "
+                           "c.relnamespace WHERE n.nspname = current_schema() AND c.relname = ANY($1::text[]) "
+                           "AND NOT pg_has_role(c.relowner, 'USAGE')"),
+            {QStringLiteral("{") + quotedNames.join(QLatin1Char(',')) + QLatin1Char('}')});
+        if (!notOwned.toString().isEmpty())
+            return QStringLiteral("整理数据库失败：账户“%1”不是表 %2 的所有者，只有表的所有者（建表的管理员账户）才能整理。")
+                .arg(connection.scalarNative(QStringLiteral("SELECT current_user")).toString(), notOwned.toString());
         if (!quotedNames.isEmpty())
             connection.executeNative(QStringLiteral("VACUUM (ANALYZE) ") + quotedNames.join(QStringLiteral(", ")));
     } catch (const Error &error) {
