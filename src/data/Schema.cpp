@@ -163,13 +163,15 @@ void ensureNumberIndexes(Connection &connection)
     if (!connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
         return;
     // The engine's own dialect: the expressions must stay exactly as the look-ups write them.
-    if (connection.onServer()) {
-        for (const QString &sql : NumberRegister::indexStatements(true))
+    // Indexes of an earlier reading of the numbers go: they would only slow every save.
+    const QStringList statements = NumberRegister::retiredIndexStatements()
+        + NumberRegister::indexStatements(connection.onServer());
+    for (const QString &sql : statements) {
+        if (connection.onServer())
             connection.execute(sql);
-        return;
+        else
+            exec(connection.handle(), sql);
     }
-    for (const QString &sql : NumberRegister::indexStatements())
-        exec(connection.handle(), sql);
 }
 
 QStringList indexStatements()

@@ -162,12 +162,21 @@ GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &e
 
 DatasetModel::Column archivalCodeColumn(const QString &programFolder)
 {
-    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(programFolder));
-    return { QString(), ArchivalCode::kTitle, RecordNumber::columns(), [settings](const QStringList &texts) {
+    // Read again after the rules are saved, so that an open list shows the new codes.
+    struct Rules {
+        ArchivalCodeSettings settings;
+        int generation = -1;
+    };
+    auto rules = std::make_shared<Rules>();
+    return { QString(), ArchivalCode::kTitle, RecordNumber::columns(), [rules, programFolder](const QStringList &texts) {
+                if (rules->generation != ArchivalCodeSettings::generation()) {
+                    rules->generation = ArchivalCodeSettings::generation();
+                    rules->settings = ArchivalCodeSettings::load(IniFile::settingsOf(programFolder));
+                }
                 const RecordNumber number = RecordNumber::from([&texts](const QString &column) {
                     return texts.value(int(RecordNumber::columns().indexOf(column)));
                 });
-                return ArchivalCode::compose(number, settings);
+                return ArchivalCode::compose(number, rules->settings);
             } };
 }
 
