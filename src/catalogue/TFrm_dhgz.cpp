@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -38,6 +39,9 @@ QLabel *buddyLabel(const char *caption, QWidget *buddy, QWidget *parent)
 {
     auto *label = new QLabel(QString::fromUtf8(caption), parent);
     label->setBuddy(buddy);
+    // Item views do not take their name from a label on their own.
+    if (qobject_cast<QAbstractItemView *>(buddy))
+        buddy->setAccessibleName(label->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)|："))));
     return label;
 }
 
@@ -136,7 +140,8 @@ TFrm_dhgz::TFrm_dhgz(TDataModule5 &dm, Ui &ui, QWidget *parent)
     setTabOrder(m_example, m_shared);
 
     runHandler(m_ui, [this] { FormShow(); });
-    for (QLineEdit *edit : QVector<QLineEdit *>(m_retention) << m_category)
+    connect(m_category, &QLineEdit::textChanged, this, &TFrm_dhgz::updateExample);
+    for (QLineEdit *edit : std::as_const(m_retention))
         connect(edit, &QLineEdit::textChanged, this, &TFrm_dhgz::updateExample);
     connect(m_digits, &QSpinBox::valueChanged, this, &TFrm_dhgz::updateExample);
     connect(m_classSegment, &QCheckBox::toggled, this, &TFrm_dhgz::updateExample);
@@ -145,6 +150,12 @@ TFrm_dhgz::TFrm_dhgz(TDataModule5 &dm, Ui &ui, QWidget *parent)
     resize(sizeHint().expandedTo(QSize(640, 560)));
     ScreenFit::fit(this);
     m_category->setFocus();
+}
+
+TFrm_dhgz::~TFrm_dhgz()
+{
+    // A code still being typed is committed as the window goes: no example to show then.
+    disconnect(m_classes, nullptr, this, nullptr);
 }
 
 void TFrm_dhgz::FormShow()

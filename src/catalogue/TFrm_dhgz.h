@@ -26,6 +26,7 @@ class TFrm_dhgz : public QDialog
 
 public:
     TFrm_dhgz(TDataModule5 &dm, Ui &ui, QWidget *parent = nullptr);
+    ~TFrm_dhgz() override;
 
     void BitBtn3Click(); // 检查重复
     void BitBtn1Click(); // 保存
