@@ -180,6 +180,26 @@ DatasetModel::Column archivalCodeColumn(const QString &programFolder)
             } };
 }
 
+void fitArchivalCodeColumn(DBGridEh &grid)
+{
+    const auto fit = [&grid] {
+        const QAbstractItemModel *columns = grid.model();
+        for (int column = 0; column < columns->columnCount(); ++column) {
+            if (columns->headerData(column, Qt::Horizontal).toString() == ArchivalCode::kTitle)
+                grid.resizeColumnToContents(column);
+        }
+    };
+    QAbstractItemModel *model = grid.model();
+    QObject::connect(model, &QAbstractItemModel::modelReset, &grid, fit);
+    // The first rows of a result come after its reset.
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, &grid,
+        [fit](const QModelIndex &, int first, int) {
+            if (first == 0)
+                fit();
+        });
+    fit();
+}
+
 namespace {
 
 // The archival code for a grid of catalogue records that does not show it already.
