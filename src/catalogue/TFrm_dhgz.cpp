@@ -89,8 +89,8 @@ TFrm_dhgz::TFrm_dhgz(TDataModule5 &dm, Ui &ui, QWidget *parent)
     m_classes->horizontalHeader()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
     m_classes->verticalHeader()->hide();
     m_classes->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_classes->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
-        | QAbstractItemView::DoubleClicked);
+    m_classes->setEditTriggers(
+        QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
     m_classes->setTabKeyNavigation(false);
     classLayout->addWidget(buddyLabel("各机构的代码(&J)：", m_classes, classes));
     classLayout->addWidget(m_classes, 1);
@@ -186,7 +186,8 @@ void TFrm_dhgz::FormShow()
         m_current = RecordNumber::from([&list](const QString &column) { return list.text(column); });
     } else {
         Query first(m_dm.ADOConnection1,
-            QStringLiteral("SELECT %1 FROM 文件目录 WHERE JH IS NOT NULL OR SXH IS NOT NULL ORDER BY str_m_date LIMIT 1")
+            QStringLiteral(
+                "SELECT %1 FROM 文件目录 WHERE JH IS NOT NULL OR SXH IS NOT NULL ORDER BY str_m_date LIMIT 1")
                 .arg(RecordNumber::columns().join(QLatin1Char(','))));
         if (first.step()) {
             m_current = RecordNumber::from([&first](const QString &column) {
@@ -243,8 +244,8 @@ bool TFrm_dhgz::codesUsable()
         return false;
     const QStringList &periods = ArchivalCodeSettings::retentionPeriods();
     for (int i = 0; i < m_retention.size(); ++i) {
-        if (refuse(ArchivalCodeSettings::codeProblem(QStringLiteral("保管期限“%1”").arg(periods.at(i)),
-                       m_retention.at(i)->text()),
+        if (refuse(ArchivalCodeSettings::codeProblem(
+                       QStringLiteral("保管期限“%1”").arg(periods.at(i)), m_retention.at(i)->text()),
                 m_retention.at(i)))
             return false;
     }
@@ -290,7 +291,8 @@ void TFrm_dhgz::BitBtn1Click()
         return;
     const int shared = listShared();
     if (shared > 0
-        && m_ui.messageBox(QStringLiteral("按新的规则，有%1个档号被多条档案共用（已列出）。\n仍然保存这些规则吗？").arg(shared),
+        && m_ui.messageBox(
+               QStringLiteral("按新的规则，有%1个档号被多条档案共用（已列出）。\n仍然保存这些规则吗？").arg(shared),
                QStringLiteral("提示"), Ui::Icon::Warning, Ui::Buttons::YesNo)
             != Ui::Answer::Yes) {
         m_shared->setFocus();

@@ -20,8 +20,7 @@ class Ui;
 // of each retention period and of each 机构 found in the catalogue, and whether the 机构
 // is part of the code. Shows the code of the current record as the rules stand, and lists
 // the records that would share a code before the rules are saved to myini.ini.
-class TFrm_dhgz : public QDialog
-{
+class TFrm_dhgz : public QDialog {
     Q_OBJECT
 
 public:

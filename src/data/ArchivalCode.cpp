@@ -13,7 +13,11 @@ namespace {
 
 // In the order offices list them, longest kept first.
 const char *const kRetentionEntries[][2] = {
-    {"永久", "Y"}, {"长期", "C"}, {"30年", "D30"}, {"短期", "D"}, {"10年", "D10"},
+    { "永久", "Y" },
+    { "长期", "C" },
+    { "30年", "D30" },
+    { "短期", "D" },
+    { "10年", "D10" },
 };
 
 const QString kCategoryKey = QStringLiteral("mldm");
@@ -24,7 +28,7 @@ const QString kClassSegmentKey = QStringLiteral("jgdh");
 const QChar kDash = QLatin1Char('-');
 const QChar kDot = QChar(0x00B7);
 
-std::atomic<int> g_generation{0};
+std::atomic<int> g_generation { 0 };
 
 bool allDigits(const QString &text)
 {
@@ -69,10 +73,29 @@ struct InitialStart {
     char initial;
 };
 const InitialStart kInitials[] = {
-    {0xB0A1, 'A'}, {0xB0C5, 'B'}, {0xB2C1, 'C'}, {0xB4EE, 'D'}, {0xB6EA, 'E'}, {0xB7A2, 'F'},
-    {0xB8C1, 'G'}, {0xB9FE, 'H'}, {0xBBF7, 'J'}, {0xBFA6, 'K'}, {0xC0AC, 'L'}, {0xC2E8, 'M'},
-    {0xC4C3, 'N'}, {0xC5B6, 'O'}, {0xC5BE, 'P'}, {0xC6DA, 'Q'}, {0xC8BB, 'R'}, {0xC8F6, 'S'},
-    {0xCBFA, 'T'}, {0xCDDA, 'W'}, {0xCEF4, 'X'}, {0xD1B9, 'Y'}, {0xD4D1, 'Z'},
+    { 0xB0A1, 'A' },
+    { 0xB0C5, 'B' },
+    { 0xB2C1, 'C' },
+    { 0xB4EE, 'D' },
+    { 0xB6EA, 'E' },
+    { 0xB7A2, 'F' },
+    { 0xB8C1, 'G' },
+    { 0xB9FE, 'H' },
+    { 0xBBF7, 'J' },
+    { 0xBFA6, 'K' },
+    { 0xC0AC, 'L' },
+    { 0xC2E8, 'M' },
+    { 0xC4C3, 'N' },
+    { 0xC5B6, 'O' },
+    { 0xC5BE, 'P' },
+    { 0xC6DA, 'Q' },
+    { 0xC8BB, 'R' },
+    { 0xC8F6, 'S' },
+    { 0xCBFA, 'T' },
+    { 0xCDDA, 'W' },
+    { 0xCEF4, 'X' },
+    { 0xD1B9, 'Y' },
+    { 0xD4D1, 'Z' },
 };
 constexpr int kFirstLevelEnd = 0xD7FA;
 
@@ -90,7 +113,7 @@ const QHash<char16_t, char> &pinyinInitials()
                 continue;
             while (at + 1 < int(std::size(kInitials)) && code >= kInitials[at + 1].code)
                 ++at;
-            const char bytes[] = {char(code >> 8), char(trail)};
+            const char bytes[] = { char(code >> 8), char(trail) };
             const QString decoded = decoder(QByteArrayView(bytes, 2));
             if (decoded.size() == 1 && decoded.at(0) != QChar::ReplacementCharacter)
                 initials.insert(decoded.at(0).unicode(), kInitials[at].initial);
@@ -230,8 +253,14 @@ int ArchivalCodeSettings::generation()
 const QStringList &RecordNumber::columns()
 {
     static const QStringList names = {
-        QStringLiteral("QZH"), QStringLiteral("GDND"), QStringLiteral("BGQX"), QStringLiteral("JGWT"),
-        QStringLiteral("HH"), QStringLiteral("JH"), QStringLiteral("MLH"), QStringLiteral("AJH"),
+        QStringLiteral("QZH"),
+        QStringLiteral("GDND"),
+        QStringLiteral("BGQX"),
+        QStringLiteral("JGWT"),
+        QStringLiteral("HH"),
+        QStringLiteral("JH"),
+        QStringLiteral("MLH"),
+        QStringLiteral("AJH"),
         QStringLiteral("SXH"),
     };
     return names;
@@ -277,10 +306,10 @@ QStringList parts(const RecordNumber &n, const ArchivalCodeSettings &settings, b
         const QString year = numberKey(n.gdnd);
         const QString retention = settings.retentionCodes.value(n.bgqx, n.bgqx);
         const QString unit = settings.classSegment && !n.jgwt.isEmpty() ? settings.classCode(n.jgwt) : QString();
-        return {n.qzh, settings.categoryCode + (year.isEmpty() ? QString() : kDot + year), retention, unit,
-                paddedItem(n.jh, settings.itemDigits)};
+        return { n.qzh, settings.categoryCode + (year.isEmpty() ? QString() : kDot + year), retention, unit,
+            paddedItem(n.jh, settings.itemDigits) };
     }
-    return {n.qzh, numberKey(n.mlh), numberKey(n.ajh), numberKey(n.sxh)};
+    return { n.qzh, numberKey(n.mlh), numberKey(n.ajh), numberKey(n.sxh) };
 }
 
 QString joined(QStringList parts)

@@ -56,17 +56,16 @@ struct ArchivalCodeSettings {
 
 // The numbering columns of one catalogue record, trimmed texts.
 struct RecordNumber {
-    QString qzh, gdnd, bgqx, jgwt, hh, jh;   // by item (standard from 2000)
-    QString mlh, ajh, sxh;                   // by volume (standard before 2000)
+    QString qzh, gdnd, bgqx, jgwt, hh, jh; // by item (standard from 2000)
+    QString mlh, ajh, sxh; // by volume (standard before 2000)
 
     // The catalogue columns behind the fields above, in that order.
     static const QStringList &columns();
     // `valueOf` gives the text of a column named as in columns().
-    template<typename Lookup>
-    static RecordNumber from(Lookup valueOf)
+    template <typename Lookup> static RecordNumber from(Lookup valueOf)
     {
         RecordNumber n;
-        QString *fields[] = {&n.qzh, &n.gdnd, &n.bgqx, &n.jgwt, &n.hh, &n.jh, &n.mlh, &n.ajh, &n.sxh};
+        QString *fields[] = { &n.qzh, &n.gdnd, &n.bgqx, &n.jgwt, &n.hh, &n.jh, &n.mlh, &n.ajh, &n.sxh };
         for (int i = 0; i < columns().size(); ++i)
             *fields[i] = QString(valueOf(columns().at(i))).trimmed();
         return n;

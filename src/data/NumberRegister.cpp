@@ -71,7 +71,8 @@ QString expression(const KeyColumn &c, bool server = false)
     case Kind::Text:
         return QStringLiteral("ifnull(trim(%1),'')").arg(column);
     case Kind::Number:
-        return QStringLiteral("ltrim(%1,'0')").arg(plainDigitsExpression(QStringLiteral("ifnull(trim(%1),'')").arg(column)));
+        return QStringLiteral("ltrim(%1,'0')")
+            .arg(plainDigitsExpression(QStringLiteral("ifnull(trim(%1),'')").arg(column)));
     case Kind::Integer:
         return server ? QStringLiteral("ifnull(CAST(%1 AS TEXT),'')").arg(column)
                       : QStringLiteral("ifnull(%1,'')").arg(column);
@@ -162,7 +163,8 @@ Numbering numberingOf(const RecordNumber &number, bool byItem)
 
 QStringList retiredIndexStatements()
 {
-    return { QStringLiteral("DROP INDEX IF EXISTS ix_wjml_item_no"), QStringLiteral("DROP INDEX IF EXISTS ix_wjml_volume_no") };
+    return { QStringLiteral("DROP INDEX IF EXISTS ix_wjml_item_no"),
+        QStringLiteral("DROP INDEX IF EXISTS ix_wjml_volume_no") };
 }
 
 QStringList indexStatements(bool server)
@@ -302,7 +304,8 @@ QStringList classNames(Connection &connection)
 QVector<SharedCode> sharedCodes(Connection &connection, const ArchivalCodeSettings &settings, int limit)
 {
     Query query(connection,
-        QStringLiteral("SELECT str_m_date, TM, %1 FROM 文件目录 WHERE JH IS NOT NULL OR SXH IS NOT NULL ORDER BY str_m_date")
+        QStringLiteral(
+            "SELECT str_m_date, TM, %1 FROM 文件目录 WHERE JH IS NOT NULL OR SXH IS NOT NULL ORDER BY str_m_date")
             .arg(numberColumns()));
     QVector<SharedCode> found;
     QHash<QString, int> first; // code -> the first record's place in `holders`, or -(1 + place in `found`)

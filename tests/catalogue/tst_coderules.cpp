@@ -15,13 +15,12 @@
 using namespace dagl;
 
 // The archival code rules window, driven by keys alone.
-class TestCodeRules : public QObject
-{
+class TestCodeRules : public QObject {
     Q_OBJECT
 
-    struct Window
-    {
-        explicit Window(test::ProgramFolderFixture &f) : folder(f)
+    struct Window {
+        explicit Window(test::ProgramFolderFixture &f)
+            : folder(f)
         {
             window = new TFrm_dhgz(dm, ui);
             window->show();
@@ -29,10 +28,13 @@ class TestCodeRules : public QObject
         ~Window() { delete window; }
         test::ProgramFolderFixture &folder;
         test::FakeUi ui;
-        TDataModule5 dm{folder.path(), ui};
+        TDataModule5 dm { folder.path(), ui };
         QPointer<TFrm_dhgz> window;
 
-        template <class W = QLineEdit> W *get(const char *name) { return window->findChild<W *>(QString::fromLatin1(name)); }
+        template <class W = QLineEdit> W *get(const char *name)
+        {
+            return window->findChild<W *>(QString::fromLatin1(name));
+        }
         QString example() { return get("Edit2")->text(); }
         void alt(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier); }
         // Replaces the focused box's text as the operator does: select all, type.
@@ -103,8 +105,12 @@ private slots:
         QCOMPARE(w.example(), QStringLiteral("J012-WS·2023-Y-BGS-0001"));
         // Each box is found by its own caption.
         const std::pair<const char *, const char *> named[] = {
-            { "Edit1", "门类代码" }, { "SpinEdit1", "件号位数" }, { "EditBgqx3", "30年" },
-            { "StringGrid1", "各机构的代码" }, { "Edit2", "当前档案的档号" }, { "ListBox1", "共用同一档号的档案" },
+            { "Edit1", "门类代码" },
+            { "SpinEdit1", "件号位数" },
+            { "EditBgqx3", "30年" },
+            { "StringGrid1", "各机构的代码" },
+            { "Edit2", "当前档案的档号" },
+            { "ListBox1", "共用同一档号的档案" },
         };
         for (const auto &[name, caption] : named) {
             QAccessibleInterface *face = QAccessible::queryAccessibleInterface(w.get<QWidget>(name));
@@ -196,9 +202,12 @@ private slots:
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("focused");
         QTest::addColumn<QString>("message");
-        QTest::newRow("category empty") << int(Qt::Key_M) << "" << "Edit1" << "门类的代码不能为空。";
-        QTest::newRow("retention with a hyphen")
-            << int(Qt::Key_D) << "D-1" << "EditBgqx4" << "保管期限“短期”的代码“D-1”不能含有“-”、“·”、“=”、“;”或空格。";
+        QTest::newRow("category empty") << int(Qt::Key_M) << ""
+                                        << "Edit1"
+                                        << "门类的代码不能为空。";
+        QTest::newRow("retention with a hyphen") << int(Qt::Key_D) << "D-1"
+                                                 << "EditBgqx4"
+                                                 << "保管期限“短期”的代码“D-1”不能含有“-”、“·”、“=”、“;”或空格。";
     }
 
     void unusableCodeRefused()
