@@ -163,9 +163,10 @@ void ensureNumberIndexes(Connection &connection)
     if (!connection.tableNames().contains(kCatalogueTable, Qt::CaseInsensitive))
         return;
     // The engine's own dialect: the expressions must stay exactly as the look-ups write them.
-    // Indexes of an earlier reading of the numbers go: they would only slow every save.
-    const QStringList statements = NumberRegister::retiredIndexStatements()
-        + NumberRegister::indexStatements(connection.onServer());
+    // Indexes of an earlier reading of the numbers go once the new ones stand: they would
+    // only slow every save.
+    const QStringList statements = NumberRegister::indexStatements(connection.onServer())
+        + NumberRegister::retiredIndexStatements();
     for (const QString &sql : statements) {
         if (connection.onServer())
             connection.execute(sql);
