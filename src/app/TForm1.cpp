@@ -16,6 +16,7 @@
 #include "TFrmXGMM.h"
 #include "TFrm_cxly.h"
 #include "TFrm_dayj.h"
+#include "TFrm_dhgz.h"
 #include "TFrm_dyml.h"
 #include "TFrm_jcsj.h"
 #include "TFrm_sjlr.h"
@@ -89,6 +90,7 @@ const QVector<Menu> &menus()
     static const QVector<Menu> table = {
         {"系统维护", "N1",
          {{"系统设置", "N3", &TForm1::N3Click},
+          {"档号规则", "N24", &TForm1::N24Click},
           {"查看日志", "N4", &TForm1::N4Click},
           {"修改密码", "N6", &TForm1::N6Click},
           {"数据库备份", "N2", &TForm1::N2Click},
@@ -340,6 +342,14 @@ void TForm1::N3Click()
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void TForm1::N24Click()
+{
+    runHandler(m_context.ui, [this] {
+        auto *window = new TFrm_dhgz(m_context.dm, m_context.ui, this);
+        window->show();
+    });
 }
 
 void TForm1::N11Click()

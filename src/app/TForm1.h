@@ -56,6 +56,7 @@ public:
     void bsSkinSpeedButton3Click(); // 档案利用
     void bsSkinSpeedButton4Click(); // 统计报表
     void N3Click();               // 系统设置
+    void N24Click();              // 档号规则
     void N11Click();              // 关于本软件
     void N2Click();               // 数据库备份
     void N15Click();              // 数据库恢复

@@ -442,10 +442,10 @@ RecordNumber TFrm_AEsj::displayedNumber() const
 bool TFrm_AEsj::numberAccepted(qlonglong except)
 {
     const bool byItem = standard() == RecordCheck::ByItem;
-    const auto holder = NumberRegister::holderOf(m_dm.ADOConnection1, displayedNumber(), byItem, except);
+    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
+    const auto holder = NumberRegister::holderOf(m_dm.ADOConnection1, displayedNumber(), byItem, settings, except);
     if (!holder)
         return true;
-    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
     // Enter answers No: a second record under a number is never stored by a key pressed in haste.
     if (m_ui.messageBox(NumberRegister::duplicateQuestion(*holder, settings), QStringLiteral("提示"), Ui::Icon::Warning,
             Ui::Buttons::YesNoDefaultNo)
@@ -464,7 +464,8 @@ void TFrm_AEsj::proposeNumber()
     if (RecordCheck::trimmed(displayed(field)) != m_proposed)
         return; // the operator's own number stays
     runHandler(m_ui, [&] {
-        const QString next = NumberRegister::proposeNext(m_dm.ADOConnection1, *m_previous, displayedNumber(), byItem);
+        const QString next = NumberRegister::proposeNext(m_dm.ADOConnection1, *m_previous, displayedNumber(), byItem,
+            ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder())));
         if (next.isEmpty())
             return; // no number to propose: what stands stays
         m_proposed = next;

@@ -111,6 +111,7 @@ void TFrm_sjlr::build()
     const QVector<DatasetModel::Column> columns = QVector<DatasetModel::Column>(listColumns())
         << archivalCodeColumn(m_dm.programFolder());
     m_grid->setDataset(&m_dm.Tsyyp, columns);
+    fitArchivalCodeColumn(*m_grid);
     QVector<DBGridEh::FooterCell> footer(columns.size());
     footer[0] = { DBGridEh::FooterCell::Kind::Text, QStringLiteral("总计"), Qt::AlignCenter };
     footer[1] = { DBGridEh::FooterCell::Kind::RecordCount, {}, Qt::AlignRight };

@@ -11,7 +11,8 @@ namespace dagl::NumberRegister {
 namespace {
 
 // How a numbering column is compared: a text as it stands (trimmed), a number without its
-// leading zeros, the volume number as the integer the column holds.
+// leading zeros and with full-width digits as plain ones, the volume number as the integer
+// the column holds.
 enum class Kind { Text, Number, Integer };
 
 struct KeyColumn {
@@ -20,17 +21,16 @@ struct KeyColumn {
     QString RecordNumber::*field;
 };
 
-// The group columns first, the number last: the indexes' column order.
+// The columns that fix the archival code's number, in the indexes' order, the number last.
+// Retention period and 机构 are left to the code: their codes may join several values.
 const KeyColumn kItemKey[] = {
     { "QZH", Kind::Text, &RecordNumber::qzh },
-    { "GDND", Kind::Text, &RecordNumber::gdnd },
-    { "BGQX", Kind::Text, &RecordNumber::bgqx },
-    { "JGWT", Kind::Text, &RecordNumber::jgwt },
+    { "GDND", Kind::Number, &RecordNumber::gdnd },
     { "JH", Kind::Number, &RecordNumber::jh },
 };
 const KeyColumn kVolumeKey[] = {
     { "QZH", Kind::Text, &RecordNumber::qzh },
-    { "MLH", Kind::Text, &RecordNumber::mlh },
+    { "MLH", Kind::Number, &RecordNumber::mlh },
     { "AJH", Kind::Integer, &RecordNumber::ajh },
     { "SXH", Kind::Number, &RecordNumber::sxh },
 };
@@ -46,13 +46,21 @@ struct KeySpec {
 
 const KeySpec &specOf(bool byItem)
 {
-    static const KeySpec item { "ix_wjml_item_no", kItemKey, int(std::size(kItemKey)), "JH IS NOT NULL" };
-    static const KeySpec volume { "ix_wjml_volume_no", kVolumeKey, int(std::size(kVolumeKey)), "SXH IS NOT NULL" };
+    static const KeySpec item { "ix_wjml_item_key", kItemKey, int(std::size(kItemKey)), "JH IS NOT NULL" };
+    static const KeySpec volume { "ix_wjml_volume_key", kVolumeKey, int(std::size(kVolumeKey)), "SXH IS NOT NULL" };
     return byItem ? item : volume;
 }
 
 // The longest number the numbering columns hold (text 4).
 constexpr int kNumberWidth = 4;
+
+// The expression's full-width digits as plain ones, with the engine's replace().
+QString plainDigitsExpression(QString expression)
+{
+    for (int d = 0; d < 10; ++d)
+        expression = QStringLiteral("replace(%1,'%2','%3')").arg(expression, QChar(char16_t(0xFF10 + d))).arg(d);
+    return expression;
+}
 
 // The key expression of a column. The file's look-ups are written exactly as its indexes;
 // a server compares the integer column as text too.
@@ -63,7 +71,8 @@ QString expression(const KeyColumn &c, bool server = false)
     case Kind::Text:
         return QStringLiteral("ifnull(trim(%1),'')").arg(column);
     case Kind::Number:
-        return QStringLiteral("ltrim(ifnull(trim(%1),''),'0')").arg(column);
+        return QStringLiteral("ltrim(%1,'0')")
+            .arg(plainDigitsExpression(QStringLiteral("ifnull(trim(%1),'')").arg(column)));
     case Kind::Integer:
         return server ? QStringLiteral("ifnull(CAST(%1 AS TEXT),'')").arg(column)
                       : QStringLiteral("ifnull(%1,'')").arg(column);
@@ -81,19 +90,20 @@ bool allDigits(const QString &text)
 // A value as its key expression gives it.
 QVariant keyValue(const KeyColumn &c, const QString &text)
 {
+    const QString plain = ArchivalCode::plainDigits(text.trimmed());
     switch (c.kind) {
     case Kind::Text:
-        return text;
+        return text.trimmed();
     case Kind::Number: {
         int first = 0;
-        while (first < text.size() && text.at(first) == QLatin1Char('0'))
+        while (first < plain.size() && plain.at(first) == QLatin1Char('0'))
             ++first;
-        return text.mid(first);
+        return plain.mid(first);
     }
     case Kind::Integer:
-        if (allDigits(text) && text.size() <= 18)
-            return text.toLongLong();
-        return text;
+        if (allDigits(plain) && plain.size() <= 18)
+            return plain.toLongLong();
+        return plain;
     }
     return {};
 }
@@ -128,15 +138,18 @@ QString numberOf(const RecordNumber &number, bool byItem)
     return byItem ? number.jh : number.sxh;
 }
 
-bool sameGroup(const RecordNumber &a, const RecordNumber &b, bool byItem)
+const QString &numberColumns()
 {
-    const KeySpec &spec = specOf(byItem);
-    for (int i = 0; i < spec.count - 1; ++i) {
-        const KeyColumn &c = spec.columns[i];
-        if (keyValue(c, a.*c.field) != keyValue(c, b.*c.field))
-            return false;
-    }
-    return true;
+    static const QString columns = RecordNumber::columns().join(QLatin1Char(','));
+    return columns;
+}
+
+// The numbers of a row read as SELECT ..., <numberColumns()> from column `first` on.
+RecordNumber numberAt(const Query &query, int first)
+{
+    return RecordNumber::from([&](const QString &column) {
+        return query.value(first + int(RecordNumber::columns().indexOf(column))).toString();
+    });
 }
 
 } // namespace
@@ -146,6 +159,12 @@ Numbering numberingOf(const RecordNumber &number, bool byItem)
     if (numberOf(number, byItem).isEmpty())
         return Numbering::None;
     return byItem ? Numbering::Item : Numbering::Volume;
+}
+
+QStringList retiredIndexStatements()
+{
+    return { QStringLiteral("DROP INDEX IF EXISTS ix_wjml_item_no"),
+        QStringLiteral("DROP INDEX IF EXISTS ix_wjml_volume_no") };
 }
 
 QStringList indexStatements(bool server)
@@ -165,20 +184,21 @@ QStringList indexStatements(bool server)
 
 // The prepared look-up of the holders of one number.
 struct Batch::Lookup {
-    Lookup(Connection &connection, bool itemStandard)
+    Lookup(Connection &connection, bool itemStandard, const ArchivalCodeSettings &codeSettings)
         : spec(specOf(itemStandard))
         , server(connection.onServer())
         , statement(connection,
               QStringLiteral("SELECT str_m_date, TM, %1 FROM 文件目录 WHERE %2")
-                  .arg(RecordNumber::columns().join(QLatin1Char(',')), whereGroup(spec, true, server)))
+                  .arg(numberColumns(), whereGroup(spec, true, server)))
         , byItem(itemStandard)
+        , settings(codeSettings)
     {
     }
 
     std::optional<Holder> find(const RecordNumber &number, qlonglong except)
     {
         bindGroup(statement, spec, number, true, server);
-        const QString wanted = ArchivalCode::numberKey(numberOf(number, byItem));
+        const QString wanted = ArchivalCode::compose(number, settings, byItem);
         while (statement.step()) {
             const qlonglong key = statement.value(0).toLongLong();
             if (key == except)
@@ -186,12 +206,10 @@ struct Batch::Lookup {
             Holder holder;
             holder.key = key;
             holder.title = statement.value(1).toString();
-            holder.number = RecordNumber::from([&](const QString &column) {
-                return statement.value(2 + int(RecordNumber::columns().indexOf(column))).toString();
-            });
-            // The index matches "0" with an empty number and "09a" with "9a": the office's
-            // reading decides.
-            if (ArchivalCode::numberKey(numberOf(holder.number, byItem)) == wanted) {
+            holder.number = numberAt(statement, 2);
+            // The index narrows by year and number; the archival code says whether the
+            // retention period and 机构 make it another series.
+            if (ArchivalCode::compose(holder.number, settings, byItem) == wanted) {
                 statement.reset();
                 return holder;
             }
@@ -204,6 +222,7 @@ struct Batch::Lookup {
     bool server;
     Query statement;
     bool byItem;
+    const ArchivalCodeSettings &settings;
 };
 
 QString duplicateQuestion(const Holder &holder, const ArchivalCodeSettings &settings)
@@ -212,45 +231,52 @@ QString duplicateQuestion(const Holder &holder, const ArchivalCodeSettings &sett
         .arg(ArchivalCode::compose(holder.number, settings), holder.title.trimmed());
 }
 
-std::optional<Holder> holderOf(Connection &connection, const RecordNumber &number, bool byItem, qlonglong except)
+std::optional<Holder> holderOf(Connection &connection, const RecordNumber &number, bool byItem,
+    const ArchivalCodeSettings &settings, qlonglong except)
 {
     if (numberingOf(number, byItem) == Numbering::None)
         return std::nullopt;
-    Batch::Lookup lookup(connection, byItem);
+    Batch::Lookup lookup(connection, byItem, settings);
     return lookup.find(number, except);
 }
 
-QString proposeNext(Connection &connection, const RecordNumber &previous, const RecordNumber &current, bool byItem)
+QString proposeNext(Connection &connection, const RecordNumber &previous, const RecordNumber &current, bool byItem,
+    const ArchivalCodeSettings &settings)
 {
-    const QString last = numberOf(previous, byItem);
+    const QString last = ArchivalCode::plainDigits(numberOf(previous, byItem));
     if (!allDigits(last) || last.size() > kNumberWidth)
         return {};
     const int width = last.size() > 1 && last.startsWith(QLatin1Char('0')) ? int(last.size()) : 0;
     const auto written = [width](qlonglong n) { return QString::number(n).rightJustified(width, QLatin1Char('0')); };
     const auto fits = [&](qlonglong n) { return written(n).size() <= kNumberWidth ? written(n) : QString(); };
 
-    const bool continuing = sameGroup(previous, current, byItem);
+    const QString series = ArchivalCode::series(current, settings, byItem);
+    const bool continuing = ArchivalCode::series(previous, settings, byItem) == series;
     qlonglong next = last.toLongLong() + 1;
     if (continuing) {
         // A series goes on where the previous record stands: one look-up as a rule.
         RecordNumber probe = current;
         (byItem ? probe.jh : probe.sxh) = QString::number(next);
-        if (!holderOf(connection, probe, byItem))
+        if (!holderOf(connection, probe, byItem, settings))
             return fits(next);
     }
     const KeySpec &spec = specOf(byItem);
     const bool server = connection.onServer();
     Query statement(connection,
-        QStringLiteral("SELECT %1 FROM 文件目录 WHERE %2")
-            .arg(expression(spec.columns[spec.count - 1], server), whereGroup(spec, false, server)));
+        QStringLiteral("SELECT %1 FROM 文件目录 WHERE %2").arg(numberColumns(), whereGroup(spec, false, server)));
     bindGroup(statement, spec, current, false, server);
     QSet<qlonglong> taken;
     qlonglong highest = 0;
     while (statement.step()) {
-        const QString key = statement.value(0).toString();
+        const RecordNumber held = numberAt(statement, 0);
+        if (ArchivalCode::series(held, settings, byItem) != series)
+            continue;
+        const QString key = ArchivalCode::numberKey(numberOf(held, byItem));
         if (!allDigits(key) || key.size() > 18)
             continue;
         const qlonglong n = key.toLongLong();
+        if (n == 0)
+            continue;
         taken.insert(n);
         highest = std::max(highest, n);
     }
@@ -261,8 +287,57 @@ QString proposeNext(Connection &connection, const RecordNumber &previous, const 
     return fits(next);
 }
 
-Batch::Batch(Connection &connection)
+QStringList classNames(Connection &connection)
+{
+    Query query(connection, QStringLiteral("SELECT DISTINCT trim(JGWT) FROM 文件目录 WHERE JGWT IS NOT NULL"));
+    QSet<QString> names;
+    while (query.step()) {
+        const QString name = query.value(0).toString().trimmed();
+        if (!name.isEmpty())
+            names.insert(name);
+    }
+    QStringList sorted(names.begin(), names.end());
+    sorted.sort();
+    return sorted;
+}
+
+QVector<SharedCode> sharedCodes(Connection &connection, const ArchivalCodeSettings &settings, int limit)
+{
+    Query query(connection,
+        QStringLiteral(
+            "SELECT str_m_date, TM, %1 FROM 文件目录 WHERE JH IS NOT NULL OR SXH IS NOT NULL ORDER BY str_m_date")
+            .arg(numberColumns()));
+    QVector<SharedCode> found;
+    QHash<QString, int> first; // code -> the first record's place in `holders`, or -(1 + place in `found`)
+    QVector<Holder> holders;
+    while (query.step()) {
+        Holder holder;
+        holder.key = query.value(0).toLongLong();
+        holder.title = query.value(1).toString();
+        holder.number = numberAt(query, 2);
+        const bool byItem = holder.number.byItem();
+        if (numberingOf(holder.number, byItem) == Numbering::None)
+            continue;
+        const QString code = ArchivalCode::compose(holder.number, settings, byItem);
+        const auto seen = first.find(code);
+        if (seen == first.end()) {
+            first.insert(code, int(holders.size()));
+            holders << holder;
+        } else if (seen.value() >= 0) {
+            if (found.size() >= limit)
+                continue;
+            found.push_back({ code, { holders.at(seen.value()), holder } });
+            seen.value() = -int(found.size());
+        } else {
+            found[-seen.value() - 1].holders << holder;
+        }
+    }
+    return found;
+}
+
+Batch::Batch(Connection &connection, const ArchivalCodeSettings &settings)
     : m_connection(connection)
+    , m_settings(settings)
 {
 }
 
@@ -276,17 +351,10 @@ std::optional<Batch::Collision> Batch::add(const RecordNumber &number)
         return std::nullopt;
     std::unique_ptr<Lookup> &lookup = byItem ? m_item : m_volume;
     if (!lookup)
-        lookup = std::make_unique<Lookup>(m_connection, byItem);
+        lookup = std::make_unique<Lookup>(m_connection, byItem, m_settings);
 
-    const KeySpec &spec = specOf(byItem);
-    QStringList parts { byItem ? QStringLiteral("item") : QStringLiteral("volume") };
-    for (int i = 0; i < spec.count; ++i) {
-        const KeyColumn &c = spec.columns[i];
-        const QString text = number.*c.field;
-        parts << (c.kind == Kind::Text ? text : ArchivalCode::numberKey(text));
-    }
-    const QString key = parts.join(QChar(0x1f));
-
+    const QString key = (byItem ? QStringLiteral("item") : QStringLiteral("volume")) + QChar(0x1f)
+        + ArchivalCode::compose(number, m_settings, byItem);
     Collision collision;
     const auto seen = m_seen.constFind(key);
     if (seen != m_seen.constEnd())

@@ -14,14 +14,16 @@ namespace dagl {
 
 class Connection;
 
-// The numbers given in the catalogue, so that no number is given twice: by item 全宗号 +
-// 归档年度 + 保管期限 + 机构问题 + 件号 (the item number runs through the group across its
-// boxes), by volume 全宗号 + 目录号 + 案卷号 + 顺序号. Texts are compared trimmed and the
-// number itself by ArchivalCode::numberKey ("0009" is "9").
+// The numbers given in the catalogue, so that no number is given twice. Two records hold the
+// same number exactly when they hold the same archival code under the office's settings: by
+// item 全宗号 + 归档年度 + 保管期限 + 机构 (when the 机构 is part of the code) + 件号 (the item
+// number runs through the series across its boxes), by volume 全宗号 + 目录号 + 案卷号 +
+// 顺序号; numbers are read by ArchivalCode::numberKey ("0009", "９" and "9" are the same).
 //
 // The look-ups walk two indexes on expressions of the engine's own functions (trim, ltrim,
-// ifnull), so that any tool can still write the catalogue; the statements here repeat those
-// expressions exactly, or the engine would not use the indexes.
+// replace, ifnull), so that any tool can still write the catalogue; the statements here
+// repeat those expressions exactly, or the engine would not use the indexes. The indexes
+// narrow the records down by 全宗号, year or volume and number; the archival code decides.
 namespace NumberRegister {
 
 enum class Numbering { None, Item, Volume };
@@ -33,6 +35,8 @@ Numbering numberingOf(const RecordNumber &number, bool byItem);
 
 // The indexes the look-ups need, as CREATE INDEX IF NOT EXISTS statements.
 QStringList indexStatements(bool server = false);
+// The indexes earlier versions made, which nothing walks any more, as DROP statements.
+QStringList retiredIndexStatements();
 
 // A catalogue record holding a number.
 struct Holder {
@@ -47,7 +51,8 @@ QString duplicateQuestion(const Holder &holder, const ArchivalCodeSettings &sett
 
 // The record that already holds the number, other than the record `except` (the one being
 // edited; 0 for a new record). Throws dagl::Error.
-std::optional<Holder> holderOf(Connection &connection, const RecordNumber &number, bool byItem, qlonglong except = 0);
+std::optional<Holder> holderOf(Connection &connection, const RecordNumber &number, bool byItem,
+    const ArchivalCodeSettings &settings, qlonglong except = 0);
 
 // The number proposed for the next record of a series, or empty when there is none.
 // In the group of the previous record it is the smallest free number above the previous
@@ -56,13 +61,26 @@ std::optional<Holder> holderOf(Connection &connection, const RecordNumber &numbe
 // written as the previous number was: with leading zeros to the same width when that one had
 // them ("0009" -> "0010"), plain otherwise. Nothing is proposed when the previous number is
 // no number or the next one would not fit the column (4 characters). Throws dagl::Error.
-QString proposeNext(Connection &connection, const RecordNumber &previous, const RecordNumber &current, bool byItem);
+QString proposeNext(Connection &connection, const RecordNumber &previous, const RecordNumber &current, bool byItem,
+    const ArchivalCodeSettings &settings);
+
+// The 机构 named in the catalogue, trimmed, each once. Throws dagl::Error.
+QStringList classNames(Connection &connection);
+
+// An archival code that more than one record would hold.
+struct SharedCode {
+    QString code;
+    QVector<Holder> holders;
+};
+// The codes shared under `settings`, in the order of their first record; at most `limit`.
+// Throws dagl::Error.
+QVector<SharedCode> sharedCodes(Connection &connection, const ArchivalCodeSettings &settings, int limit = 200);
 
 // Checks many numbers against the catalogue and against each other, as an import does
 // before it stores anything. One prepared look-up serves every row.
 class Batch {
 public:
-    explicit Batch(Connection &connection);
+    Batch(Connection &connection, const ArchivalCodeSettings &settings);
     ~Batch();
     Batch(const Batch &) = delete;
     Batch &operator=(const Batch &) = delete;
@@ -80,8 +98,9 @@ public:
 
 private:
     Connection &m_connection;
+    ArchivalCodeSettings m_settings;
     std::unique_ptr<Lookup> m_item, m_volume;
-    QHash<QString, int> m_seen; // the full key of a number -> the first row holding it
+    QHash<QString, int> m_seen; // the archival code of a number -> the first row holding it
     int m_rows = 0;
 };
 

@@ -165,19 +165,28 @@ void ensureNumberIndexes(Connection &connection)
         return;
     // The engine's own dialect: the expressions must stay exactly as the look-ups write them.
     if (connection.onServer()) {
-        // Only the tables' owner may make an index, even one that is there already; a
-        // clerk's account finds them made by the database tool.
-        static const QRegularExpression named(QStringLiteral("IF NOT EXISTS (\\S+)"));
-        for (const QString &sql : NumberRegister::indexStatements(true)) {
-            const QVariant present = connection.server().scalarNative(
-                QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() AND indexname = $1"),
-                {named.match(sql).captured(1)});
-            if (present.isNull())
+        // Only the tables' owner may make or drop an index, even one that is there already or
+        // gone already; a clerk's account finds them as the database tool or the owner left them.
+        static const QRegularExpression named(QStringLiteral("IF (?:NOT )?EXISTS (\\S+)"));
+        const auto present = [&connection](const QString &sql) {
+            return !connection.server()
+                        .scalarNative(QStringLiteral("SELECT 1 FROM pg_indexes WHERE schemaname = current_schema() "
+                                                     "AND indexname = $1"),
+                            { named.match(sql).captured(1) })
+                        .isNull();
+        };
+        // Indexes of an earlier reading of the numbers go once the new ones stand: they would
+        // only slow every save.
+        for (const QString &sql : NumberRegister::indexStatements(true))
+            if (!present(sql))
                 connection.execute(sql);
-        }
+        for (const QString &sql : NumberRegister::retiredIndexStatements())
+            if (present(sql))
+                connection.execute(sql);
         return;
     }
-    for (const QString &sql : NumberRegister::indexStatements())
+    const QStringList statements = NumberRegister::indexStatements(false) + NumberRegister::retiredIndexStatements();
+    for (const QString &sql : statements)
         exec(connection.handle(), sql);
 }
 

@@ -197,7 +197,7 @@ QVector<NumberCollision> findNumberCollisions(
     Connection *connection = plan.target().connection();
     if (!connection)
         throw Error(QStringLiteral("数据集没有连接到数据库"));
-    NumberRegister::Batch batch(*connection);
+    NumberRegister::Batch batch(*connection, settings);
     const int first = onlyRow >= 0 ? onlyRow : 0;
     const int end = onlyRow >= 0 ? std::min(onlyRow + 1, sheet.rowCount()) : sheet.rowCount();
     QVector<int> batchRow; // the data row of each number in the batch

@@ -162,13 +162,42 @@ GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &e
 
 DatasetModel::Column archivalCodeColumn(const QString &programFolder)
 {
-    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(programFolder));
-    return { QString(), ArchivalCode::kTitle, RecordNumber::columns(), [settings](const QStringList &texts) {
+    // Read again after the rules are saved, so that an open list shows the new codes.
+    struct Rules {
+        ArchivalCodeSettings settings;
+        int generation = -1;
+    };
+    auto rules = std::make_shared<Rules>();
+    return { QString(), ArchivalCode::kTitle, RecordNumber::columns(), [rules, programFolder](const QStringList &texts) {
+                if (rules->generation != ArchivalCodeSettings::generation()) {
+                    rules->generation = ArchivalCodeSettings::generation();
+                    rules->settings = ArchivalCodeSettings::load(IniFile::settingsOf(programFolder));
+                }
                 const RecordNumber number = RecordNumber::from([&texts](const QString &column) {
                     return texts.value(int(RecordNumber::columns().indexOf(column)));
                 });
-                return ArchivalCode::compose(number, settings);
+                return ArchivalCode::compose(number, rules->settings);
             } };
+}
+
+void fitArchivalCodeColumn(DBGridEh &grid)
+{
+    const auto fit = [&grid] {
+        const QAbstractItemModel *columns = grid.model();
+        for (int column = 0; column < columns->columnCount(); ++column) {
+            if (columns->headerData(column, Qt::Horizontal).toString() == ArchivalCode::kTitle)
+                grid.resizeColumnToContents(column);
+        }
+    };
+    QAbstractItemModel *model = grid.model();
+    QObject::connect(model, &QAbstractItemModel::modelReset, &grid, fit);
+    // The first rows of a result come after its reset.
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, &grid,
+        [fit](const QModelIndex &, int first, int) {
+            if (first == 0)
+                fit();
+        });
+    fit();
 }
 
 namespace {

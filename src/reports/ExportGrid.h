@@ -37,8 +37,11 @@ QString fileName(const QString &chosen, int filterIndex);
 GridTable gridTable(const DBGridEh &grid, const QVector<DatasetModel::Column> &extra = {});
 
 // The column "档号": the archival code of the row's record, composed as the settings in
-// the program folder's myini.ini say (read now).
+// the program folder's myini.ini say (read again after every save of them).
 DatasetModel::Column archivalCodeColumn(const QString &programFolder);
+// Keeps the grid's "档号" column as wide as the codes of its rows whenever a result is
+// shown, so that no code is cut.
+void fitArchivalCodeColumn(DBGridEh &grid);
 
 // Exports the whole grid to a file the operator names, then shows the program folder's
 // Excel folder. A grid of catalogue records that does not show the archival code has it

@@ -206,7 +206,12 @@ Choices choices(Connection &connection)
         std::sort(list.begin(), list.end(), naturalLess);
         return list;
     };
-    return Choices { sorted(found[0]), sorted(found[1]), sorted(found[2]), sorted(found[3]) };
+    // Retention periods longest first, as offices list them; other values after them.
+    QStringList periods = sorted(found[2]);
+    std::stable_sort(periods.begin(), periods.end(), [](const QString &a, const QString &b) {
+        return ArchivalCodeSettings::retentionRank(a) < ArchivalCodeSettings::retentionRank(b);
+    });
+    return Choices { sorted(found[0]), sorted(found[1]), periods, sorted(found[3]) };
 }
 
 bool naturalLess(const QString &a, const QString &b)

@@ -5,6 +5,7 @@
 
 #include "ButtonRow.h"
 #include "DBGridEh.h"
+#include "ExportGrid.h"
 #include "PrintGrid.h"
 #include "QueryStatement.h"
 #include "SortByTitle.h"
@@ -84,7 +85,9 @@ TFrm_cxly::TFrm_cxly(TDataModule5 &dm, Ui &ui, QWidget *owner, QWidget *hostPane
     QVector<DatasetModel::Column> columns;
     for (const GridColumn &column : kColumns)
         columns.push_back({ QString::fromLatin1(column.field), QString::fromUtf8(column.title) });
+    columns.push_back(archivalCodeColumn(dm.programFolder())); // as the record list shows it
     m_grid->setDataset(&dm.Tdaly, columns);
+    fitArchivalCodeColumn(*m_grid);
     using Cell = DBGridEh::FooterCell;
     m_grid->setFooter(
         { Cell { Cell::Kind::Text, QStringLiteral("总计") }, Cell { Cell::Kind::RecordCount, QString() } });

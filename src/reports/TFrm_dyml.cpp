@@ -53,6 +53,12 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
+        // An Alt shortcut whose control is disabled is not a letter to type.
+        if ((event->modifiers() & Qt::AltModifier) && !(event->modifiers() & Qt::ControlModifier)
+            && !event->text().isEmpty() && event->text().at(0).isPrint()) {
+            event->ignore();
+            return;
+        }
         if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down || event->key() == Qt::Key_PageUp
             || event->key() == Qt::Key_PageDown)
             filled();

@@ -697,7 +697,7 @@ private slots:
         QCOMPARE(questions(e.ui).size(), 1);
         QVERIFY2(
             questions(e.ui).first().contains(QStringLiteral("“%1”").arg(kHeld)), qPrintable(questions(e.ui).first()));
-        QVERIFY(questions(e.ui).first().contains(QStringLiteral("0012-WS·2024-Y-0009")));
+        QVERIFY(questions(e.ui).first().contains(QStringLiteral("0012-WS·2024-Y-BGS-0009")));
         QCOMPARE(e.ui.shown.first().caption, QStringLiteral("提示"));
         QCOMPARE(e.ui.shown.first().icon, Ui::Icon::Warning);
         QCOMPARE(e.ui.shown.first().buttons, Ui::Buttons::YesNoDefaultNo); // Enter answers 否(N)

@@ -6,6 +6,9 @@
 #include "TDataModule5.h"
 #include "TestSupport.h"
 
+#include "IniFile.h"
+
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dagl;
@@ -33,6 +36,8 @@ void fillCatalogue(test::ProgramFolderFixture &folder)
         "'0012','2024','30年','办公室','1','2',NULL,NULL,NULL,'丑'",
         "'0012','2024','30年','办公室','1','0004',NULL,NULL,NULL,'寅'",
         "'0012','2024','30年','办公室','2','5',NULL,NULL,NULL,'卯'",
+        "'0012',NULL,'永久',NULL,NULL,NULL,'01',3,'1','辰'",
+        "'0012','２０２４','10年',NULL,'1','０００７',NULL,NULL,NULL,'巳'",
     };
     for (const char *row : rows)
         folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,mlh,ajh,sxh,tm) values (%1)")
@@ -87,6 +92,14 @@ private slots:
         QTest::newRow("item: editing another")
             << QStringList { "0012", "2024", "永久", "办公室", "1", "9" } << true << "乙"
             << "甲";
+        QTest::newRow("item: full-width number") << QStringList { "0012", "２０２４", "永久", "办公室", "1", "０９" }
+                                                 << true << none << "甲";
+        QTest::newRow("item: stored full-width")
+            << QStringList { "0012", "2024", "10年", "", "3", "7" } << true << none << "巳";
+        QTest::newRow("volume: catalogue 1 is 01")
+            << QStringList { "0012", "", "", "", "", "", "1", "3", "01" } << false << none << "辰";
+        QTest::newRow("volume: full-width catalogue")
+            << QStringList { "0012", "", "", "", "", "", "０１", "３", "１" } << false << none << "辰";
         QTest::newRow("volume: same number")
             << QStringList { "0012", "", "", "", "", "", "A1", "12", "5" } << false << none << "丙";
         QTest::newRow("volume: volume 012 is 12")
@@ -112,7 +125,7 @@ private slots:
         const qlonglong except = editing.isEmpty()
             ? 0
             : folder.scalar(QStringLiteral("select str_m_date from 文件目录 where tm='%1'").arg(editing)).toLongLong();
-        const auto found = NumberRegister::holderOf(folder.db(), number(values), byItem, except);
+        const auto found = NumberRegister::holderOf(folder.db(), number(values), byItem, ArchivalCodeSettings(), except);
         QCOMPARE(found ? found->title : QString(), holder);
         if (found) {
             const QString question = NumberRegister::duplicateQuestion(*found, ArchivalCodeSettings());
@@ -146,6 +159,9 @@ private slots:
             << in(group, "2") << in({ "0012", "2024", "30年", "办公室", "9" }, "2") << true << "3";
         QTest::newRow("no room left") << in(group, "9999") << in(group, "9999") << true << "";
         QTest::newRow("not a number") << in(group, "3a") << in(group, "3a") << true << "";
+        QTest::newRow("full-width previous") << in(group, "０００４") << in(group, "０００４") << true << "0006";
+        QTest::newRow("full-width year is the year")
+            << in(group, "2") << in({ "0012", "２０２４", "30年", "办公室", "1" }, "2") << true << "3";
         QTest::newRow("by volume") << QStringList { "0012", "", "", "", "", "", "A1", "12", "05" }
                                    << QStringList { "0012", "", "", "", "", "", "A1", "12", "05" } << false << "06";
         QTest::newRow("by volume, new volume")
@@ -161,7 +177,8 @@ private slots:
         QFETCH(QString, proposed);
         test::ProgramFolderFixture folder;
         fillCatalogue(folder);
-        QCOMPARE(NumberRegister::proposeNext(folder.db(), number(previous), number(current), byItem), proposed);
+        QCOMPARE(NumberRegister::proposeNext(folder.db(), number(previous), number(current), byItem, ArchivalCodeSettings()),
+            proposed);
     }
 
     // Many numbers at once: against the catalogue and against the earlier ones.
@@ -169,7 +186,7 @@ private slots:
     {
         test::ProgramFolderFixture folder;
         fillCatalogue(folder);
-        NumberRegister::Batch batch(folder.db());
+        NumberRegister::Batch batch(folder.db(), ArchivalCodeSettings());
         QVERIFY(!batch.add(number({ "0012", "2025", "永久", "", "1", "1" }))); // row 0: free
         const auto taken = batch.add(number({ "0012", "2024", "永久", "办公室", "3", "09" })); // row 1
         QVERIFY(taken && taken->holder && taken->earlier < 0);
@@ -181,27 +198,161 @@ private slots:
         QVERIFY(!batch.add(number({ "0012", "", "", "", "", "", "A1", "12", "6" }))); // by volume, free
         const auto volume = batch.add(number({ "0012", "", "", "", "", "", "A1", "12", "006" }));
         QVERIFY(volume && volume->earlier == 4);
+        // Full-width digits in a worksheet are the same number.
+        const auto wide = batch.add(number({ "0012", "２０２５", "永久", "", "3", "１" })); // row 6
+        QVERIFY(wide && !wide->holder);
+        QCOMPARE(wide->earlier, 0);
+        const auto stored = batch.add(number({ "0012", "2024", "10年", "", "1", "0007" }));
+        QVERIFY(stored && stored->holder);
+        QCOMPARE(stored->holder->title, QStringLiteral("巳"));
     }
+
+    // Two records hold the same number exactly when they hold the same archival code, under
+    // any settings: the register finds a holder when, and only when, a stored record's code
+    // is the code of the number asked about, and the shared codes are those.
+    void sameNumberIsSameCode_data()
+    {
+        QTest::addColumn<QString>("classCodes");
+        QTest::addColumn<bool>("classSegment");
+        QTest::addColumn<QString>("shortCode"); // the code of 短期, empty for its default
+        QTest::newRow("defaults") << QString() << true << QString();
+        QTest::newRow("机构 left out") << QString() << false << QString();
+        QTest::newRow("two 机构 one code") << QStringLiteral("办公室=BG;财务科=BG") << true << QString();
+        QTest::newRow("codes set") << QStringLiteral("办公室=BGS;财务科=CWK") << true << QString();
+        QTest::newRow("two periods one code") << QString() << true << QStringLiteral("D30");
+    }
+
+    void sameNumberIsSameCode()
+    {
+        QFETCH(QString, classCodes);
+        QFETCH(bool, classSegment);
+        QFETCH(QString, shortCode);
+        test::ProgramFolderFixture folder;
+        // 2023 永久: 办公室 and 财务科 each numbered from 1, one without 机构; others around.
+        const char *const rows[] = {
+            "'J012','2023','永久','办公室','1','1','办1'",
+            "'J012','2023','永久','办公室','1','2','办2'",
+            "'J012','2023','永久','财务科','1','1','财1'",
+            "'J012','2023','永久',NULL,'1','3','无3'",
+            "'J012','2023','30年','办公室','1','0003','办30'",
+            "'J012','2023','短期','办公室','2','3','办短'",
+        };
+        for (const char *row : rows)
+            folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) values (%1)")
+                            .arg(QString::fromUtf8(row)));
+        QTemporaryDir dir;
+        const IniFile ini(dir.filePath(QStringLiteral("myini.ini")));
+        ini.write(ArchivalCodeSettings::kSection, QStringLiteral("jgwt"), classCodes);
+        ini.write(ArchivalCodeSettings::kSection, QStringLiteral("jgdh"),
+            classSegment ? QStringLiteral("1") : QStringLiteral("0"));
+        ini.write(ArchivalCodeSettings::kSection, QStringLiteral("短期"), shortCode);
+        const ArchivalCodeSettings settings = ArchivalCodeSettings::load(ini);
+
+        QHash<QString, QStringList> byCode; // every stored record's code -> its titles
+        Query all(folder.db(), QStringLiteral("select tm,qzh,gdnd,bgqx,jgwt,hh,jh,mlh,ajh,sxh from 文件目录"));
+        while (all.step()) {
+            QStringList values;
+            for (int c = 1; c <= 9; ++c)
+                values << all.value(c).toString();
+            byCode[ArchivalCode::compose(number(values), settings)] << all.value(0).toString();
+        }
+        for (const char *unit : { "办公室", "财务科", "", "人事科" }) {
+            for (const char *period : { "永久", "30年", "短期" }) {
+                for (const char *jh : { "1", "2", "03" }) {
+                    const RecordNumber asked = number({ "J012", "2023", period, unit, "5", jh });
+                    const QString code = ArchivalCode::compose(asked, settings);
+                    const auto found = NumberRegister::holderOf(folder.db(), asked, true, settings);
+                    QVERIFY2(bool(found) == byCode.contains(code), qPrintable(code));
+                    if (found)
+                        QVERIFY2(byCode.value(code).contains(found->title), qPrintable(code));
+                }
+            }
+        }
+        const QVector<NumberRegister::SharedCode> shared = NumberRegister::sharedCodes(folder.db(), settings);
+        int expected = 0;
+        for (const QStringList &titles : std::as_const(byCode))
+            expected += titles.size() > 1 ? 1 : 0;
+        QCOMPARE(shared.size(), expected);
+        for (const NumberRegister::SharedCode &entry : shared)
+            QCOMPARE(entry.holders.size(), byCode.value(entry.code).size());
+    }
+
+    // With the default settings the two 机构 numbered from 1 share no code; numbered through
+    // the year across 机构, they do.
+    void defaultsShareNoCode()
+    {
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) values "
+                                   "('J012','2023','永久','办公室','1','1','甲')"));
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) values "
+                                   "('J012','2023','永久',' 财务科','1','1','乙')"));
+        QVERIFY(NumberRegister::sharedCodes(folder.db(), ArchivalCodeSettings()).isEmpty());
+        QCOMPARE(NumberRegister::classNames(folder.db()), QStringList({ "办公室", "财务科" }));
+        ArchivalCodeSettings through;
+        through.classSegment = false;
+        const auto shared = NumberRegister::sharedCodes(folder.db(), through);
+        QCOMPARE(shared.size(), 1);
+        QCOMPARE(shared.first().code, QStringLiteral("J012-WS·2023-Y-0001"));
+        QCOMPARE(shared.first().holders.size(), 2);
+    }
+
+    // A catalogue made with the indexes of an earlier reading of the numbers opens, loses
+    // them and gets the new ones, on either engine.
+    void earlierIndexesReplaced()
+    {
+        test::ProgramFolderFixture folder;
+        const bool server = test::onServer();
+        const auto indexCount = [&](const QString &like) {
+            return server ? folder.count(QStringLiteral("pg_indexes"), QStringLiteral("indexname like '%1'").arg(like))
+                          : folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name like '%1'").arg(like));
+        };
+        folder.exec(QStringLiteral("drop index if exists ix_wjml_item_key"));
+        folder.exec(QStringLiteral("drop index if exists ix_wjml_volume_key"));
+        folder.exec(QStringLiteral("create index ix_wjml_item_no on 文件目录 (QZH, GDND, BGQX, JGWT, JH) where JH is not null"));
+        folder.exec(QStringLiteral("create index ix_wjml_volume_no on 文件目录 (QZH, MLH, AJH, SXH) where SXH is not null"));
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,hh,jh,tm) values ('1','2024','永久','1','０７','旧')"));
+        {
+            test::FakeUi ui;
+            TDataModule5 dm(folder.path(), ui);
+            QVERIFY(dm.isConnected());
+            QVERIFY(ui.shown.isEmpty());
+            const auto found = NumberRegister::holderOf(
+                dm.ADOConnection1, number({ "1", "2024", "永久", "", "2", "7" }), true, ArchivalCodeSettings());
+            QVERIFY(found);
+            QCOMPARE(found->title, QStringLiteral("旧"));
+        }
+        QCOMPARE(indexCount(QStringLiteral("ix_wjml_%_no")), 0);
+        QCOMPARE(indexCount(QStringLiteral("ix_wjml_%_key")), 2);
+    }
+
 
     // The indexes use the engine's functions only, and a catalogue made before them gets
     // them when the program opens it; the look-ups walk them.
     void indexesOnOpen()
     {
+        // The key of a number column as the indexes write it: full-width digits as plain
+        // ones, then without leading zeros.
+        const auto plainNumber = [](const char *column) {
+            QString e = QStringLiteral("ifnull(trim(%1),'')").arg(QLatin1String(column));
+            for (int d = 0; d < 10; ++d)
+                e = QStringLiteral("replace(%1,'%2','%3')").arg(e, QChar(char16_t(0xFF10 + d))).arg(d);
+            return QStringLiteral("ltrim(%1,'0')").arg(e);
+        };
         DAGL_FILE_ONLY();
         test::ProgramFolderFixture folder;
-        for (const char *index : { "ix_wjml_item_no", "ix_wjml_volume_no" }) {
+        for (const char *index : { "ix_wjml_item_key", "ix_wjml_volume_key" }) {
             QCOMPARE(
                 folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name='%1'").arg(QLatin1String(index))),
                 1);
             folder.exec(QStringLiteral("drop index %1").arg(QLatin1String(index)));
         }
-        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name like 'ix_wjml_%_no'")), 0);
+        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name like 'ix_wjml_%_key'")), 0);
         {
             test::FakeUi ui;
             TDataModule5 dm(folder.path(), ui);
             QVERIFY(ui.shown.isEmpty());
         }
-        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name like 'ix_wjml_%_no'")), 2);
+        QCOMPARE(folder.count(QStringLiteral("sqlite_master"), QStringLiteral("name like 'ix_wjml_%_key'")), 2);
 
         // A plain engine connection without the program's functions still writes the catalogue.
         sqlite3 *raw = nullptr;
@@ -213,11 +364,12 @@ private slots:
                 nullptr, nullptr, nullptr),
             SQLITE_OK);
         for (const QString &probe :
-            { QStringLiteral("SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' AND ifnull(trim(GDND),'')='2024' "
-                             "AND ifnull(trim(BGQX),'')='永久' AND ifnull(trim(JGWT),'')='' "
-                             "AND ltrim(ifnull(trim(JH),''),'0')='7' AND JH IS NOT NULL"),
-                QStringLiteral("SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' AND ifnull(trim(MLH),'')='' "
-                               "AND ifnull(AJH,'')=3 AND ltrim(ifnull(trim(SXH),''),'0')='7' AND SXH IS NOT NULL") }) {
+            { QStringLiteral("SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' AND %1='2024' AND %2='7' "
+                             "AND JH IS NOT NULL")
+                    .arg(plainNumber("GDND"), plainNumber("JH")),
+                QStringLiteral("SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' AND %1='' "
+                               "AND ifnull(AJH,'')=3 AND %2='7' AND SXH IS NOT NULL")
+                    .arg(plainNumber("MLH"), plainNumber("SXH")) }) {
             Statement plan(raw, QStringLiteral("EXPLAIN QUERY PLAN ") + probe);
             QVERIFY(plan.step());
             const QString detail = plan.column(plan.columnCount() - 1).toString();
@@ -225,7 +377,7 @@ private slots:
         }
         sqlite3_close(raw);
         RecordNumber outside = number({ "1", "2024", "永久", "", "1", "0007" });
-        const auto found = NumberRegister::holderOf(folder.db(), outside, true);
+        const auto found = NumberRegister::holderOf(folder.db(), outside, true, ArchivalCodeSettings());
         QVERIFY(found);
         QCOMPARE(found->title, QStringLiteral("外部"));
     }

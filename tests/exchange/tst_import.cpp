@@ -518,6 +518,7 @@ private slots:
             { "乙", "0012", "2024", "永久", "1", "0003" }, // the catalogue's item 3
             { "丙", "0012", "2024", "永久", "2", " 01" }, // row 2's number, in another box
             { "丁", "0012", "2024", "永久", "2", "2" },
+            { "戊", "0012", "２０２４", "永久", "3", "０００２" }, // row 5's number in full-width digits
         };
         GridTable table;
         table.titles = QStringList { "题名", "全宗号", "归档年度", "保管期限", "盒号", "件号" };
@@ -539,17 +540,18 @@ private slots:
         QCOMPARE(w.ui.shown.size(), 1);
         QCOMPARE(w.ui.shown.first().buttons, Ui::Buttons::YesNo);
         QVERIFY2(
-            w.ui.shown.first().text.contains(QStringLiteral("有2条记录的编号")), qPrintable(w.ui.shown.first().text));
-        QCOMPARE(folder.count(QStringLiteral("文件目录")), storeAnyway ? 5 : 3);
+            w.ui.shown.first().text.contains(QStringLiteral("有3条记录的编号")), qPrintable(w.ui.shown.first().text));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), storeAnyway ? 6 : 3);
         QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm in ('甲','丁')")), 2);
         if (storeAnyway) {
-            QCOMPARE(w.memo(), QStringLiteral("共导入4条记录，0条记录导入失败。"));
+            QCOMPARE(w.memo(), QStringLiteral("共导入5条记录，0条记录导入失败。"));
             return;
         }
         QCOMPARE(w.memo(),
             QStringLiteral("第3行：编号重复，档号0012-WS·2024-Y-0003已被档案“已有”使用\n"
                            "第4行：编号重复，档号0012-WS·2024-Y-0001与第2行相同\n"
-                           "共导入2条记录，0条记录导入失败，2条编号重复的记录未导入。"));
+                           "第6行：编号重复，档号0012-WS·2024-Y-0002与第5行相同\n"
+                           "共导入2条记录，0条记录导入失败，3条编号重复的记录未导入。"));
 
         // The test import of one colliding row asks too; No stores nothing.
         auto *grid = w.find<QTableView>(QStringLiteral("DBGrid1"));

@@ -1,9 +1,11 @@
+#include "ArchivalCode.h"
 #include "Backup.h"
 #include "Collation.h"
 #include "DBGridEh.h"
 #include "Dataset.h"
 #include "Error.h"
 #include "ExportGrid.h"
+#include "IniFile.h"
 #include "InitInfo.h"
 #include "QtUi.h"
 #include "QueryStatement.h"
@@ -406,7 +408,37 @@ private slots:
         QCOMPARE(w.column("TM"), (QStringList { "a11", "a13", "a2", "b", "c" }));
         QVERIFY(w.ui.shown.isEmpty());
         QCOMPARE(w.window->grid()->titles().mid(0, 3), (QStringList { "馆代码", "单位代码", "全宗号" }));
-        QCOMPARE(w.window->grid()->titles().size(), 17);
+        QCOMPARE(w.window->grid()->titles().size(), 18);
+        QCOMPARE(w.window->grid()->titles().last(), QStringLiteral("档号"));
+    }
+
+    // The results show each record's archival code, as the list does, under the rules in
+    // force when they are painted.
+    void resultsShowTheArchivalCode()
+    {
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "0001", "01", 12, "", "", "卷");
+        folder.exec(QStringLiteral("update 文件目录 set sxh='05' where tm='卷'"));
+        folder.exec(QStringLiteral("insert into 文件目录 (qzh,gdnd,bgqx,jgwt,hh,jh,tm) values "
+                                   "('J012','２０２３','永久','财务科','1','1','件')"));
+        Window w(folder);
+        w.fill("Edit6", QStringLiteral("件"));
+        w.click("BitBtn3");
+        const int code = int(w.window->grid()->titles().indexOf(QStringLiteral("档号")));
+        QVERIFY(code >= 0);
+        const auto shown = [&] { return w.window->grid()->model()->index(0, code).data().toString(); };
+        QCOMPARE(w.dm.Tdaly.recordCount(), 1);
+        QCOMPARE(shown(), QStringLiteral("J012-WS·2023-Y-CWK-0001"));
+
+        ArchivalCodeSettings rules = ArchivalCodeSettings::load(IniFile::settingsOf(folder.path()));
+        rules.classCodes.insert(QStringLiteral("财务科"), QStringLiteral("CW"));
+        rules.itemDigits = 3;
+        rules.save(IniFile::settingsOf(folder.path()));
+        QCOMPARE(shown(), QStringLiteral("J012-WS·2023-Y-CW-001"));
+
+        w.click("BitBtn2");
+        QCOMPARE(w.column("TM"), (QStringList { "卷", "件" }));
+        QCOMPARE(w.window->grid()->model()->index(0, code).data().toString(), QStringLiteral("0001-1-12-5"));
     }
 
     void titleClickSortsUntilTheNextSearch()
