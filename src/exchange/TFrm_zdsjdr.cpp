@@ -333,6 +333,9 @@ void TFrm_zdsjdr::Button2Click()
         if (!target.isOpen())
             openTarget();
         const ImportPlan plan(mapping(), m_workbook->columnCount(), target);
+        // A mapping that names no column is the cause whatever the row holds.
+        if (!plan.fault().isEmpty())
+            throw Error(plan.fault());
         const auto cell = [&](int column) { return m_workbook->cell(row, column); };
         if (plan.isBlank(cell))
             throw Error(QStringLiteral("第%1行是空行，没有可导入的内容").arg(row + 2));

@@ -132,10 +132,35 @@ private slots:
         ImportMapping unticked = only({ { "TM", "1" } });
         unticked[4].columnText = QStringLiteral("1"); // 盒号 unticked with a number
         QTest::newRow("unticked stays empty") << unticked << cells << "HH" << QVariant() << "";
-        QTest::newRow("cut to the column size") << only({ { "HH", "1" } }) << cells << "HH" << QVariant("1234") << "";
-        QTest::newRow("cut between characters")
+        QTest::newRow("longer than the column fails")
+            << only({ { "HH", "1" } }) << cells << "HH" << QVariant()
+            << "盒号“123456789012345”超出了该列能容纳的4个字符";
+        QTest::newRow("a number longer than the column fails")
+            << only({ { "JH", "1" } }) << QVariantList { qlonglong(10001) } << "JH" << QVariant()
+            << "件号“10001”超出了该列能容纳的4个字符";
+        QTest::newRow("exactly the column size")
+            << only({ { "JH", "1" } }) << QVariantList { qlonglong(1000) } << "JH" << QVariant("1000") << "";
+        QTest::newRow("past the column inside a character fails")
             << only({ { "HH", "1" } }) << QVariantList { QStringLiteral("123") + QString::fromUcs4(U"\U00020000") }
-            << "HH" << QVariant("123") << "";
+            << "HH" << QVariant() << QStringLiteral("盒号“123%1”超出了该列能容纳的4个字符").arg(QString::fromUcs4(U"\U00020000"));
+        QTest::newRow("date text with slashes into CWSJ")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral("2025/3/16") } << "CWSJ"
+            << QVariant("20250316") << "";
+        QTest::newRow("date text with dashes into CWSJ")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral(" 2025-03-06 ") } << "CWSJ"
+            << QVariant("20250306") << "";
+        QTest::newRow("date text in Chinese into CWSJ")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral("2025年3月16日") } << "CWSJ"
+            << QVariant("20250316") << "";
+        QTest::newRow("month text fits CWSJ as it is")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral("2024年3月") } << "CWSJ"
+            << QVariant("2024年3月") << "";
+        QTest::newRow("no such day is not cut")
+            << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral("2025/2/30") } << "CWSJ" << QVariant()
+            << "成文时间“2025/2/30”超出了该列能容纳的8个字符";
+        QTest::newRow("date text into another column stays text")
+            << only({ { "BZ", "1" } }) << QVariantList { QStringLiteral("2025/3/16") } << "BZ"
+            << QVariant("2025/3/16") << "";
         QTest::newRow("number into text column") << only({ { "QZH", "2" } }) << cells << "QZH" << QVariant("7") << "";
         QTest::newRow("fraction into text column")
             << only({ { "QZH", "1" } }) << QVariantList { 3.25 } << "QZH" << QVariant("3.25") << "";
@@ -153,15 +178,15 @@ private slots:
             << QVariant("20240305") << "";
         QTest::newRow("date too long for a short column fails")
             << only({ { "HH", "1" } }) << QVariantList { QDate(2024, 3, 15) } << "HH" << QVariant()
-            << "日期“2024/3/15”超出了“HH”能容纳的4个字符";
+            << "盒号“2024/3/15”超出了该列能容纳的4个字符";
         QTest::newRow("abc into AJH fails")
             << only({ { "TM", "2" }, { "AJH", "3" } }) << cells << "AJH" << QVariant() << "“abc”不是有效的整数";
         QTest::newRow("empty box fails") << only({ { "GDM", "" } }) << cells << "GDM" << QVariant()
-                                         << "“”不是有效的列号";
+                                         << "档案馆代码：“”不是有效的列号";
         QTest::newRow("box not a number")
-            << only({ { "GDM", "x1" } }) << cells << "GDM" << QVariant() << "“x1”不是有效的列号";
+            << only({ { "GDM", "x1" } }) << cells << "GDM" << QVariant() << "档案馆代码：“x1”不是有效的列号";
         QTest::newRow("column beyond the sheet")
-            << only({ { "GDM", "4" } }) << cells << "GDM" << QVariant() << "第4列超出了工作表的列数（3列）";
+            << only({ { "GDM", "4" } }) << cells << "GDM" << QVariant() << "档案馆代码：第4列超出了工作表的列数（3列）";
     }
     void mapping()
     {
@@ -265,27 +290,35 @@ private slots:
 
         // First use: every row ticked with empty boxes; the test import fails on 档案馆代码.
         w.click("Button2");
-        QCOMPARE(w.memo(), QStringLiteral("“”不是有效的列号---请将错误信息反馈给管理员"));
+        QCOMPARE(w.memo(), QStringLiteral("档案馆代码：“”不是有效的列号---请将错误信息反馈给管理员"));
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
         // ... and the full import stops at that mapping, once, saving nothing.
         w.click("Button3");
-        QCOMPARE(w.ui.lastText(), QStringLiteral("“”不是有效的列号"));
+        QCOMPARE(w.ui.lastText(), QStringLiteral("档案馆代码：“”不是有效的列号"));
         QCOMPARE(w.ui.shown.last().icon, Ui::Icon::Critical);
-        QCOMPARE(w.memo(), QStringLiteral("“”不是有效的列号---请将错误信息反馈给管理员\n导入失败，没有保存任何记录。"));
+        QCOMPARE(w.memo(),
+            QStringLiteral("档案馆代码：“”不是有效的列号---请将错误信息反馈给管理员\n导入失败，没有保存任何记录。"));
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
 
         // The selected row imported twice is two records.
         w.window.setMapping(catalogueMapping());
         auto *grid = w.find<QTableView>(QStringLiteral("DBGrid1"));
-        grid->setCurrentIndex(grid->model()->index(1, 0));
+        grid->setCurrentIndex(grid->model()->index(0, 0));
         w.click("Button2");
-        QCOMPARE(w.memo(), QStringLiteral("题名：第二份文件导入成功！"));
+        QCOMPARE(w.memo(), QStringLiteral("题名：关于档案工作的通知导入成功！"));
         w.click("Button2");
-        QCOMPARE(w.memo(), QStringLiteral("题名：第二份文件导入成功！")); // the list was emptied first
-        QCOMPARE(
-            folder.count(QStringLiteral("文件目录"), QStringLiteral("tm='第二份文件' and hh='1234' and ajh=13")), 2);
+        QCOMPARE(w.memo(), QStringLiteral("题名：关于档案工作的通知导入成功！")); // the list was emptied first
+        QCOMPARE(folder.count(QStringLiteral("文件目录"),
+                     QStringLiteral("tm='关于档案工作的通知' and hh='0001' and ajh=12")),
+            2);
         QVERIFY(w.dm.Tsyyp.isOpen());
         QCOMPARE(w.dm.Tsyyp.recordCount(), 2);
+
+        // A value longer than its column is refused, never cut.
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        w.click("Button2");
+        QCOMPARE(w.memo(), QStringLiteral("盒号“123456789012345”超出了该列能容纳的4个字符---请将错误信息反馈给管理员"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
 
         // A failing row is listed and nothing is saved for it.
         grid->setCurrentIndex(grid->model()->index(2, 0));
@@ -308,21 +341,32 @@ private slots:
         w.window.setMapping(catalogueMapping());
         w.ui.shown.clear();
         w.click("Button3");
-        QCOMPARE(folder.count(QStringLiteral("文件目录")), 3);
-        QCOMPARE(w.memo(), QStringLiteral("第4行：“abc”不是有效的整数\n共导入3条记录，1条记录导入失败。"));
-        QCOMPARE(w.ui.lastText(), QStringLiteral("共导入3条记录，1条记录导入失败，详见“导入失败记录”。"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 2);
+        QCOMPARE(w.memo(),
+            QStringLiteral("第3行：盒号“123456789012345”超出了该列能容纳的4个字符\n第4行：“abc”不是有效的整数\n"
+                           "共导入2条记录，2条记录导入失败。"));
+        QCOMPARE(w.ui.lastText(), QStringLiteral("共导入2条记录，2条记录导入失败，详见“导入失败记录”。"));
         QVERIFY(!w.find<QWidget>(QStringLiteral("Panel1"))->isVisible());
         QCOMPARE(w.find<QProgressBar>(QStringLiteral("ProgressBar1"))->value(), 4);
-        QCOMPARE(w.dm.Tsyyp.recordCount(), 3);
+        QCOMPARE(w.dm.Tsyyp.recordCount(), 2);
         QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where tm='第四份文件'")).toString(),
             QStringLiteral("20200102")); // 成文时间 takes every date as eight digits
         QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where ajh=12")).toString(),
             QStringLiteral("20240315")); // cut short it would be another date
-        QCOMPARE(folder.scalar(QStringLiteral("select bz from 文件目录 where tm='第二份文件'")).toString(),
-            QStringLiteral("42"));
+        QCOMPARE(folder.scalar(QStringLiteral("select hh from 文件目录 where ajh=12")).toString(),
+            QStringLiteral("0001"));
         QCOMPARE(folder.scalar(QStringLiteral("select hh from 文件目录 where tm='第四份文件'")).toString(),
             QStringLiteral("2"));
         QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("yh is null")), 0);
+        // A number in a column of text arrives as its text.
+        ImportMapping noBox = catalogueMapping();
+        noBox[4] = { false, QString() };
+        w.window.setMapping(noBox);
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        w.click("Button2");
+        QCOMPARE(folder.scalar(QStringLiteral("select bz from 文件目录 where tm='第二份文件'")).toString(),
+            QStringLiteral("42"));
+        w.window.setMapping(catalogueMapping());
 
         // Closed and shown again: the mapping is saved and loaded, the workbook stays.
         w.find<QCheckBox>(QStringLiteral("CheckBox1"))->setChecked(true);
