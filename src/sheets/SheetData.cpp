@@ -24,12 +24,14 @@ WorkbookBudget::WorkbookBudget(const WorkbookLimits &limits, quint64 fileBytes)
 bool WorkbookBudget::expand(quint64 bytes)
 {
     m_expanded += bytes;
-    return m_expanded <= m_limits.expandedBytes;
+    return m_expanded <= m_limits.expandedBytes && !cancelled();
 }
 
-QString WorkbookBudget::expandedFault() const
+WorkbookFault WorkbookBudget::expandedFault() const
 {
-    return QStringLiteral("解压后的内容超过%1MB").arg(m_limits.expandedBytes >> 20);
+    if (cancelled())
+        return { WorkbookFault::Kind::Cancelled, QString() };
+    return { WorkbookFault::Kind::TooLarge, QStringLiteral("解压后的内容超过%1MB").arg(m_limits.expandedBytes >> 20) };
 }
 
 void WorkbookBudget::sharedString(quint64 count)
@@ -62,6 +64,8 @@ void WorkbookBudget::chars(quint64 count)
 
 void WorkbookBudget::spend(quint64 bytes)
 {
+    if (cancelled())
+        throw WorkbookFault { WorkbookFault::Kind::Cancelled, QString() };
     m_memory += bytes;
     if (m_memory > m_limits.memoryBytes)
         WorkbookFault::tooLarge(QStringLiteral("读取需要的内存超过%1MB").arg(m_limits.memoryBytes >> 20));

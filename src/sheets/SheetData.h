@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 namespace dagl {
@@ -16,6 +17,7 @@ struct WorkbookFault {
         Password, // encrypted
         OldFormat, // a format before Excel 97
         TooLarge, // past a bound that keeps memory and time in check
+        Cancelled, // the operator stopped the read
     };
     Kind kind;
     QString detail;
@@ -34,7 +36,9 @@ struct WorkbookLimits {
     quint32 cells = 12'000'000; // cells holding a value
     quint32 strings = 8'000'000; // shared strings
     quint64 stringChars = 256ull << 20; // characters of all the strings
-    quint64 memoryBytes = 1024ull << 20; // what the file, the cells and the strings take
+    quint64 memoryBytes = 512ull << 20; // what the file, the cells and the strings take
+    // Set from another thread to stop a read under way; checked as the budget is charged.
+    const std::atomic<bool> *cancel = nullptr;
 };
 
 // What reading one workbook has taken so far against its limits, every part and every kind
@@ -46,10 +50,10 @@ public:
     WorkbookBudget(const WorkbookLimits &limits, quint64 fileBytes);
 
     const WorkbookLimits &limits() const { return m_limits; }
-    // Bytes expanded from an .xlsx part; false when past the limit, with the reason in
-    // expandedFault() (the zip entry reports it as its own fault).
+    // Bytes expanded from an .xlsx part; false when past the limit or cancelled, with the
+    // reason in expandedFault() (the zip entry reports it as its own fault).
     bool expand(quint64 bytes);
-    QString expandedFault() const;
+    WorkbookFault expandedFault() const;
     void sharedString(quint64 chars);
     void cell();
     void ownText(quint64 chars);
@@ -57,6 +61,7 @@ public:
 private:
     void chars(quint64 count);
     void spend(quint64 bytes);
+    bool cancelled() const { return m_limits.cancel && m_limits.cancel->load(std::memory_order_relaxed); }
 
     WorkbookLimits m_limits;
     quint64 m_expanded = 0;

@@ -107,8 +107,10 @@ protected:
                     WorkbookFault::Kind::TooLarge, QStringLiteral("“%1”解压后超过%2MB").arg(m_name).arg(m_limit >> 20));
             return fail(WorkbookFault::Kind::Damaged, QStringLiteral("“%1”解压后比记载的长度长").arg(m_name));
         }
-        if (m_budget && !m_budget->expand(quint64(produced)))
-            return fail(WorkbookFault::Kind::TooLarge, m_budget->expandedFault());
+        if (m_budget && !m_budget->expand(quint64(produced))) {
+            const WorkbookFault fault = m_budget->expandedFault();
+            return fail(fault.kind, fault.detail);
+        }
         m_crcNow = crc32(m_crcNow, reinterpret_cast<const Bytef *>(data), uInt(produced));
         if (m_method == 0 ? m_out == m_packed : m_ended) {
             m_done = true;
