@@ -151,7 +151,7 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
         box->setAccessibleName(name + QStringLiteral("对应表格第几列"));
         auto *label = new QLabel(
             name + QStringLiteral("(&%1)  对应表格第").arg(QLatin1Char(kRowKeys[i])), fields);
-        label->setBuddy(tick); // Alt+key reaches the row's first control
+        label->setBuddy(tick); // Alt+key ticks or unticks the row, as a check box's own key does
         const int line = int(i) / 3;
         const int at = int(i) % 3 * 5;
         grid->addWidget(tick, line, at);

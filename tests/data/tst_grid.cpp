@@ -12,11 +12,14 @@
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace dagl;
 using Marker = DBGridEh::SortMarker;
@@ -284,6 +287,51 @@ private slots:
         // The view never sorts or marks by itself.
         QCOMPARE(g.grid.sortMarker(1), Marker::None);
         QCOMPARE(g.column(0), (QStringList { "0001", "0002", "0003", "0004", "0005" }));
+    }
+
+    // The grid is one Tab stop: Tab and Shift+Tab go on to the next and previous controls,
+    // Ctrl+Tab and Ctrl+Shift+Tab from cell to cell, to the next row at a row's end.
+    void tabLeavesCtrlTabMovesWithin()
+    {
+        test::ProgramFolderFixture folder;
+        insertFive(folder);
+        test::FakeUi ui;
+        TDataModule5 dm { folder.path(), ui };
+        dm.Tsyyp.open();
+        QWidget window;
+        auto *before = new QLineEdit(&window);
+        auto *grid = new DBGridEh(&window);
+        auto *after = new QLineEdit(&window);
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(before);
+        layout->addWidget(grid);
+        layout->addWidget(after);
+        grid->setDataset(&dm.Tsyyp,
+            { { QStringLiteral("SXH"), QStringLiteral("序号") }, { QStringLiteral("TM"), QStringLiteral("题名") } });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        before->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(before, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        const int row = grid->currentIndex().row();
+        QCOMPARE(grid->currentIndex().column(), 0);
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier); // on to the next row
+        QCOMPARE(grid->currentIndex().row(), row + 1);
+        QCOMPARE(grid->currentIndex().column(), 0);
+        QCOMPARE(dm.Tsyyp.currentRow(), row + 1);
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(grid->currentIndex().row(), row);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), after);
+        QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), before);
+        QCOMPARE(grid->currentIndex().row(), row); // leaving moves nothing
     }
 
     void oneMarkerAtATime()

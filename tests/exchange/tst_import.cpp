@@ -1,3 +1,4 @@
+#include "CraftedWorkbook.h"
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "GridWriters.h"
@@ -632,6 +633,177 @@ private slots:
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
         QCOMPARE(IniFile::settingsOf(folder.path()).read(QStringLiteral("zddr"), QStringLiteral("sccjid")),
             QStringLiteral("2"));
+    }
+
+    // A clerk's workbook written by a generator (openpyxl: formulas without stored results)
+    // and saved again by LibreOffice as .xlsx and .xls, imported with the keyboard: dates
+    // typed as text stored as eight digits like date cells, nothing cut, a formula without
+    // its result a failed row of its own.
+    void clerkWorkbooks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("memo");
+        QTest::addColumn<QStringList>("stored"); // 题名 件号 成文时间 备注
+        const QString longNumber = QStringLiteral("第4行：件号“10001”超出了该列能容纳的4个字符");
+        const QString longText = QStringLiteral("第5行：成文时间“3月18日上午十点”超出了该列能容纳的8个字符");
+        const QStringList stored { "通知一|1|20250315|甲", "通知二|2|20250316|乙", "通知五|5|20250319|戊" };
+        QTest::newRow("openpyxl .xlsx")
+            << "clerk_openpyxl.xlsx"
+            << QStringList { longNumber, longText,
+                   "第7行：第5列的公式没有保存计算结果，请在Excel中重新计算并保存后再导入",
+                   "共导入3条记录，3条记录导入失败。" }
+                   .join(QLatin1Char('\n'))
+            << stored;
+        for (const char *file : { "clerk_libreoffice.xlsx", "clerk_libreoffice.xls" })
+            QTest::newRow(file) << file
+                                << QStringList { longNumber, longText, "共导入4条记录，2条记录导入失败。" }.join(
+                                       QLatin1Char('\n'))
+                                << stored + QStringList { "通知六|6|20250320|16" };
+    }
+    void clerkWorkbooks()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, memo);
+        QFETCH(QStringList, stored);
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.ui.paths << fixture(file.toLatin1().constData());
+        press(w, "Button1");
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有6条记录"));
+
+        // First use, every row ticked and no box filled: the mapping is the fault, whatever
+        // the row holds.
+        press(w, "Button2");
+        QCOMPARE(w.memo(), QStringLiteral("档案馆代码：“”不是有效的列号---请将错误信息反馈给管理员"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+
+        w.window.setMapping(only({ { "TM", "1" }, { "JH", "2" }, { "CWSJ", "3" }, { "YH", "4" }, { "BZ", "5" } }));
+        press(w, "Button3");
+        QCOMPARE(w.memo(), memo);
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), int(stored.size()));
+        for (const QString &row : stored) {
+            const QStringList v = row.split(QLatin1Char('|'));
+            QCOMPARE(folder.count(QStringLiteral("文件目录"),
+                         QStringLiteral("tm='%1' and jh='%2' and cwsj='%3' and bz='%4'").arg(v[0], v[1], v[2], v[3])),
+                1);
+        }
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("jh='1000'")), 0); // never cut
+    }
+
+    // The keyboard reaches every control: Tab leaves the preview, Ctrl+Tab moves within it,
+    // each mapping row and button has its Alt key.
+    void keyboardReachesEveryControl()
+    {
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        w.ui.paths << fixture("clerk_libreoffice.xls");
+        QTest::keyClick(&w.window, Qt::Key_F, Qt::AltModifier); // 选择Excel文件(&F)
+        QTRY_COMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有6条记录"));
+
+        auto *grid = w.find<QTableView>(QStringLiteral("DBGrid1"));
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(0, 0));
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(0, 1));
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QTRY_VERIFY(QApplication::focusWidget() != grid);
+        QCOMPARE(QApplication::focusWidget(), w.find<QCheckBox>(QStringLiteral("CheckBox1")));
+
+        // Alt+key: the row's check box, ticked or unticked as by its own key; Tab goes on
+        // to its column box.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_9, Qt::AltModifier); // 文件题名(&9)
+        auto *titleTick = w.find<QCheckBox>(QStringLiteral("CheckBox9"));
+        QTRY_COMPARE(QApplication::focusWidget(), titleTick);
+        QTRY_VERIFY(!titleTick->isChecked());
+        QTest::keyClick(titleTick, Qt::Key_Space);
+        QVERIFY(titleTick->isChecked());
+        QTest::keyClick(titleTick, Qt::Key_Tab);
+        auto *titleBox = w.find<QComboBox>(QStringLiteral("ComboBox9"));
+        QTRY_COMPARE(QApplication::focusWidget(), titleBox);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1"));
+        QCOMPARE(titleBox->currentText(), QStringLiteral("1"));
+
+        // Only 文件题名 left ticked, by the keyboard alone, then 导入一条测试(&T).
+        const char keys[] = "1234567890BDEGHIJKLMNPQR";
+        for (int i = 0; i < 24; ++i) {
+            if (i == 8)
+                continue;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(QChar::fromLatin1(keys[i]).unicode()), Qt::AltModifier);
+            QTRY_VERIFY(!w.window.mapping().at(i).ticked);
+        }
+        QCOMPARE(QApplication::focusWidget(), w.find<QCheckBox>(QStringLiteral("CheckBox21"))); // 备注(&R)
+        for (QCheckBox *tick : w.window.findChildren<QCheckBox *>())
+            QCOMPARE(tick->isChecked(), tick == titleTick);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier); // clicks as it shows the press
+        QTRY_COMPARE(w.memo(), QStringLiteral("题名：通知一导入成功！"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("tm='通知一'")), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier); // 全部导入(&A)
+        QTRY_COMPARE(w.memo(), QStringLiteral("共导入6条记录，0条记录导入失败。"));
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 7);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier); // 关闭(&C)
+        QTRY_VERIFY(!w.window.isVisible());
+    }
+
+    // A workbook that takes long to read is read off the window's thread: the panel shows
+    // with 取消, which stops the read and leaves the window as it was; so does closing.
+    void longReadCancelled_data()
+    {
+        QTest::addColumn<bool>("byClose");
+        QTest::newRow("取消") << false;
+        QTest::newRow("close box") << true;
+    }
+    void longReadCancelled()
+    {
+        QFETCH(bool, byClose);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("slow.xlsx"));
+        {
+            const QByteArray head = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                    "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>题名</t></is></c></row>";
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(test::craftedXlsx({ {}, head, "<a/>", 120'000'000, "</sheetData></worksheet>" }));
+        }
+        test::ProgramFolderFixture folder;
+        Window w { folder };
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        auto *panel = w.find<QWidget>(QStringLiteral("Panel1"));
+        auto *label = w.find<QLabel>(QStringLiteral("Label14"));
+        bool panelSeen = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &w.window, [&] {
+            if (!panel->isVisible())
+                return;
+            panelSeen = true;
+            watch.stop();
+            QCOMPARE(label->text(), QStringLiteral("正在读取Excel文件，请稍等......"));
+            // The window answers meanwhile; a second choice or an import waits for the read.
+            w.click("Button3");
+            if (byClose)
+                w.window.close();
+            else
+                w.click("CancelButton");
+        });
+        watch.start(10);
+        w.choose(path);
+        QVERIFY(panelSeen);
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(w.ui.shown.size(), 0); // nothing to say: the operator stopped it
+        QCOMPARE(w.find<QLineEdit>(QStringLiteral("Edit1"))->text(), QString());
+        QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(),
+            QStringLiteral("注意excel文件表名必须是sheet1，或者英文名称"));
+        QTRY_COMPARE(w.window.isVisible(), !byClose);
+        if (!byClose) {
+            // The window works on: the next workbook is read.
+            w.choose(fixture("clerk_libreoffice.xlsx"));
+            QCOMPARE(w.find<QLabel>(QStringLiteral("Label15"))->text(), QStringLiteral("共有6条记录"));
+        }
     }
 
     // A cancel or a refused write mid-run leaves none of the batch.
