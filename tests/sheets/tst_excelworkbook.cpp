@@ -316,6 +316,42 @@ private slots:
         QVERIFY(!book.isOpen());
     }
 
+    // A count of the compound file's header out of range is named with its own value.
+    void headerCountsNamed_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("FAT sectors") << 44
+                                     << "工作簿“%1”已损坏或不完整，无法读取：分配表的扇区数（16777215）超出了文件的大小";
+        QTest::newRow("DIFAT sectors")
+            << 72 << "工作簿“%1”已损坏或不完整，无法读取：分配表索引（DIFAT）的扇区数（16777215）超出了文件的大小";
+    }
+    void headerCountsNamed()
+    {
+        QFETCH(int, offset);
+        QFETCH(QString, message);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            ByteSink sink(&buffer);
+            CompoundFileWriter writer(sink, QStringLiteral("Workbook"), 100);
+            writer.begin();
+            sink.writeZeros(100);
+            writer.finish();
+            sink.flush();
+        }
+        QByteArray file = buffer.data();
+        const char count[4] = { '\xFF', '\xFF', '\xFF', '\x00' };
+        file.replace(offset, 4, count, 4);
+        ExcelWorkbook book;
+        try {
+            book.openData(file, QStringLiteral("x.xls"));
+            QFAIL("opened");
+        } catch (const Error &error) {
+            QCOMPARE(error.message(), message.arg(QStringLiteral("x.xls")));
+        }
+    }
+
     // What Excel writes and LibreOffice does not: truth values (t="b"), rich text in shared
     // strings, a formula's number result with its date format, a time, escaped control
     // characters. Made with libxlsxwriter, as Excel lays them out.
