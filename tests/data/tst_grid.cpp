@@ -503,6 +503,18 @@ private slots:
         const QRect last = grid->visualRect(grid->model()->index(4, 0));
         QVERIFY(last.bottom() + 5 < cells.height());
         QCOMPARE(QColor(cells.pixel(last.center().x(), last.bottom() + 4)), QColor(0xFF, 0xFB, 0xF0));
+
+        // Tab leaves the window's grid; Ctrl+Tab stays in it.
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        const int column = grid->currentIndex().column();
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QCOMPARE(grid->currentIndex().column(), column + 1);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QTRY_VERIFY(QApplication::focusWidget() != grid);
     }
 };
 
