@@ -143,7 +143,8 @@ void TFrm_jcsj::BitBtn1Click()
         const int fondsSize = unit.isOpen() ? unit.fieldDef(unit.fieldByName(QStringLiteral("QZH"))).size : 0;
         const QString fonds = m_fondsTyped.value_or(m_fonds->text());
         if (fondsSize > 0 && fonds.size() > fondsSize) {
-            m_ui.showMessage(QStringLiteral("全宗号“%1”超过了%2个字符，请改正后再保存!").arg(fonds).arg(fondsSize));
+            m_ui.showMessage(
+                QStringLiteral("全宗号“%1”超过了%2个字符，请改正后再保存!").arg(fonds).arg(fondsSize));
             m_fonds->setText(fonds);
             m_fonds->setFocus();
             return;

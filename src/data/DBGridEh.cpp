@@ -1,12 +1,12 @@
 #include "DBGridEh.h"
 
-#include <QTableView>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QTableView>
 
 #include <algorithm>
 #include <utility>

@@ -19,8 +19,8 @@ namespace {
 // 2025年3月16日. No date when the text is anything else or names no day of the calendar.
 QDate dateInText(const QString &text)
 {
-    static const QRegularExpression written(QStringLiteral(
-        R"(^\s*(\d{4})\s*[/.\-年]\s*(\d{1,2})\s*[/.\-月]\s*(\d{1,2})\s*日?\s*$)"));
+    static const QRegularExpression written(
+        QStringLiteral(R"(^\s*(\d{4})\s*[/.\-年]\s*(\d{1,2})\s*[/.\-月]\s*(\d{1,2})\s*日?\s*$)"));
     const QRegularExpressionMatch match = written.match(text);
     if (!match.hasMatch())
         return {};

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -25,7 +26,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QEventLoop>
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
@@ -149,8 +149,7 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
         box->setEditText(QString());
         box->setFixedWidth(56);
         box->setAccessibleName(name + QStringLiteral("对应表格第几列"));
-        auto *label = new QLabel(
-            name + QStringLiteral("(&%1)  对应表格第").arg(QLatin1Char(kRowKeys[i])), fields);
+        auto *label = new QLabel(name + QStringLiteral("(&%1)  对应表格第").arg(QLatin1Char(kRowKeys[i])), fields);
         label->setBuddy(tick); // Alt+key ticks or unticks the row, as a check box's own key does
         const int line = int(i) / 3;
         const int at = int(i) % 3 * 5;

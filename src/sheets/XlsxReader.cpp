@@ -55,8 +55,7 @@ QByteArrayView bytes(std::string_view view)
 
 // Reads a part through the scanner, handing each start element to `element`; checks the
 // expansion afterwards.
-template <typename F>
-void parse(const ZipArchive &zip, const QString &part, WorkbookBudget &budget, F element)
+template <typename F> void parse(const ZipArchive &zip, const QString &part, WorkbookBudget &budget, F element)
 {
     const std::unique_ptr<QIODevice> device = zip.open(part, budget.limits().partBytes, &budget);
     XmlScanner xml(*device, part);

@@ -42,9 +42,8 @@ QString key(const QString &name)
 // Expands one entry as it is read; stops at the first fault and keeps it.
 class EntryDevice : public QIODevice {
 public:
-    EntryDevice(
-        const char *data, quint32 packed, quint16 method, quint32 size, quint32 crc, quint64 limit, QString name,
-        WorkbookBudget *budget)
+    EntryDevice(const char *data, quint32 packed, quint16 method, quint32 size, quint32 crc, quint64 limit,
+        QString name, WorkbookBudget *budget)
         : m_data(data)
         , m_packed(packed)
         , m_method(method)

@@ -133,9 +133,8 @@ private slots:
         ImportMapping unticked = only({ { "TM", "1" } });
         unticked[4].columnText = QStringLiteral("1"); // 盒号 unticked with a number
         QTest::newRow("unticked stays empty") << unticked << cells << "HH" << QVariant() << "";
-        QTest::newRow("longer than the column fails")
-            << only({ { "HH", "1" } }) << cells << "HH" << QVariant()
-            << "盒号“123456789012345”超出了该列能容纳的4个字符";
+        QTest::newRow("longer than the column fails") << only({ { "HH", "1" } }) << cells << "HH" << QVariant()
+                                                      << "盒号“123456789012345”超出了该列能容纳的4个字符";
         QTest::newRow("a number longer than the column fails")
             << only({ { "JH", "1" } }) << QVariantList { qlonglong(10001) } << "JH" << QVariant()
             << "件号“10001”超出了该列能容纳的4个字符";
@@ -143,7 +142,8 @@ private slots:
             << only({ { "JH", "1" } }) << QVariantList { qlonglong(1000) } << "JH" << QVariant("1000") << "";
         QTest::newRow("past the column inside a character fails")
             << only({ { "HH", "1" } }) << QVariantList { QStringLiteral("123") + QString::fromUcs4(U"\U00020000") }
-            << "HH" << QVariant() << QStringLiteral("盒号“123%1”超出了该列能容纳的4个字符").arg(QString::fromUcs4(U"\U00020000"));
+            << "HH" << QVariant()
+            << QStringLiteral("盒号“123%1”超出了该列能容纳的4个字符").arg(QString::fromUcs4(U"\U00020000"));
         QTest::newRow("date text with slashes into CWSJ")
             << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral("2025/3/16") } << "CWSJ"
             << QVariant("20250316") << "";
@@ -160,8 +160,8 @@ private slots:
             << only({ { "CWSJ", "1" } }) << QVariantList { QStringLiteral("2025/2/30") } << "CWSJ" << QVariant()
             << "成文时间“2025/2/30”超出了该列能容纳的8个字符";
         QTest::newRow("date text into another column stays text")
-            << only({ { "BZ", "1" } }) << QVariantList { QStringLiteral("2025/3/16") } << "BZ"
-            << QVariant("2025/3/16") << "";
+            << only({ { "BZ", "1" } }) << QVariantList { QStringLiteral("2025/3/16") } << "BZ" << QVariant("2025/3/16")
+            << "";
         QTest::newRow("number into text column") << only({ { "QZH", "2" } }) << cells << "QZH" << QVariant("7") << "";
         QTest::newRow("fraction into text column")
             << only({ { "QZH", "1" } }) << QVariantList { 3.25 } << "QZH" << QVariant("3.25") << "";
@@ -309,8 +309,8 @@ private slots:
         QCOMPARE(w.memo(), QStringLiteral("题名：关于档案工作的通知导入成功！"));
         w.click("Button2");
         QCOMPARE(w.memo(), QStringLiteral("题名：关于档案工作的通知导入成功！")); // the list was emptied first
-        QCOMPARE(folder.count(QStringLiteral("文件目录"),
-                     QStringLiteral("tm='关于档案工作的通知' and hh='0001' and ajh=12")),
+        QCOMPARE(folder.count(
+                     QStringLiteral("文件目录"), QStringLiteral("tm='关于档案工作的通知' and hh='0001' and ajh=12")),
             2);
         QVERIFY(w.dm.Tsyyp.isOpen());
         QCOMPARE(w.dm.Tsyyp.recordCount(), 2);
@@ -354,8 +354,8 @@ private slots:
             QStringLiteral("20200102")); // 成文时间 takes every date as eight digits
         QCOMPARE(folder.scalar(QStringLiteral("select cwsj from 文件目录 where ajh=12")).toString(),
             QStringLiteral("20240315")); // cut short it would be another date
-        QCOMPARE(folder.scalar(QStringLiteral("select hh from 文件目录 where ajh=12")).toString(),
-            QStringLiteral("0001"));
+        QCOMPARE(
+            folder.scalar(QStringLiteral("select hh from 文件目录 where ajh=12")).toString(), QStringLiteral("0001"));
         QCOMPARE(folder.scalar(QStringLiteral("select hh from 文件目录 where tm='第四份文件'")).toString(),
             QStringLiteral("2"));
         QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("yh is null")), 0);
@@ -647,13 +647,12 @@ private slots:
         const QString longNumber = QStringLiteral("第4行：件号“10001”超出了该列能容纳的4个字符");
         const QString longText = QStringLiteral("第5行：成文时间“3月18日上午十点”超出了该列能容纳的8个字符");
         const QStringList stored { "通知一|1|20250315|甲", "通知二|2|20250316|乙", "通知五|5|20250319|戊" };
-        QTest::newRow("openpyxl .xlsx")
-            << "clerk_openpyxl.xlsx"
-            << QStringList { longNumber, longText,
-                   "第7行：第5列的公式没有保存计算结果，请在Excel中重新计算并保存后再导入",
-                   "共导入3条记录，3条记录导入失败。" }
-                   .join(QLatin1Char('\n'))
-            << stored;
+        QTest::newRow("openpyxl .xlsx") << "clerk_openpyxl.xlsx"
+                                        << QStringList { longNumber, longText,
+                                               "第7行：第5列的公式没有保存计算结果，请在Excel中重新计算并保存后再导入",
+                                               "共导入3条记录，3条记录导入失败。" }
+                                               .join(QLatin1Char('\n'))
+                                        << stored;
         for (const char *file : { "clerk_libreoffice.xlsx", "clerk_libreoffice.xls" })
             QTest::newRow(file) << file
                                 << QStringList { longNumber, longText, "共导入4条记录，2条记录导入失败。" }.join(
@@ -733,7 +732,8 @@ private slots:
         for (int i = 0; i < 24; ++i) {
             if (i == 8)
                 continue;
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key(QChar::fromLatin1(keys[i]).unicode()), Qt::AltModifier);
+            QTest::keyClick(
+                QApplication::focusWidget(), Qt::Key(QChar::fromLatin1(keys[i]).unicode()), Qt::AltModifier);
             QTRY_VERIFY(!w.window.mapping().at(i).ticked);
         }
         QCOMPARE(QApplication::focusWidget(), w.find<QCheckBox>(QStringLiteral("CheckBox21"))); // 备注(&R)
@@ -763,8 +763,9 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("slow.xlsx"));
         {
-            const QByteArray head = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-                                    "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>题名</t></is></c></row>";
+            const QByteArray head
+                = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                  "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>题名</t></is></c></row>";
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(test::craftedXlsx({ {}, head, "<a/>", 120'000'000, "</sheetData></worksheet>" }));
@@ -831,7 +832,8 @@ private slots:
         QCOMPARE(cancelled.saved, 0);
         QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
 
-        folder.refuse(QStringLiteral("insert"), QStringLiteral("disk full"), QStringLiteral("TM"), QStringLiteral("第四份文件"));
+        folder.refuse(
+            QStringLiteral("insert"), QStringLiteral("disk full"), QStringLiteral("TM"), QStringLiteral("第四份文件"));
         dm.Twjml.close();
         dm.Twjml.open();
         const ImportPlan again(catalogueMapping(), book.columnCount(), dm.Twjml);

@@ -136,7 +136,8 @@ inline QByteArray craftedXlsx(const CraftedPart &sheet, const CraftedPart *share
                           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
     const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     QByteArray rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                      "<Relationship Id=\"rId1\" Type=\"" + rel + "worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+                      "<Relationship Id=\"rId1\" Type=\""
+        + rel + "worksheet\" Target=\"worksheets/sheet1.xml\"/>";
     if (shared)
         rels += "<Relationship Id=\"rId2\" Type=\"" + rel + "sharedStrings\" Target=\"sharedStrings.xml\"/>";
     rels += "</Relationships>";

@@ -238,9 +238,9 @@ private slots:
         QTest::addColumn<quint64>("partLimit"); // MB an expanded part may take
         QTest::addColumn<QString>("message");
         const QString dir = QStringLiteral(DAGL_FIXTURES);
-        QTest::newRow("small part claims 2 GB")
-            << "huge_part.xlsx" << quint64(1024)
-            << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/sheet1.xml”记载的长度（2047MB）与压缩数据（1404字节）不符";
+        QTest::newRow("small part claims 2 GB") << "huge_part.xlsx" << quint64(1024)
+                                                << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/"
+                                                   "sheet1.xml”记载的长度（2047MB）与压缩数据（1404字节）不符";
         QTest::newRow("part expands past a bound")
             << "bomb.xlsx" << quint64(1) << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有3MB，超过1MB";
         QTest::newRow("part longer than said")
@@ -321,8 +321,8 @@ private slots:
     {
         QTest::addColumn<int>("offset");
         QTest::addColumn<QString>("message");
-        QTest::newRow("FAT sectors") << 44
-                                     << "工作簿“%1”已损坏或不完整，无法读取：分配表的扇区数（16777215）超出了文件的大小";
+        QTest::newRow("FAT sectors")
+            << 44 << "工作簿“%1”已损坏或不完整，无法读取：分配表的扇区数（16777215）超出了文件的大小";
         QTest::newRow("DIFAT sectors")
             << 72 << "工作簿“%1”已损坏或不完整，无法读取：分配表索引（DIFAT）的扇区数（16777215）超出了文件的大小";
     }

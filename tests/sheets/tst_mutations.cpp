@@ -3,9 +3,9 @@
 #include "ExcelWorkbook.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <fstream>
@@ -214,25 +214,22 @@ private slots:
         const test::CraftedPart oneCell { {}, sheetHead + "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>", {}, 0,
             sheetTail };
         const test::CraftedPart manyStrings { {}, sstHead, "<si><t>x</t></si>", 8'000'000, "</sst>" };
-        QTest::newRow("8M shared strings")
-            << test::craftedXlsx(oneCell, &manyStrings) << quint64(0) << quint64(0)
-            << "工作簿“%1”过大，无法导入：读取需要的内存超过512MB";
+        QTest::newRow("8M shared strings") << test::craftedXlsx(oneCell, &manyStrings) << quint64(0) << quint64(0)
+                                           << "工作簿“%1”过大，无法导入：读取需要的内存超过512MB";
         const test::CraftedPart longStrings { {}, sstHead, "<si><t>" + QByteArray(32, 'w') + "</t></si>", 8'000'000,
             "</sst>" };
-        QTest::newRow("8M strings of 32 characters")
-            << test::craftedXlsx(oneCell, &longStrings) << quint64(0) << quint64(0)
-            << "工作簿“%1”过大，无法导入：读取需要的内存超过512MB";
+        QTest::newRow("8M strings of 32 characters") << test::craftedXlsx(oneCell,
+            &longStrings) << quint64(0) << quint64(0) << "工作簿“%1”过大，无法导入：读取需要的内存超过512MB";
         // Strings and cells each within the budget, together past it.
         const test::CraftedPart someStrings { {}, sstHead, "<si><t>x</t></si>", 400'000, "</sst>" };
-        const test::CraftedPart manyCells { {}, sheetHead,
-            "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>0</v></c></row>", 760'000, sheetTail };
-        QTest::newRow("strings and cells together")
-            << test::craftedXlsx(manyCells, &someStrings) << quint64(64) << quint64(0)
-            << "工作簿“%1”过大，无法导入：读取需要的内存超过64MB";
+        const test::CraftedPart manyCells { {}, sheetHead, "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>0</v></c></row>",
+            760'000, sheetTail };
+        QTest::newRow("strings and cells together") << test::craftedXlsx(manyCells, &someStrings) << quint64(64)
+                                                    << quint64(0) << "工作簿“%1”过大，无法导入：读取需要的内存超过64MB";
         // A sheet of nothing but empty elements: bounded by the bytes expanded.
         const test::CraftedPart emptyElements { {}, sheetHead, "<a/>", 50'000'000, sheetTail };
         QTest::newRow("a sheet of <a/>") << test::craftedXlsx(emptyElements) << quint64(0) << quint64(64)
-                                        << "工作簿“%1”过大，无法导入：解压后的内容超过64MB";
+                                         << "工作簿“%1”过大，无法导入：解压后的内容超过64MB";
         // Two parts each within a part's bound, together past the workbook's.
         const test::CraftedPart paddedStrings { {}, sstHead + "<si><t>x</t></si>", "<!-- -->", 5'000'000, "</sst>" };
         const test::CraftedPart paddedSheet { {}, sheetHead, "<!-- -->", 5'000'000, sheetTail };
@@ -274,7 +271,8 @@ private slots:
             QCOMPARE(refusal, QString());
             QCOMPARE(book.rowCount(), 0);
         } else {
-            QVERIFY2(refusal.startsWith(message.arg(shown)), qPrintable(refusal + QStringLiteral(" / ") + message.arg(shown)));
+            QVERIFY2(refusal.startsWith(message.arg(shown)),
+                qPrintable(refusal + QStringLiteral(" / ") + message.arg(shown)));
             QVERIFY(!book.isOpen());
         }
         QVERIFY2(peakMb() < 1024, qPrintable(QStringLiteral("%1 MB").arg(peakMb())));

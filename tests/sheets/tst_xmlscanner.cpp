@@ -249,10 +249,12 @@ private slots:
         QByteArray many;
         for (int i = 0; i < 40; ++i)
             many += " a" + QByteArray::number(i) + "=\"1\"";
-        QTest::newRow("duplicate after many attributes") << "<a" + many + " a2=\"2\"/>" << "属性“a2”重复";
-        QTest::newRow("duplicate among many attributes") << "<a" + many + " a39=\"2\"" + many + "/>" << "属性“a39”重复";
-        QTest::newRow("duplicate in a second tag of many")
-            << "<r><a" + many + "/><a" + many + " a0=\"x\"/></r>" << "属性“a0”重复";
+        QTest::newRow("duplicate after many attributes") << "<a" + many + " a2=\"2\"/>"
+                                                         << "属性“a2”重复";
+        QTest::newRow("duplicate among many attributes") << "<a" + many + " a39=\"2\"" + many + "/>"
+                                                         << "属性“a39”重复";
+        QTest::newRow("duplicate in a second tag of many") << "<r><a" + many + "/><a" + many + " a0=\"x\"/></r>"
+                                                           << "属性“a0”重复";
         QTest::newRow("unquoted value") << QByteArray("<a r=1/>") << "缺少引号";
         QTest::newRow("lt in value") << QByteArray("<a r=\"<\"/>") << "属性值中有“<”";
         QTest::newRow("no blank between attributes") << QByteArray("<a r=\"1\"s=\"2\"/>") << "缺少空格";
