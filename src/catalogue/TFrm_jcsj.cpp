@@ -66,6 +66,7 @@ TFrm_jcsj::TFrm_jcsj(TDataModule5 &dm, Ui &ui, QWidget *parent) : QDialog(parent
     }
     m_archiveCode->setFixedWidth(110);
     KeyFilter::install(m_archiveCode, KeyFilter::Kind::Digits); // DBEdit17KeyPress
+    connect(m_fonds, &QLineEdit::textEdited, this, [this](const QString &text) { m_fondsTyped = text; });
 
     auto *choice = new QGroupBox(QStringLiteral("录入设置"), this);
     auto *row = new QHBoxLayout(choice);
@@ -110,6 +111,7 @@ void TFrm_jcsj::showEvent(QShowEvent *event)
 
 void TFrm_jcsj::FormShow()
 {
+    m_fondsTyped.reset();
     Dataset &unit = m_dm.TJCsj;
     unit.open();
     if (unit.isEmpty())
@@ -137,6 +139,16 @@ void TFrm_jcsj::BitBtn1Click()
             return;
         }
         Dataset &unit = m_dm.TJCsj;
+        // The box takes one character more than the column holds: say so rather than cut.
+        const int fondsSize = unit.isOpen() ? unit.fieldDef(unit.fieldByName(QStringLiteral("QZH"))).size : 0;
+        const QString fonds = m_fondsTyped.value_or(m_fonds->text());
+        if (fondsSize > 0 && fonds.size() > fondsSize) {
+            m_ui.showMessage(
+                QStringLiteral("全宗号“%1”超过了%2个字符，请改正后再保存!").arg(fonds).arg(fondsSize));
+            m_fonds->setText(fonds);
+            m_fonds->setFocus();
+            return;
+        }
         try {
             if (!unit.isEditing())
                 unit.edit();
@@ -145,6 +157,7 @@ void TFrm_jcsj::BitBtn1Click()
             m_ui.showMessage(QStringLiteral("数据修改失败！"));
             return;
         }
+        m_fondsTyped.reset();
         m_ui.showMessage(QStringLiteral("数据修改成功！"));
     });
 }

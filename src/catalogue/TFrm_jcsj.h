@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <optional>
+
 class QComboBox;
 
 namespace dagl {
@@ -36,6 +38,9 @@ private:
     DBEdit *m_archiveCode; // DBEdit17
     DBEdit *m_unitCode;
     DBEdit *m_fonds;
+    // What was typed into 全宗号 since the window was shown: the box takes one character more
+    // than the column, and the bound row keeps only what fits.
+    std::optional<QString> m_fondsTyped;
     DBEdit *m_unitName;
     QComboBox *m_inputMethod;
 };

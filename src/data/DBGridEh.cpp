@@ -2,9 +2,11 @@
 
 #include <QHeaderView>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QTableView>
 
 #include <algorithm>
 #include <utility>
@@ -135,7 +137,60 @@ private:
     DBGridEh *m_grid;
 };
 
+// Ctrl+Tab and Ctrl+Shift+Tab of a grid that Tab leaves: the next or previous cell.
+class CellByCellKeys : public QObject {
+public:
+    explicit CellByCellKeys(QTableView *grid)
+        : QObject(grid)
+        , m_grid(grid)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_grid || event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (!tab || !(key->modifiers() & Qt::ControlModifier))
+            return false;
+        const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+        step(back ? -1 : 1);
+        return true;
+    }
+
+private:
+    void step(int by)
+    {
+        const QAbstractItemModel *model = m_grid->model();
+        if (!model)
+            return;
+        const int rows = model->rowCount();
+        const int columns = model->columnCount();
+        if (rows <= 0 || columns <= 0)
+            return;
+        const QModelIndex current = m_grid->currentIndex();
+        qint64 at = current.isValid() ? qint64(current.row()) * columns + current.column() + by : 0;
+        const qint64 cells = qint64(rows) * columns;
+        // Hidden columns are passed over; the first and last cells stay where they are.
+        while (at >= 0 && at < cells && m_grid->isColumnHidden(int(at % columns)))
+            at += by;
+        if (at < 0 || at >= cells)
+            return;
+        m_grid->setCurrentIndex(model->index(int(at / columns), int(at % columns)));
+    }
+
+    QTableView *m_grid;
+};
+
 } // namespace
+
+void takeOneTabStop(QTableView *grid)
+{
+    grid->setTabKeyNavigation(false);
+    grid->installEventFilter(new CellByCellKeys(grid));
+}
 
 DBGridEh::DBGridEh(QWidget *parent)
     : DBGrid(parent)
@@ -148,6 +203,7 @@ DBGridEh::DBGridEh(QWidget *parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSortingEnabled(false);
     setWordWrap(false);
+    takeOneTabStop(this);
     QPalette colours = palette();
     colours.setColor(QPalette::Base, kCellColor);
     colours.setColor(QPalette::AlternateBase, kCellColor);

@@ -6,9 +6,15 @@
 #include <QStringList>
 #include <QVector>
 
+class QTableView;
 class QWidget;
 
 namespace dagl {
+
+// Makes a grid one Tab stop: Tab and Shift+Tab leave it like any other control, and
+// Ctrl+Tab and Ctrl+Shift+Tab move from cell to cell within it (on to the next row at a
+// row's end). Every data grid of the program gets it, DBGridEh by itself.
+void takeOneTabStop(QTableView *grid);
 
 class DBGridEhHeader;
 

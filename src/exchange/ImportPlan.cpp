@@ -9,8 +9,25 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 namespace dagl {
+
+namespace {
+
+// A date typed as text, as clerks write them: 2025/3/16, 2025-03-16, 2025.3.16 or
+// 2025年3月16日. No date when the text is anything else or names no day of the calendar.
+QDate dateInText(const QString &text)
+{
+    static const QRegularExpression written(
+        QStringLiteral(R"(^\s*(\d{4})\s*[/.\-年]\s*(\d{1,2})\s*[/.\-月]\s*(\d{1,2})\s*日?\s*$)"));
+    const QRegularExpressionMatch match = written.match(text);
+    if (!match.hasMatch())
+        return {};
+    return QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+}
+
+} // namespace
 
 const std::array<ImportColumn, 24> &importColumns()
 {
@@ -86,14 +103,15 @@ ImportPlan::ImportPlan(const ImportMapping &mapping, int sheetColumns, Dataset &
         if (!choice.ticked)
             continue;
         const QString field = QString::fromUtf8(columns[i].field);
-        Step step { target.fieldByName(field), 0, -1, QString(), field == QLatin1String("CWSJ") };
+        Step step { target.fieldByName(field), 0, -1, QString(), field == QLatin1String("CWSJ"),
+            QString::fromUtf8(columns[i].label) };
         const FieldDef &def = target.fieldDef(step.field);
         if (def.isText())
             step.size = def.size;
         try {
             step.column = columnOf(choice.columnText, sheetColumns);
         } catch (const Error &error) {
-            step.fault = error.message();
+            step.fault = step.label + QStringLiteral("：") + error.message(); // which of the 24 boxes
         }
         m_steps.push_back(step);
     }
@@ -121,19 +139,24 @@ QString ImportPlan::fault() const
 
 QString ImportPlan::converted(const Step &step, const QVariant &value) const
 {
-    QString text = ExcelWorkbook::textOf(value);
+    const QString shown = ExcelWorkbook::textOf(value);
+    QString text = shown;
     const int type = value.typeId();
     if (type == QMetaType::QDate || type == QMetaType::QDateTime) {
         // A date cut short would be another date.
-        const QString digits = value.toDate().toString(QStringLiteral("yyyyMMdd"));
         if (step.dateAsDigits || (step.size > 0 && text.size() > step.size))
-            text = digits;
-        if (step.size > 0 && text.size() > step.size)
-            throw Error(QStringLiteral("日期“%1”超出了“%2”能容纳的%3个字符")
-                            .arg(ExcelWorkbook::textOf(value), m_target.fieldDef(step.field).name)
-                            .arg(step.size));
+            text = value.toDate().toString(QStringLiteral("yyyyMMdd"));
+    } else if (step.dateAsDigits) {
+        // The same date typed as text is stored as a date cell would be.
+        const QDate date = dateInText(text);
+        if (date.isValid())
+            text = date.toString(QStringLiteral("yyyyMMdd"));
     }
-    return cutToSize(text, step.size);
+    // Never cut: a number or a date cut short is another number or date, and would then be
+    // stored and compared as such.
+    if (step.size > 0 && text.size() > step.size)
+        throw Error(QStringLiteral("%1“%2”超出了该列能容纳的%3个字符").arg(step.label, shown).arg(step.size));
+    return text;
 }
 
 void ImportPlan::fill(const std::function<QVariant(int column)> &cell) const

@@ -66,11 +66,12 @@ public:
     QString fault() const;
 
     // Fills the pending new row of the target from one worksheet row, ticked rows in table
-    // order: text columns take the cell's text form cut to the column's size, the number
-    // columns a cell that reads as a whole number, an empty cell no value. A date is never
-    // cut: 成文时间 takes it as eight digits (20240315), as does a text column too short for
-    // its text form; a column shorter still refuses it. Throws dagl::Error on the first cell
-    // or mapping the row cannot take.
+    // order: text columns take the cell's text form, the number columns a cell that reads as
+    // a whole number, an empty cell no value. 成文时间 takes a date, or text that reads as
+    // one (2025/3/16), as eight digits (20240315), as does a text column too short for a
+    // date's text form. Nothing is cut: a value longer than its column is refused, naming
+    // the column and its size. Throws dagl::Error on the first cell or mapping the row
+    // cannot take.
     void fill(const std::function<QVariant(int column)> &cell) const;
 
     // Whether every cell the mapping takes from the row is empty: a worksheet row with
@@ -89,6 +90,7 @@ private:
         int column; // -1: the mapping is at fault
         QString fault; // why, when column is -1
         bool dateAsDigits; // 成文时间: a date as yyyymmdd
+        QString label; // the row's name, for messages
     };
     QString converted(const Step &step, const QVariant &value) const;
 

@@ -1,6 +1,7 @@
 #include "TFrm_zdsjdr.h"
 
 #include "BusyCursor.h"
+#include "DBGridEh.h"
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "IniFile.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -25,7 +27,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <atomic>
+#include <exception>
 
 namespace dagl {
 
@@ -39,6 +46,13 @@ const QString kWorkbookFilter
     = QStringLiteral("Excel文件(*.xls *.xlsx);;Excel 97-2003工作簿(*.xls);;Excel工作簿(*.xlsx)");
 const QString kNoWorkbook = QStringLiteral("请先点击“选择Excel文件”打开要导入的Excel文件");
 constexpr int kColumnWidth = 120;
+const QString kImportNote = QStringLiteral("正在处理字典数据导入，请稍等，可能需要几分钟......");
+const QString kReadNote = QStringLiteral("正在读取Excel文件，请稍等......");
+// A read this short shows no panel: it would only flicker.
+constexpr int kPanelDelayMs = 300;
+// Alt+key of each mapping row, in table order; the buttons have F, T, A and C.
+const char kRowKeys[] = "1234567890BDEGHIJKLMNPQR";
+static_assert(sizeof kRowKeys - 1 == 24, "one key for each mapping row");
 
 QPushButton *button(const char *name, const QString &text, QWidget *parent)
 {
@@ -60,7 +74,7 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
         | Qt::WindowStaysOnTopHint);
 
-    auto *choose = button("Button1", QStringLiteral("选择Excel文件"), this);
+    auto *choose = button("Button1", QStringLiteral("选择Excel文件(&F)"), this);
     m_path = new QLineEdit(this);
     m_path->setObjectName(QStringLiteral("Edit1"));
     m_path->setReadOnly(true);
@@ -82,6 +96,7 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    takeOneTabStop(m_grid);
     m_grid->horizontalHeader()->setDefaultSectionSize(kColumnWidth);
     m_grid->verticalHeader()->setDefaultSectionSize(22);
     overlay->addWidget(m_grid, 0, 0);
@@ -91,7 +106,7 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
     m_panel->setAutoFillBackground(true);
     m_panel->setFixedSize(520, 90);
     auto *panelLayout = new QVBoxLayout(m_panel);
-    m_panelLabel = new QLabel(QStringLiteral("正在处理字典数据导入，请稍等，可能需要几分钟......"), m_panel);
+    m_panelLabel = new QLabel(kImportNote, m_panel);
     m_panelLabel->setObjectName(QStringLiteral("Label14"));
     QPalette blueText = m_panelLabel->palette();
     blueText.setColor(QPalette::WindowText, Qt::blue);
@@ -102,8 +117,13 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
     QPalette blueBar = m_bar->palette();
     blueBar.setColor(QPalette::Highlight, Qt::blue);
     m_bar->setPalette(blueBar);
+    m_cancel = button("CancelButton", QStringLiteral("取消"), m_panel);
+    auto *barLine = new QHBoxLayout;
+    barLine->addWidget(m_bar, 1);
+    barLine->addWidget(m_cancel);
     panelLayout->addWidget(m_panelLabel);
-    panelLayout->addWidget(m_bar);
+    panelLayout->addLayout(barLine);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_cancelRequested = true; });
     overlay->addWidget(m_panel, 0, 0, Qt::AlignCenter);
     m_panel->hide();
 
@@ -129,8 +149,8 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
         box->setEditText(QString());
         box->setFixedWidth(56);
         box->setAccessibleName(name + QStringLiteral("对应表格第几列"));
-        auto *label = new QLabel(name + QStringLiteral("  对应表格第"), fields);
-        label->setBuddy(box);
+        auto *label = new QLabel(name + QStringLiteral("(&%1)  对应表格第").arg(QLatin1Char(kRowKeys[i])), fields);
+        label->setBuddy(tick); // Alt+key ticks or unticks the row, as a check box's own key does
         const int line = int(i) / 3;
         const int at = int(i) % 3 * 5;
         grid->addWidget(tick, line, at);
@@ -146,15 +166,15 @@ TFrm_zdsjdr::TFrm_zdsjdr(TDataModule5 &dm, Ui &ui, QWidget *parent)
     m_memo->setObjectName(QStringLiteral("Memo1"));
     m_memo->setReadOnly(true);
     m_memo->setAccessibleName(QStringLiteral("导入失败记录"));
-    auto *memoLabel = new QLabel(QStringLiteral("导入失败记录"), this);
+    auto *memoLabel = new QLabel(QStringLiteral("导入失败记录(&Y)"), this);
     memoLabel->setBuddy(m_memo);
     auto *results = new QHBoxLayout;
     results->addWidget(memoLabel, 0, Qt::AlignTop);
     results->addWidget(m_memo, 1);
 
-    auto *testOne = button("Button2", QStringLiteral("导入一条测试"), this);
-    auto *importAllButton = button("Button3", QStringLiteral("全部导入"), this);
-    auto *closeButton = button("Button4", QStringLiteral("关闭"), this);
+    auto *testOne = button("Button2", QStringLiteral("导入一条测试(&T)"), this);
+    auto *importAllButton = button("Button3", QStringLiteral("全部导入(&A)"), this);
+    auto *closeButton = button("Button4", QStringLiteral("关闭(&C)"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton *b : { testOne, importAllButton, closeButton }) {
@@ -252,11 +272,14 @@ void TFrm_zdsjdr::FormClose()
 void TFrm_zdsjdr::closeEvent(QCloseEvent *event)
 {
     if (m_running) {
-        // Closing during a full import cancels it; the window closes when the run has ended.
+        // Closing during a read or a full import cancels it; the window closes when the run
+        // has ended.
         m_cancelRequested = true;
+        m_closeAfterRun = true;
         event->ignore();
         return;
     }
+    m_closeAfterRun = false;
     FormClose();
     event->accept();
 }
@@ -297,17 +320,14 @@ void TFrm_zdsjdr::Button1Click()
         if (path.isEmpty())
             return;
         // A workbook that cannot be read leaves the window as it was.
-        auto workbook = std::make_unique<ExcelWorkbook>();
-        workbook->open(path);
+        std::unique_ptr<ExcelWorkbook> workbook = readWorkbook(path);
+        if (!workbook)
+            return; // cancelled
         const QStringList tables = workbook->tableNames();
         if (tables.isEmpty()) {
             m_ui.showMessage(QStringLiteral("工作簿中没有工作表") + kNoSheet);
             return;
         }
-        QString table = tables.first();
-        if (table.contains(QLatin1Char('$')))
-            table = QLatin1Char('[') + table + QLatin1Char(']');
-        workbook->selectTable(table);
 
         m_path->setText(path);
         m_model->setWorkbook(workbook.get());
@@ -318,6 +338,68 @@ void TFrm_zdsjdr::Button1Click()
             m_grid->setCurrentIndex(m_model->index(0, 0));
         m_note->setText(QStringLiteral("共有%1条记录").arg(m_workbook->rowCount()));
     });
+}
+
+std::unique_ptr<ExcelWorkbook> TFrm_zdsjdr::readWorkbook(const QString &path)
+{
+    // Read on a thread of its own: a large or hostile workbook takes seconds, and the window
+    // keeps answering, with the panel and 取消 after a moment.
+    auto workbook = std::make_unique<ExcelWorkbook>();
+    std::exception_ptr failure;
+    WorkbookLimits limits;
+    limits.cancel = &m_cancelRequested; // 取消 and the close box stop the reader
+    ExcelWorkbook *book = workbook.get();
+    QThread *reader = QThread::create([book, path, limits, &failure] {
+        try {
+            book->open(path, limits);
+            // The first worksheet, or the named range that comes first: a worksheet's name
+            // is given in square brackets, as a statement would.
+            const QStringList tables = book->tableNames();
+            if (!tables.isEmpty()) {
+                QString table = tables.first();
+                if (table.contains(QLatin1Char('$')))
+                    table = QLatin1Char('[') + table + QLatin1Char(']');
+                book->selectTable(table);
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    QEventLoop waiting;
+    connect(reader, &QThread::finished, &waiting, &QEventLoop::quit);
+    m_running = true;
+    m_cancelRequested = false;
+    QTimer panelDelay;
+    panelDelay.setSingleShot(true);
+    connect(&panelDelay, &QTimer::timeout, this, [this] { showPanel(kReadNote, 0); });
+    panelDelay.start(kPanelDelayMs);
+    {
+        const BusyCursor busy;
+        reader->start();
+        waiting.exec();
+    }
+    reader->wait();
+    delete reader;
+    m_panel->hide();
+    m_running = false;
+    const bool cancelled = m_cancelRequested;
+    if (m_closeAfterRun)
+        QTimer::singleShot(0, this, &QWidget::close);
+    if (cancelled)
+        return {};
+    if (failure)
+        std::rethrow_exception(failure);
+    return workbook;
+}
+
+void TFrm_zdsjdr::showPanel(const QString &note, int rows)
+{
+    m_panelLabel->setText(note);
+    m_bar->setRange(0, rows); // none: a bar that shows only that work goes on
+    m_bar->setValue(0);
+    m_panel->show();
+    m_panel->raise();
+    m_cancel->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrm_zdsjdr::Button2Click()
@@ -333,6 +415,9 @@ void TFrm_zdsjdr::Button2Click()
         if (!target.isOpen())
             openTarget();
         const ImportPlan plan(mapping(), m_workbook->columnCount(), target);
+        // A mapping that names no column is the cause whatever the row holds.
+        if (!plan.fault().isEmpty())
+            throw Error(plan.fault());
         const auto cell = [&](int column) { return m_workbook->cell(row, column); };
         if (plan.isBlank(cell))
             throw Error(QStringLiteral("第%1行是空行，没有可导入的内容").arg(row + 2));
@@ -413,10 +498,7 @@ void TFrm_zdsjdr::Button3Click()
         return;
     m_running = true;
     m_cancelRequested = false;
-    m_bar->setRange(0, m_workbook->rowCount());
-    m_bar->setValue(0);
-    m_panel->show();
-    m_panel->raise();
+    showPanel(kImportNote, m_workbook->rowCount());
 
     ImportOutcome outcome;
     QString fatal;
@@ -461,7 +543,7 @@ void TFrm_zdsjdr::Button3Click()
         m_ui.showError(fatal);
     else if (!outcome.cancelled && !outcome.failures.isEmpty())
         m_ui.showMessage(outcome.summary().chopped(1) + QStringLiteral("，详见“导入失败记录”。"));
-    if (m_cancelRequested)
+    if (m_closeAfterRun)
         close();
 }
 

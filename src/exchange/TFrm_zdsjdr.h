@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 class QCheckBox;
@@ -13,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
+class QPushButton;
 class QTableView;
 
 namespace dagl {
@@ -52,6 +54,11 @@ private:
     void FormShow();
     void FormClose();
     bool requireWorkbook();
+    // The workbook and its first worksheet read off the window's thread; none when the
+    // operator cancelled. Throws dagl::Error as ExcelWorkbook does.
+    std::unique_ptr<ExcelWorkbook> readWorkbook(const QString &path);
+    // Panel1 over the preview with its note, a bar of `rows` steps (0: busy) and 取消.
+    void showPanel(const QString &note, int rows);
     int currentSheetRow() const;
     void openTarget();
     ArchivalCodeSettings codeSettings() const;
@@ -72,10 +79,12 @@ private:
     QWidget *m_panel; // Panel1
     QLabel *m_panelLabel; // Label14
     QProgressBar *m_bar; // ProgressBar1
+    QPushButton *m_cancel;
     std::array<QCheckBox *, 24> m_ticks {};
     std::array<QComboBox *, 24> m_boxes {};
     bool m_running = false;
-    bool m_cancelRequested = false;
+    std::atomic<bool> m_cancelRequested { false }; // read by the workbook's reader too
+    bool m_closeAfterRun = false; // the window was closed during a run
 };
 
 } // namespace dagl

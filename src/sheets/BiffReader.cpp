@@ -232,6 +232,7 @@ void needSize(const Record &r, quint32 size)
 BiffReader::BiffReader(QByteArray stream, const WorkbookLimits &limits)
     : m_stream(std::move(stream))
     , m_limits(limits)
+    , m_budget(limits, quint64(m_stream.size()))
 {
     readGlobals();
 }
@@ -305,6 +306,7 @@ void BiffReader::readGlobals()
             for (quint32 i = 0; i < count; ++i) {
                 QString text = c.string(true, m_limits.stringChars - chars);
                 chars += quint64(text.size());
+                m_budget.sharedString(quint64(text.size()));
                 m_shared.push_back(std::move(text));
             }
             break;
@@ -328,7 +330,8 @@ SheetData BiffReader::readSheet(int index) const
 {
     if (index < 0 || index >= m_sheetNames.size())
         WorkbookFault::damaged(QStringLiteral("没有第%1张工作表").arg(index + 1));
-    SheetData sheet(m_sheetNames.at(index), m_limits, m_shared);
+    WorkbookBudget budget = m_budget;
+    SheetData sheet(m_sheetNames.at(index), budget, m_shared);
     sheet.date1904 = m_date1904;
     const quint32 offset = m_sheetOffsets[size_t(index)];
     if (offset >= quint32(m_stream.size()))

@@ -26,6 +26,7 @@ private:
 
     QByteArray m_stream;
     WorkbookLimits m_limits;
+    WorkbookBudget m_budget; // after the globals every sheet needs
     QStringList m_sheetNames;
     std::vector<quint32> m_sheetOffsets;
     QStringList m_shared;

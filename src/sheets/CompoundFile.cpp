@@ -186,8 +186,10 @@ CompoundFileReader::CompoundFileReader(const QByteArray &file)
     const quint32 difatStart = le32(h + 68);
     const quint32 difatSectors = le32(h + 72);
     const quint32 sectors = sectorCount();
-    if (fatSectors > sectors + 1 || difatSectors > sectors + 1)
+    if (fatSectors > sectors + 1)
         WorkbookFault::damaged(QStringLiteral("分配表的扇区数（%1）超出了文件的大小").arg(fatSectors));
+    if (difatSectors > sectors + 1)
+        WorkbookFault::damaged(QStringLiteral("分配表索引（DIFAT）的扇区数（%1）超出了文件的大小").arg(difatSectors));
 
     // The allocation table's own sectors: 109 in the header, the rest in the DIFAT chain.
     std::vector<quint32> fatIds;

@@ -138,6 +138,8 @@ void ExcelWorkbook::refuse(const WorkbookFault &fault) const
                         .arg(m_path, fault.detail));
     case WorkbookFault::Kind::TooLarge:
         throw Error(QStringLiteral("工作簿“%1”过大，无法导入：%2").arg(m_path, fault.detail));
+    case WorkbookFault::Kind::Cancelled:
+        throw Error(QStringLiteral("已取消读取工作簿“%1”").arg(m_path));
     case WorkbookFault::Kind::Damaged:
         break;
     }
@@ -186,6 +188,8 @@ void ExcelWorkbook::selectTable(const QString &tableName)
     if (index < 0)
         throw Error(QStringLiteral("工作簿中没有工作表“%1”").arg(tableName));
     const QString name = m_sheetNames.at(index);
+    if (name == m_table && m_sheet)
+        return; // read already
     try {
         m_sheet.reset();
         m_sheet.emplace(m_biff ? m_biff->readSheet(index) : m_xlsx->readSheet(index));

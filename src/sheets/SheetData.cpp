@@ -4,9 +4,76 @@
 
 namespace dagl {
 
-SheetData::SheetData(QString name, const WorkbookLimits &limits, QStringList shared)
+namespace {
+
+// What the readers hold for each, in bytes: a cell in a vector that grows by doubling and is
+// sorted with a buffer; a shared string as its own QString in a list; a sheet's own text in
+// the one buffer they share. Measured, with the list growing by half again as it fills.
+constexpr quint64 CellBytes = 2 * sizeof(SheetCell);
+constexpr quint64 SharedStringBytes = 80;
+constexpr quint64 OwnTextBytes = 4;
+
+} // namespace
+
+WorkbookBudget::WorkbookBudget(const WorkbookLimits &limits, quint64 fileBytes)
+    : m_limits(limits)
+{
+    spend(fileBytes);
+}
+
+bool WorkbookBudget::expand(quint64 bytes)
+{
+    m_expanded += bytes;
+    return m_expanded <= m_limits.expandedBytes && !cancelled();
+}
+
+WorkbookFault WorkbookBudget::expandedFault() const
+{
+    if (cancelled())
+        return { WorkbookFault::Kind::Cancelled, QString() };
+    return { WorkbookFault::Kind::TooLarge, QStringLiteral("解压后的内容超过%1MB").arg(m_limits.expandedBytes >> 20) };
+}
+
+void WorkbookBudget::sharedString(quint64 count)
+{
+    if (++m_strings > m_limits.strings)
+        WorkbookFault::tooLarge(QStringLiteral("共享字符串超过%1个").arg(m_limits.strings));
+    chars(count);
+    spend(SharedStringBytes + 2 * count);
+}
+
+void WorkbookBudget::cell()
+{
+    if (++m_cells > m_limits.cells)
+        WorkbookFault::tooLarge(QStringLiteral("单元格超过%1个").arg(m_limits.cells));
+    spend(CellBytes);
+}
+
+void WorkbookBudget::ownText(quint64 count)
+{
+    chars(count);
+    spend(OwnTextBytes + 2 * count);
+}
+
+void WorkbookBudget::chars(quint64 count)
+{
+    m_chars += count;
+    if (m_chars > m_limits.stringChars)
+        WorkbookFault::tooLarge(QStringLiteral("文字超过%1个字符").arg(m_limits.stringChars));
+}
+
+void WorkbookBudget::spend(quint64 bytes)
+{
+    if (cancelled())
+        throw WorkbookFault { WorkbookFault::Kind::Cancelled, QString() };
+    m_memory += bytes;
+    if (m_memory > m_limits.memoryBytes)
+        WorkbookFault::tooLarge(QStringLiteral("读取需要的内存超过%1MB").arg(m_limits.memoryBytes >> 20));
+}
+
+SheetData::SheetData(QString name, WorkbookBudget &budget, QStringList shared)
     : m_name(std::move(name))
-    , m_limits(limits)
+    , m_budget(&budget)
     , m_strings(std::move(shared))
     , m_sharedCount(quint32(m_strings.size()))
     , m_ownStarts { 0 }
@@ -23,8 +90,8 @@ SheetCell &SheetData::add(quint32 row, quint32 column, CellKind kind)
                                    .arg(m_name)
                                    .arg(quint64(column) + 1)
                                    .arg(MaxSheetColumns));
-    if (m_cells.size() >= m_limits.cells)
-        WorkbookFault::tooLarge(QStringLiteral("工作表“%1”的单元格超过%2个").arg(m_name).arg(m_limits.cells));
+    if (m_budget)
+        m_budget->cell();
     m_rows = std::max(m_rows, row + 1);
     m_columns = std::max(m_columns, column + 1);
     SheetCell cell;
@@ -46,9 +113,8 @@ void SheetData::addNumber(quint32 row, quint32 column, double value, quint8 form
 
 void SheetData::addText(quint32 row, quint32 column, QString text, CellKind kind)
 {
-    m_ownChars += quint64(text.size());
-    if (m_ownChars > m_limits.stringChars)
-        WorkbookFault::tooLarge(QStringLiteral("工作表“%1”的文字超过%2个字符").arg(m_name).arg(m_limits.stringChars));
+    if (m_budget)
+        m_budget->ownText(quint64(text.size()));
     SheetCell &cell = add(row, column, kind);
     cell.text = m_sharedCount + quint32(m_ownStarts.size() - 1);
     // One buffer for all of them: a sheet of inline strings has a million short texts, and
@@ -99,6 +165,7 @@ void SheetData::addEmpty(quint32 row, quint32 column)
 
 void SheetData::finish()
 {
+    m_budget = nullptr; // it belongs to the read that built the sheet
     std::stable_sort(m_cells.begin(), m_cells.end(),
         [](const SheetCell &a, const SheetCell &b) { return a.row != b.row ? a.row < b.row : a.column < b.column; });
     // Of two cells at one place the later one stands, as the file's last word.

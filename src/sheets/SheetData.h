@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 namespace dagl {
@@ -16,6 +17,7 @@ struct WorkbookFault {
         Password, // encrypted
         OldFormat, // a format before Excel 97
         TooLarge, // past a bound that keeps memory and time in check
+        Cancelled, // the operator stopped the read
     };
     Kind kind;
     QString detail;
@@ -25,13 +27,48 @@ struct WorkbookFault {
 };
 
 // Bounds on what a workbook may make the readers hold; far above any real catalogue sheet,
-// far below what would exhaust the machine.
+// far below what would exhaust the machine. They hold for the whole workbook at once: the
+// parts read to list its sheets and the sheet read after them.
 struct WorkbookLimits {
     quint64 fileBytes = 1024ull << 20; // the file, read whole
-    quint64 partBytes = 1024ull << 20; // one expanded part of an .xlsx
-    quint32 cells = 12'000'000; // cells holding a value, in one sheet
+    quint64 partBytes = 512ull << 20; // one expanded part of an .xlsx
+    quint64 expandedBytes = 512ull << 20; // all the parts of an .xlsx expanded, together
+    quint32 cells = 12'000'000; // cells holding a value
     quint32 strings = 8'000'000; // shared strings
-    quint64 stringChars = 256ull << 20; // characters of all the strings of one sheet
+    quint64 stringChars = 256ull << 20; // characters of all the strings
+    quint64 memoryBytes = 512ull << 20; // what the file, the cells and the strings take
+    // Set from another thread to stop a read under way; checked as the budget is charged.
+    const std::atomic<bool> *cancel = nullptr;
+};
+
+// What reading one workbook has taken so far against its limits, every part and every kind
+// counted together, so that a workbook near several limits at once is still refused. A
+// sheet is read on a copy of the budget left after the workbook's shared parts, as the sheet
+// read before it is dropped. Crossing a limit throws WorkbookFault (TooLarge).
+class WorkbookBudget {
+public:
+    WorkbookBudget(const WorkbookLimits &limits, quint64 fileBytes);
+
+    const WorkbookLimits &limits() const { return m_limits; }
+    // Bytes expanded from an .xlsx part; false when past the limit or cancelled, with the
+    // reason in expandedFault() (the zip entry reports it as its own fault).
+    bool expand(quint64 bytes);
+    WorkbookFault expandedFault() const;
+    void sharedString(quint64 chars);
+    void cell();
+    void ownText(quint64 chars);
+
+private:
+    void chars(quint64 count);
+    void spend(quint64 bytes);
+    bool cancelled() const { return m_limits.cancel && m_limits.cancel->load(std::memory_order_relaxed); }
+
+    WorkbookLimits m_limits;
+    quint64 m_expanded = 0;
+    quint64 m_strings = 0;
+    quint64 m_chars = 0;
+    quint64 m_cells = 0;
+    quint64 m_memory = 0;
 };
 
 // The largest sheet a workbook can describe.
@@ -62,7 +99,8 @@ struct SheetCell {
 // One worksheet's cells, sorted by row and column; empty cells are not stored.
 class SheetData {
 public:
-    SheetData(QString name, const WorkbookLimits &limits, QStringList shared = {});
+    // `budget` is charged while the sheet is built, up to finish().
+    SheetData(QString name, WorkbookBudget &budget, QStringList shared = {});
 
     const QString &name() const { return m_name; }
     bool date1904 = false;
@@ -93,12 +131,11 @@ private:
     SheetCell &add(quint32 row, quint32 column, CellKind kind);
 
     QString m_name;
-    WorkbookLimits m_limits;
+    WorkbookBudget *m_budget;
     QStringList m_strings; // the workbook's shared strings
     quint32 m_sharedCount;
     QString m_own; // the sheet's own texts, one after another
     std::vector<quint32> m_ownStarts; // where each begins in m_own, and where the last ends
-    quint64 m_ownChars = 0;
     std::vector<SheetCell> m_cells;
     std::vector<quint32> m_rowStart;
     quint32 m_rows = 0;

@@ -55,9 +55,9 @@ QByteArrayView bytes(std::string_view view)
 
 // Reads a part through the scanner, handing each start element to `element`; checks the
 // expansion afterwards.
-template <typename F> void parse(const ZipArchive &zip, const QString &part, quint64 limit, F element)
+template <typename F> void parse(const ZipArchive &zip, const QString &part, WorkbookBudget &budget, F element)
 {
-    const std::unique_ptr<QIODevice> device = zip.open(part, limit);
+    const std::unique_ptr<QIODevice> device = zip.open(part, budget.limits().partBytes, &budget);
     XmlScanner xml(*device, part);
     for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndDocument;) {
         if (token == XmlScanner::StartElement)
@@ -66,13 +66,13 @@ template <typename F> void parse(const ZipArchive &zip, const QString &part, qui
     ZipArchive::check(*device);
 }
 
-QHash<QString, Relation> relations(const ZipArchive &zip, const QString &part, quint64 limit)
+QHash<QString, Relation> relations(const ZipArchive &zip, const QString &part, WorkbookBudget &budget)
 {
     QHash<QString, Relation> result;
     const QString rels = relsOf(part);
     if (!zip.contains(rels))
         return result;
-    parse(zip, rels, limit, [&](XmlScanner &xml) {
+    parse(zip, rels, budget, [&](XmlScanner &xml) {
         if (xml.name() != "Relationship" || result.size() > 100000)
             return;
         if (text(xml.attribute("TargetMode")).compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
@@ -188,9 +188,10 @@ std::string_view trimmed(std::string_view v)
 XlsxReader::XlsxReader(const QByteArray &file, const WorkbookLimits &limits)
     : m_zip(file)
     , m_limits(limits)
+    , m_budget(limits, quint64(file.size()))
 {
     QString workbook = QStringLiteral("xl/workbook.xml");
-    const QHash<QString, Relation> root = relations(m_zip, QString(), m_limits.partBytes);
+    const QHash<QString, Relation> root = relations(m_zip, QString(), m_budget);
     for (const Relation &r : root) {
         if (r.type.endsWith(QLatin1String("/officeDocument")))
             workbook = r.target;
@@ -200,7 +201,7 @@ XlsxReader::XlsxReader(const QByteArray &file, const WorkbookLimits &limits)
             throw WorkbookFault { WorkbookFault::Kind::NotWorkbook, QStringLiteral("OpenDocument") };
         throw WorkbookFault { WorkbookFault::Kind::NotWorkbook, QString() };
     }
-    const QHash<QString, Relation> rels = relations(m_zip, workbook, m_limits.partBytes);
+    const QHash<QString, Relation> rels = relations(m_zip, workbook, m_budget);
     QString styles;
     QString shared;
     for (const Relation &r : rels) {
@@ -209,7 +210,7 @@ XlsxReader::XlsxReader(const QByteArray &file, const WorkbookLimits &limits)
         else if (r.type.endsWith(QLatin1String("/sharedStrings")))
             shared = r.target;
     }
-    parse(m_zip, workbook, m_limits.partBytes, [&](XmlScanner &xml) {
+    parse(m_zip, workbook, m_budget, [&](XmlScanner &xml) {
         if (xml.name() == "workbookPr") {
             m_date1904 = isTrue(xml.attribute("date1904"));
         } else if (xml.name() == "sheet") {
@@ -233,7 +234,7 @@ void XlsxReader::readStyles(const QString &part)
     QHash<int, quint8> custom;
     std::vector<int> styleFormat;
     bool inCellXfs = false;
-    const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes);
+    const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes, &m_budget);
     XmlScanner xml(*device, part);
     for (XmlScanner::Token token; (token = xml.next()) != XmlScanner::EndDocument;) {
         if (token == XmlScanner::EndElement && xml.name() == "cellXfs")
@@ -263,13 +264,12 @@ void XlsxReader::readSharedStrings(const QString &part)
 {
     quint64 chars = 0;
     std::string scratch;
-    parse(m_zip, part, m_limits.partBytes, [&](XmlScanner &xml) {
+    parse(m_zip, part, m_budget, [&](XmlScanner &xml) {
         if (xml.name() != "si")
             return;
-        if (quint64(m_shared.size()) >= m_limits.strings)
-            WorkbookFault::tooLarge(QStringLiteral("共享字符串超过%1个").arg(m_limits.strings));
         QString value = richText(xml, m_limits.stringChars - chars, scratch);
         chars += quint64(value.size());
+        m_budget.sharedString(quint64(value.size()));
         m_shared.push_back(std::move(value));
     });
 }
@@ -278,10 +278,11 @@ SheetData XlsxReader::readSheet(int index) const
 {
     if (index < 0 || index >= m_sheetNames.size())
         WorkbookFault::damaged(QStringLiteral("没有第%1张工作表").arg(index + 1));
-    SheetData sheet(m_sheetNames.at(index), m_limits, m_shared);
+    WorkbookBudget budget = m_budget;
+    SheetData sheet(m_sheetNames.at(index), budget, m_shared);
     sheet.date1904 = m_date1904;
     const QString part = m_sheetParts.at(index);
-    const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes);
+    const std::unique_ptr<QIODevice> device = m_zip.open(part, m_limits.partBytes, &budget);
     XmlScanner xml(*device, part);
     quint32 nextRow = 0; // rows and cells may leave out their references
     quint32 nextColumn = 0;
@@ -351,6 +352,10 @@ SheetData XlsxReader::readSheet(int index) const
                 xml.skipElement();
             }
         }
+        // An empty <v/> is no value: generators that cannot calculate write a formula's
+        // result so.
+        if (hasValue && typeName != "str" && typeName != "inlineStr" && trimmed(value).empty())
+            hasValue = false;
         if (!hasValue) {
             if (formula)
                 sheet.addNoResult(row, column);

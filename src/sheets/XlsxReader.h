@@ -27,6 +27,7 @@ private:
 
     ZipArchive m_zip;
     WorkbookLimits m_limits;
+    WorkbookBudget m_budget; // after the parts every sheet needs
     QStringList m_sheetNames;
     QStringList m_sheetParts;
     QStringList m_shared;

@@ -329,10 +329,22 @@ XmlScanner::Step XmlScanner::scanStartTag(size_t at, Token *token)
         const std::string_view raw(b + i + 1, size_t(static_cast<const char *>(close) - (b + i + 1)));
         if (raw.find('<') != std::string_view::npos)
             fault(QStringLiteral("元素<%1>的属性值中有“<”").arg(shown(qualified)));
-        for (size_t k = 0; k < used; ++k) {
-            if (m_attributes[k].name == name)
-                fault(QStringLiteral("元素<%1>的属性“%2”重复").arg(shown(qualified), shown(name)));
+        // A few attributes are compared one by one; a tag with many is checked through a set,
+        // so a crafted tag of thousands costs thousands of steps, not millions.
+        bool repeated = false;
+        if (used < ManyAttributes) {
+            for (size_t k = 0; k < used && !repeated; ++k)
+                repeated = m_attributes[k].name == name;
+        } else {
+            if (used == ManyAttributes) {
+                m_attributeNames.clear();
+                for (size_t k = 0; k < used; ++k)
+                    m_attributeNames.insert(m_attributes[k].name);
+            }
+            repeated = !m_attributeNames.insert(name).second;
         }
+        if (repeated)
+            fault(QStringLiteral("元素<%1>的属性“%2”重复").arg(shown(qualified), shown(name)));
         if (used == m_attributes.size()) {
             if (used >= 4096)
                 fault(QStringLiteral("元素<%1>的属性过多").arg(shown(qualified)));

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace dagl {
@@ -80,6 +81,8 @@ private:
     std::string_view m_qualified;
     std::string_view m_text;
     std::vector<Attribute> m_attributes; // kept, to spare allocations
+    static constexpr size_t ManyAttributes = 16;
+    std::unordered_set<std::string_view> m_attributeNames; // of a tag with many attributes
     size_t m_attributeCount = 0;
     std::string m_textScratch;
     std::vector<std::string> m_valueScratch; // decoded attribute values

@@ -20,6 +20,17 @@ quint32 u32(const char *p)
     return quint32(uchar(p[0])) | quint32(uchar(p[1])) << 8 | quint32(uchar(p[2])) << 16 | quint32(uchar(p[3])) << 24;
 }
 
+constexpr quint64 MaxDeflateRatio = 1032;
+
+QString sizeText(quint64 bytes)
+{
+    if (bytes >= 10ull << 20)
+        return QStringLiteral("%1MB").arg(bytes >> 20);
+    if (bytes >= 10ull << 10)
+        return QStringLiteral("%1KB").arg(bytes >> 10);
+    return QStringLiteral("%1字节").arg(bytes);
+}
+
 QString key(const QString &name)
 {
     QString k = name.toLower();
@@ -31,8 +42,8 @@ QString key(const QString &name)
 // Expands one entry as it is read; stops at the first fault and keeps it.
 class EntryDevice : public QIODevice {
 public:
-    EntryDevice(
-        const char *data, quint32 packed, quint16 method, quint32 size, quint32 crc, quint64 limit, QString name)
+    EntryDevice(const char *data, quint32 packed, quint16 method, quint32 size, quint32 crc, quint64 limit,
+        QString name, WorkbookBudget *budget)
         : m_data(data)
         , m_packed(packed)
         , m_method(method)
@@ -40,6 +51,7 @@ public:
         , m_crc(crc)
         , m_limit(limit)
         , m_name(std::move(name))
+        , m_budget(budget)
     {
         m_stream.zalloc = Z_NULL;
         m_stream.zfree = Z_NULL;
@@ -94,6 +106,10 @@ protected:
                     WorkbookFault::Kind::TooLarge, QStringLiteral("“%1”解压后超过%2MB").arg(m_name).arg(m_limit >> 20));
             return fail(WorkbookFault::Kind::Damaged, QStringLiteral("“%1”解压后比记载的长度长").arg(m_name));
         }
+        if (m_budget && !m_budget->expand(quint64(produced))) {
+            const WorkbookFault fault = m_budget->expandedFault();
+            return fail(fault.kind, fault.detail);
+        }
         m_crcNow = crc32(m_crcNow, reinterpret_cast<const Bytef *>(data), uInt(produced));
         if (m_method == 0 ? m_out == m_packed : m_ended) {
             m_done = true;
@@ -121,6 +137,7 @@ private:
     quint32 m_crc;
     quint64 m_limit;
     QString m_name;
+    WorkbookBudget *m_budget;
     z_stream m_stream {};
     bool m_inflating = false;
     bool m_ended = false;
@@ -205,7 +222,7 @@ QStringList ZipArchive::entryNames() const
     return names;
 }
 
-std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit) const
+std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit, WorkbookBudget *budget) const
 {
     const Entry *e = find(name);
     if (!e)
@@ -216,6 +233,12 @@ std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit) 
         WorkbookFault::damaged(QStringLiteral("“%1”使用了不支持的加密方式").arg(name));
     if (e->method != 0 && e->method != 8)
         WorkbookFault::damaged(QStringLiteral("“%1”使用了不支持的压缩方式（%2）").arg(name).arg(e->method));
+    // Deflate expands a byte to at most 1032: a length beyond that is a damaged header, not
+    // a large part.
+    if ((e->method == 0 && e->packedSize != e->size)
+        || quint64(e->size) > quint64(e->packedSize) * MaxDeflateRatio + 1024)
+        WorkbookFault::damaged(QStringLiteral("“%1”记载的长度（%2）与压缩数据（%3）不符")
+                                   .arg(name, sizeText(e->size), sizeText(e->packedSize)));
     if (e->size > limit)
         WorkbookFault::tooLarge(
             QStringLiteral("“%1”解压后有%2MB，超过%3MB").arg(name).arg(e->size >> 20).arg(limit >> 20));
@@ -225,10 +248,8 @@ std::unique_ptr<QIODevice> ZipArchive::open(const QString &name, quint64 limit) 
     const quint64 start = local + 30 + u16(m_file.constData() + local + 26) + u16(m_file.constData() + local + 28);
     if (start + e->packedSize > quint64(m_file.size()))
         WorkbookFault::damaged(QStringLiteral("“%1”超出了文件的末尾").arg(name));
-    if (e->method == 0 && e->packedSize != e->size)
-        WorkbookFault::damaged(QStringLiteral("“%1”的长度不符").arg(name));
     return std::make_unique<EntryDevice>(
-        m_file.constData() + start, e->packedSize, e->method, e->size, e->crc, limit, e->name);
+        m_file.constData() + start, e->packedSize, e->method, e->size, e->crc, limit, e->name, budget);
 }
 
 QByteArray ZipArchive::read(const QString &name, quint64 limit) const

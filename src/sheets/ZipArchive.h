@@ -10,6 +10,8 @@
 
 namespace dagl {
 
+class WorkbookBudget;
+
 // The entries of a zip archive held in memory, found through its central directory, each
 // expanded on demand with zlib. Sizes, offsets and the expanded length are checked against
 // the archive and a bound, so a damaged archive or a zip bomb gives WorkbookFault. Our own
@@ -24,9 +26,10 @@ public:
     // Entry names match regardless of letter case and of a leading "/".
     bool contains(const QString &name) const;
     QStringList entryNames() const;
-    // A sequential device giving the entry's expanded bytes, at most `limit` of them. A fault
-    // met while reading ends the data early; fault() then says what it was.
-    std::unique_ptr<QIODevice> open(const QString &name, quint64 limit) const;
+    // A sequential device giving the entry's expanded bytes, at most `limit` of them, each
+    // charged to `budget` when one is given. A fault met while reading ends the data early;
+    // check() then says what it was.
+    std::unique_ptr<QIODevice> open(const QString &name, quint64 limit, WorkbookBudget *budget = nullptr) const;
     // The entry's whole expanded content. Throws WorkbookFault.
     QByteArray read(const QString &name, quint64 limit) const;
 

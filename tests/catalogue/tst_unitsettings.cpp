@@ -92,7 +92,13 @@ private slots:
         QTRY_VERIFY(w.box("DBEdit20")->hasFocus());
         QCOMPARE(folder.count(QStringLiteral("ljserver")), 0);
 
+        // Five characters are refused with the limit, not cut to four.
         w.fill("DBEdit20", QStringLiteral("市档案馆"));
+        w.save();
+        QCOMPARE(w.ui.lastText(), QStringLiteral("全宗号“00123”超过了4个字符，请改正后再保存!"));
+        QTRY_VERIFY(w.box("DBEdit19")->hasFocus());
+        QCOMPARE(folder.count(QStringLiteral("ljserver")), 0);
+        w.fill("DBEdit19", QStringLiteral("0012"));
         w.save();
         QCOMPARE(w.ui.lastText(), QStringLiteral("数据修改成功！"));
         QCOMPARE(folder.count(QStringLiteral("ljserver")), 1);

@@ -12,11 +12,14 @@
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace dagl;
 using Marker = DBGridEh::SortMarker;
@@ -286,6 +289,51 @@ private slots:
         QCOMPARE(g.column(0), (QStringList { "0001", "0002", "0003", "0004", "0005" }));
     }
 
+    // The grid is one Tab stop: Tab and Shift+Tab go on to the next and previous controls,
+    // Ctrl+Tab and Ctrl+Shift+Tab from cell to cell, to the next row at a row's end.
+    void tabLeavesCtrlTabMovesWithin()
+    {
+        test::ProgramFolderFixture folder;
+        insertFive(folder);
+        test::FakeUi ui;
+        TDataModule5 dm { folder.path(), ui };
+        dm.Tsyyp.open();
+        QWidget window;
+        auto *before = new QLineEdit(&window);
+        auto *grid = new DBGridEh(&window);
+        auto *after = new QLineEdit(&window);
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(before);
+        layout->addWidget(grid);
+        layout->addWidget(after);
+        grid->setDataset(&dm.Tsyyp,
+            { { QStringLiteral("SXH"), QStringLiteral("序号") }, { QStringLiteral("TM"), QStringLiteral("题名") } });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        before->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(before, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        const int row = grid->currentIndex().row();
+        QCOMPARE(grid->currentIndex().column(), 0);
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier); // on to the next row
+        QCOMPARE(grid->currentIndex().row(), row + 1);
+        QCOMPARE(grid->currentIndex().column(), 0);
+        QCOMPARE(dm.Tsyyp.currentRow(), row + 1);
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(grid->currentIndex().row(), row);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), after);
+        QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), before);
+        QCOMPARE(grid->currentIndex().row(), row); // leaving moves nothing
+    }
+
     void oneMarkerAtATime()
     {
         DBGridEh grid;
@@ -455,6 +503,18 @@ private slots:
         const QRect last = grid->visualRect(grid->model()->index(4, 0));
         QVERIFY(last.bottom() + 5 < cells.height());
         QCOMPARE(QColor(cells.pixel(last.center().x(), last.bottom() + 4)), QColor(0xFF, 0xFB, 0xF0));
+
+        // Tab leaves the window's grid; Ctrl+Tab stays in it.
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        grid->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        const int column = grid->currentIndex().column();
+        QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QCOMPARE(grid->currentIndex().column(), column + 1);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QTRY_VERIFY(QApplication::focusWidget() != grid);
     }
 };
 

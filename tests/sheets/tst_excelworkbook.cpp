@@ -238,9 +238,9 @@ private slots:
         QTest::addColumn<quint64>("partLimit"); // MB an expanded part may take
         QTest::addColumn<QString>("message");
         const QString dir = QStringLiteral(DAGL_FIXTURES);
-        QTest::newRow("part claims 2 GB")
-            << "huge_part.xlsx" << quint64(1024)
-            << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有2047MB，超过1024MB";
+        QTest::newRow("small part claims 2 GB") << "huge_part.xlsx" << quint64(1024)
+                                                << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/"
+                                                   "sheet1.xml”记载的长度（2047MB）与压缩数据（1404字节）不符";
         QTest::newRow("part expands past a bound")
             << "bomb.xlsx" << quint64(1) << "工作簿“%1”过大，无法导入：“xl/worksheets/sheet1.xml”解压后有3MB，超过1MB";
         QTest::newRow("part longer than said")
@@ -314,6 +314,42 @@ private slots:
             QCOMPARE(error.message(), message.arg(QStringLiteral("x.xls")));
         }
         QVERIFY(!book.isOpen());
+    }
+
+    // A count of the compound file's header out of range is named with its own value.
+    void headerCountsNamed_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("FAT sectors")
+            << 44 << "工作簿“%1”已损坏或不完整，无法读取：分配表的扇区数（16777215）超出了文件的大小";
+        QTest::newRow("DIFAT sectors")
+            << 72 << "工作簿“%1”已损坏或不完整，无法读取：分配表索引（DIFAT）的扇区数（16777215）超出了文件的大小";
+    }
+    void headerCountsNamed()
+    {
+        QFETCH(int, offset);
+        QFETCH(QString, message);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            ByteSink sink(&buffer);
+            CompoundFileWriter writer(sink, QStringLiteral("Workbook"), 100);
+            writer.begin();
+            sink.writeZeros(100);
+            writer.finish();
+            sink.flush();
+        }
+        QByteArray file = buffer.data();
+        const char count[4] = { '\xFF', '\xFF', '\xFF', '\x00' };
+        file.replace(offset, 4, count, 4);
+        ExcelWorkbook book;
+        try {
+            book.openData(file, QStringLiteral("x.xls"));
+            QFAIL("opened");
+        } catch (const Error &error) {
+            QCOMPARE(error.message(), message.arg(QStringLiteral("x.xls")));
+        }
     }
 
     // What Excel writes and LibreOffice does not: truth values (t="b"), rich text in shared

@@ -1,7 +1,9 @@
+#include "CraftedWorkbook.h"
 #include "Error.h"
 #include "ExcelWorkbook.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QTest>
@@ -192,6 +194,87 @@ private slots:
         // encrypted zip entry may be refused for one.
         const int password = refusals.value(QStringLiteral("工作簿“…”设有密码保护"));
         QVERIFY2(password * 100 <= refused, qPrintable(QString::number(password)));
+        QVERIFY2(peakMb() < 1024, qPrintable(QStringLiteral("%1 MB").arg(peakMb())));
+    }
+
+    // Workbooks crafted to take the reader's time and memory: a few hundred kilobytes each
+    // here, as in the wild. Each is refused in plain words or read, within the one budget of
+    // the whole workbook, in bounded memory.
+    void hostileShapes_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<quint64>("memoryMb"); // the budget: 0 for the program's own
+        QTest::addColumn<quint64>("expandedMb");
+        QTest::addColumn<QString>("message"); // how the refusal begins; empty: read
+
+        const QByteArray sheetHead = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                     "<sheetData>";
+        const QByteArray sheetTail = "</sheetData></worksheet>";
+        const QByteArray sstHead = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+        const test::CraftedPart oneCell { {}, sheetHead + "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row>", {}, 0,
+            sheetTail };
+        const test::CraftedPart manyStrings { {}, sstHead, "<si><t>x</t></si>", 8'000'000, "</sst>" };
+        QTest::newRow("8M shared strings") << test::craftedXlsx(oneCell, &manyStrings) << quint64(0) << quint64(0)
+                                           << "工作簿“%1”过大，无法导入：读取需要的内存超过512MB";
+        const test::CraftedPart longStrings { {}, sstHead, "<si><t>" + QByteArray(32, 'w') + "</t></si>", 8'000'000,
+            "</sst>" };
+        QTest::newRow("8M strings of 32 characters") << test::craftedXlsx(oneCell,
+            &longStrings) << quint64(0) << quint64(0) << "工作簿“%1”过大，无法导入：读取需要的内存超过512MB";
+        // Strings and cells each within the budget, together past it.
+        const test::CraftedPart someStrings { {}, sstHead, "<si><t>x</t></si>", 400'000, "</sst>" };
+        const test::CraftedPart manyCells { {}, sheetHead, "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>0</v></c></row>",
+            760'000, sheetTail };
+        QTest::newRow("strings and cells together") << test::craftedXlsx(manyCells, &someStrings) << quint64(64)
+                                                    << quint64(0) << "工作簿“%1”过大，无法导入：读取需要的内存超过64MB";
+        // A sheet of nothing but empty elements: bounded by the bytes expanded.
+        const test::CraftedPart emptyElements { {}, sheetHead, "<a/>", 50'000'000, sheetTail };
+        QTest::newRow("a sheet of <a/>") << test::craftedXlsx(emptyElements) << quint64(0) << quint64(64)
+                                         << "工作簿“%1”过大，无法导入：解压后的内容超过64MB";
+        // Two parts each within a part's bound, together past the workbook's.
+        const test::CraftedPart paddedStrings { {}, sstHead + "<si><t>x</t></si>", "<!-- -->", 5'000'000, "</sst>" };
+        const test::CraftedPart paddedSheet { {}, sheetHead, "<!-- -->", 5'000'000, sheetTail };
+        QTest::newRow("parts together past the bound")
+            << test::craftedXlsx(paddedSheet, &paddedStrings) << quint64(0) << quint64(64)
+            << "工作簿“%1”过大，无法导入：解压后的内容超过64MB";
+        // 400 tags of 3,000 attributes each: checked for repeats in one pass each.
+        QByteArray attributes;
+        for (int i = 0; i < 3000; ++i)
+            attributes += " a" + QByteArray::number(i) + "=\"1\"";
+        const test::CraftedPart wideTags { {}, sheetHead, "<x" + attributes + "/>", 400, sheetTail };
+        QTest::newRow("many attributes per tag") << test::craftedXlsx(wideTags) << quint64(0) << quint64(0) << "";
+        const test::CraftedPart repeatedLast { {}, sheetHead, "<x" + attributes + " a2999=\"2\"/>", 400, sheetTail };
+        QTest::newRow("an attribute repeated at the end of 3,000")
+            << test::craftedXlsx(repeatedLast) << quint64(0) << quint64(0)
+            << "工作簿“%1”已损坏或不完整，无法读取：“xl/worksheets/sheet1.xml”不是有效的XML：元素<x>的属性“a2999”重复";
+    }
+    void hostileShapes()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(quint64, memoryMb);
+        QFETCH(quint64, expandedMb);
+        QFETCH(QString, message);
+        QVERIFY2(file.size() < 4 * 1024 * 1024, qPrintable(QString::number(file.size())));
+        WorkbookLimits limits;
+        if (memoryMb)
+            limits.memoryBytes = memoryMb << 20;
+        if (expandedMb)
+            limits.expandedBytes = expandedMb << 20;
+        const QString shown = QStringLiteral("crafted.xlsx");
+        ExcelWorkbook book;
+        QString refusal;
+        try {
+            book.openData(file, shown, limits);
+        } catch (const Error &error) {
+            refusal = error.message();
+        }
+        if (message.isEmpty()) {
+            QCOMPARE(refusal, QString());
+            QCOMPARE(book.rowCount(), 0);
+        } else {
+            QVERIFY2(refusal.startsWith(message.arg(shown)),
+                qPrintable(refusal + QStringLiteral(" / ") + message.arg(shown)));
+            QVERIFY(!book.isOpen());
+        }
         QVERIFY2(peakMb() < 1024, qPrintable(QStringLiteral("%1 MB").arg(peakMb())));
     }
 };

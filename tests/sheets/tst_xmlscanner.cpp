@@ -198,6 +198,10 @@ private slots:
         QTest::newRow("end tag with blanks") << QByteArray("<r><c ></c  ></r >");
         QTest::newRow("rich text with phonetics") << QByteArray(
             "<si><r><rPr><b/></rPr><t>关于</t></r><r><t>通知</t></r><rPh sb=\"0\" eb=\"1\"><t>かん</t></rPh></si>");
+        QByteArray wide;
+        for (int i = 0; i < 40; ++i)
+            wide += " a" + QByteArray::number(i) + "=\"" + QByteArray::number(i * 7) + "\"";
+        QTest::newRow("many attributes") << "<r><c" + wide + "/><c" + wide + "><v>1</v></c></r>";
         for (const char *file : { "formulas.xlsx", "dates1904.xlsx" }) {
             QFile f(QStringLiteral(DAGL_FIXTURES) + QString::fromLatin1(file));
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -242,6 +246,15 @@ private slots:
         QTest::newRow("past unicode") << QByteArray("<a>&#x110000;</a>") << "无效的字符引用";
         QTest::newRow("huge reference") << QByteArray("<a>&#99999999999999999999;</a>") << "无效的字符引用";
         QTest::newRow("duplicate attribute") << QByteArray("<a r=\"1\" r=\"2\"/>") << "属性“r”重复";
+        QByteArray many;
+        for (int i = 0; i < 40; ++i)
+            many += " a" + QByteArray::number(i) + "=\"1\"";
+        QTest::newRow("duplicate after many attributes") << "<a" + many + " a2=\"2\"/>"
+                                                         << "属性“a2”重复";
+        QTest::newRow("duplicate among many attributes") << "<a" + many + " a39=\"2\"" + many + "/>"
+                                                         << "属性“a39”重复";
+        QTest::newRow("duplicate in a second tag of many") << "<r><a" + many + "/><a" + many + " a0=\"x\"/></r>"
+                                                           << "属性“a0”重复";
         QTest::newRow("unquoted value") << QByteArray("<a r=1/>") << "缺少引号";
         QTest::newRow("lt in value") << QByteArray("<a r=\"<\"/>") << "属性值中有“<”";
         QTest::newRow("no blank between attributes") << QByteArray("<a r=\"1\"s=\"2\"/>") << "缺少空格";
