@@ -66,7 +66,19 @@ case "$mode" in
     if as_owner "$bindir/pg_ctl" -D "$data" status >/dev/null 2>&1; then
       port=$(cat "$dir/port")
     else
-      port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+      # The port chosen at the first start is kept while it is free, so that what names it
+      # still reaches the server after a restart.
+      port=
+      if [ -f "$dir/port" ]; then
+        port=$(python3 -c 'import socket, sys
+p = int(sys.argv[1]); s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+try:
+    s.bind(("127.0.0.1", p)); print(p)
+except OSError:
+    pass' "$(cat "$dir/port")")
+      fi
+      [ -n "$port" ] || port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
       as_owner "$bindir/pg_ctl" -D "$data" -l "$dir/server.log" -w -t 60 \
         -o "-p $port -c listen_addresses=127.0.0.1 -c unix_socket_directories=$dir" start >/dev/null \
         || { tail -n 20 "$dir/server.log" >&2; exit 1; }

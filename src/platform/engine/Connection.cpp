@@ -135,6 +135,19 @@ void Connection::close()
         m_lock.unlock();
 }
 
+void Connection::reconnect()
+{
+    if (!m_server)
+        return;
+    if (!m_server->isOpen()) {
+        open();
+        return;
+    }
+    m_server->reconnect();
+    m_transactionDepth = 0;
+    emit reconnected();
+}
+
 bool Connection::claimExclusive()
 {
     // A server keeps its own count of who is connected (see PgMaintenance).
