@@ -104,9 +104,9 @@ bool TDataModule5::reconnect(const QString &text)
     return connected;
 }
 
-bool TDataModule5::ensureConnected()
+bool TDataModule5::ensureConnected(bool probe)
 {
-    if (!ADOConnection1.isLost())
+    if (!ADOConnection1.isLost() && (!probe || ADOConnection1.isAlive()))
         return true;
     try {
         ADOConnection1.reconnect();

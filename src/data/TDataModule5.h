@@ -31,9 +31,10 @@ public:
     // as they are (a pending row keeps its typed values). True when the connection works
     // (at once on a file or a connection that still reaches the server).
     bool reconnect(const QString &text = QString::fromUtf8(kConnectionLost));
-    // Before work on the server: a connection known to be lost is made again, quietly when
-    // the server is back, else as reconnect() does. True when it works.
-    bool ensureConnected();
+    // Before work on the server: a connection known to be lost (with `probe`, also one the
+    // server no longer answers on) is made again, quietly when the server is back, else as
+    // reconnect() does. True when it works.
+    bool ensureConnected(bool probe = false);
 
     static QString connectionStringFor(const QString &programFolder);
 

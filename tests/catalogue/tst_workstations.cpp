@@ -1,12 +1,19 @@
 #include "DBGridEh.h"
+#include "GridWriters.h"
 #include "PgCluster.h"
+#include "TFrm_cxly.h"
+#include "TFrm_zdsjdr.h"
 #include "TDataModule5.h"
 #include "TFrm_AEsj.h"
 #include "TFrm_sjlr.h"
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -363,6 +370,86 @@ private slots:
         b.click("Button9");
         QCOMPARE(b.rows(), 3000);
         QCOMPARE(b.ui.texts(), QStringList { kLost });
+    }
+
+    // 查询全部 after the server came back on a connection that did not: connected again, the
+    // search runs; never the closed-result error.
+    void queryAfterServerRestart_data()
+    {
+        QTest::addColumn<bool>("serverBackFirst");
+        QTest::newRow("server back") << true;
+        QTest::newRow("server still away") << false;
+    }
+    void queryAfterServerRestart()
+    {
+        QFETCH(bool, serverBackFirst);
+        DAGL_SERVER_ONLY();
+        test::ProgramFolderFixture folder;
+        insertTitles(folder, { QStringLiteral("甲"), QStringLiteral("乙") });
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_cxly window(dm, ui, nullptr, nullptr);
+        window.show();
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("BitBtn2")), Qt::LeftButton);
+        QCOMPARE(dm.Tdaly.recordCount(), 2);
+        folder.exec(QStringLiteral("insert into 文件目录 (SXH, TM) values ('0003','丙')"));
+
+        QVERIFY(test::cluster().stop());
+        if (serverBackFirst)
+            QVERIFY(test::cluster().start());
+        else
+            ui.onReconnect = [&] { QVERIFY(test::cluster().start()); };
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("BitBtn2")), Qt::LeftButton);
+        QCOMPARE(ui.texts(), serverBackFirst ? QStringList() : QStringList { kLost });
+        QCOMPARE(dm.Tdaly.recordCount(), 3); // read again, with the other workstation's row
+        folder.db().reconnect();
+    }
+
+    // An import the server stop cuts stores nothing; one started after the server came back
+    // connects again first and stores every row once.
+    void importAcrossServerRestart()
+    {
+        DAGL_SERVER_ONLY();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("many.xls"));
+        GridTable table;
+        table.titles = QStringList { QStringLiteral("题名"), QStringLiteral("案卷号") };
+        table.rowCount = 3000;
+        table.numeric = { false, true };
+        table.cell = [](int row, int column) { return column == 0 ? QStringLiteral("导入的文件") : QString::number(row); };
+        writeGridFile(ExportFormat::Xls, table, path);
+
+        test::ProgramFolderFixture folder;
+        insertTitles(folder, {});
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrm_zdsjdr window(dm, ui);
+        window.show();
+        ui.paths << path;
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label15"))->text(), QStringLiteral("共有3000条记录"));
+        ImportMapping mapping;
+        for (const ImportColumn &column : importColumns()) {
+            const QString field = QString::fromUtf8(column.field);
+            mapping.push_back({ field == QLatin1String("TM") || field == QLatin1String("AJH"),
+                field == QLatin1String("TM") ? QStringLiteral("1") : QStringLiteral("2") });
+        }
+        window.setMapping(mapping);
+
+        // The server stops while the run lets the window repaint.
+        QTimer::singleShot(0, &window, [] { QVERIFY(test::cluster().stop()); });
+        window.Button3Click();
+        const QString memo = window.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"))->toPlainText();
+        QVERIFY2(memo.endsWith(QStringLiteral("导入失败，没有保存任何记录。")), qPrintable(memo));
+        QVERIFY(window.isVisible());
+        QVERIFY(test::cluster().start());
+        folder.db().reconnect();
+        QCOMPARE(folder.count(QStringLiteral("文件目录")), 0);
+
+        ui.shown.clear();
+        window.Button3Click();
+        QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("TM='导入的文件'")), 3000);
+        QVERIFY(!ui.texts().contains(QStringLiteral("与数据库服务器的连接断开了。")));
     }
 };
 
