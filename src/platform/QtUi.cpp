@@ -56,6 +56,7 @@ bool QtUi::reconnect(const QString &text, const std::function<QString()> &attemp
     constexpr int kEveryMs = 3000;
     QDialog box(QApplication::activeWindow());
     box.setWindowTitle(applicationTitle());
+    box.setMinimumWidth(460);
     auto *label = new QLabel(text, &box);
     label->setWordWrap(true);
     auto *why = new QLabel(&box);
@@ -79,6 +80,7 @@ bool QtUi::reconnect(const QString &text, const std::function<QString()> &attemp
             box.accept();
         } else {
             why->setText(failed);
+            box.adjustSize(); // the cause may take more lines than the last one
         }
     };
     QObject::connect(retry, &QPushButton::clicked, &box, tryOnce);
