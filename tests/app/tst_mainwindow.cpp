@@ -1,6 +1,5 @@
 #include "Backup.h"
 #include "Cause.h"
-#include "PgCluster.h"
 #include "Program.h"
 #include "Session.h"
 #include "TDataModule5.h"
@@ -156,39 +155,6 @@ private slots:
         // One copy for the day, the later one: it holds both runs' records.
         QCOMPARE(QDir(QFileInfo(todaysCopy(folder)).path()).entryList(QDir::Files).size(), 1);
         QCOMPARE(test::rowCount(*test::openCopy(todaysCopy(folder)), QStringLiteral("rz")), 4);
-    }
-
-    // 退出系统 after the server was restarted: the exit is recorded on a new connection, or,
-    // with the server away and the reconnection given up, the operator is told it is not.
-    void exitRecordAfterServerRestart_data()
-    {
-        QTest::addColumn<bool>("serverBack");
-        QTest::newRow("server back") << true;
-        QTest::newRow("server away") << false;
-    }
-    void exitRecordAfterServerRestart()
-    {
-        QFETCH(bool, serverBack);
-        DAGL_SERVER_ONLY();
-        test::ProgramFolderFixture folder;
-        Run run { folder };
-        QVERIFY(run.logIn());
-        QVERIFY(test::cluster().stop());
-        if (serverBack)
-            QVERIFY(test::cluster().start());
-        run.ui.shown.clear();
-        run.click("bsSkinSpeedButton7");
-        QVERIFY(!run.main()->isVisible());
-        if (!serverBack) {
-            QCOMPARE(run.ui.texts().mid(1),
-                (QStringList { QStringLiteral("与数据库服务器的连接断开了。正在重新连接……"),
-                    QStringLiteral("与数据库服务器的连接断开了，这次退出没有记入日志。") }));
-            QVERIFY(test::cluster().start());
-        } else {
-            QCOMPARE(run.ui.texts(), QStringList { QStringLiteral("是否关闭本系统？") });
-        }
-        folder.db().reconnect();
-        QCOMPARE(folder.count(QStringLiteral("rz"), QStringLiteral("rznr='操作员：管理员退出系统'")), serverBack ? 1 : 0);
     }
 
     void abandonedLoginEndsWithoutExitSteps()

@@ -1,6 +1,8 @@
 #include "DBGridEh.h"
 #include "GridWriters.h"
 #include "PgCluster.h"
+#include "Program.h"
+#include "Session.h"
 #include "TFrm_cxly.h"
 #include "TFrm_zdsjdr.h"
 #include "TDataModule5.h"
@@ -14,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -450,6 +453,46 @@ private slots:
         window.Button3Click();
         QCOMPARE(folder.count(QStringLiteral("文件目录"), QStringLiteral("TM='导入的文件'")), 3000);
         QVERIFY(!ui.texts().contains(QStringLiteral("与数据库服务器的连接断开了。")));
+    }
+
+    // 退出系统 after the server was restarted: the exit is recorded on a new connection, or,
+    // with the server away and the reconnection given up, the operator is told it is not.
+    void exitRecordAfterServerRestart_data()
+    {
+        QTest::addColumn<bool>("serverBack");
+        QTest::newRow("server back") << true;
+        QTest::newRow("server away") << false;
+    }
+    void exitRecordAfterServerRestart()
+    {
+        QFETCH(bool, serverBack);
+        DAGL_SERVER_ONLY();
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        Program program { folder.path(), ui };
+        program.mainWindow()->show();
+        QTRY_VERIFY(topLevel(QStringLiteral("FormLogin")));
+        QTest::mouseClick(topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")),
+            Qt::LeftButton);
+        QTRY_VERIFY(!topLevel(QStringLiteral("FormLogin")));
+        QVERIFY(program.session().LoggedIn);
+
+        QVERIFY(test::cluster().stop());
+        if (serverBack)
+            QVERIFY(test::cluster().start());
+        ui.shown.clear();
+        QTest::mouseClick(program.mainWindow()->findChild<QToolButton *>(QStringLiteral("bsSkinSpeedButton7")),
+            Qt::LeftButton);
+        QVERIFY(!program.mainWindow()->isVisible());
+        if (serverBack) {
+            QCOMPARE(ui.texts(), QStringList { QStringLiteral("是否关闭本系统？") });
+        } else {
+            QCOMPARE(ui.texts().mid(1),
+                (QStringList { kLost, QStringLiteral("与数据库服务器的连接断开了，这次退出没有记入日志。") }));
+            QVERIFY(test::cluster().start());
+        }
+        folder.db().reconnect();
+        QCOMPARE(folder.count(QStringLiteral("rz"), QStringLiteral("rznr='操作员：管理员退出系统'")), serverBack ? 1 : 0);
     }
 };
 
