@@ -416,8 +416,18 @@ bool TForm1::FormClose()
                       Ui::Buttons::OkCancel) != Ui::Answer::Ok)
         return false;
     TDataModule5 &dm = m_context.dm;
-    dm.RunSql(OperationLog::recordStatement(m_context.session.OperatorName, OperationLog::kExit,
-                                            QDateTime::currentDateTime()));
+    // A connection the server dropped is made again first, so that the exit is recorded;
+    // on a server that stays away the operator is told it is not.
+    const QString exitRecord = OperationLog::recordStatement(
+        m_context.session.OperatorName, OperationLog::kExit, QDateTime::currentDateTime());
+    bool recorded = false;
+    if (dm.ensureConnected(true)) {
+        recorded = dm.RunSql(exitRecord);
+        if (!recorded && dm.ADOConnection1.isLost() && dm.reconnect())
+            recorded = dm.RunSql(exitRecord);
+    }
+    if (!recorded && dm.ADOConnection1.onServer())
+        ui.showError(QStringLiteral("与数据库服务器的连接断开了，这次退出没有记入日志。"));
     if (dm.ADOConnection1.onServer()) {
         dm.RunSql(OperationLog::recordStatement(m_context.session.OperatorName,
             QStringLiteral("，") + PgMaintenance::exitCopySkippedText(), QDateTime::currentDateTime()));

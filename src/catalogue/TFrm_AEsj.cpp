@@ -476,31 +476,68 @@ void TFrm_AEsj::proposeNumber()
 void TFrm_AEsj::BitBtn1Click()
 {
     runHandler(m_ui, [this] {
-        if (!CheckRecord())
-            return;
-        if (!numberAccepted(0))
+        if (!m_dm.ensureConnected())
             return;
         RecordValues carried;
-        for (const QString &column : RecordCheck::carriedColumns())
-            carried.insert(column, RecordCheck::trimmed(displayed(column)));
-
-        Dataset &records = m_dm.Tsyyp;
+        bool stored = false;
         try {
-            records.post();
-        } catch (const FieldError &error) {
-            // A box holds what its column cannot take: named, and the focus goes there.
-            m_ui.showMessage(QStringLiteral("数据添加失败\n") + error.message());
-            if (QWidget *box = error.control())
-                box->setFocus(Qt::OtherFocusReason);
-            return;
-        } catch (const Error &) {
-            // Not stored: the row stays pending with what was entered.
-            m_ui.showMessage(QStringLiteral("数据添加失败"));
-            return;
+            if (!CheckRecord())
+                return;
+            if (!numberAccepted(0))
+                return;
+            for (const QString &column : RecordCheck::carriedColumns())
+                carried.insert(column, RecordCheck::trimmed(displayed(column)));
+            try {
+                m_dm.Tsyyp.post();
+            } catch (const FieldError &error) {
+                // A box holds what its column cannot take: named, and the focus goes there.
+                m_saveFailed = true;
+                m_ui.showMessage(QStringLiteral("数据添加失败\n") + error.message());
+                if (QWidget *box = error.control())
+                    box->setFocus(Qt::OtherFocusReason);
+                return;
+            } catch (const Error &error) {
+                if (error.cause() == Cause::ConnectionLost)
+                    throw;
+                // Not stored: the row stays pending with what was entered.
+                m_saveFailed = true;
+                m_ui.showMessage(QStringLiteral("数据添加失败"));
+                return;
+            }
+            stored = true;
+        } catch (const Error &error) {
+            if (error.cause() != Cause::ConnectionLost)
+                throw;
+            stored = recoverLostSave();
         }
+        if (!stored)
+            return;
+        m_saveFailed = false;
         m_ui.showMessage(QStringLiteral("数据成功添加！"));
         prepareNextRow(carried); // its errors are not a failed save: the row is stored
     });
+}
+
+bool TFrm_AEsj::recoverLostSave()
+{
+    m_saveFailed = true;
+    if (!m_dm.reconnect(QString::fromUtf8(TDataModule5::kSaveLost)))
+        return false; // 取消: the typed values stay for a later save
+    if (m_dm.Tsyyp.lostSaveStored()) {
+        m_ui.showMessage(QString::fromUtf8(kStoredBeforeLost));
+        return true;
+    }
+    m_ui.showMessage(QString::fromUtf8(kSaveAgain));
+    return false;
+}
+
+bool TFrm_AEsj::leaveAllowed()
+{
+    if (!m_saveFailed || !m_dm.Tsyyp.isOpen() || !m_dm.Tsyyp.isEditing())
+        return true;
+    return m_ui.messageBox(QString::fromUtf8(kLeaveUnsaved), QStringLiteral("提示"), Ui::Icon::Question,
+               Ui::Buttons::YesNo)
+        == Ui::Answer::Yes;
 }
 
 void TFrm_AEsj::prepareNextRow(const RecordValues &carried)
@@ -523,33 +560,51 @@ void TFrm_AEsj::prepareNextRow(const RecordValues &carried)
 void TFrm_AEsj::BitBtn2Click()
 {
     runHandler(m_ui, [this] {
-        if (!CheckRecord())
+        if (!m_dm.ensureConnected())
             return;
-        Dataset &records = m_dm.Tsyyp;
-        if (!numberAccepted(records.value(QStringLiteral("str_m_date")).toLongLong()))
-            return;
+        bool stored = false;
         try {
-            if (!records.isEditing())
-                records.edit();
-            records.post();
+            if (!CheckRecord())
+                return;
+            Dataset &records = m_dm.Tsyyp;
+            if (!numberAccepted(records.value(QStringLiteral("str_m_date")).toLongLong()))
+                return;
+            try {
+                if (!records.isEditing())
+                    records.edit();
+                records.post();
+            } catch (const Error &error) {
+                if (error.cause() == Cause::ConnectionLost)
+                    throw;
+                // What was typed stays in the boxes; a row written elsewhere meanwhile is named.
+                m_saveFailed = true;
+                m_ui.showMessage(error.cause() == Cause::Conflict ? QStringLiteral("数据修改失败！\n") + error.message()
+                                                                  : QStringLiteral("数据修改失败！"));
+                return;
+            }
+            stored = true;
         } catch (const Error &error) {
-            // What was typed stays in the boxes; a row written elsewhere meanwhile is named.
-            m_ui.showMessage(error.cause() == Cause::Conflict ? QStringLiteral("数据修改失败！\n") + error.message()
-                                                              : QStringLiteral("数据修改失败！"));
-            return;
+            if (error.cause() != Cause::ConnectionLost)
+                throw;
+            stored = recoverLostSave();
         }
+        if (!stored)
+            return;
+        m_saveFailed = false;
         m_ui.showMessage(QStringLiteral("数据修改成功！"));
     });
 }
 
 void TFrm_AEsj::BitBtn3Click()
 {
-    close();
+    if (leaveAllowed())
+        close();
 }
 
 void TFrm_AEsj::BitBtn4Click()
 {
-    close();
+    if (leaveAllowed())
+        close();
 }
 
 void TFrm_AEsj::Button2Click()

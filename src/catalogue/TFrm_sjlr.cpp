@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -102,8 +103,12 @@ void TFrm_sjlr::build()
             { "Button6", "数据导出(&I)", &TFrm_sjlr::Button6Click },
             { "Button5", "数据导入(&R)", &TFrm_sjlr::Button5Click },
             { "Button8", "目录与盒签(&P)", &TFrm_sjlr::Button8Click },
+            { "Button9", "刷新(&F)", &TFrm_sjlr::Button9Click },
             { "Button4", "关闭(&C)", &TFrm_sjlr::Button4Click },
         }));
+    auto *refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    refresh->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(refresh, &QShortcut::activated, this, [this] { runHandler(m_ui, [this] { Button9Click(); }); });
 
     m_grid = new DBGridEh(this);
     m_grid->setObjectName(QStringLiteral("DBGridEh1"));
@@ -133,8 +138,22 @@ void TFrm_sjlr::showEvent(QShowEvent *event)
 
 void TFrm_sjlr::FormShow()
 {
-    if (!m_dm.Tsyyp.isOpen())
-        m_dm.Tsyyp.open();
+    // Shown again, the list reads its rows again: other workstations' work shows, and a
+    // save refused for a row changed elsewhere can be made on the row as it is now. A row
+    // the editor holds stays as it is.
+    if (m_dm.Tsyyp.isOpen() && m_dm.Tsyyp.isEditing())
+        return;
+    if (m_dm.reconnect())
+        m_dm.Tsyyp.refresh();
+}
+
+void TFrm_sjlr::Button9Click()
+{
+    if (refusedWhilePending())
+        return;
+    if (!m_dm.reconnect())
+        return;
+    m_dm.Tsyyp.refresh();
 }
 
 bool TFrm_sjlr::refusedWhilePending()

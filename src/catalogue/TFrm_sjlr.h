@@ -39,6 +39,7 @@ public:
     void Button2Click(); // 修改(&E)
     void Button3Click(); // 单个删除(&D)
     void Button4Click(); // 关闭(&C)
+    void Button9Click(); // 刷新(&F), F5: the rows read again
     void Button5Click(); // 数据导入(&R)
     void Button6Click(); // 数据导出(&I)
     void Button7Click(); // 多选删除(&N)

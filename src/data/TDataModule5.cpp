@@ -13,13 +13,37 @@ namespace dagl {
 
 namespace {
 const QString kCatalogueOrder = QStringLiteral("select * from 文件目录  order by sxh");
+
+// The data modules alive, each with its own connection: a handler's lost connection is
+// one of theirs.
+QVector<TDataModule5 *> &modules()
+{
+    static QVector<TDataModule5 *> alive;
+    return alive;
 }
+
+void reconnectLost(Ui &ui, const Error &error)
+{
+    bool any = false;
+    for (TDataModule5 *module : modules()) {
+        if (!module->ADOConnection1.isLost())
+            continue;
+        any = true;
+        if (module->reconnect())
+            ui.showMessage(QString::fromUtf8(TDataModule5::kReconnected));
+    }
+    if (!any)
+        ui.showError(error.message());
+}
+} // namespace
 
 TDataModule5::TDataModule5(const QString &programFolder, Ui &ui, QObject *parent)
     : QObject(parent), Tsyyp(QStringLiteral("Tsyyp")), Twjml(QStringLiteral("Twjml")),
       Tdaly(QStringLiteral("Tdaly")), Tcxtj(QStringLiteral("Tcxtj")), TJCsj(QStringLiteral("TJCsj")),
-      TYjb(QStringLiteral("TYjb")), m_programFolder(programFolder)
+      TYjb(QStringLiteral("TYjb")), m_programFolder(programFolder), m_ui(ui)
 {
+    modules().push_back(this);
+    setLostConnectionHandler(&reconnectLost);
     setObjectName(QStringLiteral("DataModule5"));
     ADOConnection1.setObjectName(QStringLiteral("ADOConnection1"));
     ADOConnection1.setSearchIndex(Schema::searchIndex());
@@ -33,8 +57,17 @@ TDataModule5::TDataModule5(const QString &programFolder, Ui &ui, QObject *parent
     for (Dataset *declared : {&Tsyyp, &Twjml, &Tdaly})
         declared->setDeclaredFields(catalogue);
     TJCsj.setDeclaredFields(Schema::unitColumns());
-    for (Dataset *dataset : {&Tsyyp, &Twjml, &Tdaly, &Tcxtj, &TJCsj, &TYjb})
+    for (Dataset *dataset : {&Tsyyp, &Twjml, &Tdaly, &Tcxtj, &TJCsj, &TYjb}) {
         dataset->setConnection(&ADOConnection1);
+        // Rows a grid could not read: the window stays as it is while the connection comes back.
+        connect(dataset, &Dataset::readFailed, this, [this](const QString &message) {
+            if (!ADOConnection1.isLost()) {
+                m_ui.showError(message);
+                return;
+            }
+            reconnect();
+        });
+    }
     // A catalogue made before the number indexes gets them at its first opening; one the
     // program may not write is checked all the same, only slower.
     connect(&ADOConnection1, &Connection::opened, this, [this] {
@@ -45,6 +78,43 @@ TDataModule5::TDataModule5(const QString &programFolder, Ui &ui, QObject *parent
         }
     });
     DataModuleCreate(ui);
+}
+
+TDataModule5::~TDataModule5()
+{
+    modules().removeAll(this);
+}
+
+bool TDataModule5::reconnect(const QString &text)
+{
+    if (!ADOConnection1.onServer() || m_reconnecting)
+        return !ADOConnection1.isLost();
+    if (!ADOConnection1.isLost() && ADOConnection1.isAlive())
+        return true;
+    m_reconnecting = true;
+    const bool connected = m_ui.reconnect(text, [this] {
+        try {
+            ADOConnection1.reconnect();
+            return QString();
+        } catch (const Error &error) {
+            return error.message();
+        }
+    });
+    m_reconnecting = false;
+    return connected;
+}
+
+bool TDataModule5::ensureConnected(bool probe)
+{
+    if (!ADOConnection1.isLost() && (!probe || ADOConnection1.isAlive()))
+        return true;
+    try {
+        ADOConnection1.reconnect();
+        return true;
+    } catch (const Error &error) {
+        qWarning().noquote() << "reconnection failed:" << error.logText();
+    }
+    return reconnect();
 }
 
 QString TDataModule5::connectionStringFor(const QString &programFolder)

@@ -490,6 +490,9 @@ void TFrm_zdsjdr::Button3Click()
 {
     if (!requireWorkbook())
         return;
+    // A connection the server dropped is made again before anything is read or stored.
+    if (!m_dm.ensureConnected(true))
+        return;
     m_memo->clear();
     // Numbers given twice are found before anything is stored; the operator decides.
     QSet<int> leaveOut;

@@ -12,6 +12,12 @@
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -58,6 +64,49 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
     default:
         return Answer::Cancel;
     }
+}
+
+bool QtUi::reconnect(const QString &text, const std::function<QString()> &attempt)
+{
+    constexpr int kEveryMs = 3000;
+    QDialog box(QApplication::activeWindow());
+    box.setWindowTitle(applicationTitle());
+    box.setMinimumWidth(460);
+    auto *label = new QLabel(text, &box);
+    label->setWordWrap(true);
+    auto *why = new QLabel(&box);
+    why->setWordWrap(true);
+    auto *retry = new QPushButton(QStringLiteral("重试(&R)"), &box);
+    auto *cancel = new QPushButton(QStringLiteral("取消"), &box);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(retry);
+    buttons->addWidget(cancel);
+    auto *layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(why);
+    layout->addLayout(buttons);
+    bool connected = false;
+    // Tried at once, every few seconds and at 重试; the box stays up until it works.
+    const auto tryOnce = [&] {
+        const QString failed = attempt();
+        if (failed.isEmpty()) {
+            connected = true;
+            box.accept();
+        } else {
+            why->setText(failed);
+            box.adjustSize(); // the cause may take more lines than the last one
+        }
+    };
+    QObject::connect(retry, &QPushButton::clicked, &box, tryOnce);
+    QObject::connect(cancel, &QPushButton::clicked, &box, &QDialog::reject);
+    QTimer timer;
+    timer.setInterval(kEveryMs);
+    QObject::connect(&timer, &QTimer::timeout, &box, tryOnce);
+    QTimer::singleShot(0, &box, tryOnce);
+    timer.start();
+    box.exec();
+    return connected;
 }
 
 QString QtUi::openFileName(const QString &caption, const QString &folder, const QString &filter)

@@ -21,6 +21,7 @@ public:
     void switchInputMethod(QWidget *field, const QString &name) override;
     void requestQuit() override;
     std::unique_ptr<Progress> progress(const QString &label) override;
+    bool reconnect(const QString &text, const std::function<QString()> &attempt) override;
 };
 
 } // namespace dagl

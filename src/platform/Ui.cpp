@@ -8,7 +8,33 @@ namespace dagl {
 namespace {
 // The application title: what the task bar would show and the caption of plain notices.
 QString g_title;
+std::function<void(Ui &, const Error &)> g_lostConnection;
 } // namespace
+
+bool Ui::reconnect(const QString &text, const std::function<QString()> &attempt)
+{
+    for (;;) {
+        const QString why = attempt();
+        if (why.isEmpty())
+            return true;
+        if (messageBox(text + QStringLiteral("\n") + why, applicationTitle(), Icon::Warning, Buttons::OkCancel)
+            != Answer::Ok)
+            return false;
+    }
+}
+
+void setLostConnectionHandler(std::function<void(Ui &, const Error &)> handler)
+{
+    g_lostConnection = std::move(handler);
+}
+
+void handleLostConnection(Ui &ui, const Error &error)
+{
+    if (g_lostConnection)
+        g_lostConnection(ui, error);
+    else
+        ui.showError(error.message());
+}
 
 std::unique_ptr<Ui::Progress> Ui::progress(const QString &)
 {
@@ -48,7 +74,10 @@ void runHandler(Ui &ui, const std::function<void()> &handler)
     try {
         handler();
     } catch (const Error &error) {
-        ui.showError(error.message());
+        if (error.cause() == Cause::ConnectionLost)
+            handleLostConnection(ui, error);
+        else
+            ui.showError(error.message());
     } catch (const std::exception &error) {
         ui.showError(QString::fromLocal8Bit(error.what()));
     }

@@ -56,6 +56,12 @@ public:
     // The seam shows nothing unless a running program's seam says otherwise.
     virtual std::unique_ptr<Progress> progress(const QString &label);
 
+    // Says that the connection to the database server broke (`text`) and tries `attempt`
+    // (an empty text when it reconnected, else why not) until it works: at once, every few
+    // seconds by itself, and when the operator chooses 重试. False when the operator chose
+    // 取消; what the windows hold stays as it is either way.
+    virtual bool reconnect(const QString &text, const std::function<QString()> &attempt);
+
     // A plain notice captioned with the application title.
     void showMessage(const QString &text);
     // The standard error notice, for errors no window handles itself.
@@ -70,5 +76,11 @@ public:
 // Runs an event handler; an error it does not handle itself is shown in the standard error
 // notice and the handler is abandoned, while the program goes on.
 void runHandler(Ui &ui, const std::function<void()> &handler);
+
+// What runHandler does with an error of a lost connection to the database server instead of
+// the standard error notice (the data module says so and reconnects); none: the notice.
+void setLostConnectionHandler(std::function<void(Ui &ui, const class Error &error)> handler);
+// The handler set, or the standard error notice; for windows that catch errors themselves.
+void handleLostConnection(Ui &ui, const class Error &error);
 
 } // namespace dagl

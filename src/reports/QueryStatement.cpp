@@ -101,6 +101,8 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
     // how far it is; stopped or failed, the search reads every row as before. A server
     // searches with its own statements.
     Connection &connection = dm.ADOConnection1;
+    if (!dm.ensureConnected(true))
+        return;
     const bool local = connection.isOpen() && !connection.onServer();
     if (local && sql.contains(QLatin1String(" where "), Qt::CaseInsensitive)) {
         try {
@@ -149,6 +151,16 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
     }
     dataset.setKeyReader({});
     searching.reset();
+    // The server went away: connected again, the search runs once more; not connected, it
+    // is said so rather than as a closed result.
+    if (!dataset.isOpen() && connection.isLost()) {
+        if (dm.reconnect()) {
+            const BusyCursor busy;
+            dm.OpenSql(sql, dataset);
+        }
+        if (!dataset.isOpen())
+            throw Error(QStringLiteral("与数据库服务器的连接断开了，没有查询。请连接上以后再查询。"));
+    }
     if (cancelled) {
         dataset.close();
         return;

@@ -127,7 +127,7 @@ private slots:
             captions << b->objectName() + QLatin1Char('=') + b->text();
         QCOMPARE(captions,
             (QStringList { "Button1=添加(&A)", "Button2=修改(&E)", "Button3=单个删除(&D)", "Button7=多选删除(&N)",
-                "Button6=数据导出(&I)", "Button5=数据导入(&R)", "Button8=目录与盒签(&P)", "Button4=关闭(&C)" }));
+                "Button6=数据导出(&I)", "Button5=数据导入(&R)", "Button8=目录与盒签(&P)", "Button9=刷新(&F)", "Button4=关闭(&C)" }));
 
         // Closing hides the list; it stays where it is.
         l.click("Button4");

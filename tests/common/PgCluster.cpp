@@ -46,6 +46,35 @@ PgCluster::PgCluster()
         m_error = QStringLiteral("the cluster started without saying its port");
 }
 
+namespace {
+
+bool runScript(const QString &mode, const QString &folder, QString *error)
+{
+    QProcess run;
+    run.start(QStringLiteral("bash"), {script(), mode, folder});
+    if (!run.waitForFinished(180000) || run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(run.readAllStandardError()).trimmed();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool PgCluster::stop()
+{
+    return m_port > 0 && runScript(QStringLiteral("stop"), m_dir.path(), &m_error);
+}
+
+bool PgCluster::start()
+{
+    if (m_port <= 0 || !runScript(QStringLiteral("start"), m_dir.path(), &m_error))
+        return false;
+    QFile port(m_dir.path() + QStringLiteral("/port"));
+    return port.open(QIODevice::ReadOnly) && port.readAll().trimmed().toInt() == m_port;
+}
+
 PgCluster::~PgCluster()
 {
     if (m_port <= 0)

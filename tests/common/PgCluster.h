@@ -32,6 +32,10 @@ public:
     PgSettings settings(const QString &database = QStringLiteral("dagl")) const;
     // An empty database of that name, made anew (an old one of the name is dropped first).
     PgSettings freshDatabase(const QString &name);
+    // Stops the server (its connections break) and starts it again on the same port, as an
+    // administrator's restart does. True when it did.
+    bool stop();
+    bool start();
 
 private:
     QTemporaryDir m_dir;

@@ -79,6 +79,23 @@ Ui::Answer FakeUi::messageBox(const QString &text, const QString &caption, Icon 
     return buttons == Buttons::YesNo || buttons == Buttons::YesNoDefaultNo ? Answer::Yes : Answer::Ok;
 }
 
+bool FakeUi::reconnect(const QString &text, const std::function<QString()> &attempt)
+{
+    shown.push_back({text, applicationTitle(), Icon::Warning, Buttons::OkCancel});
+    if (onReconnect)
+        onReconnect();
+    for (;;) {
+        const QString why = attempt();
+        if (why.isEmpty())
+            return true;
+        reconnectFailures << why;
+        if (answers.isEmpty() || answers.takeFirst() != Answer::Ok)
+            return false;
+        if (onRetry)
+            onRetry();
+    }
+}
+
 bool FakeUi::saveFile(const QString &caption, const QString &folder, const QString &filter, QString &fileName,
                       int &filterIndex)
 {
@@ -103,9 +120,6 @@ QStringList FakeUi::texts() const
     return all;
 }
 
-namespace {
-
-// The one cluster of a test process that runs against a server, started when first needed.
 PgCluster &cluster()
 {
     static PgCluster running;
@@ -113,8 +127,6 @@ PgCluster &cluster()
         qFatal("no PostgreSQL cluster for the tests: %s", qPrintable(running.error()));
     return running;
 }
-
-} // namespace
 
 bool onServer()
 {

@@ -45,6 +45,13 @@ public:
     QStringList inputMethods() override { return inputMethodNames; }
     void switchInputMethod(QWidget *, const QString &name) override { switchedTo << name; }
     void requestQuit() override { ++quitRequests; }
+    // Records the box; `onReconnect` runs first (a test starts its server again there), then
+    // each try that fails takes the next queued answer: Ok (重试) tries again after
+    // `onRetry`, anything else (and no answer queued) is 取消.
+    bool reconnect(const QString &text, const std::function<QString()> &attempt) override;
+    std::function<void()> onReconnect;
+    std::function<void()> onRetry; // before each try after the first
+    QStringList reconnectFailures; // why each failed try failed
     // Records each panel's label and steps; stops the work at step `stopProgressAt` (from 1).
     std::unique_ptr<Progress> progress(const QString &label) override;
 
@@ -93,6 +100,10 @@ public:
 private:
     QString nextPath() { return paths.isEmpty() ? QString() : paths.takeFirst(); }
 };
+
+class PgCluster;
+// The one cluster of a test process that runs against a server, started when first needed.
+PgCluster &cluster();
 
 // Whether this run's catalogues are on a PostgreSQL server (DAGL_TEST_SERVER=1, unless
 // DAGL_NO_POSTGRES=1): the same suites then run against a throwaway cluster.

@@ -26,6 +26,7 @@ const CauseEntry kCauses[] = {
     { Cause::DeviceError, "读写磁盘时出错。" },
     { Cause::OutOfMemory, "内存不足。" },
     { Cause::Conflict, "这条记录在读出后已被别处修改或删除。" },
+    { Cause::ConnectionLost, "与数据库服务器的连接断开了。" },
 };
 
 struct ErrnoEntry {

@@ -23,6 +23,7 @@ enum class Cause {
     DeviceError,
     OutOfMemory,
     Conflict, // the row was changed or deleted by another workstation or program meanwhile
+    ConnectionLost, // the database server went away or the network to it broke
 };
 
 // The cause in Chinese, one short sentence.

@@ -135,6 +135,19 @@ void Connection::close()
         m_lock.unlock();
 }
 
+void Connection::reconnect()
+{
+    if (!m_server)
+        return;
+    if (!m_server->isOpen()) {
+        open();
+        return;
+    }
+    m_server->reconnect();
+    m_transactionDepth = 0;
+    emit reconnected();
+}
+
 bool Connection::claimExclusive()
 {
     // A server keeps its own count of who is connected (see PgMaintenance).
@@ -285,11 +298,12 @@ void Connection::rollback()
         throw Error(QStringLiteral("No transaction is active."));
     const int level = m_transactionDepth - 1;
     if (m_server) {
+        m_transactionDepth = level; // ended whether or not the server hears of it
         server().rollback();
-    } else {
-        Statement(handle(), QStringLiteral("ROLLBACK TO dagl_%1").arg(level)).step();
-        Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(level)).step();
+        return;
     }
+    Statement(handle(), QStringLiteral("ROLLBACK TO dagl_%1").arg(level)).step();
+    Statement(handle(), QStringLiteral("RELEASE dagl_%1").arg(level)).step();
     --m_transactionDepth;
 }
 

@@ -52,6 +52,15 @@ public:
     void open();
     void close();
     bool isOpen() const { return m_db != nullptr || (m_server && m_server->isOpen()); }
+    // On a server whose connection broke (the server stopped, the network went): every
+    // statement fails until reconnect(). A file is never lost.
+    bool isLost() const { return m_server && m_server->isLost(); }
+    // Asks the server whether the connection still reaches it; true on a file.
+    bool isAlive() { return !m_server || m_server->isAlive(); }
+    // A new session to the server in place of a lost one, the datasets left open as they
+    // are (a pending row keeps its typed values); throws dagl::Error while the server
+    // cannot be reached. A transaction under way is gone.
+    void reconnect();
     QString databasePath() const;
 
     QStringList tableNames() const;
@@ -99,6 +108,8 @@ signals:
     void closing();
     // Emitted once the connection is open (again, after a restore or a compaction).
     void opened();
+    // Emitted after reconnect() made a new session.
+    void reconnected();
 
 private:
     QString m_connectionString;

@@ -73,8 +73,64 @@ void Dataset::setConnection(Connection *connection)
         disconnect(m_connection, nullptr, this, nullptr);
     close();
     m_connection = connection;
-    if (connection)
+    if (connection) {
         connect(connection, &Connection::closing, this, &Dataset::close);
+        connect(connection, &Connection::reconnected, this, &Dataset::readsBack);
+    }
+}
+
+void Dataset::noteReadFailure(const Error &error) const
+{
+    if (m_readFailed)
+        return;
+    m_readFailed = true;
+    qWarning().noquote() << m_name << "rows not read:" << error.logText();
+    // Told once the read is over: the grid asking is painting or scrolling now.
+    auto *self = const_cast<Dataset *>(this);
+    const QString message = error.message();
+    QTimer::singleShot(0, self, [self, message] { emit self->readFailed(message); });
+}
+
+// The connection is back: rows that could not be read are read again as they are shown.
+void Dataset::readsBack()
+{
+    if (!m_readFailed)
+        return;
+    m_readFailed = false;
+    m_lastKey = kPending;
+    if (isOpen())
+        emit rowsReset();
+}
+
+void Dataset::refresh()
+{
+    requireNotPending();
+    if (!isOpen()) {
+        open();
+        return;
+    }
+    const Bookmark current = bookmark();
+    const int place = m_current;
+    if (m_source && !m_appendOnly && !m_keyReader) {
+        // The keys in the present order, read anew; the rows come fresh as they are shown.
+        QVector<qlonglong> keys = m_source->readKeys();
+        m_keys = std::move(keys);
+        m_cache.clear();
+        m_lastKey = kPending;
+        m_readFailed = false;
+    } else {
+        const QString order = m_sortText;
+        close();
+        open();
+        if (!order.isEmpty())
+            sort(order);
+    }
+    emit rowsReset();
+    int row = m_source ? rowOf(current) : -1;
+    if (row < 0)
+        row = m_keys.isEmpty() ? -1 : std::clamp(place, 0, int(m_keys.size()) - 1);
+    m_current = -2;
+    setCurrent(row);
 }
 
 void Dataset::setRowDriver(std::shared_ptr<RowDriver> driver)
@@ -354,6 +410,7 @@ void Dataset::close()
     m_baseTable.clear();
     m_current = -1;
     m_eof = true;
+    m_readFailed = false;
     setState(State::Inactive);
     emit rowsReset();
     emit currentChanged(-1);
@@ -501,8 +558,17 @@ QVariant Dataset::valueAt(int row, int field) const
         return {};
     if (row == m_current && isEditing())
         return m_buffer.at(field);
-    const Values &values = rowValues(row);
-    return field < values.size() ? values.at(field) : QVariant();
+    const qlonglong key = m_keys.at(row);
+    if (m_readFailed && m_source && key != m_lastKey && !m_cache.contains(key))
+        return {};
+    try {
+        const Values &values = rowValues(row);
+        return field < values.size() ? values.at(field) : QVariant();
+    } catch (const Error &error) {
+        // A grid asks while painting: the row shows empty, and the failure is told after.
+        noteReadFailure(error);
+        return {};
+    }
 }
 
 QString Dataset::textAt(int row, int field) const
@@ -747,7 +813,41 @@ void Dataset::post()
         hook.second();
     if (!isEditing())
         return;
-    const bool readAgain = m_state == State::Insert ? writeInsert() : writeUpdate();
+    bool readAgain = false;
+    m_lostWrite = false;
+    try {
+        readAgain = m_state == State::Insert ? writeInsert() : writeUpdate();
+    } catch (const Error &error) {
+        // The server may have stored it and the answer got lost: looked for once it is back.
+        m_lostWrite = error.cause() == Cause::ConnectionLost;
+        throw;
+    }
+    posted(readAgain);
+}
+
+bool Dataset::lostSaveStored()
+{
+    const bool lost = m_lostWrite;
+    m_lostWrite = false;
+    if (!lost || !isEditing() || !m_writer)
+        return false;
+    qlonglong key = 0;
+    if (!m_writer->lostWriteStored(key))
+        return false;
+    if (m_state == State::Insert) {
+        for (int f = 0; f < m_fields.size(); ++f) {
+            if (m_fields[f].def.type == FieldType::AutoInc)
+                m_buffer[f] = key;
+        }
+        m_keys[m_current] = key;
+    }
+    posted(true);
+    return true;
+}
+
+// The pending row is stored: the dataset holds it as saved.
+void Dataset::posted(bool readAgain)
+{
     const qlonglong key = m_keys[m_current];
     m_lastKey = kPending;
     if (m_appendOnly || readAgain)

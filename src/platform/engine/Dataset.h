@@ -19,6 +19,7 @@ QT_FORWARD_DECLARE_CLASS(QTimer)
 
 namespace dagl {
 
+class Error;
 class KeyedRowSource;
 class ResultRows;
 class RowDriver;
@@ -78,6 +79,10 @@ public:
 
     void open();
     void close();
+    // Reads the rows again, so that what other workstations added, changed and deleted
+    // shows: the order stays, and the current row where it still exists (else the row now
+    // at its place). Opens a closed dataset; refused while a row is pending.
+    void refresh();
     // Keys of a lazily read result read elsewhere (on another thread, say) and handed over
     // as they come.
     class KeySource {
@@ -179,6 +184,10 @@ public:
     void edit();
     void append();
     void post();
+    // After post() failed with the connection to the server lost, once it is back: whether
+    // the row reached the server all the same (only its answer was lost); the row is then
+    // saved as post() leaves it. False, the row still pending, when it did not.
+    bool lostSaveStored();
     void cancel();
     void deleteRecord();
 
@@ -201,6 +210,9 @@ signals:
     void rowRemoved(int row);
     // Values of a row changed (a field set, a post or a cancel).
     void rowChanged(int row);
+    // Rows a grid asked for could not be read (the server went away): they show empty
+    // until the connection is back. Told once, after the read, for each such failure.
+    void readFailed(const QString &message);
 
 private:
     struct Column
@@ -218,6 +230,8 @@ private:
     QVariant fromStorage(const QVariant &stored, FieldType type) const;
     QVariant converted(int field, const QVariant &value) const;
     void readKeys();
+    void noteReadFailure(const Error &error) const;
+    void readsBack();
     void takeKeys(bool wait) const;
     void readAll(ResultRows &rows);
     Values valuesOf(const RowStream &row) const;
@@ -229,6 +243,7 @@ private:
     void throwRefusal(const WriteResult &result, bool deleting) const;
     bool writeInsert(); // whether the row is to be read again
     bool writeUpdate();
+    void posted(bool readAgain);
 
     QString m_name;
     bool m_appendOnly = false;
@@ -264,6 +279,8 @@ private:
     QString m_sortText;
     QVector<QPair<QPointer<QObject>, std::function<void()>>> m_postHooks;
     bool m_eof = true;
+    bool m_lostWrite = false; // the last post failed with the connection lost
+    mutable bool m_readFailed = false; // rows are not read again until the connection is back
 };
 
 } // namespace dagl

@@ -53,6 +53,14 @@ public:
     // gone (or refused) are skipped. `everyRow`: the rows are every row of the table as it
     // was read. Returns the keys of the rows deleted.
     virtual QVector<qlonglong> removeRows(const QVector<RowImage> &rows, bool everyRow) = 0;
+    // After an insert or an update failed with the connection to the server lost, once it
+    // is back: whether the write reached the server all the same (its answer was what got
+    // lost), and then the key of the row. A file's writes are never in doubt.
+    virtual bool lostWriteStored(qlonglong &key)
+    {
+        (void)key;
+        return false;
+    }
 };
 
 } // namespace dagl

@@ -282,10 +282,42 @@ public:
 
     WriteResult insert(const QVector<ColumnValue> &values) override
     {
-        return resultOf(m_writer.insert(valueMap(values)));
+        m_lost.reset();
+        const QVariantMap map = valueMap(values);
+        try {
+            return resultOf(m_writer.insert(map));
+        } catch (const Error &error) {
+            if (error.cause() == Cause::ConnectionLost && m_writer.lastKey() > 0)
+                m_lost = LostWrite{ m_writer.lastKey(), {} }; // the key was taken for this row alone
+            throw;
+        }
     }
 
     WriteResult update(const RowImage &asRead, const QVector<ColumnValue> &changes) override
+    {
+        m_lost.reset();
+        try {
+            return updateRow(asRead, changes);
+        } catch (const Error &error) {
+            if (error.cause() == Cause::ConnectionLost)
+                m_lost = LostWrite{ asRead.key, valueMap(changes) };
+            throw;
+        }
+    }
+
+    bool lostWriteStored(qlonglong &key) override
+    {
+        if (!m_lost)
+            return false;
+        const LostWrite lost = *m_lost;
+        const bool stored = m_writer.holds(lost.key, lost.values);
+        m_lost.reset();
+        key = lost.key;
+        return stored;
+    }
+
+private:
+    WriteResult updateRow(const RowImage &asRead, const QVector<ColumnValue> &changes)
     {
         if (asRead.values.isEmpty()) {
             // Nothing held to check against: the row as it is now.
@@ -297,6 +329,7 @@ public:
         return resultOf(m_writer.update(imageOf(asRead), valueMap(changes)));
     }
 
+public:
     WriteResult remove(const RowImage &asRead) override
     {
         return resultOf(asRead.values.isEmpty() ? m_writer.remove(asRead.key) : m_writer.remove(imageOf(asRead)));
@@ -359,8 +392,15 @@ private:
         return image;
     }
 
+    // An insert or an update whose answer a lost connection swallowed: its row and values.
+    struct LostWrite
+    {
+        qlonglong key = 0;
+        QVariantMap values;
+    };
     PgConnection &m_connection;
     PgRowWriter m_writer;
+    std::optional<LostWrite> m_lost;
     QStringList m_names;
     static constexpr int kKey = -2;
     QVector<int> m_places; // each cursor column's place among the writer's; kKey, or -1 for none

@@ -157,7 +157,7 @@ Error statementFailure(PGconn *conn, const PGresult *result, const QString &sql)
         detail = text(PQerrorMessage(conn));
     detail += QStringLiteral(" [") + sql.left(500) + QLatin1Char(']');
     if (PQstatus(conn) == CONNECTION_BAD || state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01"))
-        return Error(QStringLiteral("与数据库服务器的连接断开了。"), Cause::CannotOpen, detail);
+        return Error(QStringLiteral("与数据库服务器的连接断开了。"), Cause::ConnectionLost, detail);
     struct Known
     {
         const char *state;
@@ -451,6 +451,49 @@ void PgConnection::open()
 {
     if (m_conn)
         return;
+    m_conn = connectNew();
+    m_depth = 0;
+    m_busy = false;
+    m_copying = false;
+    m_columns.clear();
+}
+
+bool PgConnection::isLost() const
+{
+    return m_conn && PQstatus(m_conn) == CONNECTION_BAD;
+}
+
+bool PgConnection::isAlive()
+{
+    if (!m_conn || PQstatus(m_conn) == CONNECTION_BAD)
+        return false;
+    if (m_busy || m_copying)
+        return true;
+    try {
+        executeNative(QStringLiteral("SELECT 1"));
+    } catch (const Error &) {
+        return PQstatus(m_conn) != CONNECTION_BAD;
+    }
+    return true;
+}
+
+void PgConnection::reconnect()
+{
+    // A new session in place of the broken one: readers and writers of the connection stay
+    // valid, and what the server knows of the tables is unchanged by a restart. A
+    // transaction of the old session died with it.
+    PGconn *conn = connectNew();
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = conn;
+    m_depth = 0;
+    m_busy = false;
+    m_copying = false;
+    m_copyBuffer.clear();
+}
+
+PGconn *PgConnection::connectNew() const
+{
     std::vector<QByteArray> keys, values;
     auto add = [&](const char *key, const QString &value) {
         if (!value.isEmpty()) {
@@ -481,10 +524,7 @@ void PgConnection::open()
     }
     // The server's notices ("... does not exist, skipping") are not for the operator.
     PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
-    m_conn = conn;
-    m_depth = 0;
-    m_busy = false;
-    m_columns.clear();
+    return conn;
 }
 
 void PgConnection::close()
@@ -758,7 +798,7 @@ void PgConnection::copyRow(const QVariantList &values)
         PQputCopyEnd(m_conn, "send failed");
         while (PGresult *r = PQgetResult(m_conn))
             PQclear(r);
-        throw Error(QStringLiteral("与数据库服务器的连接断开了。"), Cause::CannotOpen, text(PQerrorMessage(m_conn)));
+        throw Error(QStringLiteral("与数据库服务器的连接断开了。"), Cause::ConnectionLost, text(PQerrorMessage(m_conn)));
     }
 }
 

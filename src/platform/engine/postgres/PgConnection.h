@@ -66,6 +66,13 @@ public:
     void open();
     void close();
     bool isOpen() const { return m_conn != nullptr; }
+    // Open, but the server went away or the network to it broke (as libpq last found it).
+    bool isLost() const;
+    // Whether the open connection still reaches the server, asked with a statement.
+    bool isAlive();
+    // A new session to the same server in place of a lost one; throws dagl::Error, the
+    // broken one kept, while the server cannot be reached.
+    void reconnect();
     PGconn *handle() const; // throws when closed
 
     // Runs a statement that returns no rows; returns the number of rows it changed.
@@ -121,6 +128,7 @@ private:
     const Columns &columnsOf(const QString &table) const;
     std::unique_ptr<PGresult, void (*)(PGresult *)> run(const QString &sql, const QVariantList &params);
     void checkIdle() const;
+    PGconn *connectNew() const;
 
     PgSettings m_settings;
     PGconn *m_conn = nullptr;

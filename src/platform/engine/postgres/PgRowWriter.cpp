@@ -197,24 +197,44 @@ PgWriteResult PgRowWriter::stored(const QString &sql, const QVariantList &params
 PgWriteResult PgRowWriter::insert(const QVariantMap &values)
 {
     const QVector<Bound> bound = boundValues(values);
-    QString sql;
-    QVariantList params;
-    if (bound.isEmpty()) {
-        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(PgSchema::quotedName(m_table));
-    } else {
-        QStringList names, places;
-        for (const Bound &b : bound) {
-            params << b.value;
-            names << PgSchema::quotedName(m_columns[b.column].name);
-            places << parameter(params.size());
-        }
-        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(PgSchema::quotedName(m_table), names.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
+    m_lastKey = 0;
+    const qlonglong key = m_connection
+                              .scalarNative(QStringLiteral("SELECT nextval(pg_get_serial_sequence($1, $2))"),
+                                  { PgSchema::quotedName(m_table), m_key })
+                              .toLongLong();
+    if (key <= 0)
+        throw Error(QStringLiteral("服务器没有给新行键值。"));
+    m_lastKey = key;
+    QVariantList params { key };
+    QStringList names { PgSchema::quotedName(m_key) }, places { parameter(1) };
+    for (const Bound &b : bound) {
+        params << b.value;
+        names << PgSchema::quotedName(m_columns[b.column].name);
+        places << parameter(params.size());
     }
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(PgSchema::quotedName(m_table), names.join(QStringLiteral(", ")), places.join(QStringLiteral(", ")));
     PgWriteResult result = stored(sql + QStringLiteral(" RETURNING ") + m_returning, params);
     if (!result.row.isValid())
         throw Error(QStringLiteral("服务器没有给新行键值。"));
     return result;
+}
+
+bool PgRowWriter::holds(qlonglong key, const QVariantMap &values)
+{
+    QVariantList params { key };
+    QStringList parts { QStringLiteral("%1 = $1").arg(PgSchema::quotedName(m_key)) };
+    for (const Bound &b : boundValues(values)) {
+        params << b.value;
+        const QString column = m_columns[b.column].type == FieldType::DateTime
+            ? QStringLiteral("date_trunc('second', %1)").arg(PgSchema::quotedName(m_columns[b.column].name))
+            : PgSchema::quotedName(m_columns[b.column].name);
+        parts << QStringLiteral("%1 IS NOT DISTINCT FROM %2").arg(column, parameter(params.size()));
+    }
+    return m_connection
+        .scalarNative(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(PgSchema::quotedName(m_table), parts.join(QStringLiteral(" AND "))),
+            params)
+        .isValid();
 }
 
 PgWriteResult PgRowWriter::update(const PgRowImage &asRead, const QVariantMap &changes)

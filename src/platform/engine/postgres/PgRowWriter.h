@@ -75,8 +75,14 @@ public:
     PgRowImage read(qlonglong key);
 
     // Inserts a row of the given column values (the others take their defaults); the
-    // result's row carries the key the server gave.
+    // result's row carries the key the server gave. The key is taken from the server before
+    // the row is sent (lastKey()), so that a row whose answer a lost connection swallowed
+    // can be looked for by it.
     PgWriteResult insert(const QVariantMap &values);
+    qlonglong lastKey() const { return m_lastKey; }
+    // Whether the row of that key holds those column values now (all of them, none when
+    // empty: whether the row exists).
+    bool holds(qlonglong key, const QVariantMap &values);
     // Writes the changed columns of the row read as `asRead`, when it is unchanged since.
     PgWriteResult update(const PgRowImage &asRead, const QVariantMap &changes);
     // Deletes the row of that key; DeletedByOther when it is already gone.
@@ -105,6 +111,7 @@ private:
     QString m_key;
     QVector<FieldDef> m_columns;
     QString m_returning; // "RETURNING key, columns..."
+    qlonglong m_lastKey = 0; // taken for the last insert
 };
 
 } // namespace dagl
