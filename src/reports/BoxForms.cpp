@@ -72,6 +72,7 @@ public:
 
     int layOut(const QPaintDevice &device) override
     {
+        m_device = PageMetrics::of(device);
         m_area = QRectF(0, 0, device.width(), device.height());
         m_perSheet = 1;
         if (m_form == ArchivalForm::BoxSpine)
@@ -82,13 +83,13 @@ public:
     void drawPage(QPainter &painter, int page) const override
     {
         const int first = (page - 1) * m_perSheet;
-        if (page < 1 || first >= m_boxes.size())
+        if (!m_device || page < 1 || first >= m_boxes.size())
             return;
         painter.setPen(Qt::black);
         switch (m_form) {
         case ArchivalForm::BoxSpine: {
-            const qreal width = mm(*painter.device(), m_spineWidthMm);
-            const qreal height = std::min(m_area.height(), mm(*painter.device(), ArchivalForms::kSpineHeightMm));
+            const qreal width = mm(*m_device, m_spineWidthMm);
+            const qreal height = std::min(m_area.height(), mm(*m_device, ArchivalForms::kSpineHeightMm));
             for (int i = first; i < std::min<int>(first + m_perSheet, int(m_boxes.size())); ++i)
                 drawSpine(
                     painter, QRectF(m_area.left() + (i - first) * width, m_area.top(), width, height), m_boxes.at(i));
@@ -124,7 +125,7 @@ private:
 
     void drawSpine(QPainter &painter, const QRectF &spine, const Box &box) const
     {
-        const QPaintDevice &device = *painter.device();
+        const QPaintDevice &device = *m_device;
         const qreal pad = mm(device, 1.5);
         painter.setPen(QPen(Qt::black, mm(device, 0.3)));
         painter.drawRect(spine);
@@ -162,7 +163,7 @@ private:
 
     void drawCover(QPainter &painter, const Box &box) const
     {
-        const QPaintDevice &device = *painter.device();
+        const QPaintDevice &device = *m_device;
         const FormRecord &r = m_data.records.at(box.run.first);
         painter.setPen(QPen(Qt::black, mm(device, 0.5)));
         painter.drawRect(m_area);
@@ -181,7 +182,7 @@ private:
         painter.drawLine(
             QPointF(inner.left() + inner.width() * 0.1, under), QPointF(inner.right() - inner.width() * 0.1, under));
 
-        drawFieldLines(painter, inner, inner.top() + inner.height() * 0.5,
+        drawFieldLines(painter, device, inner, inner.top() + inner.height() * 0.5,
             { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("年度"), r.gdnd },
                 { QStringLiteral("保管期限"), r.bgqx }, { QStringLiteral("机构(问题)"), r.jgwt },
                 { QStringLiteral("起止件号"), box.items() }, { QStringLiteral("盒号"), r.hh } },
@@ -199,13 +200,14 @@ private:
         sheet.section = QStringLiteral("盒内文件情况说明");
         sheet.summary = ArchivalForms::boxSummary(box.run.count, box.pages);
         sheet.signers = QStringList { QStringLiteral("整理人"), QStringLiteral("检查人"), QStringLiteral("日期") };
-        drawRecordSheet(painter, m_area, sheet);
+        drawRecordSheet(painter, *m_device, m_area, sheet);
     }
 
     ArchivalForm m_form;
     FormData m_data;
     qreal m_spineWidthMm;
     QVector<Box> m_boxes;
+    std::unique_ptr<PageMetrics> m_device; // the page laid out for, in whose units pages are drawn
     QRectF m_area;
     int m_perSheet = 1;
 };

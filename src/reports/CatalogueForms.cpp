@@ -96,6 +96,7 @@ private:
     QVector<Column> m_columns;
     QVector<int> m_tablePages; // of each unit
 
+    std::unique_ptr<PageMetrics> m_device; // the page laid out for, in whose units pages are drawn
     QRectF m_area;
     TextWrap m_title, m_heading, m_head, m_cell, m_footer;
     QVector<qreal> m_widths;
@@ -150,6 +151,7 @@ QStringList CatalogueReport::cellLines(int column, int row, int unit) const
 
 int CatalogueReport::layOut(const QPaintDevice &device)
 {
+    m_device = PageMetrics::of(device);
     m_area = QRectF(0, 0, device.width(), device.height());
     m_title = TextWrap(FormFonts::heiTi(18), device);
     m_heading = TextWrap(FormFonts::songTi(10.5), device);
@@ -232,11 +234,11 @@ int CatalogueReport::layOut(const QPaintDevice &device)
 void CatalogueReport::drawCover(QPainter &painter, const FormRecord &r) const
 {
     painter.setPen(Qt::black);
-    const TextWrap big(FormFonts::heiTi(30), *painter.device());
+    const TextWrap big(FormFonts::heiTi(30), *m_device);
     drawLines(painter, big,
         QRectF(m_area.left(), m_area.top() + m_area.height() * 0.12, m_area.width(), big.lineHeight() * 2), { title() },
         Qt::AlignHCenter);
-    drawFieldLines(painter, m_area, m_area.top() + m_area.height() * 0.38,
+    drawFieldLines(painter, *m_device, m_area, m_area.top() + m_area.height() * 0.38,
         { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("全宗名称"), m_data.unitName },
             { QStringLiteral("年度"), r.gdnd }, { QStringLiteral("保管期限"), r.bgqx },
             { QStringLiteral("机构(问题)"), r.jgwt } },
@@ -255,14 +257,14 @@ void CatalogueReport::drawSheet(QPainter &painter, int unit) const
     // left for the one who binds it.
     sheet.summary = QStringLiteral("本卷共有文件%1件，共　　页。").arg(run.count);
     sheet.signers = QStringList { QStringLiteral("立卷人"), QStringLiteral("检查人"), QStringLiteral("立卷时间") };
-    drawRecordSheet(painter, m_area, sheet);
+    drawRecordSheet(painter, *m_device, m_area, sheet);
 }
 
 void CatalogueReport::drawTable(QPainter &painter, int index) const
 {
     const Page &page = m_pages.at(index);
     const RecordRun &run = m_units.at(page.unit);
-    const QPaintDevice &device = *painter.device();
+    const QPaintDevice &device = *m_device;
     painter.setPen(Qt::black);
     qreal y = m_area.top();
     drawLines(painter, m_title, QRectF(m_area.left(), y, m_area.width(), m_title.lineHeight() * 1.6), { title() },
@@ -321,7 +323,7 @@ void CatalogueReport::drawTable(QPainter &painter, int index) const
 
 void CatalogueReport::drawPage(QPainter &painter, int page) const
 {
-    if (page < 1 || page > m_pages.size())
+    if (!m_device || page < 1 || page > m_pages.size())
         return;
     const Page &p = m_pages.at(page - 1);
     switch (p.kind) {

@@ -28,9 +28,9 @@ QString headingLine(const QVector<Field> &fields)
     return parts.join(kSpace);
 }
 
-qreal drawFieldLines(QPainter &painter, const QRectF &area, qreal top, const QVector<Field> &fields, qreal points)
+qreal drawFieldLines(QPainter &painter, const QPaintDevice &device, const QRectF &area, qreal top,
+    const QVector<Field> &fields, qreal points)
 {
-    const QPaintDevice &device = *painter.device();
     const qreal labelWidth = std::min(mm(device, 40), area.width() * 0.3);
     const qreal valueWidth = std::min(mm(device, 120), area.width() - labelWidth);
     const qreal left = area.left() + (area.width() - labelWidth - valueWidth) / 2;
@@ -51,9 +51,8 @@ qreal drawFieldLines(QPainter &painter, const QRectF &area, qreal top, const QVe
     return y;
 }
 
-void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &sheet)
+void drawRecordSheet(QPainter &painter, const QPaintDevice &device, const QRectF &area, const RecordSheet &sheet)
 {
-    const QPaintDevice &device = *painter.device();
     painter.setPen(Qt::black);
     const TextWrap title(FormFonts::heiTi(22), device);
     const qreal titleHeight = title.lineHeight() * 2;

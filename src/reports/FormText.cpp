@@ -1,5 +1,7 @@
 #include "FormText.h"
 
+#include "PagedReport.h"
+
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -45,8 +47,8 @@ QFont heiTi(qreal points)
 } // namespace FormFonts
 
 TextWrap::TextWrap(const QFont &font, const QPaintDevice &device)
-    : m_font(font)
-    , m_metrics(font, const_cast<QPaintDevice *>(&device))
+    : m_font(layoutFont(font, device))
+    , m_metrics(m_font, const_cast<QPaintDevice *>(&device))
     , m_lineHeight(m_metrics.height())
     , m_ascent(m_metrics.ascent())
 {
@@ -156,7 +158,8 @@ QFont fittedFont(const QFont &font, const QString &text, qreal width, qreal minP
 {
     QFont fitted = font;
     auto *measured = const_cast<QPaintDevice *>(&device);
-    while (fitted.pointSizeF() > minPoints && QFontMetricsF(fitted, measured).horizontalAdvance(text) > width)
+    while (fitted.pointSizeF() > minPoints
+        && QFontMetricsF(layoutFont(fitted, device), measured).horizontalAdvance(text) > width)
         fitted.setPointSizeF(std::max(minPoints, fitted.pointSizeF() - 0.5));
     return fitted;
 }

@@ -18,7 +18,8 @@ QFont songTi(qreal points);
 QFont heiTi(qreal points);
 } // namespace FormFonts
 
-// Breaks text into the lines of a cell of a given width, in one font measured on one device.
+// Breaks text into the lines of a cell of a given width, in one font measured on one device
+// (and sized in its units, so that it draws as measured under any scale).
 // Chinese breaks between any two characters, other words at the last blank where there is
 // one; a line break in the text starts a new line. Nothing is ever cut: a character wider
 // than the cell has a line of its own. Widths are added up per character, so a long

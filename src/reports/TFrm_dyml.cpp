@@ -220,13 +220,12 @@ void TFrm_dyml::BitBtn1Click()
         m_ui.inform(ArchivalForms::nothingToPrint(chosen), QStringLiteral("提示"));
         return;
     }
-    // Counted on the A4 page the preview first shows.
+    // Counted on the A4 page the preview first shows, in the one layout it shows and prints.
     const QPageLayout a4(QPageSize(QPageSize::A4), report->orientation(), report->margins(), QPageLayout::Millimeter);
-    constexpr int kDpi = 300;
     int pages = 0;
     {
         BusyCursor busy;
-        pages = report->layOut(PageMetrics(a4.paintRectPixels(kDpi).size(), kDpi));
+        pages = report->layOutFor(a4);
     }
     if (pages > PrintRules::kAskAbovePages
         && m_ui.messageBox(

@@ -107,6 +107,8 @@ private slots:
 
     void headerDateLineAndFooterOnEveryPage()
     {
+        // Fonts are sized in the units of the page laid out, whatever device draws it.
+        const auto pixels = [](qreal points) { return qRound(points * RecordingDevice::kDpi / 72.0); };
         RecordingDevice device(kGridPage);
         const int pages = draw(device, report(300));
         QVERIFY(pages >= 3);
@@ -123,15 +125,15 @@ private slots:
         QVERIFY(device.engine.textsOn(pages).contains(QStringLiteral("r299c0")));
 
         const RecordingEngine::Text *title = device.engine.find(QStringLiteral("翠岚档案查询报表"));
-        QCOMPARE(title->font.pointSizeF(), 24.0);
+        QCOMPARE(title->font.pixelSize(), pixels(24));
         QCOMPARE(title->font.families().value(0), QStringLiteral("隶书"));
         const RecordingEngine::Text *date = device.engine.find(QStringLiteral("制表日期：2026/12/10"));
-        QCOMPARE(date->font.pointSizeF(), 7.0);
+        QCOMPARE(date->font.pixelSize(), pixels(7));
         QVERIFY(date->font.families().contains(QStringLiteral("楷体_GB2312")));
         QVERIFY(date->position.x() > device.area().width() / 2); // right-aligned
         QVERIFY(date->position.y() > title->position.y());
         const RecordingEngine::Text *footer = device.engine.find(QStringLiteral("第1页"));
-        QCOMPARE(footer->font.pointSizeF(), 9.0);
+        QCOMPARE(footer->font.pixelSize(), pixels(9));
         QVERIFY(footer->position.y() > device.area().height() * 0.9);
     }
 
