@@ -1,6 +1,7 @@
 #include "FormText.h"
 
 #include "PagedReport.h"
+#include "PrintFonts.h"
 
 #include <QPaintDevice>
 #include <QPainter>
@@ -9,13 +10,7 @@ namespace dagl {
 
 namespace {
 
-QFont face(const QStringList &families, qreal points)
-{
-    QFont font(families.constFirst());
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    return font;
-}
+using PrintFonts::face;
 
 bool breaksAnywhere(QChar c)
 {
@@ -39,9 +34,7 @@ QFont heiTi(qreal points)
 {
     static const QStringList families = { QStringLiteral("黑体"), QStringLiteral("SimHei"),
         QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Serif CJK SC") };
-    QFont font = face(families, points);
-    font.setBold(true);
-    return font;
+    return face(families, points, true);
 }
 
 } // namespace FormFonts

@@ -4,6 +4,7 @@
 #include "Dataset.h"
 #include "Error.h"
 #include "ExportGrid.h"
+#include "PrintFonts.h"
 #include "Regional.h"
 #include "Ui.h"
 
@@ -35,13 +36,7 @@ const QColor kFooterCells(0xF0, 0xF0, 0xF0);
 // Rows read to find how wide each column must be; later rows are cut to fit.
 constexpr int kMeasuredRows = 200;
 
-QFont face(const QStringList &families, qreal points)
-{
-    QFont font(families.constFirst());
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    return font;
-}
+using PrintFonts::face;
 
 void doubleRule(QPainter &painter, qreal left, qreal right, qreal y, qreal point)
 {
