@@ -261,13 +261,16 @@ void GridReportDocument::drawPage(QPainter &painter, int page) const
 int drawGridReport(
     QPainter &painter, const QRectF &area, const GridReport &report, const std::function<void()> &newPage)
 {
-    const PageMetrics device(area.size().toSize(), painter.device()->logicalDpiY());
+    // Laid out in layout units, as on every other device.
+    const qreal toLayout = kLayoutDpi / qreal(painter.device()->logicalDpiY());
+    const PageMetrics device((area.size() * toLayout).toSize(), kLayoutDpi);
     const GridReportPages pages(report, device);
     for (int page = 1; page <= pages.pageCount(); ++page) {
         if (page > 1)
             newPage();
         painter.save();
         painter.translate(area.topLeft());
+        painter.scale(1 / toLayout, 1 / toLayout);
         pages.drawPage(painter, page);
         painter.restore();
     }
@@ -276,14 +279,9 @@ int drawGridReport(
 
 void renderGridReport(QPagedPaintDevice &device, const GridReport &report)
 {
-    device.setPageMargins(QMarginsF(PrintLayout::kLeft, PrintLayout::kTop, PrintLayout::kRight, PrintLayout::kBottom),
-        QPageLayout::Millimeter);
-    QPainter painter;
-    if (!painter.begin(&device))
+    GridReportDocument document(report);
+    if (printReport(document, device, 0, 0, {}) == PrintOutcome::Failed)
         throw Error(QStringLiteral("无法开始打印"));
-    painter.setRenderHint(QPainter::Antialiasing);
-    drawGridReport(painter, QRectF(0, 0, device.width(), device.height()), report, [&device] { device.newPage(); });
-    painter.end();
 }
 
 namespace PrintRules {

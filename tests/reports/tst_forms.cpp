@@ -104,6 +104,33 @@ int rowsPerPage()
     return 0;
 }
 
+// Records of every kind a form prints: items in boxes, volumes, long titles, punctuation and
+// codes with digits after letters; the ones `form` prints.
+FormData mixed(ArchivalForm form)
+{
+    QVector<FormRecord> records = group(30);
+    records[2].tm = QStringLiteral("关于印发《翠岚市档案管理办法（试行）》的通知");
+    records[2].wh = QStringLiteral("翠政〔2023〕81号");
+    records[3].tm = QString(QStringLiteral("关于进一步加强档案工作规范化管理的实施意见，")).repeated(5);
+    records[5].bz = QStringLiteral("原件破损，已修复；另有附件2份。");
+    records[6].zrz = QStringLiteral("广东省人民政府办公厅");
+    for (int s = 1; s <= 8; ++s) {
+        FormRecord r = item(QStringLiteral("0001"), QString(), QStringLiteral("永久"), QString(), s);
+        r.jh.clear();
+        r.mlh = QStringLiteral("3");
+        r.ajh = QStringLiteral("12");
+        r.sxh = QString::number(s);
+        r.wh = QStringLiteral("WS-2022-%1号").arg(s);
+        records << r;
+    }
+    FormData d = data({});
+    for (const FormRecord &r : records) {
+        if ((form == ArchivalForm::VolumeCatalogue) == r.number().byVolume())
+            d.records << r;
+    }
+    return d;
+}
+
 void insert(test::ProgramFolderFixture &folder, const QString &columns, const QStringList &rows)
 {
     for (const QString &values : rows)
@@ -469,6 +496,51 @@ private slots:
         RecordingDevice device(RecordingDevice::pageOf(*report));
         const int pages = int(QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
         QCOMPARE(pages, report->layOut(device));
+    }
+
+    // The preview counts the pages the saved PDF has; each page of the PDF holds what the one
+    // layout put on it, and gives back every text drawn (Chinese, codes with digits after
+    // letters, punctuation), also where a group ends at or just after the end of a page.
+    void pdfHoldsThePreviewsPages_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<int>("items"); // of one group; 0 for every kind of record
+        const int full = rowsPerPage();
+        QTest::newRow("目录 一件") << int(ArchivalForm::ItemCatalogue) << 1;
+        QTest::newRow("目录 差一件满页") << int(ArchivalForm::ItemCatalogue) << full - 1;
+        QTest::newRow("目录 满页") << int(ArchivalForm::ItemCatalogue) << full;
+        QTest::newRow("目录 多一件") << int(ArchivalForm::ItemCatalogue) << full + 1;
+        QTest::newRow("目录 两页满") << int(ArchivalForm::ItemCatalogue) << 2 * full;
+        for (const ArchivalForms::FormInfo &entry : ArchivalForms::forms())
+            QTest::newRow(entry.caption) << int(entry.form) << 0;
+    }
+    void pdfHoldsThePreviewsPages()
+    {
+        QFETCH(int, form);
+        QFETCH(int, items);
+        const ArchivalForm chosen = ArchivalForm(form);
+        auto report = ArchivalForms::make(chosen, items > 0 ? data(group(items)) : mixed(chosen));
+        const QPageLayout a4(QPageSize(QPageSize::A4), report->orientation(), report->margins(), QPageLayout::Millimeter);
+        const QStringList drawn = test::drawnPages(*report, a4);
+        QVERIFY(!drawn.isEmpty());
+
+        PrintPreviewDialog preview(QStringLiteral("预览"), *report);
+        QCOMPARE(preview.view()->pageCount(), drawn.size());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("form.pdf"));
+        QVERIFY(preview.savePdf(path));
+        const QStringList pdf = test::pdfPages(path);
+        if (pdf.isEmpty())
+            QSKIP("pdftotext is not installed");
+        QCOMPARE(pdf.size(), drawn.size());
+        for (int p = 0; p < drawn.size(); ++p)
+            QCOMPARE(pdf.at(p), drawn.at(p));
+        const QString all = drawn.join(QString());
+        QVERIFY(all.contains(QStringLiteral("全宗号")));
+        if (chosen == ArchivalForm::ItemCatalogue) {
+            QVERIFY(all.contains(code(1)));
+            QVERIFY(all.contains(code(items > 0 ? items : 30)));
+        }
     }
 
     // From the main menu by keys: the window opens, takes its choices from the keyboard and
