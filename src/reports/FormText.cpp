@@ -5,19 +5,14 @@
 
 #include <QPaintDevice>
 #include <QPainter>
+#include <QTextBoundaryFinder>
+#include <QVector>
 
 namespace dagl {
 
 namespace {
 
 using PrintFonts::face;
-
-bool breaksAnywhere(QChar c)
-{
-    // Chinese, Japanese and Korean text and full-width forms break between any two characters.
-    const ushort u = c.unicode();
-    return u >= 0x2E80 || c.isSpace();
-}
 
 } // namespace
 
@@ -73,41 +68,47 @@ qreal TextWrap::width(const QString &text) const
 template <typename Emit> void TextWrap::breakLines(const QString &text, qreal width, Emit line) const
 {
     const int n = int(text.size());
+    // Where a line may end by the Unicode rules: between Chinese characters, never before
+    // closing punctuation or after an opening bracket, in a code only after its separators.
+    QVector<bool> breakable(n + 1, false);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
+    for (qsizetype at = finder.toNextBoundary(); at > 0 && at <= n; at = finder.toNextBoundary())
+        breakable[at] = true;
     int start = 0;
-    int afterBlank = -1; // where a line may start after the last blank of this one
+    int lastBreak = -1; // the last place this line may end, after `start`
     qreal used = 0;
     for (int i = 0; i < n;) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\n')) {
             line(start, i - start);
             start = i + 1;
-            afterBlank = -1;
+            lastBreak = -1;
             used = 0;
             ++i;
             continue;
         }
+        if (breakable[i] && i > start)
+            lastBreak = i;
         const int length = c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate() ? 2 : 1;
         const qreal a = advance(text, i, length);
-        if (used + a > width && i > start) {
-            if (!breaksAnywhere(c) && afterBlank > start) {
-                // A word does not fit: it moves to the next line whole.
-                line(start, afterBlank - start);
-                start = afterBlank;
-                used = 0;
-                for (int k = start; k < i; ++k)
-                    used += advance(text, k, 1);
-                afterBlank = -1;
-                continue; // the character is measured again on its new line
-            } else {
-                line(start, i - start);
-                start = i;
-                used = 0;
+        // Blanks may hang beyond the cell's edge: they are not drawn at a line's end.
+        if (used + a > width && i > start && !c.isSpace()) {
+            // Back to the last place the line may end; where there is none the text breaks
+            // before this character, so that nothing is lost.
+            const int end = lastBreak > start ? lastBreak : i;
+            line(start, end - start);
+            start = end;
+            lastBreak = -1;
+            used = 0;
+            for (int k = start; k < i; ++k) {
+                if (breakable[k] && k > start)
+                    lastBreak = k;
+                used += advance(text, k, 1);
             }
-            afterBlank = -1;
+            if (end < i)
+                continue; // the character is measured again on its new line
         }
         used += a;
-        if (breaksAnywhere(c))
-            afterBlank = i + length;
         i += length;
     }
     line(start, n - start);

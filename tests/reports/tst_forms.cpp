@@ -1,4 +1,5 @@
 #include "ArchivalForms.h"
+#include "FormText.h"
 #include "DBGridEh.h"
 #include "PrintPreviewDialog.h"
 #include "Program.h"
@@ -277,6 +278,36 @@ private slots:
         QVERIFY(e.textsOn(pages).contains(ArchivalForms::pageFooter(1, 1)));
         for (int p = 2; p <= 1 + tablePages; ++p)
             QVERIFY(e.textsOn(p).contains(QStringLiteral("题名"))); // no page without its table
+    }
+
+    // At every cell width closing punctuation never starts a line, an opening bracket never
+    // ends one, a code breaks only after a separator, and no character is lost.
+    void lineBreakingRules_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("题名") << QStringLiteral("关于印发《翠岚市档案管理办法（试行）》的通知，用于各单位〔2023〕81号文件的归档。");
+        QTest::newRow("引号") << QStringLiteral("关于“档案日”活动的报告：请各科室于三月前报送！");
+        QTest::newRow("档号") << QStringLiteral("J012-WS·2023-Y-BGS-0001");
+    }
+    void lineBreakingRules()
+    {
+        QFETCH(QString, text);
+        const PageMetrics device(QSize(10000, 10000), kLayoutDpi);
+        const TextWrap wrap(FormFonts::songTi(10), device);
+        const QString closing = QStringLiteral("）》〕」』”’，。、：；！？");
+        const QString opening = QStringLiteral("（《〔「『“‘");
+        const bool code = text.startsWith(QLatin1Char('J'));
+        for (qreal ems = 5; ems <= 20; ems += 0.5) { // from the widest piece that may not break
+            const QStringList lines = wrap.lines(text, wrap.width(QStringLiteral("国")) * ems);
+            QCOMPARE(lines.join(QString()), text);
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString at = QStringLiteral("%1 em, line %2: %3").arg(ems).arg(i).arg(lines.join(QLatin1Char('|')));
+                QVERIFY2(!closing.contains(lines.at(i).front()), qPrintable(at));
+                QVERIFY2(!opening.contains(lines.at(i).back()), qPrintable(at));
+                if (code && i + 1 < lines.size())
+                    QVERIFY2(lines.at(i).endsWith(QLatin1Char('-')), qPrintable(at));
+            }
+        }
     }
 
     // A title of 250 characters wraps inside its cell and every character is printed; on a
