@@ -86,6 +86,7 @@ private:
     QString text(Cell cell, int row, int unit) const;
     QStringList cellLines(int column, int row, int unit) const;
     qreal pieceHeight(int lines) const { return std::max(lines, 1) * m_cell.lineHeight() + 2 * m_padding; }
+    void fitCodes();
     void drawCover(QPainter &painter, const FormRecord &r) const;
     void drawSheet(QPainter &painter, int unit) const;
     void drawTable(QPainter &painter, int page) const;
@@ -166,6 +167,7 @@ int CatalogueReport::layOut(const QPaintDevice &device)
     m_widths.clear();
     for (const Column &c : m_columns)
         m_widths << c.width / designed * m_area.width();
+    fitCodes();
     int headLines = 1;
     for (int c = 0; c < m_columns.size(); ++c) {
         headLines = std::max(
@@ -229,6 +231,29 @@ int CatalogueReport::layOut(const QPaintDevice &device)
             m_pages.push_back({ Kind::Sheet, u, 0, run.first, 0 });
     }
     return int(m_pages.size());
+}
+
+void CatalogueReport::fitCodes()
+{
+    // A code is read whole: its column is as wide as the longest code of the table, the
+    // width taken from the title's, which keeps at least a fifth of the page.
+    const auto at = [this](Cell cell) {
+        for (int c = 0; c < m_columns.size(); ++c) {
+            if (m_columns.at(c).cell == cell)
+                return c;
+        }
+        return -1;
+    };
+    const int code = at(Cell::Code), title = at(Cell::Tm);
+    if (code < 0 || title < 0)
+        return;
+    qreal widest = 0;
+    for (const FormRecord &r : m_data.records)
+        widest = std::max(widest, m_cell.width(ArchivalCode::compose(r.number(), m_data.settings)));
+    const qreal spare = std::max<qreal>(0, m_widths.at(title) - m_area.width() / 5);
+    const qreal extra = std::clamp<qreal>(widest + 2 * m_padding + 1 - m_widths.at(code), 0, spare);
+    m_widths[code] += extra;
+    m_widths[title] -= extra;
 }
 
 void CatalogueReport::drawCover(QPainter &painter, const FormRecord &r) const

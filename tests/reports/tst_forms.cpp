@@ -310,6 +310,35 @@ private slots:
         }
     }
 
+    // The code column of the item catalogue is as wide as the longest code: every code is
+    // printed on one line, however long its class and item number make it.
+    void codesPrintedWhole_data()
+    {
+        QTest::addColumn<int>("digits");
+        QTest::newRow("件号四位") << 4;
+        QTest::newRow("件号六位") << 6;
+    }
+    void codesPrintedWhole()
+    {
+        QFETCH(int, digits);
+        QVector<FormRecord> records = group(5);
+        for (FormRecord &r : records)
+            r.jgwt = QStringLiteral("办公室");
+        FormData d = data(records);
+        d.settings.classCodes = { { QStringLiteral("办公室"), QStringLiteral("BGSWJ") },
+            { QStringLiteral("财务科"), QStringLiteral("CWK") } };
+        d.settings.itemDigits = digits;
+        d.records.last().jh = QStringLiteral("123456");
+        auto report = ArchivalForms::make(ArchivalForm::ItemCatalogue, d);
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        drawAll(*report, device);
+        for (const FormRecord &r : d.records) {
+            const QString whole = ArchivalCode::compose(r.number(), d.settings);
+            QVERIFY2(whole.contains(QStringLiteral("-BGSWJ-")), qPrintable(whole));
+            QVERIFY2(device.engine.find(whole), qPrintable(whole));
+        }
+    }
+
     // A title of 250 characters wraps inside its cell and every character is printed; on a
     // page too short for the row the row goes on over the next pages, nothing lost.
     void longTitleWraps_data()
