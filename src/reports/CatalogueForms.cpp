@@ -21,6 +21,12 @@ struct Column {
     Cell cell;
 };
 
+// The cells that say which record a row is, repeated where a row goes on over a page.
+bool identifies(Cell cell)
+{
+    return cell == Cell::Index || cell == Cell::Sequence || cell == Cell::Code || cell == Cell::Tm;
+}
+
 constexpr Qt::Alignment kCentre = Qt::AlignHCenter;
 constexpr Qt::Alignment kLeft = Qt::AlignLeft;
 
@@ -337,7 +343,17 @@ void CatalogueReport::drawTable(QPainter &painter, int index) const
         const int to = row == endRow ? endLine : total;
         const qreal height = pieceHeight(to - from);
         drawRow(
-            y, height, [&](int c) { return cells.at(c).mid(from, to - from); }, m_cell, false);
+            y, height,
+            [&](int c) {
+                const QStringList &lines = cells.at(c);
+                if (from == 0 || from < lines.size() || !identifies(m_columns.at(c).cell))
+                    return lines.mid(from, to - from);
+                // A row carried over from the page before says again whose it is.
+                const bool number = m_columns.at(c).cell == Cell::Index || m_columns.at(c).cell == Cell::Sequence;
+                const QString again = lines.join(QString()) + (number ? QStringLiteral("续") : QString());
+                return m_cell.lines(again, m_widths.at(c) - 2 * m_padding).mid(0, to - from);
+            },
+            m_cell, false);
         y += height;
     }
 

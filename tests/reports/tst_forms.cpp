@@ -386,6 +386,42 @@ private slots:
         QCOMPARE(device.engine.rectsOutside, 0);
     }
 
+    // A row taller than a page goes on over the next pages, each piece with its 序号 marked
+    // 续, its code and its title, so that no piece is without the record it belongs to.
+    void rowCarriedOverSaysWhoseItIs()
+    {
+        const QString alphabet = QStringLiteral("甲乙丙丁戊己庚辛壬癸");
+        QString note;
+        for (int i = 0; i < 160; ++i)
+            note += alphabet.at((i * 3 + i / 10) % alphabet.size());
+        QVector<FormRecord> records = group(3);
+        records[1].bz = note;
+        auto report = ArchivalForms::make(ArchivalForm::ItemCatalogue, data(records));
+        QSizeF page = RecordingDevice::pageOf(*report);
+        page.setHeight(70);
+        RecordingDevice device(page);
+        drawAll(*report, device);
+        QSet<int> notePages;
+        QString printed;
+        for (const RecordingEngine::Text &t : device.engine.texts) {
+            if (!t.text.isEmpty()
+                && std::all_of(t.text.begin(), t.text.end(), [&](QChar c) { return alphabet.contains(c); })) {
+                notePages.insert(t.page);
+                printed += t.text;
+            }
+        }
+        QCOMPARE(printed, note);
+        QVERIFY(notePages.size() > 1);
+        const int first = device.engine.pageOf(code(2));
+        for (int p : notePages) {
+            const QStringList texts = device.engine.textsOn(p);
+            QVERIFY2(texts.contains(code(2)), qPrintable(QString::number(p)));
+            QVERIFY2(texts.contains(QStringLiteral("关于第2件的通知")), qPrintable(QString::number(p)));
+            QCOMPARE(texts.contains(QStringLiteral("2续")), p != first);
+            QCOMPARE(texts.contains(QStringLiteral("2")), p == first);
+        }
+    }
+
     // Ten thousand records: the pages are counted as the page holds them, and every record's
     // archival code is printed exactly once.
     void tenThousandRecords()
