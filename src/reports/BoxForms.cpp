@@ -15,6 +15,7 @@ struct Box {
     RecordRun run;
     QString firstItem, lastItem;
     int pages = 0;
+    int withoutPages = 0; // items whose pages are not given
 
     QString items() const
     {
@@ -55,8 +56,10 @@ public:
             const int digits = m_data.settings.itemDigits;
             box.firstItem = ArchivalCode::paddedItem(m_data.records.at(run.first).jh, digits);
             box.lastItem = ArchivalCode::paddedItem(m_data.records.at(run.first + run.count - 1).jh, digits);
-            for (int i = run.first; i < run.first + run.count; ++i)
+            for (int i = run.first; i < run.first + run.count; ++i) {
                 box.pages += m_data.records.at(i).pages();
+                box.withoutPages += m_data.records.at(i).pages() == 0;
+            }
             m_boxes << box;
         }
     }
@@ -198,8 +201,10 @@ private:
             { QStringLiteral("保管期限"), r.bgqx }, { QStringLiteral("机构(问题)"), r.jgwt },
             { QStringLiteral("盒号"), r.hh }, { QStringLiteral("起止件号"), box.items() } });
         sheet.section = QStringLiteral("盒内文件情况说明");
-        sheet.summary = ArchivalForms::boxSummary(box.run.count, box.pages);
-        sheet.signers = QStringList { QStringLiteral("整理人"), QStringLiteral("检查人"), QStringLiteral("日期") };
+        sheet.summary = ArchivalForms::boxSummary(box.run.count, box.pages, box.withoutPages);
+        sheet.signers = QStringList { QStringLiteral("整理人"), QStringLiteral("检查人"), QStringLiteral("整理日期"),
+            QStringLiteral("检查日期") };
+        sheet.dates = 2;
         drawRecordSheet(painter, *m_device, m_area, sheet);
     }
 

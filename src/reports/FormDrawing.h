@@ -36,7 +36,8 @@ struct RecordSheet {
     QString heading;
     QString section;
     QString summary;
-    QStringList signers; // the last one is a date
+    QStringList signers;
+    int dates = 1; // how many of the last signers are dates
 };
 void drawRecordSheet(QPainter &painter, const QPaintDevice &device, const QRectF &area, const RecordSheet &sheet);
 

@@ -530,10 +530,34 @@ private slots:
             QVERIFY(e.textsOn(1).contains(QStringLiteral("盒内文件情况说明")));
             QVERIFY(e.textsOn(1).contains(QStringLiteral("本盒共有文件20件，共60页。")));
             QVERIFY(e.textsOn(12).contains(QStringLiteral("本盒共有文件15件，共45页。")));
-            for (const char *signer : { "整理人：", "检查人：", "日期：", "年", "月", "日" })
+            for (const char *signer : { "整理人：", "检查人：", "整理日期：", "检查日期：", "年", "月", "日" })
                 QVERIFY2(e.textsOn(12).contains(QString::fromUtf8(signer)), signer);
+            QCOMPARE(e.count(QStringLiteral("年")), 2 * 12); // both dates of every sheet
             break;
         }
+    }
+
+    // The record sheet adds up the pages given and says how many items have none.
+    void boxSheetPageTotal_data()
+    {
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("all given") << QStringList { "3", "2", "4" } << QStringLiteral("本盒共有文件3件，共9页。");
+        QTest::newRow("one without") << QStringList { "3", "", "4" }
+                                     << QStringLiteral("本盒共有文件3件，共7页（其中1件未填页数，未计入）。");
+        QTest::newRow("none given") << QStringList { "", "0", "" } << QStringLiteral("本盒共有文件3件，共　　页。");
+    }
+    void boxSheetPageTotal()
+    {
+        QFETCH(QStringList, pages);
+        QFETCH(QString, summary);
+        QVector<FormRecord> records = group(3);
+        for (int i = 0; i < 3; ++i)
+            records[i].yh = pages.at(i);
+        auto report = ArchivalForms::make(ArchivalForm::BoxNote, data(records));
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        QCOMPARE(drawAll(*report, device), 1);
+        QVERIFY2(device.engine.textsOn(1).join(QString()).contains(summary), qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
     }
 
     // Every form goes through the print path into a PDF of the pages counted. With
