@@ -175,8 +175,9 @@ private:
         drawLines(painter, label,
             QRectF(inner.left(), inner.top() + inner.height() * 0.12, inner.width(), label.lineHeight()),
             { QStringLiteral("全宗名称") }, Qt::AlignHCenter);
-        const TextWrap name(fittedFont(FormFonts::heiTi(28), m_data.unitName, inner.width(), 16, device), device);
-        const QStringList lines = name.lines(m_data.unitName, inner.width());
+        const QString unitName = m_data.unitNameOf(r);
+        const TextWrap name(fittedFont(FormFonts::heiTi(28), unitName, inner.width(), 16, device), device);
+        const QStringList lines = name.lines(unitName, inner.width());
         const qreal nameTop = inner.top() + inner.height() * 0.12 + label.lineHeight() * 2;
         drawLines(painter, name, QRectF(inner.left(), nameTop, inner.width(), name.lineHeight() * lines.size()), lines,
             Qt::AlignHCenter);

@@ -270,7 +270,7 @@ void CatalogueReport::drawCover(QPainter &painter, const FormRecord &r) const
         QRectF(m_area.left(), m_area.top() + m_area.height() * 0.12, m_area.width(), big.lineHeight() * 2), { title() },
         Qt::AlignHCenter);
     drawFieldLines(painter, *m_device, m_area, m_area.top() + m_area.height() * 0.38,
-        { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("全宗名称"), m_data.unitName },
+        { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("全宗名称"), m_data.unitNameOf(r) },
             { QStringLiteral("年度"), r.gdnd }, { QStringLiteral("保管期限"), r.bgqx },
             { QStringLiteral("机构(问题)"), r.jgwt } },
         15);

@@ -14,7 +14,8 @@ namespace {
 
 // The columns read, in the order of FormRecord's fields.
 const char *const kColumns[]
-    = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM", "CWSJ", "MJ", "YH", "BZ" };
+    = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM", "CWSJ", "MJ", "YH", "BZ",
+          "DWMC" };
 // Columns whose values repeat from record to record (numbers, names, dates): read once,
 // shared by all. Titles, document numbers and notes are each a record's own.
 bool repeats(int column)
@@ -171,7 +172,7 @@ FormData read(
     while (query.step()) {
         FormRecord r;
         QString *fields[] = { &r.qzh, &r.gdnd, &r.bgqx, &r.jgwt, &r.hh, &r.jh, &r.mlh, &r.ajh, &r.sxh, &r.wh, &r.zrz,
-            &r.tm, &r.cwsj, &r.mj, &r.yh, &r.bz };
+            &r.tm, &r.cwsj, &r.mj, &r.yh, &r.bz, &r.dwmc };
         for (int c = 0; c < int(std::size(fields)); ++c) {
             const QString value = query.value(c).toString();
             *fields[c] = repeats(c) || value.isEmpty() ? share(value) : printable(value);

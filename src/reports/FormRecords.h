@@ -26,6 +26,7 @@ struct FormSelection {
 struct FormRecord {
     QString qzh, gdnd, bgqx, jgwt, hh, jh, mlh, ajh, sxh;
     QString wh, zrz, tm, cwsj, mj, yh, bz;
+    QString dwmc; // the unit's name as the record carries it
 
     RecordNumber number() const;
     // The pages of the item (页数), 0 when not given.
@@ -37,6 +38,9 @@ struct FormData {
     ArchivalCodeSettings settings;
     QString unitName; // 全宗名称
     QVector<FormRecord> records;
+
+    // The 全宗名称 of a record: the unit's, or the record's own where the unit has none set.
+    QString unitNameOf(const FormRecord &r) const { return unitName.isEmpty() ? r.dwmc : unitName; }
 };
 
 // A run of consecutive records that belong together (a group, a box, a volume).

@@ -537,6 +537,31 @@ private slots:
         }
     }
 
+    // Without a unit name set, the box cover and the catalogue cover take the one the records
+    // carry; a name set for the unit goes before it.
+    void coverNameFromTheRecords_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("unit not set") << QString() << QStringLiteral("翠岚市人民政府");
+        QTest::newRow("unit set") << kUnit << kUnit;
+    }
+    void coverNameFromTheRecords()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, printed);
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("update ljserver set DWMC='%1'").arg(unit));
+        insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH,TM,DWMC"),
+            { "'0001','2024','永久','1','1','甲',' 翠岚市人民政府 '", "'0001','2024','永久','1','2','乙','翠岚市人民政府'" });
+        for (const ArchivalForm form : { ArchivalForm::BoxCover, ArchivalForm::ItemCatalogue }) {
+            auto report = ArchivalForms::make(form, FormRecords::read(folder.db(), form, {}, ArchivalCodeSettings()));
+            RecordingDevice device(RecordingDevice::pageOf(*report));
+            drawAll(*report, device);
+            QVERIFY2(device.engine.textsOn(1).contains(printed), qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
+        }
+    }
+
     // The record sheet adds up the pages given and says how many items have none.
     void boxSheetPageTotal_data()
     {
