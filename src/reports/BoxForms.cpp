@@ -25,7 +25,7 @@ struct Box {
     }
 };
 
-enum class SpineValue { Qzh, Year, Retention, Items, Box };
+enum class SpineValue { Qzh, Year, Retention, Class, Items, Box };
 
 struct SpineField {
     const char *label;
@@ -34,13 +34,16 @@ struct SpineField {
     SpineValue value;
 };
 
-// Top to bottom; the box number largest, at the foot where it is read on the shelf.
+// Top to bottom; the box number largest, at the foot where it is read on the shelf. The
+// 机构(问题) is printed where the records are filed by it, so that two groups' boxes of the
+// same number differ; the shares of the others then make room for it.
 const SpineField kSpineFields[] = {
-    { "全宗号", 0.15, 16, SpineValue::Qzh },
-    { "年度", 0.15, 16, SpineValue::Year },
-    { "保管期限", 0.15, 16, SpineValue::Retention },
-    { "起止件号", 0.25, 14, SpineValue::Items },
-    { "盒号", 0.30, 40, SpineValue::Box },
+    { "全宗号", 0.14, 16, SpineValue::Qzh },
+    { "年度", 0.14, 16, SpineValue::Year },
+    { "保管期限", 0.14, 16, SpineValue::Retention },
+    { "机构(问题)", 0.14, 14, SpineValue::Class },
+    { "起止件号", 0.26, 14, SpineValue::Items },
+    { "盒号", 0.32, 40, SpineValue::Box },
 };
 
 class BoxReport : public ArchivalFormReport {
@@ -62,6 +65,8 @@ public:
             }
             m_boxes << box;
         }
+        m_byClass = std::any_of(
+            m_data.records.begin(), m_data.records.end(), [](const FormRecord &r) { return !r.jgwt.isEmpty(); });
     }
 
     QMarginsF margins() const override
@@ -118,6 +123,8 @@ private:
             return r.gdnd;
         case SpineValue::Retention:
             return r.bgqx;
+        case SpineValue::Class:
+            return r.jgwt;
         case SpineValue::Items:
             return box.items();
         case SpineValue::Box:
@@ -132,9 +139,16 @@ private:
         const qreal pad = mm(device, 1.5);
         painter.setPen(QPen(Qt::black, mm(device, 0.3)));
         painter.drawRect(spine);
+        qreal left = 1; // of the spine's height, for the fields printed
+        for (const SpineField &field : kSpineFields) {
+            if (field.value == SpineValue::Class && !m_byClass)
+                left -= field.share;
+        }
         qreal y = spine.top();
         for (const SpineField &field : kSpineFields) {
-            const QRectF section(spine.left(), y, spine.width(), spine.height() * field.share);
+            if (field.value == SpineValue::Class && !m_byClass)
+                continue;
+            const QRectF section(spine.left(), y, spine.width(), spine.height() * field.share / left);
             if (y > spine.top())
                 painter.drawLine(section.topLeft(), section.topRight());
             const qreal inner = section.width() - 2 * pad;
@@ -143,22 +157,28 @@ private:
             const QRectF labelRect(section.left() + pad, section.top() + pad, inner, labelWrap.lineHeight() * 1.4);
             drawLines(painter, labelWrap, labelRect, labelWrap.lines(label, inner), Qt::AlignHCenter);
 
-            // The value as large as it fits; the item range one number a line when it does not.
-            const QString text = value(field.value, box);
-            QStringList lines { text };
-            QFont font = fittedFont(FormFonts::songTi(field.points), text, inner, 10, device);
-            if (field.value == SpineValue::Items && box.firstItem != box.lastItem && font.pointSizeF() < field.points) {
-                lines = QStringList { box.firstItem, QStringLiteral("至"), box.lastItem };
-                const QString widest = box.firstItem.size() > box.lastItem.size() ? box.firstItem : box.lastItem;
-                font = fittedFont(FormFonts::songTi(field.points), widest, inner, 6, device);
-            }
-            const TextWrap valueWrap(font, device);
-            QStringList wrapped;
-            for (const QString &line : lines)
-                wrapped << valueWrap.lines(line, inner);
+            // The value as large as it fits; the first and the last item each in a cell of its own.
             const QRectF valueRect(
                 section.left() + pad, labelRect.bottom(), inner, section.bottom() - labelRect.bottom() - pad);
-            drawLines(painter, valueWrap, valueRect, wrapped, Qt::AlignHCenter);
+            if (field.value == SpineValue::Items) {
+                const QString widest = box.firstItem.size() > box.lastItem.size() ? box.firstItem : box.lastItem;
+                const TextWrap valueWrap(fittedFont(FormFonts::songTi(field.points), widest, inner, 6, device), device);
+                const qreal half = (section.bottom() - labelRect.bottom()) / 2;
+                const QRectF cells[] = { QRectF(section.left(), labelRect.bottom(), section.width(), half),
+                    QRectF(section.left(), labelRect.bottom() + half, section.width(), half) };
+                painter.setPen(QPen(Qt::black, mm(device, 0.3)));
+                painter.drawLine(cells[0].topLeft(), cells[0].topRight());
+                painter.drawLine(cells[1].topLeft(), cells[1].topRight());
+                const QString items[] = { box.firstItem, box.lastItem };
+                for (int i = 0; i < 2; ++i) {
+                    drawLines(painter, valueWrap, cells[i].adjusted(pad, pad, -pad, -pad),
+                        valueWrap.lines(items[i], inner), Qt::AlignHCenter);
+                }
+            } else {
+                const QString text = value(field.value, box);
+                const TextWrap valueWrap(fittedFont(FormFonts::songTi(field.points), text, inner, 10, device), device);
+                drawLines(painter, valueWrap, valueRect, valueWrap.lines(text, inner), Qt::AlignHCenter);
+            }
             painter.setPen(QPen(Qt::black, mm(device, 0.3)));
             y = section.bottom();
         }
@@ -213,6 +233,7 @@ private:
     FormData m_data;
     qreal m_spineWidthMm;
     QVector<Box> m_boxes;
+    bool m_byClass = false; // records filed by 机构(问题)
     std::unique_ptr<PageMetrics> m_device; // the page laid out for, in whose units pages are drawn
     QRectF m_area;
     int m_perSheet = 1;

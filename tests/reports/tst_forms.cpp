@@ -511,12 +511,10 @@ private slots:
             QCOMPARE(e.count(QStringLiteral("盒号")), 12);
             QCOMPARE(e.count(QStringLiteral("起止件号")), 12);
             QCOMPARE(e.count(QStringLiteral("全宗号")), 12);
-            // A narrow spine gives the item range one number a line.
-            const bool split = e.count(QStringLiteral("至")) > 0;
-            QCOMPARE(split, width == 2);
-            QCOMPARE(e.count(QStringLiteral("0001")), split ? 13 : 12); // every box's fonds, the first item
-            QVERIFY(split ? e.count(QStringLiteral("0221")) == 1 && e.count(QStringLiteral("0235")) == 1
-                          : e.count(QStringLiteral("0221-0235")) == 1);
+            // The first and the last item each in a cell of its own, at every width.
+            QCOMPARE(e.count(QStringLiteral("0001")), 13); // every box's fonds, the first item
+            QVERIFY(e.count(QStringLiteral("0221")) == 1 && e.count(QStringLiteral("0235")) == 1);
+            QCOMPARE(e.count(QStringLiteral("机构(问题)")), 0); // records not filed by it
             QCOMPARE(e.count(QStringLiteral("12")), 1); // the last box number
             break;
         }
@@ -535,6 +533,27 @@ private slots:
             QCOMPARE(e.count(QStringLiteral("年")), 2 * 12); // both dates of every sheet
             break;
         }
+    }
+
+    // Records filed by 机构(问题) have it on their spines: box 1 of two groups differ.
+    void spineShowsTheClass()
+    {
+        QVector<FormRecord> records = group(3);
+        QVector<FormRecord> other = group(2);
+        for (FormRecord &r : records)
+            r.jgwt = QStringLiteral("办公室");
+        for (FormRecord &r : other)
+            r.jgwt = QStringLiteral("财务科");
+        auto report = ArchivalForms::make(ArchivalForm::BoxSpine, data(records + other), 3);
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        QCOMPARE(drawAll(*report, device), 1);
+        const RecordingEngine &e = device.engine;
+        QCOMPARE(e.rectsOutside, 0);
+        QCOMPARE(e.count(QStringLiteral("机构(问题)")), 2);
+        QCOMPARE(e.count(QStringLiteral("办公室")), 1);
+        QCOMPARE(e.count(QStringLiteral("财务科")), 1);
+        QCOMPARE(e.count(QStringLiteral("0003")), 1); // the last item of the first box
+        QCOMPARE(e.count(QStringLiteral("0002")), 1);
     }
 
     // Without a unit name set, the box cover and the catalogue cover take the one the records
