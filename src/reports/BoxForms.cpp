@@ -38,12 +38,12 @@ struct SpineField {
 // 机构(问题) is printed where the records are filed by it, so that two groups' boxes of the
 // same number differ; the shares of the others then make room for it.
 const SpineField kSpineFields[] = {
-    { "全宗号", 0.14, 16, SpineValue::Qzh },
-    { "年度", 0.14, 16, SpineValue::Year },
-    { "保管期限", 0.14, 16, SpineValue::Retention },
+    { "全宗号", 0.12, 16, SpineValue::Qzh },
+    { "年度", 0.12, 16, SpineValue::Year },
+    { "保管期限", 0.12, 16, SpineValue::Retention },
     { "机构(问题)", 0.14, 14, SpineValue::Class },
-    { "起止件号", 0.26, 14, SpineValue::Items },
-    { "盒号", 0.32, 40, SpineValue::Box },
+    { "起止件号", 0.24, 14, SpineValue::Items },
+    { "盒号", 0.26, 40, SpineValue::Box },
 };
 
 class BoxReport : public ArchivalFormReport {

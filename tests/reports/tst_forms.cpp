@@ -554,6 +554,7 @@ private slots:
         QCOMPARE(e.count(QStringLiteral("财务科")), 1);
         QCOMPARE(e.count(QStringLiteral("0003")), 1); // the last item of the first box
         QCOMPARE(e.count(QStringLiteral("0002")), 1);
+        QVERIFY(e.find(QStringLiteral("1"))->position.y() < device.area().height()); // the box number on the spine
     }
 
     // Without a unit name set, the box cover and the catalogue cover take the one the records
