@@ -87,7 +87,11 @@ private:
         int line; // its first line
     };
 
-    QString title() const { return m_byItem ? QStringLiteral("归档文件目录") : QStringLiteral("卷内目录"); }
+    QString title() const
+    {
+        return (m_byItem ? QStringLiteral("归档文件目录") : QStringLiteral("卷内目录"))
+            + (m_data.extract ? QStringLiteral("（摘录）") : QString());
+    }
     QString heading(const FormRecord &r) const;
     QString text(Cell cell, int row, int unit) const;
     QStringList cellLines(int column, int row, int unit) const;

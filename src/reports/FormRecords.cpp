@@ -153,6 +153,7 @@ FormData read(
     FormData data;
     data.settings = settings;
     data.unitName = unitName(connection);
+    data.extract = selection.onlyRows;
     if (selection.onlyRows && selection.rows.isEmpty())
         return data;
     QStringList binds;

@@ -38,6 +38,9 @@ struct FormData {
     ArchivalCodeSettings settings;
     QString unitName; // 全宗名称
     QVector<FormRecord> records;
+    // Records picked from a list rather than whole groups: their 序号 are not the places
+    // they have in the full catalogue, and the catalogue says it is an extract.
+    bool extract = false;
 
     // The 全宗名称 of a record: the unit's, or the record's own where the unit has none set.
     QString unitNameOf(const FormRecord &r) const { return unitName.isEmpty() ? r.dwmc : unitName; }

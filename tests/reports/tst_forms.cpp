@@ -842,6 +842,51 @@ private slots:
         QTRY_VERIFY(window.isNull());
     }
 
+    // A row only clicked in the record list is a selection of one; its catalogue says it is
+    // an extract, as its 序号 are not the places in the full catalogue.
+    void currentRowFromTheRecordList()
+    {
+        test::ProgramFolderFixture folder;
+        insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH,TM,YH"),
+            { "'0001','2024','永久','1','1','甲',2", "'0001','2024','永久','1','2','乙',3",
+                "'0001','2024','永久','2','3','丙',4" });
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QWidget host;
+        host.resize(900, 420);
+        host.show();
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        auto *list = new TFrm_sjlr(dm, ui, &host);
+        list->show();
+        DBGridEh &grid = *list->grid();
+        QTRY_COMPARE(grid.model()->rowCount(), 3);
+        const QModelIndex third = grid.model()->index(2, grid.visibleColumns().value(0));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(third).center());
+        QTRY_COMPARE(grid.currentIndex().row(), 2);
+        QCOMPARE(grid.selectedCount(), 0);
+        QStringList drawn;
+        ui.onPreview = [&drawn](PagedReport &report) {
+            RecordingDevice device(RecordingDevice::pageOf(report));
+            drawAll(report, device);
+            drawn = device.engine.textsOn(2);
+        };
+        QTest::keyClick(list, Qt::Key_P, Qt::AltModifier);
+        QTRY_VERIFY(topLevel(QStringLiteral("Frm_dyml")));
+        QPointer<QWidget> window = topLevel(QStringLiteral("Frm_dyml"));
+        auto *only = window->findChild<QCheckBox *>(QStringLiteral("CheckBox1"));
+        QVERIFY(only->isEnabled());
+        QVERIFY(only->isChecked());
+        QCOMPARE(only->text(), QStringLiteral("只打印档案列表中选中的1条记录(&L)"));
+        QTest::keyClick(window, Qt::Key_P, Qt::AltModifier);
+        QTRY_COMPARE(ui.previews, QStringList { "归档文件目录" });
+        QVERIFY(drawn.contains(QStringLiteral("归档文件目录（摘录）")));
+        QVERIFY(drawn.contains(QStringLiteral("丙")));
+        QVERIFY(!drawn.contains(QStringLiteral("甲")));
+        QTest::keyClick(window, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(window.isNull());
+    }
+
     // Nothing to print is said so, and no empty preview opens.
     void nothingToPrint_data()
     {
