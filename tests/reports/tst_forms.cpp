@@ -878,6 +878,9 @@ private slots:
         QVERIFY(only->isEnabled());
         QVERIFY(only->isChecked());
         QCOMPARE(only->text(), QStringLiteral("只打印档案列表中选中的1条记录(&L)"));
+        // Its keys reach it once a window manager has activated it and given the form list focus.
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTRY_COMPARE(QApplication::focusWidget(), window->findChild<QComboBox *>(QStringLiteral("ComboBox5")));
         QTest::keyClick(window, Qt::Key_P, Qt::AltModifier);
         QTRY_COMPARE(ui.previews, QStringList { "归档文件目录" });
         QVERIFY(drawn.contains(QStringLiteral("归档文件目录（摘录）")));
