@@ -41,12 +41,34 @@ QString numericOrder(const QString &column, bool server)
     return QStringLiteral("(%1 = '' OR %1 GLOB '*[^0-9]*'), CAST(%1 AS INTEGER), %1").arg(t);
 }
 
-// The retention periods from the longest to the shortest, others after them.
+// The retention periods from the longest to the shortest; others come after them.
+const QStringList &retentionPeriods()
+{
+    static const QStringList periods
+        = { QStringLiteral("永久"), QStringLiteral("长期"), QStringLiteral("30年"), QStringLiteral("短期"),
+              QStringLiteral("10年") };
+    return periods;
+}
+
 QString retentionOrder()
 {
-    return QStringLiteral("CASE %1 WHEN '永久' THEN 0 WHEN '长期' THEN 1 WHEN '30年' THEN 2 WHEN '短期' THEN 3 "
-                          "WHEN '10年' THEN 4 ELSE 5 END, %1")
-        .arg(trimmed(QStringLiteral("BGQX")));
+    QString cases;
+    for (int i = 0; i < retentionPeriods().size(); ++i)
+        cases += QStringLiteral(" WHEN '%1' THEN %2").arg(retentionPeriods().at(i)).arg(i);
+    return QStringLiteral("CASE %1%2 ELSE %3 END, %1")
+        .arg(trimmed(QStringLiteral("BGQX")), cases)
+        .arg(retentionPeriods().size());
+}
+
+bool longerRetention(const QString &a, const QString &b)
+{
+    const auto rank = [](const QString &period) {
+        const int at = int(retentionPeriods().indexOf(period));
+        return at < 0 ? int(retentionPeriods().size()) : at;
+    };
+    if (rank(a) != rank(b))
+        return rank(a) < rank(b);
+    return FormRecords::naturalLess(a, b);
 }
 
 // Records numbered by volume: no box or item number, a catalogue, volume or sequence number.
@@ -208,7 +230,9 @@ Choices choices(Connection &connection)
         std::sort(list.begin(), list.end(), naturalLess);
         return list;
     };
-    return Choices { sorted(found[0]), sorted(found[1]), sorted(found[2]), sorted(found[3]) };
+    QStringList retentions(found[2].begin(), found[2].end());
+    std::sort(retentions.begin(), retentions.end(), longerRetention);
+    return Choices { sorted(found[0]), sorted(found[1]), retentions, sorted(found[3]) };
 }
 
 bool naturalLess(const QString &a, const QString &b)

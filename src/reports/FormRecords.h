@@ -67,7 +67,8 @@ FormData read(
 // The unit name of table ljserver, empty when there is none.
 QString unitName(Connection &connection);
 
-// The values present in the catalogue for the four choices, each in natural order.
+// The values present in the catalogue for the four choices, each in natural order; the
+// retention periods from the longest to the shortest.
 struct Choices {
     QStringList qzh, gdnd, bgqx, jgwt;
 };

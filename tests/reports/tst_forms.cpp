@@ -188,8 +188,19 @@ private slots:
         const FormRecords::Choices choices = FormRecords::choices(folder.db());
         QCOMPARE(choices.qzh, (QStringList { "0001", "0002" }));
         QCOMPARE(choices.gdnd, (QStringList { "2023", "2024" }));
-        QCOMPARE(choices.bgqx, (QStringList { "10年", "永久" }));
+        QCOMPARE(choices.bgqx, (QStringList { "永久", "10年" }));
         QVERIFY(choices.jgwt.isEmpty());
+    }
+
+    // The retention periods are offered from the longest to the shortest, others after them.
+    void retentionChoicesLongestFirst()
+    {
+        test::ProgramFolderFixture folder;
+        insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH"),
+            { "'0001','2024','短期','1','1'", "'0001','2024','10年','1','2'", "'0001','2024','永久','1','3'",
+                "'0001','2024','其他','1','4'", "'0001','2024','30年','1','5'", "'0001','2024','长期','1','6'" });
+        QCOMPARE(FormRecords::choices(folder.db()).bgqx,
+            (QStringList { "永久", "长期", "30年", "短期", "10年", "其他" }));
     }
 
     // Each group its own table behind a cover, with the group in the heading and the pages
