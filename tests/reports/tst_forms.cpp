@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -898,6 +899,26 @@ private slots:
         QVERIFY(drawn.contains(QStringLiteral("丙")));
         QVERIFY(!drawn.contains(QStringLiteral("甲")));
         QTest::keyClick(window, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(window.isNull());
+    }
+
+    // With nothing selected in the list the disabled check box's Alt+L types nothing into
+    // the choice that has focus.
+    void disabledSelectionKeyTypesNothing()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QPointer<TFrm_dyml> window = new TFrm_dyml(dm, ui);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        auto *fonds = window->findChild<QComboBox *>(QStringLiteral("ComboBox1"));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(fonds));
+        QVERIFY(!window->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isEnabled());
+        QTest::keyClicks(fonds, QStringLiteral("00"));
+        QTest::keyClick(fonds, Qt::Key_L, Qt::AltModifier);
+        QCOMPARE(fonds->currentText(), QStringLiteral("00"));
+        window->close();
         QTRY_VERIFY(window.isNull());
     }
 
