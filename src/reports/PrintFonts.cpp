@@ -15,9 +15,9 @@ namespace {
 
 // The tables a face is drawn and measured from; the character map and the names are made
 // anew, the glyph substitutions left out.
-const char *const kCopied[] = { "CFF ", "CFF2", "glyf", "loca", "head", "hhea", "hmtx", "maxp", "OS/2", "post",
-    "vhea", "vmtx", "VORG", "BASE", "GDEF", "GPOS", "cvt ", "fpgm", "prep", "gasp", "hdmx", "kern", "EBDT", "EBLC",
-    "EBSC", "VDMX", "LTSH", "fvar", "gvar", "avar", "HVAR", "MVAR", "STAT" };
+const char *const kCopied[] = { "CFF ", "CFF2", "glyf", "loca", "head", "hhea", "hmtx", "maxp", "OS/2", "post", "vhea",
+    "vmtx", "VORG", "BASE", "GDEF", "GPOS", "cvt ", "fpgm", "prep", "gasp", "hdmx", "kern", "EBDT", "EBLC", "EBSC",
+    "VDMX", "LTSH", "fvar", "gvar", "avar", "HVAR", "MVAR", "STAT" };
 
 quint32 read(const QByteArray &data, qint64 at, int bytes)
 {
@@ -147,8 +147,8 @@ QByteArray names(const QString &family, bool bold)
     }
     const QString style = bold ? QStringLiteral("Bold") : QStringLiteral("Regular");
     const QPair<int, QString> entries[] = { { 1, family }, { 2, style }, { 3, family + QLatin1Char(' ') + style },
-        { 4, family + QLatin1Char(' ') + style }, { 6, (postScript.isEmpty() ? QStringLiteral("PrintFont") : postScript)
-                                                       + QLatin1Char('-') + style } };
+        { 4, family + QLatin1Char(' ') + style },
+        { 6, (postScript.isEmpty() ? QStringLiteral("PrintFont") : postScript) + QLatin1Char('-') + style } };
     QByteArray records, strings;
     for (const auto &entry : entries) {
         QByteArray text;
