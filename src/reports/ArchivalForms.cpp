@@ -51,7 +51,10 @@ QString boxSummary(int items, int pages, int withoutPages)
         return QStringLiteral("本盒共有文件%1件，共　　页。").arg(items);
     if (withoutPages <= 0)
         return QStringLiteral("本盒共有文件%1件，共%2页。").arg(items).arg(pages);
-    return QStringLiteral("本盒共有文件%1件，共%2页（其中%3件未填页数，未计入）。").arg(items).arg(pages).arg(withoutPages);
+    return QStringLiteral("本盒共有文件%1件，共%2页（其中%3件未填页数，未计入）。")
+        .arg(items)
+        .arg(pages)
+        .arg(withoutPages);
 }
 
 std::unique_ptr<ArchivalFormReport> make(ArchivalForm form, FormData data, int spineWidthCm)

@@ -13,9 +13,8 @@ namespace dagl {
 namespace {
 
 // The columns read, in the order of FormRecord's fields.
-const char *const kColumns[]
-    = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM", "CWSJ", "MJ", "YH", "BZ",
-          "DWMC" };
+const char *const kColumns[] = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM",
+    "CWSJ", "MJ", "YH", "BZ", "DWMC" };
 // Columns whose values repeat from record to record (numbers, names, dates): read once,
 // shared by all. Titles, document numbers and notes are each a record's own.
 bool repeats(int column)
@@ -44,9 +43,8 @@ QString numericOrder(const QString &column, bool server)
 // The retention periods from the longest to the shortest; others come after them.
 const QStringList &retentionPeriods()
 {
-    static const QStringList periods
-        = { QStringLiteral("永久"), QStringLiteral("长期"), QStringLiteral("30年"), QStringLiteral("短期"),
-              QStringLiteral("10年") };
+    static const QStringList periods = { QStringLiteral("永久"), QStringLiteral("长期"), QStringLiteral("30年"),
+        QStringLiteral("短期"), QStringLiteral("10年") };
     return periods;
 }
 

@@ -23,8 +23,9 @@ QFont heiTi(qreal points);
 // Lines end where the Unicode line-breaking rules allow: Chinese between two characters, but
 // closing punctuation never starts a line and an opening bracket never ends one; other words
 // and codes at blanks and separators. A line break in the text starts a new line. Nothing is
-// ever cut: a word wider than the cell breaks before the character that does not fit. Widths are added up per character, so a long
-// catalogue is measured quickly, and the same text always breaks the same way.
+// ever cut: a word wider than the cell breaks before the character that does not fit. Widths
+// are added up per character, so a long catalogue is measured quickly, and the same text
+// always breaks the same way.
 class TextWrap {
 public:
     TextWrap() = default;

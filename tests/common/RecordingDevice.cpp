@@ -99,8 +99,8 @@ QStringList pdfPages(const QString &path)
         return {};
     QProcess process;
     // In the order the text is drawn, as the PDF holds it.
-    process.start(tool, { QStringLiteral("-raw"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
-                            QStringLiteral("-") });
+    process.start(
+        tool, { QStringLiteral("-raw"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-") });
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return { QStringLiteral("pdftotext failed: ") + QString::fromLocal8Bit(process.readAllStandardError()) };
     QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));

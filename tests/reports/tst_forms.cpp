@@ -1,14 +1,14 @@
 #include "ArchivalForms.h"
-#include "FormText.h"
 #include "DBGridEh.h"
+#include "FormText.h"
 #include "PrintPreviewDialog.h"
 #include "Program.h"
+#include "RecordingDevice.h"
 #include "Session.h"
 #include "TDataModule5.h"
 #include "TForm1.h"
 #include "TFrm_dyml.h"
 #include "TFrm_sjlr.h"
-#include "RecordingDevice.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -200,8 +200,8 @@ private slots:
         insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH"),
             { "'0001','2024','短期','1','1'", "'0001','2024','10年','1','2'", "'0001','2024','永久','1','3'",
                 "'0001','2024','其他','1','4'", "'0001','2024','30年','1','5'", "'0001','2024','长期','1','6'" });
-        QCOMPARE(FormRecords::choices(folder.db()).bgqx,
-            (QStringList { "永久", "长期", "30年", "短期", "10年", "其他" }));
+        QCOMPARE(
+            FormRecords::choices(folder.db()).bgqx, (QStringList { "永久", "长期", "30年", "短期", "10年", "其他" }));
     }
 
     // Each group its own table behind a cover, with the group in the heading and the pages
@@ -297,7 +297,8 @@ private slots:
     void lineBreakingRules_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("题名") << QStringLiteral("关于印发《翠岚市档案管理办法（试行）》的通知，用于各单位〔2023〕81号文件的归档。");
+        QTest::newRow("题名") << QStringLiteral(
+            "关于印发《翠岚市档案管理办法（试行）》的通知，用于各单位〔2023〕81号文件的归档。");
         QTest::newRow("引号") << QStringLiteral("关于“档案日”活动的报告：请各科室于三月前报送！");
         QTest::newRow("档号") << QStringLiteral("J012-WS·2023-Y-BGS-0001");
     }
@@ -313,7 +314,8 @@ private slots:
             const QStringList lines = wrap.lines(text, wrap.width(QStringLiteral("国")) * ems);
             QCOMPARE(lines.join(QString()), text);
             for (int i = 0; i < lines.size(); ++i) {
-                const QString at = QStringLiteral("%1 em, line %2: %3").arg(ems).arg(i).arg(lines.join(QLatin1Char('|')));
+                const QString at
+                    = QStringLiteral("%1 em, line %2: %3").arg(ems).arg(i).arg(lines.join(QLatin1Char('|')));
                 QVERIFY2(!closing.contains(lines.at(i).front()), qPrintable(at));
                 QVERIFY2(!opening.contains(lines.at(i).back()), qPrintable(at));
                 if (code && i + 1 < lines.size())
@@ -585,12 +587,14 @@ private slots:
         test::ProgramFolderFixture folder;
         folder.exec(QStringLiteral("update ljserver set DWMC='%1'").arg(unit));
         insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH,TM,DWMC"),
-            { "'0001','2024','永久','1','1','甲',' 翠岚市人民政府 '", "'0001','2024','永久','1','2','乙','翠岚市人民政府'" });
+            { "'0001','2024','永久','1','1','甲',' 翠岚市人民政府 '",
+                "'0001','2024','永久','1','2','乙','翠岚市人民政府'" });
         for (const ArchivalForm form : { ArchivalForm::BoxCover, ArchivalForm::ItemCatalogue }) {
             auto report = ArchivalForms::make(form, FormRecords::read(folder.db(), form, {}, ArchivalCodeSettings()));
             RecordingDevice device(RecordingDevice::pageOf(*report));
             drawAll(*report, device);
-            QVERIFY2(device.engine.textsOn(1).contains(printed), qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
+            QVERIFY2(device.engine.textsOn(1).contains(printed),
+                qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
         }
     }
 
@@ -614,7 +618,8 @@ private slots:
         auto report = ArchivalForms::make(ArchivalForm::BoxNote, data(records));
         RecordingDevice device(RecordingDevice::pageOf(*report));
         QCOMPARE(drawAll(*report, device), 1);
-        QVERIFY2(device.engine.textsOn(1).join(QString()).contains(summary), qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
+        QVERIFY2(device.engine.textsOn(1).join(QString()).contains(summary),
+            qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
     }
 
     // Every form goes through the print path into a PDF of the pages counted. With
@@ -697,7 +702,8 @@ private slots:
         QFETCH(int, items);
         const ArchivalForm chosen = ArchivalForm(form);
         auto report = ArchivalForms::make(chosen, items > 0 ? data(group(items)) : mixed(chosen));
-        const QPageLayout a4(QPageSize(QPageSize::A4), report->orientation(), report->margins(), QPageLayout::Millimeter);
+        const QPageLayout a4(
+            QPageSize(QPageSize::A4), report->orientation(), report->margins(), QPageLayout::Millimeter);
         const QStringList drawn = test::drawnPages(*report, a4);
         QVERIFY(!drawn.isEmpty());
 
