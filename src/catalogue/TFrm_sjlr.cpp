@@ -274,6 +274,9 @@ void TFrm_sjlr::Button8Click()
             if (bookmark > 0)
                 rows << bookmark;
         }
+    } else if (Dataset *dataset = m_grid->datasetModel()->dataset();
+               dataset && dataset->isOpen() && dataset->recordCount() > 0 && dataset->bookmark() > 0) {
+        rows << dataset->bookmark(); // the row the operator clicked is a selection of one
     }
     auto *printing = new TFrm_dyml(m_dm, m_ui, rows, window());
     printing->show();

@@ -7,11 +7,37 @@
 
 namespace dagl {
 
+QFont layoutFont(const QFont &font, const QPaintDevice &device)
+{
+    QFont sized = font;
+    if (font.pointSizeF() > 0)
+        sized.setPixelSize(std::max(1, qRound(font.pointSizeF() * device.logicalDpiY() / 72.0)));
+    sized.setHintingPreference(QFont::PreferNoHinting);
+    return sized;
+}
+
+int PagedReport::layOutFor(const QPageLayout &page)
+{
+    QPageLayout wanted = page;
+    wanted.setUnits(QPageLayout::Millimeter);
+    wanted.setMargins(margins());
+    return layOut(PageMetrics(wanted.paintRectPixels(kLayoutDpi).size(), kLayoutDpi));
+}
+
+void PagedReport::paintPage(QPainter &painter, int page) const
+{
+    painter.save();
+    const qreal scale = painter.device()->logicalDpiY() / qreal(kLayoutDpi);
+    painter.scale(scale, scale);
+    drawPage(painter, page);
+    painter.restore();
+}
+
 PrintOutcome printReport(PagedReport &report, QPagedPaintDevice &device, int from, int to,
     const std::function<bool(int done, int total)> &progress)
 {
     device.setPageMargins(report.margins(), QPageLayout::Millimeter);
-    const int pages = report.layOut(device);
+    const int pages = report.layOutFor(device.pageLayout());
     const int first = std::clamp(from < 1 ? 1 : from, 1, pages);
     const int last = std::clamp(to < 1 ? pages : to, first, pages);
     QPainter painter;
@@ -24,9 +50,7 @@ PrintOutcome printReport(PagedReport &report, QPagedPaintDevice &device, int fro
             painter.end();
             return PrintOutcome::Failed;
         }
-        painter.save();
-        report.drawPage(painter, page);
-        painter.restore();
+        report.paintPage(painter, page);
         if (progress && !progress(page - first + 1, total)) {
             painter.end();
             return PrintOutcome::Stopped;

@@ -29,8 +29,6 @@ namespace dagl {
 
 namespace {
 
-// The resolution the preview lays a report out at; the printer lays it out again at its own.
-constexpr int kLayoutDpi = 300;
 constexpr int kGap = 12; // pixels around and between the pages
 constexpr qreal kMinZoom = 0.1, kMaxZoom = 4, kZoomStep = 1.25;
 
@@ -55,7 +53,7 @@ void PageView::setPageLayout(const QPageLayout &layout)
     m_layout.setMargins(m_report.margins());
     m_layout.setUnits(QPageLayout::Millimeter);
     try {
-        m_pages = m_report.layOut(PageMetrics(m_layout.paintRectPixels(m_dpi).size(), m_dpi));
+        m_pages = m_report.layOutFor(m_layout);
     } catch (const Error &error) {
         qWarning().noquote() << "report not laid out:" << error.message();
         m_pages = 0;
@@ -178,7 +176,7 @@ QImage PageView::drawn(int page, const QSize &size) const
     painter.scale(scale, scale);
     painter.translate(m_layout.paintRectPixels(m_dpi).topLeft());
     try {
-        m_report.drawPage(painter, page);
+        m_report.paintPage(painter, page);
     } catch (const Error &error) {
         qWarning().noquote() << "page not drawn:" << page << error.message();
     }
@@ -339,7 +337,7 @@ bool PrintPreviewDialog::runPages(QPagedPaintDevice &device, int from, int to, c
         qWarning().noquote() << "report not drawn:" << QString::fromLocal8Bit(error.what());
     }
     m_stopped = outcome == PrintOutcome::Stopped;
-    // Printing laid the report out for its own device; the preview goes back to its pages.
+    // A printer with other paper laid the report out for it; the preview goes back to its pages.
     m_view->setPageLayout(m_view->pageLayout());
     return outcome == PrintOutcome::Done;
 }

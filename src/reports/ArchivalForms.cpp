@@ -44,12 +44,17 @@ QString pageFooter(int page, int pages)
     return QStringLiteral("第%1页 共%2页").arg(page).arg(pages);
 }
 
-QString boxSummary(int items, int pages)
+QString boxSummary(int items, int pages, int withoutPages)
 {
     // Without page counts the number is left blank to be written in.
-    return QStringLiteral("本盒共有文件%1件，共%2页。")
+    if (pages <= 0 || withoutPages >= items)
+        return QStringLiteral("本盒共有文件%1件，共　　页。").arg(items);
+    if (withoutPages <= 0)
+        return QStringLiteral("本盒共有文件%1件，共%2页。").arg(items).arg(pages);
+    return QStringLiteral("本盒共有文件%1件，共%2页（其中%3件未填页数，未计入）。")
         .arg(items)
-        .arg(pages > 0 ? QString::number(pages) : QStringLiteral("　　"));
+        .arg(pages)
+        .arg(withoutPages);
 }
 
 std::unique_ptr<ArchivalFormReport> make(ArchivalForm form, FormData data, int spineWidthCm)

@@ -37,8 +37,9 @@ constexpr qreal kSpineHeightMm = 280;
 
 // "第N页 共M页".
 QString pageFooter(int page, int pages);
-// The summary of a box or volume record sheet.
-QString boxSummary(int items, int pages);
+// The summary of a box record sheet: `pages` adds up the pages given, and says so when
+// `withoutPages` of the items have none.
+QString boxSummary(int items, int pages, int withoutPages = 0);
 
 // The form drawn from `data`; `spineWidthCm` is used by the spines only.
 std::unique_ptr<ArchivalFormReport> make(ArchivalForm form, FormData data, int spineWidthCm = 3);

@@ -15,6 +15,7 @@ struct Box {
     RecordRun run;
     QString firstItem, lastItem;
     int pages = 0;
+    int withoutPages = 0; // items whose pages are not given
 
     QString items() const
     {
@@ -24,7 +25,7 @@ struct Box {
     }
 };
 
-enum class SpineValue { Qzh, Year, Retention, Items, Box };
+enum class SpineValue { Qzh, Year, Retention, Class, Items, Box };
 
 struct SpineField {
     const char *label;
@@ -33,13 +34,16 @@ struct SpineField {
     SpineValue value;
 };
 
-// Top to bottom; the box number largest, at the foot where it is read on the shelf.
+// Top to bottom; the box number largest, at the foot where it is read on the shelf. The
+// 机构(问题) is printed where the records are filed by it, so that two groups' boxes of the
+// same number differ; the shares of the others then make room for it.
 const SpineField kSpineFields[] = {
-    { "全宗号", 0.15, 16, SpineValue::Qzh },
-    { "年度", 0.15, 16, SpineValue::Year },
-    { "保管期限", 0.15, 16, SpineValue::Retention },
-    { "起止件号", 0.25, 14, SpineValue::Items },
-    { "盒号", 0.30, 40, SpineValue::Box },
+    { "全宗号", 0.12, 16, SpineValue::Qzh },
+    { "年度", 0.12, 16, SpineValue::Year },
+    { "保管期限", 0.12, 16, SpineValue::Retention },
+    { "机构(问题)", 0.14, 14, SpineValue::Class },
+    { "起止件号", 0.24, 14, SpineValue::Items },
+    { "盒号", 0.26, 40, SpineValue::Box },
 };
 
 class BoxReport : public ArchivalFormReport {
@@ -55,10 +59,14 @@ public:
             const int digits = m_data.settings.itemDigits;
             box.firstItem = ArchivalCode::paddedItem(m_data.records.at(run.first).jh, digits);
             box.lastItem = ArchivalCode::paddedItem(m_data.records.at(run.first + run.count - 1).jh, digits);
-            for (int i = run.first; i < run.first + run.count; ++i)
+            for (int i = run.first; i < run.first + run.count; ++i) {
                 box.pages += m_data.records.at(i).pages();
+                box.withoutPages += m_data.records.at(i).pages() == 0;
+            }
             m_boxes << box;
         }
+        m_byClass = std::any_of(
+            m_data.records.begin(), m_data.records.end(), [](const FormRecord &r) { return !r.jgwt.isEmpty(); });
     }
 
     QMarginsF margins() const override
@@ -72,6 +80,7 @@ public:
 
     int layOut(const QPaintDevice &device) override
     {
+        m_device = PageMetrics::of(device);
         m_area = QRectF(0, 0, device.width(), device.height());
         m_perSheet = 1;
         if (m_form == ArchivalForm::BoxSpine)
@@ -82,13 +91,13 @@ public:
     void drawPage(QPainter &painter, int page) const override
     {
         const int first = (page - 1) * m_perSheet;
-        if (page < 1 || first >= m_boxes.size())
+        if (!m_device || page < 1 || first >= m_boxes.size())
             return;
         painter.setPen(Qt::black);
         switch (m_form) {
         case ArchivalForm::BoxSpine: {
-            const qreal width = mm(*painter.device(), m_spineWidthMm);
-            const qreal height = std::min(m_area.height(), mm(*painter.device(), ArchivalForms::kSpineHeightMm));
+            const qreal width = mm(*m_device, m_spineWidthMm);
+            const qreal height = std::min(m_area.height(), mm(*m_device, ArchivalForms::kSpineHeightMm));
             for (int i = first; i < std::min<int>(first + m_perSheet, int(m_boxes.size())); ++i)
                 drawSpine(
                     painter, QRectF(m_area.left() + (i - first) * width, m_area.top(), width, height), m_boxes.at(i));
@@ -114,6 +123,8 @@ private:
             return r.gdnd;
         case SpineValue::Retention:
             return r.bgqx;
+        case SpineValue::Class:
+            return r.jgwt;
         case SpineValue::Items:
             return box.items();
         case SpineValue::Box:
@@ -124,13 +135,20 @@ private:
 
     void drawSpine(QPainter &painter, const QRectF &spine, const Box &box) const
     {
-        const QPaintDevice &device = *painter.device();
+        const QPaintDevice &device = *m_device;
         const qreal pad = mm(device, 1.5);
         painter.setPen(QPen(Qt::black, mm(device, 0.3)));
         painter.drawRect(spine);
+        qreal left = 1; // of the spine's height, for the fields printed
+        for (const SpineField &field : kSpineFields) {
+            if (field.value == SpineValue::Class && !m_byClass)
+                left -= field.share;
+        }
         qreal y = spine.top();
         for (const SpineField &field : kSpineFields) {
-            const QRectF section(spine.left(), y, spine.width(), spine.height() * field.share);
+            if (field.value == SpineValue::Class && !m_byClass)
+                continue;
+            const QRectF section(spine.left(), y, spine.width(), spine.height() * field.share / left);
             if (y > spine.top())
                 painter.drawLine(section.topLeft(), section.topRight());
             const qreal inner = section.width() - 2 * pad;
@@ -139,22 +157,28 @@ private:
             const QRectF labelRect(section.left() + pad, section.top() + pad, inner, labelWrap.lineHeight() * 1.4);
             drawLines(painter, labelWrap, labelRect, labelWrap.lines(label, inner), Qt::AlignHCenter);
 
-            // The value as large as it fits; the item range one number a line when it does not.
-            const QString text = value(field.value, box);
-            QStringList lines { text };
-            QFont font = fittedFont(FormFonts::songTi(field.points), text, inner, 10, device);
-            if (field.value == SpineValue::Items && box.firstItem != box.lastItem && font.pointSizeF() < field.points) {
-                lines = QStringList { box.firstItem, QStringLiteral("至"), box.lastItem };
-                const QString widest = box.firstItem.size() > box.lastItem.size() ? box.firstItem : box.lastItem;
-                font = fittedFont(FormFonts::songTi(field.points), widest, inner, 6, device);
-            }
-            const TextWrap valueWrap(font, device);
-            QStringList wrapped;
-            for (const QString &line : lines)
-                wrapped << valueWrap.lines(line, inner);
+            // The value as large as it fits; the first and the last item each in a cell of its own.
             const QRectF valueRect(
                 section.left() + pad, labelRect.bottom(), inner, section.bottom() - labelRect.bottom() - pad);
-            drawLines(painter, valueWrap, valueRect, wrapped, Qt::AlignHCenter);
+            if (field.value == SpineValue::Items) {
+                const QString widest = box.firstItem.size() > box.lastItem.size() ? box.firstItem : box.lastItem;
+                const TextWrap valueWrap(fittedFont(FormFonts::songTi(field.points), widest, inner, 6, device), device);
+                const qreal half = (section.bottom() - labelRect.bottom()) / 2;
+                const QRectF cells[] = { QRectF(section.left(), labelRect.bottom(), section.width(), half),
+                    QRectF(section.left(), labelRect.bottom() + half, section.width(), half) };
+                painter.setPen(QPen(Qt::black, mm(device, 0.3)));
+                painter.drawLine(cells[0].topLeft(), cells[0].topRight());
+                painter.drawLine(cells[1].topLeft(), cells[1].topRight());
+                const QString items[] = { box.firstItem, box.lastItem };
+                for (int i = 0; i < 2; ++i) {
+                    drawLines(painter, valueWrap, cells[i].adjusted(pad, pad, -pad, -pad),
+                        valueWrap.lines(items[i], inner), Qt::AlignHCenter);
+                }
+            } else {
+                const QString text = value(field.value, box);
+                const TextWrap valueWrap(fittedFont(FormFonts::songTi(field.points), text, inner, 10, device), device);
+                drawLines(painter, valueWrap, valueRect, valueWrap.lines(text, inner), Qt::AlignHCenter);
+            }
             painter.setPen(QPen(Qt::black, mm(device, 0.3)));
             y = section.bottom();
         }
@@ -162,7 +186,7 @@ private:
 
     void drawCover(QPainter &painter, const Box &box) const
     {
-        const QPaintDevice &device = *painter.device();
+        const QPaintDevice &device = *m_device;
         const FormRecord &r = m_data.records.at(box.run.first);
         painter.setPen(QPen(Qt::black, mm(device, 0.5)));
         painter.drawRect(m_area);
@@ -171,8 +195,9 @@ private:
         drawLines(painter, label,
             QRectF(inner.left(), inner.top() + inner.height() * 0.12, inner.width(), label.lineHeight()),
             { QStringLiteral("全宗名称") }, Qt::AlignHCenter);
-        const TextWrap name(fittedFont(FormFonts::heiTi(28), m_data.unitName, inner.width(), 16, device), device);
-        const QStringList lines = name.lines(m_data.unitName, inner.width());
+        const QString unitName = m_data.unitNameOf(r);
+        const TextWrap name(fittedFont(FormFonts::heiTi(28), unitName, inner.width(), 16, device), device);
+        const QStringList lines = name.lines(unitName, inner.width());
         const qreal nameTop = inner.top() + inner.height() * 0.12 + label.lineHeight() * 2;
         drawLines(painter, name, QRectF(inner.left(), nameTop, inner.width(), name.lineHeight() * lines.size()), lines,
             Qt::AlignHCenter);
@@ -181,7 +206,7 @@ private:
         painter.drawLine(
             QPointF(inner.left() + inner.width() * 0.1, under), QPointF(inner.right() - inner.width() * 0.1, under));
 
-        drawFieldLines(painter, inner, inner.top() + inner.height() * 0.5,
+        drawFieldLines(painter, device, inner, inner.top() + inner.height() * 0.5,
             { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("年度"), r.gdnd },
                 { QStringLiteral("保管期限"), r.bgqx }, { QStringLiteral("机构(问题)"), r.jgwt },
                 { QStringLiteral("起止件号"), box.items() }, { QStringLiteral("盒号"), r.hh } },
@@ -197,15 +222,19 @@ private:
             { QStringLiteral("保管期限"), r.bgqx }, { QStringLiteral("机构(问题)"), r.jgwt },
             { QStringLiteral("盒号"), r.hh }, { QStringLiteral("起止件号"), box.items() } });
         sheet.section = QStringLiteral("盒内文件情况说明");
-        sheet.summary = ArchivalForms::boxSummary(box.run.count, box.pages);
-        sheet.signers = QStringList { QStringLiteral("整理人"), QStringLiteral("检查人"), QStringLiteral("日期") };
-        drawRecordSheet(painter, m_area, sheet);
+        sheet.summary = ArchivalForms::boxSummary(box.run.count, box.pages, box.withoutPages);
+        sheet.signers = QStringList { QStringLiteral("整理人"), QStringLiteral("检查人"), QStringLiteral("整理日期"),
+            QStringLiteral("检查日期") };
+        sheet.dates = 2;
+        drawRecordSheet(painter, *m_device, m_area, sheet);
     }
 
     ArchivalForm m_form;
     FormData m_data;
     qreal m_spineWidthMm;
     QVector<Box> m_boxes;
+    bool m_byClass = false; // records filed by 机构(问题)
+    std::unique_ptr<PageMetrics> m_device; // the page laid out for, in whose units pages are drawn
     QRectF m_area;
     int m_perSheet = 1;
 };

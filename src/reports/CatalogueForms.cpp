@@ -21,6 +21,12 @@ struct Column {
     Cell cell;
 };
 
+// The cells that say which record a row is, repeated where a row goes on over a page.
+bool identifies(Cell cell)
+{
+    return cell == Cell::Index || cell == Cell::Sequence || cell == Cell::Code || cell == Cell::Tm;
+}
+
 constexpr Qt::Alignment kCentre = Qt::AlignHCenter;
 constexpr Qt::Alignment kLeft = Qt::AlignLeft;
 
@@ -81,11 +87,16 @@ private:
         int line; // its first line
     };
 
-    QString title() const { return m_byItem ? QStringLiteral("归档文件目录") : QStringLiteral("卷内目录"); }
+    QString title() const
+    {
+        return (m_byItem ? QStringLiteral("归档文件目录") : QStringLiteral("卷内目录"))
+            + (m_data.extract ? QStringLiteral("（摘录）") : QString());
+    }
     QString heading(const FormRecord &r) const;
     QString text(Cell cell, int row, int unit) const;
     QStringList cellLines(int column, int row, int unit) const;
     qreal pieceHeight(int lines) const { return std::max(lines, 1) * m_cell.lineHeight() + 2 * m_padding; }
+    void fitCodes();
     void drawCover(QPainter &painter, const FormRecord &r) const;
     void drawSheet(QPainter &painter, int unit) const;
     void drawTable(QPainter &painter, int page) const;
@@ -96,6 +107,7 @@ private:
     QVector<Column> m_columns;
     QVector<int> m_tablePages; // of each unit
 
+    std::unique_ptr<PageMetrics> m_device; // the page laid out for, in whose units pages are drawn
     QRectF m_area;
     TextWrap m_title, m_heading, m_head, m_cell, m_footer;
     QVector<qreal> m_widths;
@@ -150,6 +162,7 @@ QStringList CatalogueReport::cellLines(int column, int row, int unit) const
 
 int CatalogueReport::layOut(const QPaintDevice &device)
 {
+    m_device = PageMetrics::of(device);
     m_area = QRectF(0, 0, device.width(), device.height());
     m_title = TextWrap(FormFonts::heiTi(18), device);
     m_heading = TextWrap(FormFonts::songTi(10.5), device);
@@ -164,6 +177,7 @@ int CatalogueReport::layOut(const QPaintDevice &device)
     m_widths.clear();
     for (const Column &c : m_columns)
         m_widths << c.width / designed * m_area.width();
+    fitCodes();
     int headLines = 1;
     for (int c = 0; c < m_columns.size(); ++c) {
         headLines = std::max(
@@ -229,15 +243,38 @@ int CatalogueReport::layOut(const QPaintDevice &device)
     return int(m_pages.size());
 }
 
+void CatalogueReport::fitCodes()
+{
+    // A code is read whole: its column is as wide as the longest code of the table, the
+    // width taken from the title's, which keeps at least a fifth of the page.
+    const auto at = [this](Cell cell) {
+        for (int c = 0; c < m_columns.size(); ++c) {
+            if (m_columns.at(c).cell == cell)
+                return c;
+        }
+        return -1;
+    };
+    const int code = at(Cell::Code), title = at(Cell::Tm);
+    if (code < 0 || title < 0)
+        return;
+    qreal widest = 0;
+    for (const FormRecord &r : m_data.records)
+        widest = std::max(widest, m_cell.width(ArchivalCode::compose(r.number(), m_data.settings)));
+    const qreal spare = std::max<qreal>(0, m_widths.at(title) - m_area.width() / 5);
+    const qreal extra = std::clamp<qreal>(widest + 2 * m_padding + 1 - m_widths.at(code), 0, spare);
+    m_widths[code] += extra;
+    m_widths[title] -= extra;
+}
+
 void CatalogueReport::drawCover(QPainter &painter, const FormRecord &r) const
 {
     painter.setPen(Qt::black);
-    const TextWrap big(FormFonts::heiTi(30), *painter.device());
+    const TextWrap big(FormFonts::heiTi(30), *m_device);
     drawLines(painter, big,
         QRectF(m_area.left(), m_area.top() + m_area.height() * 0.12, m_area.width(), big.lineHeight() * 2), { title() },
         Qt::AlignHCenter);
-    drawFieldLines(painter, m_area, m_area.top() + m_area.height() * 0.38,
-        { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("全宗名称"), m_data.unitName },
+    drawFieldLines(painter, *m_device, m_area, m_area.top() + m_area.height() * 0.38,
+        { { QStringLiteral("全宗号"), r.qzh }, { QStringLiteral("全宗名称"), m_data.unitNameOf(r) },
             { QStringLiteral("年度"), r.gdnd }, { QStringLiteral("保管期限"), r.bgqx },
             { QStringLiteral("机构(问题)"), r.jgwt } },
         15);
@@ -255,14 +292,14 @@ void CatalogueReport::drawSheet(QPainter &painter, int unit) const
     // left for the one who binds it.
     sheet.summary = QStringLiteral("本卷共有文件%1件，共　　页。").arg(run.count);
     sheet.signers = QStringList { QStringLiteral("立卷人"), QStringLiteral("检查人"), QStringLiteral("立卷时间") };
-    drawRecordSheet(painter, m_area, sheet);
+    drawRecordSheet(painter, *m_device, m_area, sheet);
 }
 
 void CatalogueReport::drawTable(QPainter &painter, int index) const
 {
     const Page &page = m_pages.at(index);
     const RecordRun &run = m_units.at(page.unit);
-    const QPaintDevice &device = *painter.device();
+    const QPaintDevice &device = *m_device;
     painter.setPen(Qt::black);
     qreal y = m_area.top();
     drawLines(painter, m_title, QRectF(m_area.left(), y, m_area.width(), m_title.lineHeight() * 1.6), { title() },
@@ -310,7 +347,17 @@ void CatalogueReport::drawTable(QPainter &painter, int index) const
         const int to = row == endRow ? endLine : total;
         const qreal height = pieceHeight(to - from);
         drawRow(
-            y, height, [&](int c) { return cells.at(c).mid(from, to - from); }, m_cell, false);
+            y, height,
+            [&](int c) {
+                const QStringList &lines = cells.at(c);
+                if (from == 0 || from < lines.size() || !identifies(m_columns.at(c).cell))
+                    return lines.mid(from, to - from);
+                // A row carried over from the page before says again whose it is.
+                const bool number = m_columns.at(c).cell == Cell::Index || m_columns.at(c).cell == Cell::Sequence;
+                const QString again = lines.join(QString()) + (number ? QStringLiteral("续") : QString());
+                return m_cell.lines(again, m_widths.at(c) - 2 * m_padding).mid(0, to - from);
+            },
+            m_cell, false);
         y += height;
     }
 
@@ -321,7 +368,7 @@ void CatalogueReport::drawTable(QPainter &painter, int index) const
 
 void CatalogueReport::drawPage(QPainter &painter, int page) const
 {
-    if (page < 1 || page > m_pages.size())
+    if (!m_device || page < 1 || page > m_pages.size())
         return;
     const Page &p = m_pages.at(page - 1);
     switch (p.kind) {

@@ -28,9 +28,9 @@ QString headingLine(const QVector<Field> &fields)
     return parts.join(kSpace);
 }
 
-qreal drawFieldLines(QPainter &painter, const QRectF &area, qreal top, const QVector<Field> &fields, qreal points)
+qreal drawFieldLines(QPainter &painter, const QPaintDevice &device, const QRectF &area, qreal top,
+    const QVector<Field> &fields, qreal points)
 {
-    const QPaintDevice &device = *painter.device();
     const qreal labelWidth = std::min(mm(device, 40), area.width() * 0.3);
     const qreal valueWidth = std::min(mm(device, 120), area.width() - labelWidth);
     const qreal left = area.left() + (area.width() - labelWidth - valueWidth) / 2;
@@ -51,9 +51,8 @@ qreal drawFieldLines(QPainter &painter, const QRectF &area, qreal top, const QVe
     return y;
 }
 
-void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &sheet)
+void drawRecordSheet(QPainter &painter, const QPaintDevice &device, const QRectF &area, const RecordSheet &sheet)
 {
-    const QPaintDevice &device = *painter.device();
     painter.setPen(Qt::black);
     const TextWrap title(FormFonts::heiTi(22), device);
     const qreal titleHeight = title.lineHeight() * 2;
@@ -79,10 +78,10 @@ void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &s
             summary.lineHeight() * lines.size()),
         lines, Qt::AlignLeft);
 
-    // The blanks to sign at the foot, on the right, the date last.
+    // The blanks to sign at the foot, on the right, the dates last.
     const TextWrap signer(FormFonts::songTi(14), device);
     const qreal rowHeight = mm(device, 14);
-    const qreal labelWidth = mm(device, 25);
+    const qreal labelWidth = mm(device, 30);
     const qreal lineWidth = std::min(mm(device, 60), inner.width() / 2);
     const qreal left = inner.right() - labelWidth - lineWidth;
     qreal row = inner.bottom() - rowHeight * sheet.signers.size();
@@ -92,7 +91,7 @@ void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &s
         drawLines(painter, signer, labelRect, { sheet.signers.at(i) + QStringLiteral("：") }, Qt::AlignRight);
         const qreal base = row + (rowHeight + signer.lineHeight()) / 2;
         painter.drawLine(QPointF(left + labelWidth, base), QPointF(left + labelWidth + lineWidth, base));
-        if (i == sheet.signers.size() - 1) {
+        if (i >= sheet.signers.size() - sheet.dates) {
             // 年, 月 and 日 stand on the date's line with room before each.
             const QString parts[] = { QStringLiteral("年"), QStringLiteral("月"), QStringLiteral("日") };
             const qreal at[] = { 0.42, 0.7, 0.96 };

@@ -25,7 +25,9 @@ QString headingLine(const QVector<Field> &fields);
 
 // Label and value lines of a cover, one below the other from `top`, centred across `area`;
 // each value on an underline. Returns where the last line ends.
-qreal drawFieldLines(QPainter &painter, const QRectF &area, qreal top, const QVector<Field> &fields, qreal points);
+// `device` is the one the page is laid out for, in whose units the painter draws.
+qreal drawFieldLines(QPainter &painter, const QPaintDevice &device, const QRectF &area, qreal top,
+    const QVector<Field> &fields, qreal points);
 
 // A record sheet (备考表) filling `area`: title, what it belongs to, the explanation of its
 // contents, and blanks for the people who sign it.
@@ -34,9 +36,10 @@ struct RecordSheet {
     QString heading;
     QString section;
     QString summary;
-    QStringList signers; // the last one is a date
+    QStringList signers;
+    int dates = 1; // how many of the last signers are dates
 };
-void drawRecordSheet(QPainter &painter, const QRectF &area, const RecordSheet &sheet);
+void drawRecordSheet(QPainter &painter, const QPaintDevice &device, const QRectF &area, const RecordSheet &sheet);
 
 std::unique_ptr<ArchivalFormReport> makeCatalogue(ArchivalForm form, FormData data);
 std::unique_ptr<ArchivalFormReport> makeBoxForm(ArchivalForm form, FormData data, int spineWidthCm);

@@ -13,8 +13,8 @@ namespace dagl {
 namespace {
 
 // The columns read, in the order of FormRecord's fields.
-const char *const kColumns[]
-    = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM", "CWSJ", "MJ", "YH", "BZ" };
+const char *const kColumns[] = { "QZH", "GDND", "BGQX", "JGWT", "HH", "JH", "MLH", "AJH", "SXH", "WH", "ZRZ", "TM",
+    "CWSJ", "MJ", "YH", "BZ", "DWMC" };
 // Columns whose values repeat from record to record (numbers, names, dates): read once,
 // shared by all. Titles, document numbers and notes are each a record's own.
 bool repeats(int column)
@@ -40,12 +40,22 @@ QString numericOrder(const QString &column, bool server)
     return QStringLiteral("(%1 = '' OR %1 GLOB '*[^0-9]*'), CAST(%1 AS INTEGER), %1").arg(t);
 }
 
-// The retention periods from the longest to the shortest, others after them.
+// The retention periods from the longest to the shortest; others come after them.
+const QStringList &retentionPeriods()
+{
+    static const QStringList periods = { QStringLiteral("永久"), QStringLiteral("长期"), QStringLiteral("30年"),
+        QStringLiteral("短期"), QStringLiteral("10年") };
+    return periods;
+}
+
 QString retentionOrder()
 {
-    return QStringLiteral("CASE %1 WHEN '永久' THEN 0 WHEN '长期' THEN 1 WHEN '30年' THEN 2 WHEN '短期' THEN 3 "
-                          "WHEN '10年' THEN 4 ELSE 5 END, %1")
-        .arg(trimmed(QStringLiteral("BGQX")));
+    QString cases;
+    for (int i = 0; i < retentionPeriods().size(); ++i)
+        cases += QStringLiteral(" WHEN '%1' THEN %2").arg(retentionPeriods().at(i)).arg(i);
+    return QStringLiteral("CASE %1%2 ELSE %3 END, %1")
+        .arg(trimmed(QStringLiteral("BGQX")), cases)
+        .arg(retentionPeriods().size());
 }
 
 // Records numbered by volume: no box or item number, a catalogue, volume or sequence number.
@@ -152,6 +162,7 @@ FormData read(
     FormData data;
     data.settings = settings;
     data.unitName = unitName(connection);
+    data.extract = selection.onlyRows;
     if (selection.onlyRows && selection.rows.isEmpty())
         return data;
     QStringList binds;
@@ -171,7 +182,7 @@ FormData read(
     while (query.step()) {
         FormRecord r;
         QString *fields[] = { &r.qzh, &r.gdnd, &r.bgqx, &r.jgwt, &r.hh, &r.jh, &r.mlh, &r.ajh, &r.sxh, &r.wh, &r.zrz,
-            &r.tm, &r.cwsj, &r.mj, &r.yh, &r.bz };
+            &r.tm, &r.cwsj, &r.mj, &r.yh, &r.bz, &r.dwmc };
         for (int c = 0; c < int(std::size(fields)); ++c) {
             const QString value = query.value(c).toString();
             *fields[c] = repeats(c) || value.isEmpty() ? share(value) : printable(value);

@@ -26,6 +26,7 @@ struct FormSelection {
 struct FormRecord {
     QString qzh, gdnd, bgqx, jgwt, hh, jh, mlh, ajh, sxh;
     QString wh, zrz, tm, cwsj, mj, yh, bz;
+    QString dwmc; // the unit's name as the record carries it
 
     RecordNumber number() const;
     // The pages of the item (页数), 0 when not given.
@@ -37,6 +38,12 @@ struct FormData {
     ArchivalCodeSettings settings;
     QString unitName; // 全宗名称
     QVector<FormRecord> records;
+    // Records picked from a list rather than whole groups: their 序号 are not the places
+    // they have in the full catalogue, and the catalogue says it is an extract.
+    bool extract = false;
+
+    // The 全宗名称 of a record: the unit's, or the record's own where the unit has none set.
+    QString unitNameOf(const FormRecord &r) const { return unitName.isEmpty() ? r.dwmc : unitName; }
 };
 
 // A run of consecutive records that belong together (a group, a box, a volume).
@@ -60,7 +67,8 @@ FormData read(
 // The unit name of table ljserver, empty when there is none.
 QString unitName(Connection &connection);
 
-// The values present in the catalogue for the four choices, each in natural order.
+// The values present in the catalogue for the four choices, each in natural order; the
+// retention periods from the longest to the shortest.
 struct Choices {
     QStringList qzh, gdnd, bgqx, jgwt;
 };

@@ -1,26 +1,18 @@
 #include "FormText.h"
 
+#include "PagedReport.h"
+#include "PrintFonts.h"
+
 #include <QPaintDevice>
 #include <QPainter>
+#include <QTextBoundaryFinder>
+#include <QVector>
 
 namespace dagl {
 
 namespace {
 
-QFont face(const QStringList &families, qreal points)
-{
-    QFont font(families.constFirst());
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    return font;
-}
-
-bool breaksAnywhere(QChar c)
-{
-    // Chinese, Japanese and Korean text and full-width forms break between any two characters.
-    const ushort u = c.unicode();
-    return u >= 0x2E80 || c.isSpace();
-}
+using PrintFonts::face;
 
 } // namespace
 
@@ -37,16 +29,14 @@ QFont heiTi(qreal points)
 {
     static const QStringList families = { QStringLiteral("黑体"), QStringLiteral("SimHei"),
         QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Serif CJK SC") };
-    QFont font = face(families, points);
-    font.setBold(true);
-    return font;
+    return face(families, points, true);
 }
 
 } // namespace FormFonts
 
 TextWrap::TextWrap(const QFont &font, const QPaintDevice &device)
-    : m_font(font)
-    , m_metrics(font, const_cast<QPaintDevice *>(&device))
+    : m_font(layoutFont(font, device))
+    , m_metrics(m_font, const_cast<QPaintDevice *>(&device))
     , m_lineHeight(m_metrics.height())
     , m_ascent(m_metrics.ascent())
 {
@@ -78,41 +68,47 @@ qreal TextWrap::width(const QString &text) const
 template <typename Emit> void TextWrap::breakLines(const QString &text, qreal width, Emit line) const
 {
     const int n = int(text.size());
+    // Where a line may end by the Unicode rules: between Chinese characters, never before
+    // closing punctuation or after an opening bracket, in a code only after its separators.
+    QVector<bool> breakable(n + 1, false);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
+    for (qsizetype at = finder.toNextBoundary(); at > 0 && at <= n; at = finder.toNextBoundary())
+        breakable[at] = true;
     int start = 0;
-    int afterBlank = -1; // where a line may start after the last blank of this one
+    int lastBreak = -1; // the last place this line may end, after `start`
     qreal used = 0;
     for (int i = 0; i < n;) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\n')) {
             line(start, i - start);
             start = i + 1;
-            afterBlank = -1;
+            lastBreak = -1;
             used = 0;
             ++i;
             continue;
         }
+        if (breakable[i] && i > start)
+            lastBreak = i;
         const int length = c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate() ? 2 : 1;
         const qreal a = advance(text, i, length);
-        if (used + a > width && i > start) {
-            if (!breaksAnywhere(c) && afterBlank > start) {
-                // A word does not fit: it moves to the next line whole.
-                line(start, afterBlank - start);
-                start = afterBlank;
-                used = 0;
-                for (int k = start; k < i; ++k)
-                    used += advance(text, k, 1);
-                afterBlank = -1;
-                continue; // the character is measured again on its new line
-            } else {
-                line(start, i - start);
-                start = i;
-                used = 0;
+        // Blanks may hang beyond the cell's edge: they are not drawn at a line's end.
+        if (used + a > width && i > start && !c.isSpace()) {
+            // Back to the last place the line may end; where there is none the text breaks
+            // before this character, so that nothing is lost.
+            const int end = lastBreak > start ? lastBreak : i;
+            line(start, end - start);
+            start = end;
+            lastBreak = -1;
+            used = 0;
+            for (int k = start; k < i; ++k) {
+                if (breakable[k] && k > start)
+                    lastBreak = k;
+                used += advance(text, k, 1);
             }
-            afterBlank = -1;
+            if (end < i)
+                continue; // the character is measured again on its new line
         }
         used += a;
-        if (breaksAnywhere(c))
-            afterBlank = i + length;
         i += length;
     }
     line(start, n - start);
@@ -156,7 +152,8 @@ QFont fittedFont(const QFont &font, const QString &text, qreal width, qreal minP
 {
     QFont fitted = font;
     auto *measured = const_cast<QPaintDevice *>(&device);
-    while (fitted.pointSizeF() > minPoints && QFontMetricsF(fitted, measured).horizontalAdvance(text) > width)
+    while (fitted.pointSizeF() > minPoints
+        && QFontMetricsF(layoutFont(fitted, device), measured).horizontalAdvance(text) > width)
         fitted.setPointSizeF(std::max(minPoints, fitted.pointSizeF() - 0.5));
     return fitted;
 }

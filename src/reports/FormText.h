@@ -18,11 +18,14 @@ QFont songTi(qreal points);
 QFont heiTi(qreal points);
 } // namespace FormFonts
 
-// Breaks text into the lines of a cell of a given width, in one font measured on one device.
-// Chinese breaks between any two characters, other words at the last blank where there is
-// one; a line break in the text starts a new line. Nothing is ever cut: a character wider
-// than the cell has a line of its own. Widths are added up per character, so a long
-// catalogue is measured quickly, and the same text always breaks the same way.
+// Breaks text into the lines of a cell of a given width, in one font measured on one device
+// (and sized in its units, so that it draws as measured under any scale).
+// Lines end where the Unicode line-breaking rules allow: Chinese between two characters, but
+// closing punctuation never starts a line and an opening bracket never ends one; other words
+// and codes at blanks and separators. A line break in the text starts a new line. Nothing is
+// ever cut: a word wider than the cell breaks before the character that does not fit. Widths
+// are added up per character, so a long catalogue is measured quickly, and the same text
+// always breaks the same way.
 class TextWrap {
 public:
     TextWrap() = default;

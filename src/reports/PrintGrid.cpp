@@ -4,6 +4,7 @@
 #include "Dataset.h"
 #include "Error.h"
 #include "ExportGrid.h"
+#include "PrintFonts.h"
 #include "Regional.h"
 #include "Ui.h"
 
@@ -35,13 +36,7 @@ const QColor kFooterCells(0xF0, 0xF0, 0xF0);
 // Rows read to find how wide each column must be; later rows are cut to fit.
 constexpr int kMeasuredRows = 200;
 
-QFont face(const QStringList &families, qreal points)
-{
-    QFont font(families.constFirst());
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    return font;
-}
+using PrintFonts::face;
 
 void doubleRule(QPainter &painter, qreal left, qreal right, qreal y, qreal point)
 {
@@ -86,10 +81,13 @@ GridReportPages::GridReportPages(const GridReport &report, const QPaintDevice &d
     auto *metricsDevice = const_cast<QPaintDevice *>(&device);
     Geometry &m = m_geometry;
     m.point = device.logicalDpiY() / 72.0;
-    const QFontMetricsF title(face(kLiShu, 24), metricsDevice);
-    const QFontMetricsF date(face(kKaiTi, 7), metricsDevice);
-    const QFontMetricsF footer(face(kSongTi, 9), metricsDevice);
-    const QFontMetricsF cell(face(kSongTi, 9), metricsDevice);
+    m.titleFont = layoutFont(face(kLiShu, 24), device);
+    m.dateFont = layoutFont(face(kKaiTi, 7), device);
+    m.cellFont = layoutFont(face(kSongTi, 9), device); // the footer's too
+    const QFontMetricsF title(m.titleFont, metricsDevice);
+    const QFontMetricsF date(m.dateFont, metricsDevice);
+    const QFontMetricsF footer(m.cellFont, metricsDevice);
+    const QFontMetricsF cell(m.cellFont, metricsDevice);
     m.headerHeight = title.height() + 8 * m.point;
     m.footerHeight = footer.height() + 8 * m.point;
     m.dateHeight = date.height();
@@ -155,7 +153,7 @@ void GridReportPages::drawRow(QPainter &painter, int kind, int row) const
 {
     const Geometry &m = m_geometry;
     const GridTable &table = m_report.table;
-    const QFontMetricsF metrics(painter.font(), painter.device());
+    const QFontMetricsF metrics(m.cellFont);
     qreal x = 0;
     for (int c = 0; c < m.widths.size(); ++c) {
         const QRectF cell(x, 0, m.widths.at(c), m.rowHeight);
@@ -195,13 +193,13 @@ void GridReportPages::drawPage(QPainter &painter, int page) const
     const qreal rowHeight = m.rowHeight * m.scale;
     painter.save();
     painter.setPen(Qt::black);
-    painter.setFont(face(kLiShu, 24));
+    painter.setFont(m.titleFont);
     painter.drawText(
         QRectF(area.left(), area.top(), area.width(), m.headerHeight - 8 * m.point), Qt::AlignCenter, m_report.title);
     doubleRule(painter, area.left(), area.right(), area.top() + m.headerHeight - 6 * m.point, m.point);
     doubleRule(painter, area.left(), area.right(), gridBottom + 2 * m.point, m.point);
     painter.setPen(Qt::black);
-    painter.setFont(face(kSongTi, 9));
+    painter.setFont(m.cellFont);
     painter.drawText(QRectF(area.left(), gridBottom + 6 * m.point, area.width(), m.footerHeight - 6 * m.point),
         Qt::AlignHCenter | Qt::AlignVCenter, PrintLayout::footerText(page));
     painter.restore();
@@ -210,7 +208,7 @@ void GridReportPages::drawPage(QPainter &painter, int page) const
     if (page == 1) {
         painter.save();
         painter.setPen(Qt::black);
-        painter.setFont(face(kKaiTi, 7));
+        painter.setFont(m.dateFont);
         painter.drawText(QRectF(area.left(), top, area.width(), m.dateHeight), Qt::AlignRight | Qt::AlignVCenter,
             PrintLayout::dateLine(m_report.date));
         painter.restore();
@@ -218,7 +216,7 @@ void GridReportPages::drawPage(QPainter &painter, int page) const
     }
 
     painter.save();
-    painter.setFont(face(kSongTi, 9));
+    painter.setFont(m.cellFont);
     int placed = 0;
     auto place = [&](int kind, int row) {
         painter.save();
@@ -263,13 +261,16 @@ void GridReportDocument::drawPage(QPainter &painter, int page) const
 int drawGridReport(
     QPainter &painter, const QRectF &area, const GridReport &report, const std::function<void()> &newPage)
 {
-    const PageMetrics device(area.size().toSize(), painter.device()->logicalDpiY());
+    // Laid out in layout units, as on every other device.
+    const qreal toLayout = kLayoutDpi / qreal(painter.device()->logicalDpiY());
+    const PageMetrics device((area.size() * toLayout).toSize(), kLayoutDpi);
     const GridReportPages pages(report, device);
     for (int page = 1; page <= pages.pageCount(); ++page) {
         if (page > 1)
             newPage();
         painter.save();
         painter.translate(area.topLeft());
+        painter.scale(1 / toLayout, 1 / toLayout);
         pages.drawPage(painter, page);
         painter.restore();
     }
@@ -278,14 +279,9 @@ int drawGridReport(
 
 void renderGridReport(QPagedPaintDevice &device, const GridReport &report)
 {
-    device.setPageMargins(QMarginsF(PrintLayout::kLeft, PrintLayout::kTop, PrintLayout::kRight, PrintLayout::kBottom),
-        QPageLayout::Millimeter);
-    QPainter painter;
-    if (!painter.begin(&device))
+    GridReportDocument document(report);
+    if (printReport(document, device, 0, 0, {}) == PrintOutcome::Failed)
         throw Error(QStringLiteral("无法开始打印"));
-    painter.setRenderHint(QPainter::Antialiasing);
-    drawGridReport(painter, QRectF(0, 0, device.width(), device.height()), report, [&device] { device.newPage(); });
-    painter.end();
 }
 
 namespace PrintRules {
@@ -312,10 +308,9 @@ void PrintGrid(DBGridEh &grid, const QString &title, Ui &ui, QWidget *parent)
     if (!dataset || !dataset->isOpen())
         return; // nothing to preview before the first result
     GridReportDocument document(gridReport(grid, title, QDate::currentDate()));
-    // Counted on an A4 page, as the preview first shows it.
+    // Counted on an A4 page, as the preview first shows it and the printer prints it.
     QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, document.margins(), QPageLayout::Millimeter);
-    constexpr int kDpi = 300;
-    const int pages = document.layOut(PageMetrics(a4.paintRectPixels(kDpi).size(), kDpi));
+    const int pages = document.layOutFor(a4);
     if (pages > PrintRules::kAskAbovePages
         && ui.messageBox(
                PrintRules::pagesQuestion(pages), QStringLiteral("提示"), Ui::Icon::Question, Ui::Buttons::YesNo)

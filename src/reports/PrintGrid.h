@@ -3,6 +3,7 @@
 #include "GridWriters.h"
 #include "PagedReport.h"
 
+#include <QFont>
 #include <QRectF>
 #include <QString>
 
@@ -58,6 +59,8 @@ private:
         qreal padding = 0; // grid units
         QVector<qreal> widths; // grid units
         qreal scale = 1; // grid units to device units
+        // In the units of the device laid out for, so that they draw as measured on any other.
+        QFont titleFont, dateFont, cellFont;
     };
     void drawRow(QPainter &painter, int kind, int row) const;
 

@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -114,6 +115,9 @@ TFrm_dyml::TFrm_dyml(TDataModule5 &dm, Ui &ui, const QVector<qlonglong> &selecte
     m_onlySelected->setObjectName(QStringLiteral("CheckBox1"));
     m_onlySelected->setEnabled(!m_selectedRows.isEmpty());
     m_onlySelected->setChecked(!m_selectedRows.isEmpty());
+    // Its Alt+L does nothing while nothing is selected, rather than type an "l" into a choice.
+    auto *idle = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_L), this);
+    idle->setEnabled(!m_onlySelected->isEnabled());
     grid->addWidget(m_onlySelected, 2, 0, 1, 4);
     auto *empty = new QLabel(QStringLiteral("条件留空表示全部。"), records);
     grid->addWidget(empty, 3, 0, 1, 4);
@@ -226,13 +230,12 @@ void TFrm_dyml::BitBtn1Click()
         m_ui.inform(ArchivalForms::nothingToPrint(chosen), QStringLiteral("提示"));
         return;
     }
-    // Counted on the A4 page the preview first shows.
+    // Counted on the A4 page the preview first shows, in the one layout it shows and prints.
     const QPageLayout a4(QPageSize(QPageSize::A4), report->orientation(), report->margins(), QPageLayout::Millimeter);
-    constexpr int kDpi = 300;
     int pages = 0;
     {
         BusyCursor busy;
-        pages = report->layOut(PageMetrics(a4.paintRectPixels(kDpi).size(), kDpi));
+        pages = report->layOutFor(a4);
     }
     if (pages > PrintRules::kAskAbovePages
         && m_ui.messageBox(

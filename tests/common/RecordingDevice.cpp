@@ -2,6 +2,9 @@
 
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -63,6 +66,49 @@ QSizeF RecordingDevice::pageOf(const PagedReport &report)
 {
     const QPageLayout a4(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter);
     return a4.paintRect(QPageLayout::Millimeter).size();
+}
+
+QString withoutBlanks(const QString &text)
+{
+    QString kept;
+    for (QChar c : text) {
+        if (!c.isSpace())
+            kept += c;
+    }
+    return kept;
+}
+
+QStringList drawnPages(PagedReport &report, const QPageLayout &page)
+{
+    const int pages = report.layOutFor(page);
+    RecordingDevice device(page.paintRect(QPageLayout::Millimeter).size());
+    QPainter painter(&device);
+    QStringList drawn;
+    for (int p = 1; p <= pages; ++p) {
+        device.engine.page = p;
+        report.paintPage(painter, p);
+        drawn << withoutBlanks(device.engine.textsOn(p).join(QString()));
+    }
+    return drawn;
+}
+
+QStringList pdfPages(const QString &path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty())
+        return {};
+    QProcess process;
+    // In the order the text is drawn, as the PDF holds it.
+    process.start(
+        tool, { QStringLiteral("-raw"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-") });
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return { QStringLiteral("pdftotext failed: ") + QString::fromLocal8Bit(process.readAllStandardError()) };
+    QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && withoutBlanks(pages.last()).isEmpty())
+        pages.removeLast(); // after the last page's form feed
+    for (QString &text : pages)
+        text = withoutBlanks(text);
+    return pages;
 }
 
 } // namespace dagl::test

@@ -48,10 +48,10 @@ public:
 };
 
 // The printable part of a page of the size given, measured as the program measures a page
-// (PageMetrics, at 300 dpi), recording what is drawn on it.
+// (PageMetrics, in layout units), recording what is drawn on it.
 class RecordingDevice : public PageMetrics {
 public:
-    static constexpr int kDpi = 300;
+    static constexpr int kDpi = kLayoutDpi;
 
     explicit RecordingDevice(const QSizeF &millimetres);
     // The page a report asks for, A4 turned its way, within its margins.
@@ -62,5 +62,14 @@ public:
 
     mutable RecordingEngine engine;
 };
+
+// `text` without blanks of any kind: what a PDF gives back is compared with what was drawn
+// whatever blanks a reader puts between the pieces.
+QString withoutBlanks(const QString &text);
+// What a report draws on each page laid out for `page`, in drawing order, without blanks.
+QStringList drawnPages(PagedReport &report, const QPageLayout &page);
+// The text of each page of a PDF file as pdftotext gives it back, without blanks. Empty
+// when pdftotext is not at hand.
+QStringList pdfPages(const QString &path);
 
 } // namespace dagl::test

@@ -58,7 +58,7 @@ void FakeUi::printPreview(QWidget *, const QString &title, PagedReport &report)
 {
     previews << title;
     const QPageLayout a4(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter);
-    previewPages << report.layOut(PageMetrics(a4.paintRectPixels(300).size(), 300));
+    previewPages << report.layOutFor(a4);
     if (onPreview)
         onPreview(report);
 }

@@ -1,13 +1,14 @@
 #include "ArchivalForms.h"
 #include "DBGridEh.h"
+#include "FormText.h"
 #include "PrintPreviewDialog.h"
 #include "Program.h"
+#include "RecordingDevice.h"
 #include "Session.h"
 #include "TDataModule5.h"
 #include "TForm1.h"
 #include "TFrm_dyml.h"
 #include "TFrm_sjlr.h"
-#include "RecordingDevice.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -104,6 +106,33 @@ int rowsPerPage()
     return 0;
 }
 
+// Records of every kind a form prints: items in boxes, volumes, long titles, punctuation and
+// codes with digits after letters; the ones `form` prints.
+FormData mixed(ArchivalForm form)
+{
+    QVector<FormRecord> records = group(30);
+    records[2].tm = QStringLiteral("关于印发《翠岚市档案管理办法（试行）》的通知");
+    records[2].wh = QStringLiteral("翠政〔2023〕81号");
+    records[3].tm = QString(QStringLiteral("关于进一步加强档案工作规范化管理的实施意见，")).repeated(5);
+    records[5].bz = QStringLiteral("原件破损，已修复；另有附件2份。");
+    records[6].zrz = QStringLiteral("广东省人民政府办公厅");
+    for (int s = 1; s <= 8; ++s) {
+        FormRecord r = item(QStringLiteral("0001"), QString(), QStringLiteral("永久"), QString(), s);
+        r.jh.clear();
+        r.mlh = QStringLiteral("3");
+        r.ajh = QStringLiteral("12");
+        r.sxh = QString::number(s);
+        r.wh = QStringLiteral("WS-2022-%1号").arg(s);
+        records << r;
+    }
+    FormData d = data({});
+    for (const FormRecord &r : records) {
+        if ((form == ArchivalForm::VolumeCatalogue) == r.number().byVolume())
+            d.records << r;
+    }
+    return d;
+}
+
 void insert(test::ProgramFolderFixture &folder, const QString &columns, const QStringList &rows)
 {
     for (const QString &values : rows)
@@ -162,6 +191,17 @@ private slots:
         QCOMPARE(choices.gdnd, (QStringList { "2023", "2024" }));
         QCOMPARE(choices.bgqx, (QStringList { "永久", "10年" })); // longest first
         QVERIFY(choices.jgwt.isEmpty());
+    }
+
+    // The retention periods are offered from the longest to the shortest, others after them.
+    void retentionChoicesLongestFirst()
+    {
+        test::ProgramFolderFixture folder;
+        insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH"),
+            { "'0001','2024','短期','1','1'", "'0001','2024','10年','1','2'", "'0001','2024','永久','1','3'",
+                "'0001','2024','其他','1','4'", "'0001','2024','30年','1','5'", "'0001','2024','长期','1','6'" });
+        QCOMPARE(
+            FormRecords::choices(folder.db()).bgqx, (QStringList { "永久", "长期", "30年", "短期", "10年", "其他" }));
     }
 
     // Each group its own table behind a cover, with the group in the heading and the pages
@@ -253,6 +293,67 @@ private slots:
             QVERIFY(e.textsOn(p).contains(QStringLiteral("题名"))); // no page without its table
     }
 
+    // At every cell width closing punctuation never starts a line, an opening bracket never
+    // ends one, a code breaks only after a separator, and no character is lost.
+    void lineBreakingRules_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("题名") << QStringLiteral(
+            "关于印发《翠岚市档案管理办法（试行）》的通知，用于各单位〔2023〕81号文件的归档。");
+        QTest::newRow("引号") << QStringLiteral("关于“档案日”活动的报告：请各科室于三月前报送！");
+        QTest::newRow("档号") << QStringLiteral("J012-WS·2023-Y-BGS-0001");
+    }
+    void lineBreakingRules()
+    {
+        QFETCH(QString, text);
+        const PageMetrics device(QSize(10000, 10000), kLayoutDpi);
+        const TextWrap wrap(FormFonts::songTi(10), device);
+        const QString closing = QStringLiteral("）》〕」』”’，。、：；！？");
+        const QString opening = QStringLiteral("（《〔「『“‘");
+        const bool code = text.startsWith(QLatin1Char('J'));
+        for (qreal ems = 5; ems <= 20; ems += 0.5) { // from the widest piece that may not break
+            const QStringList lines = wrap.lines(text, wrap.width(QStringLiteral("国")) * ems);
+            QCOMPARE(lines.join(QString()), text);
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString at
+                    = QStringLiteral("%1 em, line %2: %3").arg(ems).arg(i).arg(lines.join(QLatin1Char('|')));
+                QVERIFY2(!closing.contains(lines.at(i).front()), qPrintable(at));
+                QVERIFY2(!opening.contains(lines.at(i).back()), qPrintable(at));
+                if (code && i + 1 < lines.size())
+                    QVERIFY2(lines.at(i).endsWith(QLatin1Char('-')), qPrintable(at));
+            }
+        }
+    }
+
+    // The code column of the item catalogue is as wide as the longest code: every code is
+    // printed on one line, however long its class and item number make it.
+    void codesPrintedWhole_data()
+    {
+        QTest::addColumn<int>("digits");
+        QTest::newRow("件号四位") << 4;
+        QTest::newRow("件号六位") << 6;
+    }
+    void codesPrintedWhole()
+    {
+        QFETCH(int, digits);
+        QVector<FormRecord> records = group(5);
+        for (FormRecord &r : records)
+            r.jgwt = QStringLiteral("办公室");
+        FormData d = data(records);
+        d.settings.classCodes = { { QStringLiteral("办公室"), QStringLiteral("BGSWJ") },
+            { QStringLiteral("财务科"), QStringLiteral("CWK") } };
+        d.settings.itemDigits = digits;
+        d.records.last().jh = QStringLiteral("123456");
+        auto report = ArchivalForms::make(ArchivalForm::ItemCatalogue, d);
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        drawAll(*report, device);
+        for (const FormRecord &r : d.records) {
+            const QString whole = ArchivalCode::compose(r.number(), d.settings);
+            QVERIFY2(whole.contains(QStringLiteral("-BGSWJ-")), qPrintable(whole));
+            QVERIFY2(device.engine.find(whole), qPrintable(whole));
+        }
+    }
+
     // A title of 250 characters wraps inside its cell and every character is printed; on a
     // page too short for the row the row goes on over the next pages, nothing lost.
     void longTitleWraps_data()
@@ -298,6 +399,42 @@ private slots:
         QCOMPARE(device.engine.count(code(3)), 1);
         QCOMPARE(device.engine.pageOf(code(3)), pages);
         QCOMPARE(device.engine.rectsOutside, 0);
+    }
+
+    // A row taller than a page goes on over the next pages, each piece with its 序号 marked
+    // 续, its code and its title, so that no piece is without the record it belongs to.
+    void rowCarriedOverSaysWhoseItIs()
+    {
+        const QString alphabet = QStringLiteral("甲乙丙丁戊己庚辛壬癸");
+        QString note;
+        for (int i = 0; i < 160; ++i)
+            note += alphabet.at((i * 3 + i / 10) % alphabet.size());
+        QVector<FormRecord> records = group(3);
+        records[1].bz = note;
+        auto report = ArchivalForms::make(ArchivalForm::ItemCatalogue, data(records));
+        QSizeF page = RecordingDevice::pageOf(*report);
+        page.setHeight(70);
+        RecordingDevice device(page);
+        drawAll(*report, device);
+        QSet<int> notePages;
+        QString printed;
+        for (const RecordingEngine::Text &t : device.engine.texts) {
+            if (!t.text.isEmpty()
+                && std::all_of(t.text.begin(), t.text.end(), [&](QChar c) { return alphabet.contains(c); })) {
+                notePages.insert(t.page);
+                printed += t.text;
+            }
+        }
+        QCOMPARE(printed, note);
+        QVERIFY(notePages.size() > 1);
+        const int first = device.engine.pageOf(code(2));
+        for (int p : notePages) {
+            const QStringList texts = device.engine.textsOn(p);
+            QVERIFY2(texts.contains(code(2)), qPrintable(QString::number(p)));
+            QVERIFY2(texts.contains(QStringLiteral("关于第2件的通知")), qPrintable(QString::number(p)));
+            QCOMPARE(texts.contains(QStringLiteral("2续")), p != first);
+            QCOMPARE(texts.contains(QStringLiteral("2")), p == first);
+        }
     }
 
     // Ten thousand records: the pages are counted as the page holds them, and every record's
@@ -389,12 +526,10 @@ private slots:
             QCOMPARE(e.count(QStringLiteral("盒号")), 12);
             QCOMPARE(e.count(QStringLiteral("起止件号")), 12);
             QCOMPARE(e.count(QStringLiteral("全宗号")), 12);
-            // A narrow spine gives the item range one number a line.
-            const bool split = e.count(QStringLiteral("至")) > 0;
-            QCOMPARE(split, width == 2);
-            QCOMPARE(e.count(QStringLiteral("0001")), split ? 13 : 12); // every box's fonds, the first item
-            QVERIFY(split ? e.count(QStringLiteral("0221")) == 1 && e.count(QStringLiteral("0235")) == 1
-                          : e.count(QStringLiteral("0221-0235")) == 1);
+            // The first and the last item each in a cell of its own, at every width.
+            QCOMPARE(e.count(QStringLiteral("0001")), 13); // every box's fonds, the first item
+            QVERIFY(e.count(QStringLiteral("0221")) == 1 && e.count(QStringLiteral("0235")) == 1);
+            QCOMPARE(e.count(QStringLiteral("机构(问题)")), 0); // records not filed by it
             QCOMPARE(e.count(QStringLiteral("12")), 1); // the last box number
             break;
         }
@@ -408,10 +543,84 @@ private slots:
             QVERIFY(e.textsOn(1).contains(QStringLiteral("盒内文件情况说明")));
             QVERIFY(e.textsOn(1).contains(QStringLiteral("本盒共有文件20件，共60页。")));
             QVERIFY(e.textsOn(12).contains(QStringLiteral("本盒共有文件15件，共45页。")));
-            for (const char *signer : { "整理人：", "检查人：", "日期：", "年", "月", "日" })
+            for (const char *signer : { "整理人：", "检查人：", "整理日期：", "检查日期：", "年", "月", "日" })
                 QVERIFY2(e.textsOn(12).contains(QString::fromUtf8(signer)), signer);
+            QCOMPARE(e.count(QStringLiteral("年")), 2 * 12); // both dates of every sheet
             break;
         }
+    }
+
+    // Records filed by 机构(问题) have it on their spines: box 1 of two groups differ.
+    void spineShowsTheClass()
+    {
+        QVector<FormRecord> records = group(3);
+        QVector<FormRecord> other = group(2);
+        for (FormRecord &r : records)
+            r.jgwt = QStringLiteral("办公室");
+        for (FormRecord &r : other)
+            r.jgwt = QStringLiteral("财务科");
+        auto report = ArchivalForms::make(ArchivalForm::BoxSpine, data(records + other), 3);
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        QCOMPARE(drawAll(*report, device), 1);
+        const RecordingEngine &e = device.engine;
+        QCOMPARE(e.rectsOutside, 0);
+        QCOMPARE(e.count(QStringLiteral("机构(问题)")), 2);
+        QCOMPARE(e.count(QStringLiteral("办公室")), 1);
+        QCOMPARE(e.count(QStringLiteral("财务科")), 1);
+        QCOMPARE(e.count(QStringLiteral("0003")), 1); // the last item of the first box
+        QCOMPARE(e.count(QStringLiteral("0002")), 1);
+        QVERIFY(e.find(QStringLiteral("1"))->position.y() < device.area().height()); // the box number on the spine
+    }
+
+    // Without a unit name set, the box cover and the catalogue cover take the one the records
+    // carry; a name set for the unit goes before it.
+    void coverNameFromTheRecords_data()
+    {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("unit not set") << QString() << QStringLiteral("翠岚市人民政府");
+        QTest::newRow("unit set") << kUnit << kUnit;
+    }
+    void coverNameFromTheRecords()
+    {
+        QFETCH(QString, unit);
+        QFETCH(QString, printed);
+        test::ProgramFolderFixture folder;
+        folder.exec(QStringLiteral("update ljserver set DWMC='%1'").arg(unit));
+        insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH,TM,DWMC"),
+            { "'0001','2024','永久','1','1','甲',' 翠岚市人民政府 '",
+                "'0001','2024','永久','1','2','乙','翠岚市人民政府'" });
+        for (const ArchivalForm form : { ArchivalForm::BoxCover, ArchivalForm::ItemCatalogue }) {
+            auto report = ArchivalForms::make(form, FormRecords::read(folder.db(), form, {}, ArchivalCodeSettings()));
+            RecordingDevice device(RecordingDevice::pageOf(*report));
+            drawAll(*report, device);
+            QVERIFY2(device.engine.textsOn(1).contains(printed),
+                qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
+        }
+    }
+
+    // The record sheet adds up the pages given and says how many items have none.
+    void boxSheetPageTotal_data()
+    {
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("all given") << QStringList { "3", "2", "4" } << QStringLiteral("本盒共有文件3件，共9页。");
+        QTest::newRow("one without") << QStringList { "3", "", "4" }
+                                     << QStringLiteral("本盒共有文件3件，共7页（其中1件未填页数，未计入）。");
+        QTest::newRow("none given") << QStringList { "", "0", "" } << QStringLiteral("本盒共有文件3件，共　　页。");
+    }
+    void boxSheetPageTotal()
+    {
+        QFETCH(QStringList, pages);
+        QFETCH(QString, summary);
+        QVector<FormRecord> records = group(3);
+        for (int i = 0; i < 3; ++i)
+            records[i].yh = pages.at(i);
+        auto report = ArchivalForms::make(ArchivalForm::BoxNote, data(records));
+        RecordingDevice device(RecordingDevice::pageOf(*report));
+        QCOMPARE(drawAll(*report, device), 1);
+        QVERIFY2(device.engine.textsOn(1).join(QString()).contains(summary),
+            qPrintable(device.engine.textsOn(1).join(QLatin1Char('|'))));
     }
 
     // Every form goes through the print path into a PDF of the pages counted. With
@@ -470,6 +679,52 @@ private slots:
         RecordingDevice device(RecordingDevice::pageOf(*report));
         const int pages = int(QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))));
         QCOMPARE(pages, report->layOut(device));
+    }
+
+    // The preview counts the pages the saved PDF has; each page of the PDF holds what the one
+    // layout put on it, and gives back every text drawn (Chinese, codes with digits after
+    // letters, punctuation), also where a group ends at or just after the end of a page.
+    void pdfHoldsThePreviewsPages_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<int>("items"); // of one group; 0 for every kind of record
+        const int full = rowsPerPage();
+        QTest::newRow("目录 一件") << int(ArchivalForm::ItemCatalogue) << 1;
+        QTest::newRow("目录 差一件满页") << int(ArchivalForm::ItemCatalogue) << full - 1;
+        QTest::newRow("目录 满页") << int(ArchivalForm::ItemCatalogue) << full;
+        QTest::newRow("目录 多一件") << int(ArchivalForm::ItemCatalogue) << full + 1;
+        QTest::newRow("目录 两页满") << int(ArchivalForm::ItemCatalogue) << 2 * full;
+        for (const ArchivalForms::FormInfo &entry : ArchivalForms::forms())
+            QTest::newRow(entry.caption) << int(entry.form) << 0;
+    }
+    void pdfHoldsThePreviewsPages()
+    {
+        QFETCH(int, form);
+        QFETCH(int, items);
+        const ArchivalForm chosen = ArchivalForm(form);
+        auto report = ArchivalForms::make(chosen, items > 0 ? data(group(items)) : mixed(chosen));
+        const QPageLayout a4(
+            QPageSize(QPageSize::A4), report->orientation(), report->margins(), QPageLayout::Millimeter);
+        const QStringList drawn = test::drawnPages(*report, a4);
+        QVERIFY(!drawn.isEmpty());
+
+        PrintPreviewDialog preview(QStringLiteral("预览"), *report);
+        QCOMPARE(preview.view()->pageCount(), drawn.size());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("form.pdf"));
+        QVERIFY(preview.savePdf(path));
+        const QStringList pdf = test::pdfPages(path);
+        if (pdf.isEmpty())
+            QSKIP("pdftotext is not installed");
+        QCOMPARE(pdf.size(), drawn.size());
+        for (int p = 0; p < drawn.size(); ++p)
+            QCOMPARE(pdf.at(p), drawn.at(p));
+        const QString all = drawn.join(QString());
+        QVERIFY(all.contains(QStringLiteral("全宗号")));
+        if (chosen == ArchivalForm::ItemCatalogue) {
+            QVERIFY(all.contains(code(1)));
+            QVERIFY(all.contains(code(items > 0 ? items : 30)));
+        }
     }
 
     // From the main menu by keys: the window opens, takes its choices from the keyboard and
@@ -606,6 +861,74 @@ private slots:
         QTRY_COMPARE(ui.previewPages.size(), 2);
         QCOMPARE(ui.previewPages.last(), 3);
         QTest::keyClick(window, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(window.isNull());
+    }
+
+    // A row only clicked in the record list is a selection of one; its catalogue says it is
+    // an extract, as its 序号 are not the places in the full catalogue.
+    void currentRowFromTheRecordList()
+    {
+        test::ProgramFolderFixture folder;
+        insert(folder, QStringLiteral("QZH,GDND,BGQX,HH,JH,TM,YH"),
+            { "'0001','2024','永久','1','1','甲',2", "'0001','2024','永久','1','2','乙',3",
+                "'0001','2024','永久','2','3','丙',4" });
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QWidget host;
+        host.resize(900, 420);
+        host.show();
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        auto *list = new TFrm_sjlr(dm, ui, &host);
+        list->show();
+        DBGridEh &grid = *list->grid();
+        QTRY_COMPARE(grid.model()->rowCount(), 3);
+        const QModelIndex third = grid.model()->index(2, grid.visibleColumns().value(0));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(third).center());
+        QTRY_COMPARE(grid.currentIndex().row(), 2);
+        QCOMPARE(grid.selectedCount(), 0);
+        QStringList drawn;
+        ui.onPreview = [&drawn](PagedReport &report) {
+            RecordingDevice device(RecordingDevice::pageOf(report));
+            drawAll(report, device);
+            drawn = device.engine.textsOn(2);
+        };
+        QTest::keyClick(list, Qt::Key_P, Qt::AltModifier);
+        QTRY_VERIFY(topLevel(QStringLiteral("Frm_dyml")));
+        QPointer<QWidget> window = topLevel(QStringLiteral("Frm_dyml"));
+        auto *only = window->findChild<QCheckBox *>(QStringLiteral("CheckBox1"));
+        QVERIFY(only->isEnabled());
+        QVERIFY(only->isChecked());
+        QCOMPARE(only->text(), QStringLiteral("只打印档案列表中选中的1条记录(&L)"));
+        // Its keys reach it once a window manager has activated it and given the form list focus.
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTRY_COMPARE(QApplication::focusWidget(), window->findChild<QComboBox *>(QStringLiteral("ComboBox5")));
+        QTest::keyClick(window, Qt::Key_P, Qt::AltModifier);
+        QTRY_COMPARE(ui.previews, QStringList { "归档文件目录" });
+        QVERIFY(drawn.contains(QStringLiteral("归档文件目录（摘录）")));
+        QVERIFY(drawn.contains(QStringLiteral("丙")));
+        QVERIFY(!drawn.contains(QStringLiteral("甲")));
+        QTest::keyClick(window, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(window.isNull());
+    }
+
+    // With nothing selected in the list the disabled check box's Alt+L types nothing into
+    // the choice that has focus.
+    void disabledSelectionKeyTypesNothing()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        QPointer<TFrm_dyml> window = new TFrm_dyml(dm, ui);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        auto *fonds = window->findChild<QComboBox *>(QStringLiteral("ComboBox1"));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(fonds));
+        QVERIFY(!window->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->isEnabled());
+        QTest::keyClicks(fonds, QStringLiteral("00"));
+        QTest::keyClick(fonds, Qt::Key_L, Qt::AltModifier);
+        QCOMPARE(fonds->currentText(), QStringLiteral("00"));
+        window->close();
         QTRY_VERIFY(window.isNull());
     }
 

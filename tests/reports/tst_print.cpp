@@ -49,6 +49,24 @@ GridReport report(int rows, int columns = 3, int cellLength = 4)
     return r;
 }
 
+// A report of catalogue rows: Chinese, codes with digits after letters, punctuation.
+GridReport catalogueReport(int rows)
+{
+    GridReport r = report(rows);
+    r.table.titles = QStringList { QStringLiteral("档号"), QStringLiteral("页数"), QStringLiteral("题名") };
+    r.table.cell = [](int row, int column) {
+        switch (column) {
+        case 0:
+            return QStringLiteral("J012-WS·2022-D-%1").arg(row + 1, 4, 10, QLatin1Char('0'));
+        case 1:
+            return QString::number(row % 7 + 1);
+        default:
+            return QStringLiteral("广东省人民政府关于印发《文件目录》的通知（第%1号）").arg(row + 1);
+        }
+    };
+    return r;
+}
+
 int draw(RecordingDevice &device, const GridReport &r)
 {
     QPainter painter(&device);
@@ -107,6 +125,8 @@ private slots:
 
     void headerDateLineAndFooterOnEveryPage()
     {
+        // Fonts are sized in the units of the page laid out, whatever device draws it.
+        const auto pixels = [](qreal points) { return qRound(points * RecordingDevice::kDpi / 72.0); };
         RecordingDevice device(kGridPage);
         const int pages = draw(device, report(300));
         QVERIFY(pages >= 3);
@@ -123,15 +143,15 @@ private slots:
         QVERIFY(device.engine.textsOn(pages).contains(QStringLiteral("r299c0")));
 
         const RecordingEngine::Text *title = device.engine.find(QStringLiteral("翠岚档案查询报表"));
-        QCOMPARE(title->font.pointSizeF(), 24.0);
+        QCOMPARE(title->font.pixelSize(), pixels(24));
         QCOMPARE(title->font.families().value(0), QStringLiteral("隶书"));
         const RecordingEngine::Text *date = device.engine.find(QStringLiteral("制表日期：2026/12/10"));
-        QCOMPARE(date->font.pointSizeF(), 7.0);
+        QCOMPARE(date->font.pixelSize(), pixels(7));
         QVERIFY(date->font.families().contains(QStringLiteral("楷体_GB2312")));
         QVERIFY(date->position.x() > device.area().width() / 2); // right-aligned
         QVERIFY(date->position.y() > title->position.y());
         const RecordingEngine::Text *footer = device.engine.find(QStringLiteral("第1页"));
-        QCOMPARE(footer->font.pointSizeF(), 9.0);
+        QCOMPARE(footer->font.pixelSize(), pixels(9));
         QVERIFY(footer->position.y() > device.area().height() * 0.9);
     }
 
@@ -192,6 +212,46 @@ private slots:
         const qsizetype pages = QString::fromLatin1(pdf).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b")));
         RecordingDevice device(kGridPage);
         QCOMPARE(int(pages), draw(device, report(200)));
+    }
+
+    // The preview counts the pages the saved PDF has, each PDF page holds the rows the one
+    // layout put on it, and the PDF gives back every text drawn, also where the rows end at
+    // or just after the end of a page.
+    void pdfHoldsThePreviewsPages_data()
+    {
+        QTest::addColumn<int>("rows");
+        GridReportDocument probe(catalogueReport(1000));
+        const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, probe.margins(), QPageLayout::Millimeter);
+        const GridReportPages pages(
+            catalogueReport(1000), PageMetrics(a4.paintRectPixels(kLayoutDpi).size(), kLayoutDpi));
+        const int first = pages.rowsOn(1), later = pages.rowsOn(2);
+        QVERIFY(first > 3 && later > first);
+        QTest::newRow("one row") << 1;
+        QTest::newRow("first page short by one") << first - 1;
+        QTest::newRow("first page full") << first;
+        QTest::newRow("one row over") << first + 1;
+        QTest::newRow("second page full") << first + later;
+    }
+    void pdfHoldsThePreviewsPages()
+    {
+        QFETCH(int, rows);
+        GridReportDocument document(catalogueReport(rows));
+        const QPageLayout a4(
+            QPageSize(QPageSize::A4), QPageLayout::Portrait, document.margins(), QPageLayout::Millimeter);
+        const QStringList drawn = test::drawnPages(document, a4);
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), document);
+        QCOMPARE(preview.view()->pageCount(), drawn.size());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("report.pdf"));
+        QVERIFY(preview.savePdf(path));
+        const QStringList pdf = test::pdfPages(path);
+        if (pdf.isEmpty())
+            QSKIP("pdftotext is not installed");
+        QCOMPARE(pdf.size(), drawn.size());
+        for (int p = 0; p < drawn.size(); ++p)
+            QCOMPARE(pdf.at(p), drawn.at(p));
+        QVERIFY(drawn.join(QString()).contains(QStringLiteral("J012-WS·2022-D-%1").arg(rows, 4, 10, QLatin1Char('0'))));
+        QVERIFY(drawn.last().contains(QStringLiteral("总计")));
     }
 
     void noPrinterRefuses()
