@@ -57,7 +57,8 @@ QString TDataModule5::connectionStringFor(const QString &programFolder)
 void TDataModule5::DataModuleCreate(Ui &ui)
 {
     // The catalogue is the file in the program folder unless myini.ini names a server; a
-    // server's own failures are said as what they are (not started, no password, ...).
+    // server's own failures are said as what they are (not started, no password, ...), and
+    // so are the file's (missing, another password, damaged).
     const CatalogueLocation location = CatalogueLocation::load(IniFile::settingsOf(m_programFolder));
     const auto fail = [&ui](const QString &detail) {
         QString text = QStringLiteral("无法链接到数据库");
@@ -79,7 +80,7 @@ void TDataModule5::DataModuleCreate(Ui &ui)
         m_connected = true;
     } catch (const Error &error) {
         qWarning().noquote() << "database connection failed:" << error.logText();
-        fail(location.onServer() ? error.message() : QString());
+        fail(error.message());
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QUrl>
 #include <QWidget>
 
@@ -32,8 +33,15 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case Buttons::OkOpenFolder:
+        box.setStandardButtons(QMessageBox::Ok);
+        box.addButton(QStringLiteral("打开文件夹(&O)"), QMessageBox::ActionRole)->setObjectName(QStringLiteral("OpenFolder"));
+        break;
     }
-    switch (box.exec()) {
+    const int result = box.exec();
+    if (box.clickedButton() && box.clickedButton()->objectName() == QLatin1String("OpenFolder"))
+        return Answer::OpenFolder;
+    switch (result) {
     case QMessageBox::Ok:
         return Answer::Ok;
     case QMessageBox::Yes:
@@ -81,7 +89,7 @@ bool QtUi::saveFile(const QString &caption, const QString &folder, const QString
 
 void QtUi::printPreview(QWidget *parent, const QString &title, PagedReport &report)
 {
-    PrintPreviewDialog preview(title, report, parent ? parent : QApplication::activeWindow());
+    PrintPreviewDialog preview(title, report, parent ? parent : QApplication::activeWindow(), this);
     preview.exec();
 }
 

@@ -19,8 +19,9 @@ class Ui
 {
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
-    enum class Buttons { Ok, OkCancel, YesNo };
-    enum class Answer { Ok, Cancel, Yes, No };
+    // OkOpenFolder: OK and "打开文件夹(&O)", which answers OpenFolder.
+    enum class Buttons { Ok, OkCancel, YesNo, OkOpenFolder };
+    enum class Answer { Ok, Cancel, Yes, No, OpenFolder };
 
     virtual ~Ui() = default;
 
@@ -61,9 +62,20 @@ public:
     void showError(const QString &text);
     // A box with a fixed caption and an information icon.
     void inform(const QString &text, const QString &caption);
+    // Where an exported or saved file went: "已导出到 " and its path, with a button that
+    // shows its folder.
+    void showExported(const QString &file);
+
+    // The folder exports and saved reports start in: the program folder's Excel folder,
+    // set at start-up; empty until then.
+    const QString &exportFolder() const { return m_exportFolder; }
+    void setExportFolder(const QString &folder) { m_exportFolder = folder; }
 
     static QString applicationTitle();
     static void setApplicationTitle(const QString &title);
+
+private:
+    QString m_exportFolder;
 };
 
 // Runs an event handler; an error it does not handle itself is shown in the standard error

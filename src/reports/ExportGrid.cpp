@@ -209,13 +209,14 @@ void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName
         last = row;
         return cell(row, column);
     };
+    const QString written = ExportRules::fileName(chosen, dialog.filterIndex);
     try {
-        writeGridFile(*format, table, ExportRules::fileName(chosen, dialog.filterIndex));
+        writeGridFile(*format, table, written);
     } catch (const Stopped &) {
         return;
     }
     progress.reset();
-    ui.shellOpen(excelFolder);
+    ui.showExported(written);
 }
 
 } // namespace dagl

@@ -304,10 +304,10 @@ GridReport gridReport(const DBGridEh &grid, const QString &title, const QDate &t
 
 void PrintGrid(DBGridEh &grid, const QString &title, Ui &ui, QWidget *parent)
 {
-    if (ui.printers().isEmpty()) {
+    // Without a printer nothing can be printed, but the preview still opens: its pages can
+    // be saved as a PDF file.
+    if (ui.printers().isEmpty())
         ui.showMessage(QStringLiteral("对不起,没安装打印机不能打印该文档!"));
-        return;
-    }
     Dataset *dataset = grid.datasetModel()->dataset();
     if (!dataset || !dataset->isOpen())
         return; // nothing to preview before the first result

@@ -36,6 +36,13 @@ QStringList listed(QWidget *window)
     return names;
 }
 
+void touchFile(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("not a folder");
+}
+
 void clickOk(QWidget *window)
 {
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
@@ -136,6 +143,35 @@ private slots:
         QCOMPARE(ui.lastText(), QStringLiteral("数据备份失败！\n") + causeText(Cause::NotFound));
         QVERIFY(window.isVisible()); // the window stays open
         QCOMPARE(ui.quitRequests, 0);
+    }
+
+    // A file named "backup" where the folder should be: the backup is refused with the
+    // cause, and nothing is written into the folder the list shows instead; a folder the
+    // operator then chooses takes the backup.
+    void fileWhereTheBackupFolderShouldBe()
+    {
+        test::ProgramFolderFixture folder;
+        touchFile(folder.path() + QStringLiteral("backup"));
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrmDataBackUp window(dm, ui, QStringLiteral("0"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString shown = window.currentFolder();
+        const QStringList before = QDir(shown).entryList(QDir::Files);
+        clickOk(&window);
+        QCOMPARE(ui.texts(),
+            QStringList { QStringLiteral("数据备份失败！\n无法建立备份文件夹：%1 不是文件夹")
+                              .arg(QDir::toNativeSeparators(folder.path() + QStringLiteral("backup/"))) });
+        QCOMPARE(ui.shown.last().caption, QStringLiteral("错误"));
+        QCOMPARE(QDir(shown).entryList(QDir::Files), before);
+        QCOMPARE(QDir(folder.path()).entryList({ QStringLiteral("*kdmx*") }, QDir::Files), QStringList());
+
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("chosen")));
+        window.setCurrentFolder(folder.path() + QStringLiteral("chosen"));
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+        QVERIFY(QFile::exists(folder.path() + QStringLiteral("chosen/") + Backup::manualBackupName(QDate::currentDate(), test::onServer())));
     }
 
     void folderListFollowsActivation()
