@@ -97,7 +97,7 @@ bool TDataModule5::RunSql(const QString &sqlText)
     }
 }
 
-void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset)
+void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset, Cause *failure)
 {
     try {
         dataset.close();
@@ -106,6 +106,8 @@ void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset)
         dataset.open();
     } catch (const Error &error) {
         qWarning().noquote() << "OpenSql failed:" << error.message() << "--" << sqlText;
+        if (failure)
+            *failure = error.cause();
     }
 }
 

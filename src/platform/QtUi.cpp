@@ -33,6 +33,10 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case Buttons::RetryCancel:
+        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Retry);
+        break;
     case Buttons::OkOpenFolder:
         box.setStandardButtons(QMessageBox::Ok);
         box.addButton(QStringLiteral("打开文件夹(&O)"), QMessageBox::ActionRole)->setObjectName(QStringLiteral("OpenFolder"));
@@ -48,6 +52,8 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
         return Answer::Yes;
     case QMessageBox::No:
         return Answer::No;
+    case QMessageBox::Retry:
+        return Answer::Retry;
     default:
         return Answer::Cancel;
     }

@@ -20,8 +20,8 @@ class Ui
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
     // OkOpenFolder: OK and "打开文件夹(&O)", which answers OpenFolder.
-    enum class Buttons { Ok, OkCancel, YesNo, OkOpenFolder };
-    enum class Answer { Ok, Cancel, Yes, No, OpenFolder };
+    enum class Buttons { Ok, OkCancel, YesNo, OkOpenFolder, RetryCancel };
+    enum class Answer { Ok, Cancel, Yes, No, OpenFolder, Retry };
 
     virtual ~Ui() = default;
 
