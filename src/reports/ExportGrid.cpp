@@ -188,16 +188,20 @@ QVector<DatasetModel::Column> missingArchivalCode(const DBGridEh &grid, const QS
 
 } // namespace
 
-void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
+namespace {
+
+// Writes the grid's rows to a file the operator names. Returns the file written; empty when
+// the operator cancelled or stopped.
+QString exportRows(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
 {
     const QString excelFolder = programFolder + QStringLiteral("Excel/");
     const SelectionGuard selection(grid);
     QString chosen = defaultName;
     if (!ui.saveFile(QStringLiteral("另存为"), excelFolder, ExportRules::filter(), chosen, dialog.filterIndex))
-        return;
+        return {};
     const std::optional<ExportFormat> format = ExportRules::formatOf(dialog.filterIndex);
     if (!format)
-        return;
+        return {};
     GridTable table = gridTable(grid, missingArchivalCode(grid, programFolder));
     // The rows are read as the writer goes: the panel follows them, and a stop ends the
     // writing with nothing left behind.
@@ -213,10 +217,19 @@ void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName
     try {
         writeGridFile(*format, table, written);
     } catch (const Stopped &) {
-        return;
+        return {};
     }
-    progress.reset();
-    ui.showExported(written);
+    return written;
+}
+
+} // namespace
+
+void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
+{
+    // The panel is gone and the rows no longer selected when the operator is told.
+    const QString written = exportRows(grid, dialog, defaultName, ui, programFolder);
+    if (!written.isEmpty())
+        ui.showExported(written);
 }
 
 } // namespace dagl
