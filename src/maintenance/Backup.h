@@ -36,8 +36,8 @@ QStringList requiredTables();
 // as it is. Returns why it failed, in Chinese; empty on success.
 // `progress` follows the copy of a file and can stop it (the cause is then
 // DatabaseFile::Stopped's text).
-QString copyDatabase(Connection &connection, const QString &source, const QString &target,
-    const DatabaseFile::Progress &progress = {});
+QString copyDatabase(
+    Connection &connection, const QString &source, const QString &target, const DatabaseFile::Progress &progress = {});
 
 // The copy made at every confirmed exit: backup/<yyyymmdd>/kdmx.mdb in the program folder.
 // Returns why it was not made (a folder that cannot be made, a full disk), empty on success.

@@ -405,8 +405,8 @@ void PrintPreviewDialog::savePdfAs()
     // It starts where the exports go, as the export's dialog does.
     QString path = windowTitle();
     int entry = 1;
-    if (!m_ui.saveFile(QStringLiteral("保存为PDF"), m_ui.exportFolder(), QStringLiteral("PDF 文件 (*.pdf)|*.pdf"), path,
-            entry)
+    if (!m_ui.saveFile(
+            QStringLiteral("保存为PDF"), m_ui.exportFolder(), QStringLiteral("PDF 文件 (*.pdf)|*.pdf"), path, entry)
         || path.isEmpty())
         return;
     if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))

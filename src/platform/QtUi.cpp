@@ -39,7 +39,8 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
         break;
     case Buttons::OkOpenFolder:
         box.setStandardButtons(QMessageBox::Ok);
-        box.addButton(QStringLiteral("打开文件夹(&O)"), QMessageBox::ActionRole)->setObjectName(QStringLiteral("OpenFolder"));
+        box.addButton(QStringLiteral("打开文件夹(&O)"), QMessageBox::ActionRole)
+            ->setObjectName(QStringLiteral("OpenFolder"));
         break;
     }
     const int result = box.exec();

@@ -192,7 +192,8 @@ namespace {
 
 // Writes the grid's rows to a file the operator names. Returns the file written; empty when
 // the operator cancelled or stopped.
-QString exportRows(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
+QString exportRows(
+    DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
 {
     const QString excelFolder = programFolder + QStringLiteral("Excel/");
     const SelectionGuard selection(grid);

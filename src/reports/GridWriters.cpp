@@ -372,8 +372,8 @@ void writeWorkbookFile(const GridTable &table, const QString &path)
         writeXlsxFile(table, partial);
         QFile written(partial);
         if (!written.open(QIODevice::ReadWrite))
-            throw Error(causeText(causeOfFileError(written.error())), causeOfFileError(written.error()),
-                written.errorString());
+            throw Error(
+                causeText(causeOfFileError(written.error())), causeOfFileError(written.error()), written.errorString());
 #ifndef Q_OS_WIN
         // On the disk before it takes the target's name.
         if (::fsync(written.handle()) != 0) {

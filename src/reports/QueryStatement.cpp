@@ -141,7 +141,8 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui, std::un
         // statement here would wait with the windows frozen: the wait is done apart, on the
         // reader being opened ahead or else on a first look at the file.
         if (!ahead && local && !connection.inTransaction())
-            ahead = std::make_unique<ReadApart::KeyStream>(connection, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            ahead = std::make_unique<ReadApart::KeyStream>(
+                connection, QStringLiteral("SELECT count(*) FROM sqlite_master"));
         if (ahead) {
             const bool ready = ahead->waitFor(1, waiting);
             Cause busy = Cause::Unknown;
@@ -160,16 +161,15 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui, std::un
                 return busy;
         }
         if (local && !connection.inTransaction()) {
-            dataset.setKeyReader(
-                [&](const QString &, const QString &soonest) -> std::unique_ptr<Dataset::KeySource> {
-                    // The grid shows the first screen of rows while the rest are still being read.
-                    auto stream = std::make_unique<ReadApart::KeyStream>(connection, soonest);
-                    const bool read = stream->waitFor(kFirstKeys, waiting);
-                    *cancelled = !read;
-                    if (!read)
-                        return nullptr;
-                    return stream;
-                });
+            dataset.setKeyReader([&](const QString &, const QString &soonest) -> std::unique_ptr<Dataset::KeySource> {
+                // The grid shows the first screen of rows while the rest are still being read.
+                auto stream = std::make_unique<ReadApart::KeyStream>(connection, soonest);
+                const bool read = stream->waitFor(kFirstKeys, waiting);
+                *cancelled = !read;
+                if (!read)
+                    return nullptr;
+                return stream;
+            });
         }
         // The refusal itself is not shown; the closed result is.
         Cause failure = Cause::Unknown;

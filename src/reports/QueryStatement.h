@@ -59,8 +59,8 @@ QString countStatement(const Count &count);
 // While another copy of the program keeps the file to itself (an import), the search waits
 // under its busy panel and then offers to try again with busyText(). `ahead`, the reader
 // being opened ahead of the first search, is waited for under the same panel.
-void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui,
-    std::unique_ptr<ReadApart::KeyStream> ahead = {});
+void run(
+    TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui, std::unique_ptr<ReadApart::KeyStream> ahead = {});
 QString busyText();
 
 } // namespace QueryStatement

@@ -114,9 +114,8 @@ void TFrm_cxly::BitBtn3Click()
 
 void TFrm_cxly::BitBtn2Click()
 {
-    runHandler(m_ui, [this] {
-        QueryStatement::run(m_dm, m_dm.Tdaly, QueryStatement::listAll(), m_ui, std::move(m_readerAhead));
-    });
+    runHandler(m_ui,
+        [this] { QueryStatement::run(m_dm, m_dm.Tdaly, QueryStatement::listAll(), m_ui, std::move(m_readerAhead)); });
     m_readerAhead.reset();
 }
 

@@ -39,8 +39,8 @@ Error failure(lxw_error error, int systemError, const QString &folder)
         else if (!QFileInfo(folder).isWritable())
             cause = Cause::AccessDenied;
     }
-    return Error(QStringLiteral("写入Excel工作簿失败：%1").arg(causeText(cause)), cause,
-        QString::fromUtf8(lxw_strerror(error)));
+    return Error(
+        QStringLiteral("写入Excel工作簿失败：%1").arg(causeText(cause)), cause, QString::fromUtf8(lxw_strerror(error)));
 }
 
 // Closes the workbook (and so writes it) however the writing ends. Its working files go to
@@ -97,7 +97,8 @@ int displayWidth(QStringView text)
     return width;
 }
 
-void writeCell(const Workbook &book, lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &full, bool numeric, lxw_format *format)
+void writeCell(const Workbook &book, lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QString &full,
+    bool numeric, lxw_format *format)
 {
     if (full.isEmpty())
         return;

@@ -336,7 +336,7 @@ private slots:
         // Only a written file is announced.
         QCOMPARE(l.ui.texts(),
             accept ? QStringList { QStringLiteral("已导出到 ")
-                                   + QDir::toNativeSeparators(target.path() + QStringLiteral("/dasj.xls")) }
+                + QDir::toNativeSeparators(target.path() + QStringLiteral("/dasj.xls")) }
                    : QStringList());
     }
 
@@ -425,7 +425,8 @@ private slots:
         l.ui.saveAnswers << test::FakeUi::SaveAnswer { true, target.path() + QStringLiteral("/dasj.csv"), 2 };
         l.click("Button6");
         QCOMPARE(l.ui.texts(),
-            QStringList { QStringLiteral("已导出到 ") + QDir::toNativeSeparators(target.path() + QStringLiteral("/dasj.csv")) });
+            QStringList {
+                QStringLiteral("已导出到 ") + QDir::toNativeSeparators(target.path() + QStringLiteral("/dasj.csv")) });
         QFile written(target.path() + QStringLiteral("/dasj.csv"));
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(written.readAll());

@@ -24,7 +24,8 @@ private slots:
         QTest::addColumn<QString>("told");
         QTest::newRow("missing file") << true << QStringLiteral("无法链接到数据库\n找不到文件或文件夹。");
         QTest::newRow("wrong password") << false
-                                        << QStringLiteral("无法链接到数据库\n数据库密码不对，或不是本程序的数据库文件。");
+                                        << QStringLiteral(
+                                               "无法链接到数据库\n数据库密码不对，或不是本程序的数据库文件。");
     }
     void connectionFailures()
     {

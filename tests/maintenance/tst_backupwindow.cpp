@@ -203,7 +203,8 @@ private slots:
         window.setCurrentFolder(folder.path() + QStringLiteral("chosen"));
         clickOk(&window);
         QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
-        QVERIFY(QFile::exists(folder.path() + QStringLiteral("chosen/") + Backup::manualBackupName(QDate::currentDate(), test::onServer())));
+        QVERIFY(QFile::exists(folder.path() + QStringLiteral("chosen/")
+            + Backup::manualBackupName(QDate::currentDate(), test::onServer())));
     }
 
     // A backup shows the busy cursor and the progress panel; 取消 stops it and leaves nothing.
@@ -252,7 +253,8 @@ private slots:
         QCOMPARE(ui.progressLabels, QStringList { "正在整理数据库……" });
         QCOMPARE(ui.lastText(), QStringLiteral("数据整理已取消，数据库没有改变。"));
         QCOMPARE(contents(folder.databasePath()), before);
-        QCOMPARE(QDir(folder.path() + QStringLiteral("data")).entryList({ "*.BAK*", "*.part*" }, QDir::Files), QStringList());
+        QCOMPARE(QDir(folder.path() + QStringLiteral("data")).entryList({ "*.BAK*", "*.part*" }, QDir::Files),
+            QStringList());
 
         ui.stopProgressAt = 0;
         menuEntry(main, "N16")->trigger();

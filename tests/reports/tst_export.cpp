@@ -232,7 +232,8 @@ private slots:
         QVERIFY(QFile::exists(elsewhere + QStringLiteral(".csv.txt")));
         // Each notice names the file where it went.
         QCOMPARE(w.ui.texts(),
-            (QStringList { exportedTo(elsewhere + QStringLiteral(".txt")), exportedTo(elsewhere + QStringLiteral(".csv.txt")) }));
+            (QStringList {
+                exportedTo(elsewhere + QStringLiteral(".txt")), exportedTo(elsewhere + QStringLiteral(".csv.txt")) }));
         const QList<QByteArray> lines = contents(elsewhere + QStringLiteral(".txt")).split('\n');
         QCOMPARE(lines.size(), 6); // titles, three records, footer, and the end of the last line
         QVERIFY(lines.first().contains("馆代码"));

@@ -706,8 +706,7 @@ private slots:
         const std::unique_ptr<Connection> other = test::openCopy(folder.databasePath());
         QCOMPARE(sqlite3_exec(other->handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         other->execute(QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm) values ('12','1',2,1,'导入的')"));
-        const auto finishImport
-            = [&other] { sqlite3_exec(other->handle(), "COMMIT", nullptr, nullptr, nullptr); };
+        const auto finishImport = [&other] { sqlite3_exec(other->handle(), "COMMIT", nullptr, nullptr, nullptr); };
         QTimer done;
         done.setSingleShot(true);
         connect(&done, &QTimer::timeout, finishImport);
