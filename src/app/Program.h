@@ -32,6 +32,9 @@ public:
     const InitInfo &initInfo() const { return m_initInfo; }
 
 private:
+    // What copies and exports cut short by a kill left behind.
+    void cleanLeftovers(const QString &programFolder);
+
     InitInfo m_initInfo;
     Session m_session;
     std::unique_ptr<TDataModule5> m_dm;

@@ -435,7 +435,11 @@ bool TForm1::FormClose()
     }
     // The program ends whatever became of the copy (a read-only folder, a full disk); the
     // operator is told when there is none.
-    const QString failed = Backup::exitCopy(dm.ADOConnection1, dm.programFolder(), QDate::currentDate());
+    QString failed;
+    {
+        const WorkProgress progress(ui, QStringLiteral("正在备份数据库……"));
+        failed = Backup::exitCopy(dm.ADOConnection1, dm.programFolder(), QDate::currentDate(), progress.callback());
+    }
     if (!failed.isEmpty())
         ui.showError(QStringLiteral("退出时未能备份数据库！\n") + failed);
     return true;

@@ -127,7 +127,8 @@ QString TDataModule5::connectionStringFor(const QString &programFolder)
 void TDataModule5::DataModuleCreate(Ui &ui)
 {
     // The catalogue is the file in the program folder unless myini.ini names a server; a
-    // server's own failures are said as what they are (not started, no password, ...).
+    // server's own failures are said as what they are (not started, no password, ...), and
+    // so are the file's (missing, another password, damaged).
     const CatalogueLocation location = CatalogueLocation::load(IniFile::settingsOf(m_programFolder));
     const auto fail = [&ui](const QString &detail) {
         QString text = QStringLiteral("无法链接到数据库");
@@ -149,7 +150,7 @@ void TDataModule5::DataModuleCreate(Ui &ui)
         m_connected = true;
     } catch (const Error &error) {
         qWarning().noquote() << "database connection failed:" << error.logText();
-        fail(location.onServer() ? error.message() : QString());
+        fail(error.message());
     }
 }
 
@@ -166,7 +167,7 @@ bool TDataModule5::RunSql(const QString &sqlText)
     }
 }
 
-void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset)
+void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset, Cause *failure)
 {
     try {
         dataset.close();
@@ -175,6 +176,8 @@ void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset)
         dataset.open();
     } catch (const Error &error) {
         qWarning().noquote() << "OpenSql failed:" << error.message() << "--" << sqlText;
+        if (failure)
+            *failure = error.cause();
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Cause.h"
 #include "Connection.h"
 #include "Dataset.h"
 
@@ -46,8 +47,9 @@ public:
     // the diagnostic output. Returns whether it ran.
     bool RunSql(const QString &sqlText);
     // Runs a row-returning statement into `dataset` on the shared connection, closing it
-    // first. Failures leave the dataset closed and are written to the diagnostic output.
-    void OpenSql(const QString &sqlText, Dataset &dataset);
+    // first. Failures leave the dataset closed and are written to the diagnostic output;
+    // their cause goes to `failure` when given.
+    void OpenSql(const QString &sqlText, Dataset &dataset, Cause *failure = nullptr);
 
     Connection ADOConnection1;
     Dataset Tsyyp;

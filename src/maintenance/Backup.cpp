@@ -33,7 +33,7 @@ QVector<Dataset *> sharedDatasets(TDataModule5 &dm)
 
 // Copies a closed file through a temporary name beside the target; the copy replaces the
 // target only once it is as long as the source.
-void copyFile(const QString &source, const QString &target)
+void copyFile(const QString &source, const QString &target, const DatabaseFile::Progress &progress = {})
 {
     QFile from(source);
     if (!from.open(QIODevice::ReadOnly)) {
@@ -44,9 +44,13 @@ void copyFile(const QString &source, const QString &target)
     if (!to.open(QIODevice::WriteOnly))
         throw Error(causeText(to.failure()), to.failure(), to.errorString());
     QByteArray chunk;
+    qint64 done = 0;
     while (!(chunk = from.read(1 << 20)).isEmpty()) {
         if (to.write(chunk) != chunk.size())
             break; // commitChecked() says why
+        done += chunk.size();
+        if (progress && !progress(done, from.size()))
+            throw DatabaseFile::Stopped(); // the unfinished copy is dropped
     }
     if (from.error() != QFileDevice::NoError) {
         const Cause cause = causeOfFileError(from.error());
@@ -157,7 +161,8 @@ QStringList requiredTables()
         QStringLiteral("qx"), QStringLiteral("rz") };
 }
 
-QString copyDatabase(Connection &connection, const QString &source, const QString &target)
+QString copyDatabase(
+    Connection &connection, const QString &source, const QString &target, const DatabaseFile::Progress &progress)
 {
     if (connection.onServer()) {
         const QString failure = connection.isOpen() ? PgMaintenance::backup(connection.server(), target)
@@ -168,9 +173,9 @@ QString copyDatabase(Connection &connection, const QString &source, const QStrin
     }
     try {
         if (connection.isOpen())
-            DatabaseFile::backup(connection.handle(), passwordOf(connection), target);
+            DatabaseFile::backup(connection.handle(), passwordOf(connection), target, progress);
         else
-            copyFile(source, target);
+            copyFile(source, target, progress);
         return {};
     } catch (const Error &error) {
         qWarning().noquote() << "copy not made:" << target << error.logText();
@@ -178,7 +183,8 @@ QString copyDatabase(Connection &connection, const QString &source, const QStrin
     }
 }
 
-QString exitCopy(Connection &connection, const QString &programFolder, const QDate &day)
+QString exitCopy(
+    Connection &connection, const QString &programFolder, const QDate &day, const DatabaseFile::Progress &progress)
 {
     if (connection.onServer())
         return {}; // see PgMaintenance: the caller logs that it was skipped
@@ -190,12 +196,31 @@ QString exitCopy(Connection &connection, const QString &programFolder, const QDa
         qWarning().noquote() << "exit copy folder not made:" << error.logText();
         return error.message();
     }
-    return copyDatabase(
-        connection, ProgramFolder::resolve(programFolder, Schema::kDatabaseFile), folder + QStringLiteral("kdmx.mdb"));
+    return copyDatabase(connection, ProgramFolder::resolve(programFolder, Schema::kDatabaseFile),
+        folder + QStringLiteral("kdmx.mdb"), progress);
+}
+
+QStringList cleanLeftovers(const QString &programFolder)
+{
+    QStringList removed = DatabaseFile::removeLeftovers(ProgramFolder::resolve(programFolder, Schema::kDatabaseFile));
+    const QString backup = ProgramFolder::resolve(programFolder, QStringLiteral("backup"));
+    if (QFileInfo(backup).isDir()) {
+        removed << DatabaseFile::removePartialCopies(backup);
+        const QFileInfoList days = QDir(backup).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QFileInfo &day : days)
+            removed << DatabaseFile::removePartialCopies(day.absoluteFilePath());
+    }
+    const QString excel = ProgramFolder::resolve(programFolder, QStringLiteral("Excel"));
+    if (QFileInfo(excel).isDir())
+        removed << DatabaseFile::removePartialCopies(excel, QStringLiteral("*.xlsx"));
+    if (!removed.isEmpty())
+        qInfo().noquote() << "left by an earlier run, removed:" << removed.join(QStringLiteral(", "));
+    return removed;
 }
 
 bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate &day,
-    const std::function<bool(const QString &name)> &confirmOverwrite, QString *cause)
+    const std::function<bool(const QString &name)> &confirmOverwrite, QString *cause,
+    const DatabaseFile::Progress &progress)
 {
     const auto failed = [cause](const QString &why) {
         if (cause)
@@ -222,7 +247,7 @@ bool saveDatabaseAsDateTime(TDataModule5 &dm, const QString &folder, const QDate
     const QString live = ProgramFolder::resolve(dm.programFolder(), Schema::kDatabaseFile);
     if (!server && sameFile(target, live))
         return failed(causeText(Cause::InUse));
-    const QString error = copyDatabase(dm.ADOConnection1, live, target);
+    const QString error = copyDatabase(dm.ADOConnection1, live, target, progress);
     return error.isEmpty() || failed(error);
 }
 
@@ -310,8 +335,8 @@ RestoreResult restore(TDataModule5 &dm, const QString &candidate, const QDateTim
     return { RestoreOutcome::Restored, {} };
 }
 
-CompactOutcome compactDatabase(
-    TDataModule5 &dm, QString *error, const std::function<void(const QString &compacted)> &beforeReplace)
+CompactOutcome compactDatabase(TDataModule5 &dm, QString *error,
+    const std::function<void(const QString &compacted)> &beforeReplace, const DatabaseFile::Progress &progress)
 {
     for (Dataset *dataset : sharedDatasets(dm)) {
         if (dataset->isEditing())
@@ -343,7 +368,11 @@ CompactOutcome compactDatabase(
     connection.close();
     CompactOutcome outcome = CompactOutcome::Compacted;
     try {
-        DatabaseFile::compact(live, password, beforeReplace);
+        DatabaseFile::compact(live, password, beforeReplace, progress);
+    } catch (const DatabaseFile::Stopped &stopped) {
+        if (error)
+            *error = stopped.message();
+        outcome = CompactOutcome::Stopped;
     } catch (const Error &failure) {
         qWarning().noquote() << "compaction failed:" << failure.logText();
         if (error)

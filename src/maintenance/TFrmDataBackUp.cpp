@@ -143,10 +143,14 @@ void TFrmDataBackUp::FormShow()
 {
     m_prompt->setText(m_mode == QLatin1String("1") ? QStringLiteral("请选择要进行数据恢复的目录及文件")
                                                    : QStringLiteral("请选择数据备份的目录"));
+    m_folderProblem.clear();
     try {
         setCurrentFolder(ProgramFolder::ensureFolder(m_dm.programFolder(), kBackupFolder));
-    } catch (const Error &) {
-        // The folder list keeps showing the working folder.
+    } catch (const Error &error) {
+        // The folder list keeps showing the working folder; a backup is not made there
+        // unless the operator chooses it.
+        m_folderProblem = QStringLiteral("无法建立备份文件夹：") + error.message();
+        m_fallbackFolder = currentFolder();
     }
 }
 
@@ -183,6 +187,7 @@ void TFrmDataBackUp::fillFileList()
 
 bool TFrmDataBackUp::SaveDatabaseAsDateTime(const QString &folder, QString *cause)
 {
+    std::unique_ptr<WorkProgress> progress;
     return Backup::saveDatabaseAsDateTime(
         m_dm, folder, QDate::currentDate(),
         [this](const QString &name) {
@@ -191,7 +196,13 @@ bool TFrmDataBackUp::SaveDatabaseAsDateTime(const QString &folder, QString *caus
                        QStringLiteral("警告"), Ui::Icon::Warning, Ui::Buttons::YesNo)
                 == Ui::Answer::Yes;
         },
-        cause);
+        cause,
+        // The panel comes up once any question has been answered, when the copy starts.
+        [this, &progress](qint64 done, qint64 total) {
+            if (!progress)
+                progress = std::make_unique<WorkProgress>(m_ui, QStringLiteral("正在备份数据库……"));
+            return progress->callback()(done, total);
+        });
 }
 
 bool TFrmDataBackUp::BackDatabaseByDateTime(QString *cause)
@@ -246,6 +257,10 @@ void TFrmDataBackUp::BitBtn1Click()
             accept();
             return;
         }
+        if (!m_folderProblem.isEmpty() && currentFolder() == m_fallbackFolder) {
+            m_ui.inform(withReason(QStringLiteral("数据备份失败！"), m_folderProblem), QStringLiteral("错误"));
+            return;
+        }
         if (SaveDatabaseAsDateTime(currentFolder(), &cause)) {
             fillFileList();
             m_ui.inform(QStringLiteral("数据备份成功！"), QStringLiteral("提示"));
@@ -263,7 +278,12 @@ void TFrmDataBackUp::BitBtn2Click()
 void TFrmDataBackUp::CompactDatabase(TDataModule5 &dm, Ui &ui)
 {
     QString cause;
-    switch (Backup::compactDatabase(dm, &cause)) {
+    Backup::CompactOutcome outcome;
+    {
+        const WorkProgress progress(ui, QStringLiteral("正在整理数据库……"));
+        outcome = Backup::compactDatabase(dm, &cause, {}, progress.callback());
+    }
+    switch (outcome) {
     case Backup::CompactOutcome::Compacted:
         ui.inform(QStringLiteral("数据整理完毕!"), QStringLiteral("提示"));
         break;
@@ -276,6 +296,9 @@ void TFrmDataBackUp::CompactDatabase(TDataModule5 &dm, Ui &ui)
         break;
     case Backup::CompactOutcome::Failed:
         ui.inform(withReason(QStringLiteral("数据整理出现异常,请重新启动软件!"), cause), QStringLiteral("提示"));
+        break;
+    case Backup::CompactOutcome::Stopped:
+        ui.inform(QStringLiteral("数据整理已取消，数据库没有改变。"), QStringLiteral("提示"));
         break;
     }
 }

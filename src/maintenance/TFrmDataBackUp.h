@@ -1,7 +1,13 @@
 #pragma once
 
+#include "BusyCursor.h"
+#include "DatabaseFile.h"
+#include "Ui.h"
+
 #include <QDialog>
 #include <QListWidget>
+
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -9,7 +15,27 @@ class QLabel;
 namespace dagl {
 
 class TDataModule5;
-class Ui;
+
+// The busy cursor and the progress panel while a copy or a compaction runs. The panel first
+// shows a busy bar, which also lets the windows repaint where the box or the menu that
+// started the work was; then it follows the work, and its 取消 stops it.
+class WorkProgress {
+public:
+    WorkProgress(Ui &ui, const QString &label)
+        : m_panel(ui.progress(label))
+    {
+        m_panel->step(0, 0);
+    }
+    DatabaseFile::Progress callback() const
+    {
+        Ui::Progress *panel = m_panel.get();
+        return [panel](qint64 done, qint64 total) { return panel->step(done, total); };
+    }
+
+private:
+    BusyCursor m_cursor;
+    std::unique_ptr<Ui::Progress> m_panel;
+};
 
 // A list of folders in the manner of a classic directory box: the current folder's
 // ancestors from the drive down, the current folder, then its sub-folders. Activating an
@@ -69,6 +95,9 @@ private:
     DirectoryListBox *m_folders;
     QListWidget *m_files;
     bool m_restored = false;
+    // Why the BACKUP folder could not be made, and the folder shown instead of it.
+    QString m_folderProblem;
+    QString m_fallbackFolder;
 };
 
 } // namespace dagl

@@ -3,15 +3,14 @@
 #include "CheckedSaveFile.h"
 #include "Error.h"
 #include "PagedReport.h"
+#include "QtUi.h"
 #include "ScreenFit.h"
 
 #include <QComboBox>
 #include <QDebug>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
@@ -208,11 +207,17 @@ void PageView::paintEvent(QPaintEvent *)
     m_held = std::move(shown);
 }
 
-PrintPreviewDialog::PrintPreviewDialog(const QString &title, PagedReport &report, QWidget *parent)
+PrintPreviewDialog::PrintPreviewDialog(const QString &title, PagedReport &report, QWidget *parent, Ui *ui)
     : QDialog(parent)
+    , m_ownUi(ui ? nullptr : new QtUi)
+    , m_ui(ui ? *ui : *m_ownUi)
     , m_report(report)
     , m_printer(new QPrinter(QPrinter::HighResolution))
 {
+    // Without a printer the pages are laid out for a PDF file, which can still be saved.
+    m_printerInstalled = !m_ui.printers().isEmpty();
+    if (!m_printerInstalled)
+        m_printer->setOutputFormat(QPrinter::PdfFormat);
     setObjectName(QStringLiteral("PrintPreview"));
     setWindowTitle(title);
     setWindowModality(Qt::ApplicationModal);
@@ -344,6 +349,10 @@ bool PrintPreviewDialog::runPages(QPagedPaintDevice &device, int from, int to, c
 
 void PrintPreviewDialog::print()
 {
+    if (!m_printerInstalled) {
+        m_ui.showMessage(QStringLiteral("对不起,没安装打印机不能打印该文档!"));
+        return;
+    }
     m_printer->setPageOrientation(m_view->pageLayout().orientation());
     m_printer->setFromTo(0, 0);
     QPrintDialog dialog(m_printer, this);
@@ -391,16 +400,20 @@ bool PrintPreviewDialog::savePdf(const QString &path, Cause *cause)
 
 void PrintPreviewDialog::savePdfAs()
 {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存为PDF"),
-        QDir::home().filePath(windowTitle() + QStringLiteral(".pdf")), QStringLiteral("PDF 文件 (*.pdf)"));
-    if (path.isEmpty())
+    // It starts where the exports go, as the export's dialog does.
+    QString path = windowTitle();
+    int entry = 1;
+    if (!m_ui.saveFile(
+            QStringLiteral("保存为PDF"), m_ui.exportFolder(), QStringLiteral("PDF 文件 (*.pdf)|*.pdf"), path, entry)
+        || path.isEmpty())
         return;
     if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         path += QStringLiteral(".pdf");
     Cause cause = Cause::Unknown;
-    if (!savePdf(path, &cause) && !m_stopped)
-        QMessageBox::critical(this, windowTitle(),
-            withCause(QStringLiteral("无法保存文件 %1").arg(QDir::toNativeSeparators(path)), cause));
+    if (savePdf(path, &cause))
+        m_ui.showExported(path);
+    else if (!m_stopped)
+        m_ui.showError(withCause(QStringLiteral("无法保存文件 %1").arg(QDir::toNativeSeparators(path)), cause));
 }
 
 } // namespace dagl

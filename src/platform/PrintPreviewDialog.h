@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QPageLayout>
 
+#include <memory>
+
 class QLabel;
 class QPagedPaintDevice;
 class QPrinter;
@@ -15,6 +17,7 @@ class QPrinter;
 namespace dagl {
 
 class PagedReport;
+class Ui;
 
 // The pages of a report one below the other, drawn when they come into view: only the
 // pages shown are held as pictures, so a report of thousands of pages opens as fast as one
@@ -64,12 +67,14 @@ private:
 
 // The print preview of a report: pages through it, zooms, sets up the printer and prints,
 // or saves the same pages as a PDF file. Printing and saving go a page at a time, show how
-// far they are and can be stopped.
+// far they are and can be stopped. Without a printer it opens all the same, on a PDF device:
+// printing is refused, saving works. Its messages and file dialog go through `ui` (the
+// running program's own when none is given).
 class PrintPreviewDialog : public QDialog {
     Q_OBJECT
 
 public:
-    PrintPreviewDialog(const QString &title, PagedReport &report, QWidget *parent = nullptr);
+    PrintPreviewDialog(const QString &title, PagedReport &report, QWidget *parent = nullptr, Ui *ui = nullptr);
     ~PrintPreviewDialog() override;
 
     PageView *view() const { return m_view; }
@@ -85,6 +90,9 @@ private:
     // Runs `run` a page at a time under a progress panel that can stop it.
     bool runPages(QPagedPaintDevice &device, int from, int to, const QString &label);
 
+    std::unique_ptr<Ui> m_ownUi;
+    Ui &m_ui;
+    bool m_printerInstalled = true;
     PagedReport &m_report;
     QPrinter *m_printer;
     PageView *m_view;

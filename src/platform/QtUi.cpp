@@ -44,6 +44,15 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::No);
         break;
+    case Buttons::RetryCancel:
+        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Retry);
+        break;
+    case Buttons::OkOpenFolder:
+        box.setStandardButtons(QMessageBox::Ok);
+        box.addButton(QStringLiteral("打开文件夹(&O)"), QMessageBox::ActionRole)
+            ->setObjectName(QStringLiteral("OpenFolder"));
+        break;
     }
     // The caption bar would cut a caption wider than a short message ("档案… .1"): the box
     // is made wide enough for it, with room for the bar's icon and buttons.
@@ -54,13 +63,18 @@ Ui::Answer QtUi::messageBox(const QString &text, const QString &caption, Icon ic
         grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
                       grid->columnCount());
     }
-    switch (box.exec()) {
+    const int result = box.exec();
+    if (box.clickedButton() && box.clickedButton()->objectName() == QLatin1String("OpenFolder"))
+        return Answer::OpenFolder;
+    switch (result) {
     case QMessageBox::Ok:
         return Answer::Ok;
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:
         return Answer::No;
+    case QMessageBox::Retry:
+        return Answer::Retry;
     default:
         return Answer::Cancel;
     }
@@ -145,7 +159,7 @@ bool QtUi::saveFile(const QString &caption, const QString &folder, const QString
 
 void QtUi::printPreview(QWidget *parent, const QString &title, PagedReport &report)
 {
-    PrintPreviewDialog preview(title, report, parent ? parent : QApplication::activeWindow());
+    PrintPreviewDialog preview(title, report, parent ? parent : QApplication::activeWindow(), this);
     preview.exec();
 }
 

@@ -2,6 +2,8 @@
 
 #include "Error.h"
 
+#include <QDir>
+#include <QFileInfo>
 
 namespace dagl {
 
@@ -57,6 +59,17 @@ void Ui::showError(const QString &text)
 void Ui::inform(const QString &text, const QString &caption)
 {
     messageBox(text, caption, Icon::Information, Buttons::Ok);
+}
+
+QString Ui::showExported(const QString &file)
+{
+    if (messageBox(QStringLiteral("已导出到 ") + QDir::toNativeSeparators(file), QStringLiteral("提示"),
+            Icon::Information, Buttons::OkOpenFolder)
+        != Answer::OpenFolder)
+        return {};
+    const QString folder = QFileInfo(file).absolutePath();
+    shellOpen(folder);
+    return folder;
 }
 
 QString Ui::applicationTitle()

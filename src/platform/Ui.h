@@ -20,8 +20,9 @@ class Ui
 public:
     enum class Icon { None, Information, Warning, Critical, Question };
     // YesNoDefaultNo: Enter answers No, for a question whose Yes does what cannot be undone.
-    enum class Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo };
-    enum class Answer { Ok, Cancel, Yes, No };
+    // OkOpenFolder: OK and "打开文件夹(&O)", which answers OpenFolder.
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoDefaultNo, OkOpenFolder, RetryCancel };
+    enum class Answer { Ok, Cancel, Yes, No, OpenFolder, Retry };
 
     virtual ~Ui() = default;
 
@@ -68,9 +69,21 @@ public:
     void showError(const QString &text);
     // A box with a fixed caption and an information icon.
     void inform(const QString &text, const QString &caption);
+    // Where an exported or saved file went: "已导出到 " and its path, with a button that
+    // shows its folder.
+    // Returns the folder opened on the operator's asking, or an empty string.
+    QString showExported(const QString &file);
+
+    // The folder exports and saved reports start in: the program folder's Excel folder,
+    // set at start-up; empty until then.
+    const QString &exportFolder() const { return m_exportFolder; }
+    void setExportFolder(const QString &folder) { m_exportFolder = folder; }
 
     static QString applicationTitle();
     static void setApplicationTitle(const QString &title);
+
+private:
+    QString m_exportFolder;
 };
 
 // Runs an event handler; an error it does not handle itself is shown in the standard error

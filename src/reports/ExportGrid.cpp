@@ -8,6 +8,8 @@
 #include "IniFile.h"
 #include "Ui.h"
 
+#include <QDir>
+
 #include <memory>
 
 namespace dagl {
@@ -217,16 +219,21 @@ QVector<DatasetModel::Column> missingArchivalCode(const DBGridEh &grid, const QS
 
 } // namespace
 
-void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
+namespace {
+
+// Writes the grid's rows to a file the operator names. Returns the file written; empty when
+// the operator cancelled or stopped.
+QString exportRows(
+    DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
 {
     const QString excelFolder = programFolder + QStringLiteral("Excel/");
     const SelectionGuard selection(grid);
     QString chosen = defaultName;
     if (!ui.saveFile(QStringLiteral("另存为"), excelFolder, ExportRules::filter(), chosen, dialog.filterIndex))
-        return;
+        return {};
     const std::optional<ExportFormat> format = ExportRules::formatOf(dialog.filterIndex);
     if (!format)
-        return;
+        return {};
     GridTable table = gridTable(grid, missingArchivalCode(grid, programFolder));
     // The rows are read as the writer goes: the panel follows them, and a stop ends the
     // writing with nothing left behind.
@@ -238,13 +245,28 @@ void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName
         last = row;
         return cell(row, column);
     };
+    const QString written = ExportRules::fileName(chosen, dialog.filterIndex);
     try {
-        writeGridFile(*format, table, ExportRules::fileName(chosen, dialog.filterIndex));
+        writeGridFile(*format, table, written);
     } catch (const Stopped &) {
-        return;
+        return {};
     }
-    progress.reset();
-    ui.shellOpen(excelFolder);
+    return written;
+}
+
+} // namespace
+
+void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder)
+{
+    // The panel is gone and the rows no longer selected when the operator is told.
+    const QString written = exportRows(grid, dialog, defaultName, ui, programFolder);
+    if (written.isEmpty())
+        return;
+    const QString opened = ui.showExported(written);
+    // The export folder is shown as it always was, wherever this file went; not twice.
+    const QString excelFolder = programFolder + QStringLiteral("Excel/");
+    if (opened.isEmpty() || QDir(opened) != QDir(excelFolder))
+        ui.shellOpen(excelFolder);
 }
 
 } // namespace dagl

@@ -43,8 +43,8 @@ DatasetModel::Column archivalCodeColumn(const QString &programFolder);
 // shown, so that no code is cut.
 void fitArchivalCodeColumn(DBGridEh &grid);
 
-// Exports the whole grid to a file the operator names, then shows the program folder's
-// Excel folder. A grid of catalogue records that does not show the archival code has it
+// Exports the whole grid to a file the operator names, then says where it went, with a
+// button that shows its folder. A grid of catalogue records that does not show the archival code has it
 // added as the last column of the file. Write errors are thrown to the caller's standard error box; no row stays
 // selected afterwards.
 void ExportGrid(DBGridEh &grid, ExportDialog &dialog, const QString &defaultName, Ui &ui, const QString &programFolder);

@@ -2,15 +2,22 @@
 
 #include "ByteSink.h"
 #include "CheckedSaveFile.h"
+#include "DatabaseFile.h"
 #include "Error.h"
 #include "XlsWriter.h"
 #include "XlsxWriter.h"
 
 #include <QDir>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace dagl {
 
@@ -322,7 +329,7 @@ const FormatEntry Formats[] = {
     { ExportFormat::Html, &writeRows<HtmlWriter> },
     { ExportFormat::Rtf, &writeRows<RtfWriter> },
     { ExportFormat::Xls, [](const GridTable &table, ByteSink &sink) { writeXls(table, sink); } },
-    { ExportFormat::Xlsx, &writeXlsx },
+    { ExportFormat::Xlsx, [](const GridTable &table, ByteSink &sink) { writeXlsx(table, sink); } },
 };
 
 } // namespace
@@ -340,13 +347,62 @@ void writeGrid(ExportFormat format, const GridTable &table, QIODevice &device)
     if (table.rowCount > 0 && !table.cell)
         throw Error(QStringLiteral("没有可导出的数据"));
     ByteSink sink(&device);
-    entry->write(table, sink);
+    const auto *file = qobject_cast<const QFileDevice *>(&device);
+    if (format == ExportFormat::Xlsx && file && !file->fileName().isEmpty())
+        writeXlsx(table, sink, QFileInfo(file->fileName()).absolutePath()); // on the target's disk
+    else
+        entry->write(table, sink);
     sink.flush();
 }
+
+QString workbookPartName(const QString &path)
+{
+    return DatabaseFile::sideName(path);
+}
+
+namespace {
+
+// The workbook is made whole beside the target under workbookPartName() and then renamed
+// into place: no second copy of it is made, and the room that counts is the target's.
+void writeWorkbookFile(const GridTable &table, const QString &path)
+{
+    const QString partial = workbookPartName(path);
+    QFile::remove(partial);
+    try {
+        writeXlsxFile(table, partial);
+        QFile written(partial);
+        if (!written.open(QIODevice::ReadWrite))
+            throw Error(
+                causeText(causeOfFileError(written.error())), causeOfFileError(written.error()), written.errorString());
+#ifndef Q_OS_WIN
+        // On the disk before it takes the target's name.
+        if (::fsync(written.handle()) != 0) {
+            const Cause cause = causeOfErrno(errno);
+            throw Error(causeText(cause), cause, QString::fromLocal8Bit(std::strerror(errno)));
+        }
+#endif
+        DatabaseFile::replace(partial, path);
+    } catch (...) {
+        QFile::remove(partial);
+        throw;
+    }
+}
+
+} // namespace
 
 void writeGridFile(ExportFormat format, const GridTable &table, const QString &path)
 {
     const QString shown = QDir::toNativeSeparators(path);
+    if (format == ExportFormat::Xlsx) {
+        if (table.rowCount > 0 && !table.cell)
+            throw Error(QStringLiteral("没有可导出的数据"));
+        try {
+            writeWorkbookFile(table, path);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("无法写入导出文件“%1”\n%2").arg(shown, e.message()), e.cause(), e.detail());
+        }
+        return;
+    }
     CheckedSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(withCause(QStringLiteral("无法创建导出文件“%1”").arg(shown), file.failure()), file.failure(),

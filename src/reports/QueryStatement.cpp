@@ -95,7 +95,12 @@ QString countStatement(const Count &count)
     return QString::fromUtf8(count.head) + QString::fromUtf8(count.tail);
 }
 
-void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
+QString busyText()
+{
+    return QStringLiteral("档案目录正忙：同时运行的另一个档案管理系统正在导入或整理数据。\n请稍候再按“重试”。");
+}
+
+void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui, std::unique_ptr<ReadApart::KeyStream> ahead)
 {
     // A catalogue searched for the first time gets its search index, the operator seeing
     // how far it is; stopped or failed, the search reads every row as before. A server
@@ -119,51 +124,92 @@ void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui)
     // The rows are found on a thread of their own while the windows repaint, a panel coming
     // up when it takes long and stopping the search on 取消 (the result then stays empty).
     // Inside a transaction only this connection sees its rows, so the search stays here.
-    bool cancelled = false;
-    std::unique_ptr<Ui::Progress> searching;
-    QElapsedTimer clock;
-    clock.start();
-    if (local && !connection.inTransaction()) {
-        dataset.setKeyReader([&](const QString &, const QString &soonest) -> std::unique_ptr<Dataset::KeySource> {
-            // The grid shows the first screen of rows while the rest are still being read.
-            auto stream = std::make_unique<ReadApart::KeyStream>(connection, soonest);
-            const bool read = stream->waitFor(kFirstKeys, [&] {
-                // A quick search shows no panel; until one is up, no click or key reaches
-                // a window in the middle of the search.
-                if (!searching && clock.elapsed() < kPanelAfterMs) {
-                    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                    return true;
-                }
-                if (!searching)
-                    searching = ui.progress(QStringLiteral("正在查询……"));
-                return searching->step(0, 0);
+    const auto search = [&](bool *cancelled) {
+        std::unique_ptr<Ui::Progress> searching;
+        QElapsedTimer clock;
+        clock.start();
+        const auto waiting = [&] {
+            // A quick search shows no panel; until one is up, no click or key reaches a
+            // window in the middle of the search.
+            if (!searching && clock.elapsed() < kPanelAfterMs) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                return true;
+            }
+            if (!searching)
+                searching = ui.progress(QStringLiteral("正在查询……"));
+            return searching->step(0, 0);
+        };
+        // While another copy of the program holds the file to itself, even preparing the
+        // statement here would wait with the windows frozen: the wait is done apart, on the
+        // reader being opened ahead or else on a first look at the file.
+        if (!ahead && local && !connection.inTransaction())
+            ahead = std::make_unique<ReadApart::KeyStream>(
+                connection, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        if (ahead) {
+            const bool ready = ahead->waitFor(1, waiting);
+            Cause busy = Cause::Unknown;
+            try {
+                if (ready)
+                    ahead->take(true);
+            } catch (const Error &error) {
+                busy = error.cause();
+            }
+            ahead.reset();
+            if (!ready) {
+                *cancelled = true;
+                return Cause::Unknown;
+            }
+            if (busy == Cause::InUse)
+                return busy;
+        }
+        if (local && !connection.inTransaction()) {
+            dataset.setKeyReader([&](const QString &, const QString &soonest) -> std::unique_ptr<Dataset::KeySource> {
+                // The grid shows the first screen of rows while the rest are still being read.
+                auto stream = std::make_unique<ReadApart::KeyStream>(connection, soonest);
+                const bool read = stream->waitFor(kFirstKeys, waiting);
+                *cancelled = !read;
+                if (!read)
+                    return nullptr;
+                return stream;
             });
-            cancelled = !read;
-            if (!read)
-                return nullptr;
-            return stream;
-        });
+        }
+        // The refusal itself is not shown; the closed result is.
+        Cause failure = Cause::Unknown;
+        {
+            const BusyCursor busy;
+            dm.OpenSql(sql, dataset, &failure);
+        }
+        dataset.setKeyReader({});
+        return failure;
+    };
+    for (;;) {
+        bool cancelled = false;
+        const Cause failure = search(&cancelled);
+        if (cancelled) {
+            dataset.close();
+            return;
+        }
+        // Another copy of the program holds the file while it writes (an import): the
+        // operator waits on and tries again, or leaves the search for now.
+        if (failure != Cause::InUse)
+            break;
+        if (ui.messageBox(busyText(), QStringLiteral("提示"), Ui::Icon::Information, Ui::Buttons::RetryCancel)
+            != Ui::Answer::Retry)
+            return;
     }
-    // The refusal itself is not shown; the closed result is.
-    {
-        const BusyCursor busy;
-        dm.OpenSql(sql, dataset);
-    }
-    dataset.setKeyReader({});
-    searching.reset();
     // The server went away: connected again, the search runs once more; not connected, it
     // is said so rather than as a closed result.
     if (!dataset.isOpen() && connection.isLost()) {
         if (dm.reconnect()) {
-            const BusyCursor busy;
-            dm.OpenSql(sql, dataset);
+            bool cancelled = false;
+            search(&cancelled);
+            if (cancelled) {
+                dataset.close();
+                return;
+            }
         }
         if (!dataset.isOpen())
             throw Error(QStringLiteral("与数据库服务器的连接断开了，没有查询。请连接上以后再查询。"));
-    }
-    if (cancelled) {
-        dataset.close();
-        return;
     }
     dataset.requireOpen();
     if (dataset.recordCount() < 1)

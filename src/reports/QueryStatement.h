@@ -1,9 +1,12 @@
 #pragma once
 
+#include "ReadApart.h"
+
 #include <QString>
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 namespace dagl {
 
@@ -53,7 +56,12 @@ QString countStatement(const Count &count);
 // empty result shows "没有找到相应的单据". The rows are found on a thread of their own, a
 // progress panel coming up when it takes long; a search stopped there leaves the dataset
 // closed and shows nothing.
-void run(TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui);
+// While another copy of the program keeps the file to itself (an import), the search waits
+// under its busy panel and then offers to try again with busyText(). `ahead`, the reader
+// being opened ahead of the first search, is waited for under the same panel.
+void run(
+    TDataModule5 &dm, Dataset &dataset, const QString &sql, Ui &ui, std::unique_ptr<ReadApart::KeyStream> ahead = {});
+QString busyText();
 
 } // namespace QueryStatement
 } // namespace dagl

@@ -108,17 +108,18 @@ TFrm_cxly::~TFrm_cxly() = default;
 
 void TFrm_cxly::BitBtn3Click()
 {
-    m_readerAhead.reset();
     runHandler(m_ui, [this] {
         const QString sql = QueryStatement::search([this](const QString &name) { return m_boxes.value(name)->text(); });
-        QueryStatement::run(m_dm, m_dm.Tdaly, sql, m_ui);
+        QueryStatement::run(m_dm, m_dm.Tdaly, sql, m_ui, std::move(m_readerAhead));
     });
+    m_readerAhead.reset();
 }
 
 void TFrm_cxly::BitBtn2Click()
 {
+    runHandler(m_ui,
+        [this] { QueryStatement::run(m_dm, m_dm.Tdaly, QueryStatement::listAll(), m_ui, std::move(m_readerAhead)); });
     m_readerAhead.reset();
-    runHandler(m_ui, [this] { QueryStatement::run(m_dm, m_dm.Tdaly, QueryStatement::listAll(), m_ui); });
 }
 
 void TFrm_cxly::BitBtn1Click()

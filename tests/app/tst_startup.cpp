@@ -1,4 +1,5 @@
 #include "InitInfo.h"
+#include "Program.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -22,6 +23,67 @@ class TestStartUp : public QObject
     }
 
 private slots:
+    void initTestCase() { test::pinLocale(); }
+
+    // A database that cannot be opened: the window says why on the line after the notice,
+    // and the program ends before any window is made.
+    void databaseThatCannotBeOpened_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // of data/kdmx.mdb; null: no file
+        QTest::addColumn<QString>("told");
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("无法链接到数据库\n找不到文件或文件夹。");
+        QTest::newRow("damaged") << QByteArray(8192, '\x5a')
+                                 << QStringLiteral("无法链接到数据库\n数据库密码不对，或不是本程序的数据库文件。");
+    }
+    void databaseThatCannotBeOpened()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, told);
+        test::ProgramFolderFixture folder(false);
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("data")));
+        if (!content.isNull())
+            touch(folder.databasePath(), content);
+        test::FakeUi ui;
+        Program program(folder.path(), ui);
+        QVERIFY(!program.started());
+        QCOMPARE(ui.texts(), QStringList { told });
+        QCOMPARE(ui.shown[0].caption, QStringLiteral("错误"));
+        QCOMPARE(ui.quitRequests, 1);
+    }
+
+    // Half-made copies, compactions and workbooks of a run that was killed are removed when
+    // the program starts next; the finished copies and the operator's files stay.
+    void leftoversOfAKilledRunAreRemoved_data()
+    {
+        QTest::addColumn<bool>("anotherCopyRuns");
+        QTest::newRow("alone") << false;
+        QTest::newRow("another copy at work") << true;
+    }
+    void leftoversOfAKilledRunAreRemoved()
+    {
+        QFETCH(bool, anotherCopyRuns);
+        test::ProgramFolderFixture folder;
+        for (const char *made : { "BACKUP", "BACKUP/20261210", "Excel" })
+            QVERIFY(QDir(folder.path()).mkpath(QString::fromLatin1(made)));
+        const QStringList leftovers = { "data/kdmx.mdb.part", "data/kdmx.mdb.part-journal", "data/kdmx.BAK",
+            "data/kdmx.BAK-journal", "BACKUP/20261211_kdmx.mdb.part", "BACKUP/20261211_kdmx.mdb.part-journal",
+            "BACKUP/20261210/kdmx.mdb.part", "BACKUP/20261210/kdmx.mdb.part-journal", "Excel/数据导出.xlsx.part" };
+        const QStringList kept = { "BACKUP/20261210_kdmx.mdb", "BACKUP/20261210/kdmx.mdb", "Excel/数据导出.xlsx",
+            "Excel/notes.part", "data/readme.txt" };
+        for (const QString &name : leftovers + kept)
+            touch(folder.path() + name, QByteArray(4096, 'x'));
+        if (anotherCopyRuns)
+            folder.db(); // holds the database open, as another copy of the program does
+        test::FakeUi ui;
+        Program program(folder.path(), ui);
+        QVERIFY(program.started());
+        for (const QString &name : leftovers)
+            QVERIFY2(QFileInfo::exists(folder.path() + name) == anotherCopyRuns, qPrintable(name));
+        for (const QString &name : kept)
+            QVERIFY2(QFileInfo::exists(folder.path() + name), qPrintable(name));
+        QVERIFY(ui.shown.isEmpty());
+    }
+
     void firstStartPreparesInitDir()
     {
         test::ProgramFolderFixture folder(false);
@@ -116,5 +178,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestStartUp)
+QTEST_MAIN(TestStartUp)
 #include "tst_startup.moc"

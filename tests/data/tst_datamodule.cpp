@@ -27,12 +27,16 @@ private slots:
     void connectionFailures_data()
     {
         QTest::addColumn<bool>("missing"); // else a wrong password
-        QTest::newRow("missing file") << true;
-        QTest::newRow("wrong password") << false;
+        QTest::addColumn<QString>("told");
+        QTest::newRow("missing file") << true << QStringLiteral("无法链接到数据库\n找不到文件或文件夹。");
+        QTest::newRow("wrong password") << false
+                                        << QStringLiteral(
+                                               "无法链接到数据库\n数据库密码不对，或不是本程序的数据库文件。");
     }
     void connectionFailures()
     {
         QFETCH(bool, missing);
+        QFETCH(QString, told);
         test::ProgramFolderFixture folder(!missing);
         if (!missing) {
             // A database of the right shape under another password.
@@ -46,7 +50,7 @@ private slots:
         TDataModule5 dm(folder.path(), ui);
         QVERIFY(!dm.isConnected());
         QCOMPARE(ui.shown.size(), 1);
-        QCOMPARE(ui.shown[0].text, QStringLiteral("无法链接到数据库"));
+        QCOMPARE(ui.shown[0].text, told);
         QCOMPARE(ui.shown[0].caption, QStringLiteral("错误"));
         QCOMPARE(ui.shown[0].icon, Ui::Icon::None);
         QCOMPARE(ui.quitRequests, 1);

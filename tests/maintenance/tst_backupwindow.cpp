@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -34,6 +36,13 @@ QStringList listed(QWidget *window)
     for (int i = 0; i < files->count(); ++i)
         names << files->item(i)->text();
     return names;
+}
+
+void touchFile(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("not a folder");
 }
 
 void clickOk(QWidget *window)
@@ -79,6 +88,36 @@ bool restoreThrough(QWidget *main, const QString &folder, const QString &name)
 }
 
 const QString todaysName = Backup::manualBackupName(QDate::currentDate());
+
+// Notes whether the busy cursor was up whenever a progress panel was asked for.
+class WatchingUi : public test::FakeUi {
+public:
+    std::unique_ptr<Progress> progress(const QString &label) override
+    {
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        busyCursor << (cursor && cursor->shape() == Qt::WaitCursor);
+        return FakeUi::progress(label);
+    }
+    QVector<bool> busyCursor;
+};
+
+// A catalogue of several megabytes, whose copy takes many steps.
+void grow(test::ProgramFolderFixture &folder)
+{
+    folder.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i+1 from n where i<40000) "
+                               "insert into rz (rznr,sj) select hex(randomblob(60)), '2026/12/10 8:00:00' from n"));
+}
+
+// Files of a folder and its sub-folders, by their path below it.
+QStringList filesBelow(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
 
 } // namespace
 
@@ -136,6 +175,101 @@ private slots:
         QCOMPARE(ui.lastText(), QStringLiteral("数据备份失败！\n") + causeText(Cause::NotFound));
         QVERIFY(window.isVisible()); // the window stays open
         QCOMPARE(ui.quitRequests, 0);
+    }
+
+    // A file named "backup" where the folder should be: the backup is refused with the
+    // cause, and nothing is written into the folder the list shows instead; a folder the
+    // operator then chooses takes the backup.
+    void fileWhereTheBackupFolderShouldBe()
+    {
+        test::ProgramFolderFixture folder;
+        touchFile(folder.path() + QStringLiteral("backup"));
+        test::FakeUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrmDataBackUp window(dm, ui, QStringLiteral("0"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString shown = window.currentFolder();
+        const QStringList before = QDir(shown).entryList(QDir::Files);
+        clickOk(&window);
+        QCOMPARE(ui.texts(),
+            QStringList { QStringLiteral("数据备份失败！\n无法建立备份文件夹：%1 不是文件夹")
+                              .arg(QDir::toNativeSeparators(folder.path() + QStringLiteral("backup/"))) });
+        QCOMPARE(ui.shown.last().caption, QStringLiteral("错误"));
+        QCOMPARE(QDir(shown).entryList(QDir::Files), before);
+        QCOMPARE(QDir(folder.path()).entryList({ QStringLiteral("*kdmx*") }, QDir::Files), QStringList());
+
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("chosen")));
+        window.setCurrentFolder(folder.path() + QStringLiteral("chosen"));
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+        QVERIFY(QFile::exists(folder.path() + QStringLiteral("chosen/")
+            + Backup::manualBackupName(QDate::currentDate(), test::onServer())));
+    }
+
+    // A backup shows the busy cursor and the progress panel; 取消 stops it and leaves nothing.
+    void backupShowsProgressAndStops()
+    {
+        DAGL_FILE_ONLY();
+        test::ProgramFolderFixture folder;
+        grow(folder);
+        WatchingUi ui;
+        TDataModule5 dm(folder.path(), ui);
+        TFrmDataBackUp window(dm, ui, QStringLiteral("0"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ui.stopProgressAt = 3; // the busy bar, one step of the copy, then 取消
+        clickOk(&window);
+        QCOMPARE(ui.progressLabels, QStringList { "正在备份数据库……" });
+        QCOMPARE(ui.busyCursor, QVector<bool> { true });
+        QCOMPARE(ui.texts(), QStringList { "数据备份失败！\n操作已取消。" });
+        QCOMPARE(filesBelow(window.currentFolder()), QStringList());
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        ui.stopProgressAt = 0;
+        const int before = ui.progressSteps;
+        clickOk(&window);
+        QCOMPARE(ui.lastText(), QStringLiteral("数据备份成功！"));
+        QVERIFY(ui.progressSteps - before > 2);
+        QCOMPARE(filesBelow(window.currentFolder()), QStringList { todaysName });
+    }
+
+    // Compaction from the menu and the exit copy after the question show the busy cursor
+    // and the panel; a stopped compaction leaves the database as it was.
+    void compactionAndExitCopyShowProgress()
+    {
+        DAGL_FILE_ONLY();
+        test::ProgramFolderFixture folder;
+        grow(folder);
+        folder.exec(QStringLiteral("delete from rz where id % 2 = 0"));
+        folder.db().close();
+        WatchingUi ui;
+        Program program(folder.path(), ui);
+        QVERIFY(logIn(program));
+        TForm1 *main = program.mainWindow();
+        const QByteArray before = contents(folder.databasePath());
+        ui.stopProgressAt = 2;
+        menuEntry(main, "N16")->trigger();
+        QCOMPARE(ui.progressLabels, QStringList { "正在整理数据库……" });
+        QCOMPARE(ui.lastText(), QStringLiteral("数据整理已取消，数据库没有改变。"));
+        QCOMPARE(contents(folder.databasePath()), before);
+        QCOMPARE(QDir(folder.path() + QStringLiteral("data")).entryList({ "*.BAK*", "*.part*" }, QDir::Files),
+            QStringList());
+
+        ui.stopProgressAt = 0;
+        menuEntry(main, "N16")->trigger();
+        QCOMPARE(ui.lastText(), QStringLiteral("数据整理完毕!"));
+        QVERIFY(QFileInfo(folder.databasePath()).size() < before.size());
+
+        ui.progressLabels.clear();
+        main->close();
+        QCOMPARE(ui.texts().mid(ui.texts().size() - 1), QStringList { "是否关闭本系统？" });
+        QCOMPARE(ui.progressLabels, QStringList { "正在备份数据库……" });
+        QCOMPARE(ui.busyCursor, (QVector<bool> { true, true, true }));
+        QVERIFY(test::rowCount(*test::openCopy(folder.path() + QStringLiteral("backup/")
+                                   + Backup::dayFolderName(QDate::currentDate()) + QStringLiteral("/kdmx.mdb")),
+                    QStringLiteral("rz"))
+            > 10000);
     }
 
     void folderListFollowsActivation()

@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,6 +55,12 @@ struct QueryWindow {
     TDataModule5 dm;
     TFrm_cxly *window;
 };
+
+// The notice after an export, as the operator reads it.
+QString exportedTo(const QString &path)
+{
+    return QStringLiteral("已导出到 ") + QDir::toNativeSeparators(path);
+}
 
 QByteArray contents(const QString &path)
 {
@@ -109,12 +116,15 @@ private slots:
         QCOMPARE(ExportDialog().filterIndex, 5); // a new window still starts with the .xls entry
     }
 
-    void exportWritesTheFileAndShowsTheExcelFolder()
+    // The file is written, the operator is told where, and the button of the notice shows
+    // its folder.
+    void exportWritesTheFileAndSaysWhereItWent()
     {
         test::ProgramFolderFixture folder;
         QueryWindow w(folder);
         w.click("BitBtn2");
         w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), 0 };
+        w.ui.answers << Ui::Answer::OpenFolder;
         w.click("BitBtn4");
         QCOMPARE(w.ui.saveCalls.size(), 1);
         QCOMPARE(w.ui.saveCalls[0].folder, w.excel());
@@ -122,9 +132,17 @@ private slots:
         QCOMPARE(w.ui.saveCalls[0].filterIndex, 5);
         QCOMPARE(w.ui.saveCalls[0].filter, ExportRules::filter());
         QVERIFY(QFile::exists(w.excel() + QStringLiteral("数据导出.xls")));
-        QCOMPARE(w.ui.opened, QStringList { w.excel() });
+        QCOMPARE(w.ui.texts(), QStringList { exportedTo(w.excel() + QStringLiteral("数据导出.xls")) });
+        QCOMPARE(w.ui.shown[0].buttons, Ui::Buttons::OkOpenFolder);
+        QCOMPARE(w.ui.shown[0].caption, QStringLiteral("提示"));
+        QCOMPARE(w.ui.opened, QStringList { QDir(w.excel()).absolutePath() });
         QCOMPARE(w.selected(), 0);
-        QVERIFY(w.ui.shown.isEmpty());
+
+        // OK alone opens nothing.
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), 0 };
+        w.click("BitBtn4");
+        QCOMPARE(w.ui.shown.size(), 2);
+        QCOMPARE(w.ui.opened.size(), 1);
     }
 
     // The sixth entry writes an Excel 2007 workbook the import reads back.
@@ -137,7 +155,8 @@ private slots:
         w.click("BitBtn4");
         const QString path = w.excel() + QStringLiteral("数据导出.xlsx");
         QVERIFY(QFile::exists(path));
-        QVERIFY(w.ui.shown.isEmpty());
+        QCOMPARE(w.ui.texts(), QStringList { exportedTo(path) });
+        QCOMPARE(QDir(w.excel()).entryList(QDir::Files | QDir::Hidden), QStringList { "数据导出.xlsx" });
         ExcelWorkbook book;
         book.open(path);
         QCOMPARE(book.headings(), w.window->grid()->titles()); // the 档号 shown, once
@@ -171,8 +190,8 @@ private slots:
         QCOMPARE(grid->titles().last(), QStringLiteral("档号")); // shown, so written once
         w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("结果"), entry };
         w.click("BitBtn4");
-        QVERIFY(w.ui.shown.isEmpty());
         const QString path = ExportRules::fileName(w.excel() + QStringLiteral("结果"), entry);
+        QCOMPARE(w.ui.texts(), QStringList { exportedTo(path) });
         QVERIFY(QFile::exists(path));
 
         const GridTable expected = gridTable(*grid);
@@ -213,8 +232,10 @@ private slots:
         QCOMPARE(w.ui.saveCalls[1].fileName, QStringLiteral("数据导出"));
         QVERIFY(QFile::exists(elsewhere + QStringLiteral(".txt")));
         QVERIFY(QFile::exists(elsewhere + QStringLiteral(".csv.txt")));
-        // Explorer shows the Excel folder even though the files went elsewhere.
-        QCOMPARE(w.ui.opened, (QStringList { w.excel(), w.excel() }));
+        // Each notice names the file where it went.
+        QCOMPARE(w.ui.texts(),
+            (QStringList {
+                exportedTo(elsewhere + QStringLiteral(".txt")), exportedTo(elsewhere + QStringLiteral(".csv.txt")) }));
         const QList<QByteArray> lines = contents(elsewhere + QStringLiteral(".txt")).split('\n');
         QCOMPARE(lines.size(), 6); // titles, three records, footer, and the end of the last line
         QVERIFY(lines.first().contains("馆代码"));
@@ -275,7 +296,7 @@ private slots:
         w.ui.saveAnswers << SaveAnswer { true, folder.path() + QStringLiteral("out"), 5 };
         w.click("BitBtn4");
         QVERIFY(QFile::exists(folder.path() + QStringLiteral("out.xls")));
-        QCOMPARE(w.ui.opened, QStringList { w.excel() });
+        QCOMPARE(w.ui.texts(), QStringList { exportedTo(folder.path() + QStringLiteral("out.xls")) });
         QVERIFY(!QDir(w.excel()).exists());
     }
 
@@ -385,7 +406,7 @@ private slots:
         w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), entry };
         w.click("BitBtn4");
         QCOMPARE(QDir(w.excel()).entryList(QDir::Files).size(), 1);
-        QCOMPARE(w.ui.opened, QStringList { w.excel() });
+        QCOMPARE(w.ui.shown.size(), 1);
     }
 
     void statisticsExportUsesItsOwnName()
@@ -400,6 +421,88 @@ private slots:
         window.BitBtn4Click();
         QCOMPARE(ui.saveCalls.first().fileName, QStringLiteral("统计报表数据导出"));
         QVERIFY(QFile::exists(folder.path() + QStringLiteral("统计.xls")));
+    }
+
+    // The workbook is made beside its target: a full temporary folder does not matter, and
+    // nothing is left there or beside the file.
+    void workbookIsMadeBesideItsTarget()
+    {
+        test::SmallDisk temporary;
+        if (!temporary.mounted())
+            QSKIP("needs a small disk of its own for the temporary folder");
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        const QByteArray before = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        temporary.fill();
+        w.ui.saveAnswers << SaveAnswer { true, w.excel() + QStringLiteral("数据导出"), 6 };
+        w.click("BitBtn4");
+        qputenv("TMPDIR", before);
+        const QString path = w.excel() + QStringLiteral("数据导出.xlsx");
+        QCOMPARE(w.ui.texts(), QStringList { exportedTo(path) });
+        QCOMPARE(QDir(w.excel()).entryList(QDir::Files | QDir::Hidden), QStringList { "数据导出.xlsx" });
+        QCOMPARE(QDir(temporary.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
+        ExcelWorkbook book;
+        book.open(path);
+        QCOMPARE(book.rowCount(), 4);
+    }
+
+    // A full disk where the file goes: the operator reads why in Chinese, no file is left,
+    // and an earlier export of the name is kept.
+    void fullTargetDiskSaysWhyInChinese_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::newRow("excel 97-2003") << 5;
+        QTest::newRow("excel 2007") << 6;
+    }
+    void fullTargetDiskSaysWhyInChinese()
+    {
+        QFETCH(int, entry);
+        test::ProgramFolderFixture folder;
+        QueryWindow w(folder);
+        w.click("BitBtn2");
+        test::SmallDisk disk;
+        const QString target = ExportRules::fileName(disk.path() + QStringLiteral("数据导出"), entry);
+        {
+            QFile earlier(target);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier");
+        }
+        disk.fill();
+        w.ui.saveAnswers << SaveAnswer { true, disk.path() + QStringLiteral("数据导出"), entry };
+        w.click("BitBtn4");
+        disk.release();
+        QCOMPARE(w.ui.shown.size(), 1);
+        const QString told = w.ui.lastText();
+        QVERIFY2(told.startsWith(QStringLiteral("无法")), qPrintable(told));
+        bool causeGiven = false;
+        for (const QString &cause : disk.causeTexts())
+            causeGiven = causeGiven || told.endsWith(cause);
+        QVERIFY2(causeGiven, qPrintable(told));
+        QVERIFY2(!told.contains(QLatin1String("Zip")) && !told.contains(QLatin1String("error")), qPrintable(told));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files), QStringList { QFileInfo(target).fileName() });
+        QCOMPARE(contents(target), QByteArray("earlier"));
+        QVERIFY(w.ui.opened.isEmpty());
+    }
+
+    // The notice's button, in the program's own box, answers that the folder is wanted.
+    void noticeOfTheProgramOffersTheFolder()
+    {
+        QString caption;
+        QTimer::singleShot(0, [&caption] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            auto *open = box->findChild<QAbstractButton *>(QStringLiteral("OpenFolder"));
+            QVERIFY(open);
+            caption = open->text();
+            open->click();
+        });
+        QtUi ui;
+        QCOMPARE(ui.messageBox(QStringLiteral("已导出到 /tmp/a.xls"), QStringLiteral("提示"), Ui::Icon::Information,
+                     Ui::Buttons::OkOpenFolder),
+            Ui::Answer::OpenFolder);
+        QCOMPARE(caption, QStringLiteral("打开文件夹(&O)"));
     }
 
     void saveDialogOfTheProgram()

@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
@@ -264,6 +265,34 @@ private slots:
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
         QCOMPARE(ui.texts(), (QStringList { "没有找到相应的单据", "对不起,没安装打印机不能打印该文档!" }));
         QVERIFY(ui.previews.isEmpty());
+    }
+
+    // The preview without a printer: 打印 says there is none, 保存为PDF starts in the export
+    // folder, writes the file and says where it went.
+    void previewWithoutAPrinterSavesPdf()
+    {
+        CountingReport counting(report(60));
+        test::FakeUi ui;
+        QTemporaryDir dir;
+        ui.setExportFolder(dir.path() + QStringLiteral("/Excel/"));
+        PrintPreviewDialog preview(QStringLiteral("翠岚档案查询报表"), counting, nullptr, &ui);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QTest::mouseClick(preview.findChild<QPushButton *>(QStringLiteral("PrintButton")), Qt::LeftButton);
+        QCOMPARE(ui.texts(), QStringList { "对不起,没安装打印机不能打印该文档!" });
+
+        const QString path = dir.filePath(QStringLiteral("报表"));
+        ui.saveAnswers << test::FakeUi::SaveAnswer { true, path, 0 };
+        ui.answers << Ui::Answer::OpenFolder;
+        QTest::mouseClick(preview.findChild<QPushButton *>(QStringLiteral("SavePdf")), Qt::LeftButton);
+        QCOMPARE(ui.saveCalls.size(), 1);
+        QCOMPARE(ui.saveCalls[0].folder, dir.path() + QStringLiteral("/Excel/"));
+        QCOMPARE(ui.saveCalls[0].fileName, QStringLiteral("翠岚档案查询报表"));
+        QFile file(path + QStringLiteral(".pdf"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("%PDF"));
+        QCOMPARE(ui.lastText(), QStringLiteral("已导出到 ") + QDir::toNativeSeparators(path + QStringLiteral(".pdf")));
+        QCOMPARE(ui.opened, QStringList { QDir(dir.path()).absolutePath() });
     }
 
     void previewBeforeTheFirstSearchDoesNothing()

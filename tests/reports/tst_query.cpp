@@ -717,6 +717,55 @@ private slots:
         QCOMPARE(w.column("TM"), (QStringList { "会议纪要", "年度会议", "会议室" }));
     }
 
+    // Another copy of the program holds the file to itself while it imports: the search waits
+    // under its busy panel and answers once the other copy is done; when it is not done in
+    // time, the operator is told why in Chinese and offered 重试, never the closed dataset.
+    void searchWhileAnotherCopyImports_data()
+    {
+        QTest::addColumn<bool>("doneWhileWaiting");
+        QTest::newRow("done while the search waits") << true;
+        QTest::newRow("still importing") << false;
+    }
+    void searchWhileAnotherCopyImports()
+    {
+        DAGL_FILE_ONLY();
+        QFETCH(bool, doneWhileWaiting);
+        test::ProgramFolderFixture folder;
+        addRecord(folder, "12", "1", 1, "京发", "张", "会议纪要");
+        Window w(folder);
+        w.click("BitBtn2"); // searched once before the other copy starts
+        QCOMPARE(w.column("TM"), QStringList { "会议纪要" });
+        const std::unique_ptr<Connection> other = test::openCopy(folder.databasePath());
+        QCOMPARE(sqlite3_exec(other->handle(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        other->execute(QStringLiteral("insert into 文件目录 (qzh,mlh,ajh,yh,tm) values ('12','1',2,1,'导入的')"));
+        const auto finishImport = [&other] { sqlite3_exec(other->handle(), "COMMIT", nullptr, nullptr, nullptr); };
+        QTimer done;
+        done.setSingleShot(true);
+        connect(&done, &QTimer::timeout, finishImport);
+        if (doneWhileWaiting)
+            done.start(100);
+        w.click("BitBtn2");
+        if (doneWhileWaiting) {
+            QVERIFY(!done.isActive());
+            QCOMPARE(w.ui.texts(), QStringList());
+            QCOMPARE(w.column("TM"), (QStringList { "会议纪要", "导入的" }));
+            return;
+        }
+        // 取消 (the default answer here) leaves the search for now, without an error.
+        QCOMPARE(w.ui.progressLabels, QStringList { "正在查询……" });
+        QCOMPARE(w.ui.texts(), QStringList { QueryStatement::busyText() });
+        QCOMPARE(w.ui.lastText(),
+            QStringLiteral("档案目录正忙：同时运行的另一个档案管理系统正在导入或整理数据。\n请稍候再按“重试”。"));
+        QCOMPARE(w.ui.shown.last().buttons, Ui::Buttons::RetryCancel);
+        QCOMPARE(w.column("TM"), QStringList { "会议纪要" }); // the earlier result stays
+        // 重试 once the import is done answers.
+        finishImport();
+        w.ui.answers << Ui::Answer::Retry;
+        w.click("BitBtn2");
+        QCOMPARE(w.column("TM"), (QStringList { "会议纪要", "导入的" }));
+        QCOMPARE(w.ui.texts(), QStringList { QueryStatement::busyText() });
+    }
+
     // The busy panel of a search keeps the program's events flowing while it waits.
     void busyPanelKeepsTheWindowsPainted()
     {

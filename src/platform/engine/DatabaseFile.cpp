@@ -5,10 +5,12 @@
 #include "SearchIndex.h"
 #include "Sqlite.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,9 @@
 namespace dagl::DatabaseFile {
 
 namespace {
+
+// What the engine keeps beside a file it writes, to undo a write cut short.
+const QString kJournal = QStringLiteral("-journal");
 
 // A connection of its own to one file, closed when it goes out of scope.
 class Handle {
@@ -60,7 +65,7 @@ template <typename Work> void removingOnFailure(const QString &partial, Work wor
         work();
     } catch (...) {
         QFile::remove(partial);
-        QFile::remove(partial + QStringLiteral("-journal"));
+        QFile::remove(partial + kJournal);
         throw;
     }
 }
@@ -112,13 +117,38 @@ bool isPlainSqlite(const QString &path)
     return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3", 16);
 }
 
+} // namespace
+
 QString compactionName(const QString &path)
 {
     const QFileInfo info(path);
     return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".BAK");
 }
 
-} // namespace
+QStringList removeLeftovers(const QString &database)
+{
+    QStringList removed;
+    for (const QString &made : { sideName(database), compactionName(database) }) {
+        for (const QString &file : { made, made + kJournal }) {
+            if (QFileInfo(file).isFile() && QFile::remove(file))
+                removed << file;
+        }
+    }
+    return removed;
+}
+
+QStringList removePartialCopies(const QString &folder, const QString &nameFilter)
+{
+    QStringList removed;
+    const QString partial = sideName(nameFilter);
+    const QFileInfoList found = QDir(folder).entryInfoList(
+        { partial, partial + kJournal }, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo &file : found) {
+        if (QFile::remove(file.absoluteFilePath()))
+            removed << file.absoluteFilePath();
+    }
+    return removed;
+}
 
 QString sideName(const QString &target)
 {
@@ -140,12 +170,13 @@ void replace(const QString &from, const QString &to)
 #endif
 }
 
-void backup(sqlite3 *source, const QString &password, const QString &target)
+void backup(sqlite3 *source, const QString &password, const QString &target, const Progress &progress)
 {
     if (!source)
         throw Error(QStringLiteral("The database is not open."));
     const QString partial = sideName(target);
     QFile::remove(partial);
+    QFile::remove(partial + kJournal); // left by a copy cut short
     removingOnFailure(partial, [&] {
         {
             Handle copy(partial, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, password);
@@ -157,16 +188,23 @@ void backup(sqlite3 *source, const QString &password, const QString &target)
             // Steps of a few thousand pages: each holds the read lock only briefly, and a
             // change made meanwhile through another connection restarts the copy. A writer
             // that keeps the file locked for seconds makes the copy fail, not hang.
+            bool stopped = false;
             do {
-                rc = sqlite3_backup_step(job, 4096);
+                rc = sqlite3_backup_step(job, 1024);
                 if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
                     if (++waits > 250)
                         break;
                     sqlite3_sleep(20);
                 }
-            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+                if (progress && rc != SQLITE_DONE) {
+                    const int total = sqlite3_backup_pagecount(job);
+                    stopped = !progress(total - sqlite3_backup_remaining(job), total);
+                }
+            } while (!stopped && (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED));
             // The copy's connection keeps what the system said about a failed write.
             const int finished = sqlite3_backup_finish(job);
+            if (stopped)
+                throw Stopped();
             if (rc != SQLITE_DONE)
                 throw sqliteFailure(copy.db(), rc);
             if (finished != SQLITE_OK)
@@ -209,8 +247,29 @@ void checkOpens(const QString &path, const QString &password, const QStringList 
     }
 }
 
-void compact(
-    const QString &path, const QString &password, const std::function<void(const QString &compacted)> &beforeReplace)
+namespace {
+
+// Told by the engine every so often while it writes the compacted file: how far the file
+// has grown towards the size of the live one.
+struct CompactionWatch {
+    const Progress *progress;
+    QString compacted;
+    qint64 total;
+    bool stopped = false;
+};
+
+int compactionStep(void *context)
+{
+    auto *watch = static_cast<CompactionWatch *>(context);
+    const qint64 done = std::min(QFileInfo(watch->compacted).size(), watch->total);
+    watch->stopped = !(*watch->progress)(done, watch->total);
+    return watch->stopped ? 1 : 0;
+}
+
+} // namespace
+
+void compact(const QString &path, const QString &password,
+    const std::function<void(const QString &compacted)> &beforeReplace, const Progress &progress)
 {
     if (!QFileInfo(path).isFile())
         throw Error(causeText(Cause::NotFound), Cause::NotFound, QStringLiteral("Could not find file '%1'.").arg(path));
@@ -228,7 +287,17 @@ void compact(
             attach.bind(2, password);
             attach.step();
             // The export writes every table, index and sequence afresh, page by page.
-            Statement(live.db(), QStringLiteral("SELECT sqlcipher_export('compacted')")).step();
+            CompactionWatch watch { &progress, compacted, QFileInfo(path).size() };
+            if (progress)
+                sqlite3_progress_handler(live.db(), 20000, &compactionStep, &watch);
+            try {
+                Statement(live.db(), QStringLiteral("SELECT sqlcipher_export('compacted')")).step();
+            } catch (const Error &) {
+                if (watch.stopped)
+                    throw Stopped();
+                throw;
+            }
+            sqlite3_progress_handler(live.db(), 0, nullptr, nullptr);
             qlonglong userVersion = 0;
             {
                 Statement version(live.db(), QStringLiteral("PRAGMA main.user_version"));
