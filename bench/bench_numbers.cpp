@@ -68,6 +68,7 @@ int main(int argc, char *argv[])
 
     Connection db;
     catalogue.open(db);
+    const ArchivalCodeSettings settings; // the default rules, as a new installation has them
     Statement count(db.handle(), QStringLiteral("SELECT count(*) FROM 文件目录"));
     count.step();
     out << "catalogue: " << count.column(0).toLongLong() << " records\n";
@@ -86,17 +87,14 @@ int main(int argc, char *argv[])
     // The engine alone: one prepared statement on the item index, one number at a time.
     {
         Statement raw(db.handle(),
-            QStringLiteral(
-                "SELECT str_m_date, TM FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
-                "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND ltrim(ifnull(trim(JH),''),'0')=? AND JH "
-                "IS NOT NULL"));
+            QStringLiteral("SELECT str_m_date, TM FROM 文件目录 WHERE ") + NumberRegister::indexCondition(true));
         Timing timing;
         for (const RecordNumber &n : items) {
             QElapsedTimer one;
             one.start();
             raw.reset();
             int i = 1;
-            for (const QString &value : { n.qzh, n.gdnd, n.bgqx, n.jgwt, ArchivalCode::numberKey(n.jh) })
+            for (const QVariant &value : NumberRegister::indexValues(n, true))
                 raw.bind(i++, value);
             while (raw.step())
                 raw.column(1);
@@ -105,11 +103,11 @@ int main(int argc, char *argv[])
         out << "raw indexed look-up (prepared once):       " << timing.text() << "\n";
     }
     {
-        const QString sql
-            = QStringLiteral("EXPLAIN QUERY PLAN SELECT 1 FROM 文件目录 WHERE ifnull(trim(QZH),'')='1' "
-                             "AND ifnull(trim(GDND),'')='2' AND ifnull(trim(BGQX),'')='3' "
-                             "AND ifnull(trim(JGWT),'')='4' AND ltrim(ifnull(trim(JH),''),'0')='5' AND JH IS NOT NULL");
-        Statement plan(db.handle(), sql);
+        Statement plan(
+            db.handle(), QStringLiteral("EXPLAIN QUERY PLAN SELECT 1 FROM 文件目录 WHERE ") + NumberRegister::indexCondition(true));
+        int i = 1;
+        for (const QVariant &value : NumberRegister::indexValues(items.first(), true))
+            plan.bind(i++, value);
         plan.step();
         out << "plan: " << plan.column(plan.columnCount() - 1).toString() << "\n";
     }
@@ -120,13 +118,13 @@ int main(int argc, char *argv[])
         for (RecordNumber n : byItem ? items : volumes) {
             QElapsedTimer one;
             one.start();
-            const bool found = bool(NumberRegister::holderOf(db, n, byItem));
+            const bool found = bool(NumberRegister::holderOf(db, n, byItem, settings));
             taken.add(one.nsecsElapsed());
             if (!found)
                 out << "a sampled number was not found\n";
             (byItem ? n.jh : n.sxh) = QStringLiteral("99999");
             one.start();
-            NumberRegister::holderOf(db, n, byItem);
+            NumberRegister::holderOf(db, n, byItem, settings);
             free.add(one.nsecsElapsed());
         }
         out << (byItem ? "duplicate check by item, taken:            " : "duplicate check by volume, taken:          ")
@@ -141,7 +139,7 @@ int main(int argc, char *argv[])
         for (const RecordNumber &n : items) {
             QElapsedTimer one;
             one.start();
-            NumberRegister::proposeNext(db, n, n, true);
+            NumberRegister::proposeNext(db, n, n, true, settings);
             timing.add(one.nsecsElapsed());
         }
         out << "next number, sampled groups:               " << timing.text() << "\n";
@@ -174,10 +172,10 @@ int main(int argc, char *argv[])
         for (int i = 0; i < 20; ++i) {
             QElapsedTimer one;
             one.start();
-            NumberRegister::proposeNext(db, full, full, true); // 2..9999 taken: nothing fits
+            NumberRegister::proposeNext(db, full, full, true, settings); // 2..9999 taken: nothing fits
             walk.add(one.nsecsElapsed());
             one.start();
-            NumberRegister::proposeNext(db, elsewhere, full, true); // another group: after its highest
+            NumberRegister::proposeNext(db, elsewhere, full, true, settings); // another group: after its highest
             other.add(one.nsecsElapsed());
         }
         out << "next number, group of 9,999 from item 1:   " << walk.text() << "\n";
@@ -190,7 +188,7 @@ int main(int argc, char *argv[])
         const QVector<RecordNumber> taken = sample(db, QStringLiteral("ifnull(JH,'')<>''"), 32500);
         QElapsedTimer all;
         all.start();
-        NumberRegister::Batch batch(db);
+        NumberRegister::Batch batch(db, settings);
         int collisions = 0;
         for (int row = 0; row < 65000; ++row) {
             RecordNumber n = taken.at(row % taken.size());
@@ -200,16 +198,14 @@ int main(int argc, char *argv[])
                 ++collisions;
         }
         out << "import check of 65,000 rows: " << all.elapsed() << " ms, " << collisions << " collisions\n";
-        Statement raw(db.handle(),
-            QStringLiteral("SELECT str_m_date FROM 文件目录 WHERE ifnull(trim(QZH),'')=? AND ifnull(trim(GDND),'')=? "
-                           "AND ifnull(trim(BGQX),'')=? AND ifnull(trim(JGWT),'')=? AND "
-                           "ltrim(ifnull(trim(JH),''),'0')=? AND JH IS NOT NULL"));
+        Statement raw(
+            db.handle(), QStringLiteral("SELECT str_m_date FROM 文件目录 WHERE ") + NumberRegister::indexCondition(true));
         all.start();
         for (int row = 0; row < 65000; ++row) {
             const RecordNumber &n = taken.at(row % taken.size());
             raw.reset();
             int i = 1;
-            for (const QString &value : { n.qzh, n.gdnd, n.bgqx, n.jgwt, ArchivalCode::numberKey(n.jh) })
+            for (const QVariant &value : NumberRegister::indexValues(n, true))
                 raw.bind(i++, value);
             while (raw.step()) { }
         }

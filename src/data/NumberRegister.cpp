@@ -154,6 +154,22 @@ RecordNumber numberAt(const Query &query, int first)
 
 } // namespace
 
+QString indexCondition(bool byItem)
+{
+    return whereGroup(specOf(byItem), true, false);
+}
+
+QVariantList indexValues(const RecordNumber &number, bool byItem)
+{
+    const KeySpec &spec = specOf(byItem);
+    QVariantList values;
+    for (int i = 0; i < spec.count; ++i) {
+        const QVariant value = keyValue(spec.columns[i], number.*spec.columns[i].field);
+        values << (value.typeId() == QMetaType::LongLong ? value : QVariant(QStringLiteral("") + value.toString()));
+    }
+    return values;
+}
+
 Numbering numberingOf(const RecordNumber &number, bool byItem)
 {
     if (numberOf(number, byItem).isEmpty())

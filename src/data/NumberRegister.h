@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 #include <memory>
@@ -37,6 +38,11 @@ Numbering numberingOf(const RecordNumber &number, bool byItem);
 QStringList indexStatements(bool server = false);
 // The indexes earlier versions made, which nothing walks any more, as DROP statements.
 QStringList retiredIndexStatements();
+
+// The look-up's condition on the file as its index is written, a ? for each key column, and
+// those columns' values of a number in order: the engine alone is timed with them.
+QString indexCondition(bool byItem);
+QVariantList indexValues(const RecordNumber &number, bool byItem);
 
 // A catalogue record holding a number.
 struct Holder {
