@@ -485,8 +485,9 @@ private slots:
         folder.exec(QStringLiteral("create function cut_session() returns trigger language plpgsql as $$ "
                                    "begin perform pg_terminate_backend(pg_backend_pid()); perform pg_sleep(5); "
                                    "return null; end $$"));
-        folder.exec(QStringLiteral("create constraint trigger cut after insert on 文件目录 deferrable initially deferred "
-                                   "for each row execute function cut_session()"));
+        folder.exec(
+            QStringLiteral("create constraint trigger cut after insert on 文件目录 deferrable initially deferred "
+                           "for each row execute function cut_session()"));
         ui.onReconnect = [&] {
             folder.exec(QStringLiteral("drop trigger cut on 文件目录"));
             // What a commit whose answer got lost leaves: the rows under the keys the run took.
@@ -501,9 +502,10 @@ private slots:
         const QString memo = window.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"))->toPlainText();
         QCOMPARE(ui.texts().first(), kLost);
         if (stored) {
-            QCOMPARE(ui.texts().mid(1),
-                QStringList { QStringLiteral("已重新连接到数据库服务器。连接断开前这批数据已经全部导入。\n共导入3条记录，0条记录导入失败。") });
-            QCOMPARE(memo, QStringLiteral("已重新连接到数据库服务器。连接断开前这批数据已经全部导入。\n共导入3条记录，0条记录导入失败。"));
+            const QString imported = QStringLiteral(
+                "已重新连接到数据库服务器。连接断开前这批数据已经全部导入。\n共导入3条记录，0条记录导入失败。");
+            QCOMPARE(ui.texts().mid(1), QStringList { imported });
+            QCOMPARE(memo, imported);
         } else {
             const QString again = QStringLiteral(
                 "已重新连接到数据库服务器。连接断开前这批数据没有导入，没有保存任何记录，请再导入一次。");
