@@ -94,7 +94,7 @@ void TFrm_sjlr::build()
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     // Buttons along the top, left to right.
-    layout->addLayout(buttonRow<TFrm_sjlr>(this, m_ui,
+    layout->addLayout(denseRow(buttonRow<TFrm_sjlr>(this, m_ui,
         {
             { "Button1", "添加(&A)", &TFrm_sjlr::Button1Click },
             { "Button2", "修改(&E)", &TFrm_sjlr::Button2Click },
@@ -105,7 +105,7 @@ void TFrm_sjlr::build()
             { "Button8", "目录与盒签(&P)", &TFrm_sjlr::Button8Click },
             { "Button9", "刷新(&F)", &TFrm_sjlr::Button9Click },
             { "Button4", "关闭(&C)", &TFrm_sjlr::Button4Click },
-        }));
+        })));
     auto *refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
     refresh->setContext(Qt::WidgetWithChildrenShortcut);
     connect(refresh, &QShortcut::activated, this, [this] { runHandler(m_ui, [this] { Button9Click(); }); });

@@ -294,7 +294,8 @@ ImportOutcome importAll(const ImportPlan &plan, const ExcelWorkbook &sheet,
         try {
             if (filled) {
                 target.post();
-                ++outcome.saved;
+                if (++outcome.saved == 1)
+                    outcome.firstKey = target.bookmark();
             } else {
                 target.cancel();
             }
@@ -313,9 +314,33 @@ ImportOutcome importAll(const ImportPlan &plan, const ExcelWorkbook &sheet,
             }
         }
     }
-    transaction.commit();
+    try {
+        transaction.commit();
+    } catch (const Error &error) {
+        if (error.cause() != Cause::ConnectionLost || outcome.saved == 0 || outcome.firstKey <= 0)
+            throw;
+        outcome.answerLost = true;
+        return outcome;
+    }
     progress(rows);
     return outcome;
+}
+
+bool importStored(Dataset &target, const ImportOutcome &outcome)
+{
+    Connection *connection = target.connection();
+    if (!connection)
+        throw Error(QStringLiteral("数据集没有连接到数据库"));
+    QString keyColumn;
+    for (int f = 0; f < target.fieldCount() && keyColumn.isEmpty(); ++f) {
+        if (target.fieldDef(f).type == FieldType::AutoInc)
+            keyColumn = target.fieldDef(f).name;
+    }
+    if (keyColumn.isEmpty() || outcome.firstKey <= 0)
+        return false;
+    Query query(*connection, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = ?").arg(target.tableName(), keyColumn));
+    query.bind(1, outcome.firstKey);
+    return query.step() && query.value(0).toLongLong() > 0;
 }
 
 } // namespace dagl

@@ -122,6 +122,10 @@ struct ImportOutcome {
     int blank = 0; // worksheet rows skipped for having nothing to import
     int duplicates = 0; // rows left out for their numbers, as the operator chose
     bool cancelled = false;
+    // The commit was sent and the connection lost before its answer came: whether the run
+    // is stored is for importStored() to find out once the connection works again.
+    bool answerLost = false;
+    qlonglong firstKey = 0; // the key of the run's first stored row
 
     // The closing line of a run: "共导入3条记录，1条记录导入失败。", with the empty rows
     // skipped when there were any.
@@ -135,7 +139,14 @@ struct ImportOutcome {
 // human rate (every `intervalMs`, and at the end) and answers false to cancel, which also
 // saves nothing.
 // `leaveOut` holds data rows (from 0) not to import, counted as duplicates.
+// A commit whose answer the lost connection swallowed is not thrown but returned with
+// `answerLost` set (when any row was written).
 ImportOutcome importAll(const ImportPlan &plan, const ExcelWorkbook &sheet,
     const std::function<bool(int done)> &progress, int intervalMs = 100, const QSet<int> &leaveOut = {});
+
+// Whether a run whose commit answer got lost reached the database: one transaction is
+// stored whole or not at all, so its first row tells. Throws dagl::Error when the database
+// cannot be read.
+bool importStored(Dataset &target, const ImportOutcome &outcome);
 
 } // namespace dagl

@@ -46,6 +46,12 @@ const QString kWorkbookFilter
     = QStringLiteral("Excel文件(*.xls *.xlsx);;Excel 97-2003工作簿(*.xls);;Excel工作簿(*.xlsx)");
 const QString kNoWorkbook = QStringLiteral("请先点击“选择Excel文件”打开要导入的Excel文件");
 constexpr int kColumnWidth = 120;
+// After a commit whose answer the lost connection swallowed.
+const QString kStoredBeforeLost = QStringLiteral("已重新连接到数据库服务器。连接断开前这批数据已经全部导入。");
+const QString kImportAgain
+    = QStringLiteral("已重新连接到数据库服务器。连接断开前这批数据没有导入，没有保存任何记录，请再导入一次。");
+const QString kNotKnown = QStringLiteral(
+    "与数据库服务器的连接断开了，不能确定这批数据是否已经导入。请在连接恢复后查看数据录入列表，再决定是否重新导入。");
 const QString kImportNote = QStringLiteral("正在处理字典数据导入，请稍等，可能需要几分钟......");
 const QString kReadNote = QStringLiteral("正在读取Excel文件，请稍等......");
 // A read this short shows no panel: it would only flicker.
@@ -486,6 +492,17 @@ bool TFrm_zdsjdr::askAboutNumbers(QSet<int> &leaveOut, QStringList &lines)
     }
 }
 
+QString TFrm_zdsjdr::settleLostCommit(const ImportOutcome &outcome)
+{
+    if (!m_dm.reconnect())
+        return kNotKnown; // 取消: nothing can be looked at
+    try {
+        return importStored(m_dm.Twjml, outcome) ? kStoredBeforeLost : kImportAgain;
+    } catch (const Error &error) {
+        return kNotKnown + QLatin1Char('\n') + error.message();
+    }
+}
+
 void TFrm_zdsjdr::Button3Click()
 {
     if (!requireWorkbook())
@@ -527,12 +544,19 @@ void TFrm_zdsjdr::Button3Click()
     m_running = false;
 
     QStringList lines;
-    if (!fatal.isEmpty()) {
+    // What a commit whose answer got lost really did, once the connection works again.
+    const QString lostNote = fatal.isEmpty() && outcome.answerLost ? settleLostCommit(outcome) : QString();
+    const bool storedBeforeLost = lostNote == kStoredBeforeLost;
+    if (!lostNote.isEmpty() && !storedBeforeLost) {
+        lines << lostNote;
+    } else if (!fatal.isEmpty()) {
         lines << fatal + kErrorTail << QStringLiteral("导入失败，没有保存任何记录。");
     } else if (outcome.cancelled) {
         lines << QStringLiteral("导入已取消，没有保存任何记录。");
     } else {
         lines = duplicateLines + outcome.failures;
+        if (!lostNote.isEmpty())
+            lines << lostNote;
         lines << outcome.summary();
     }
     m_memo->setPlainText(lines.join(QLatin1Char('\n'))); // at once: the list may be long
@@ -542,7 +566,9 @@ void TFrm_zdsjdr::Button3Click()
         openTarget();
         rereadRecordList();
     });
-    if (!fatal.isEmpty())
+    if (!lostNote.isEmpty())
+        m_ui.showMessage(storedBeforeLost ? lostNote + QLatin1Char('\n') + outcome.summary() : lostNote);
+    else if (!fatal.isEmpty())
         m_ui.showError(fatal);
     else if (!outcome.cancelled && !outcome.failures.isEmpty())
         m_ui.showMessage(outcome.summary().chopped(1) + QStringLiteral("，详见“导入失败记录”。"));

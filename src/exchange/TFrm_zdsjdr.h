@@ -67,6 +67,9 @@ private:
     // when the catalogue could not be checked (said already).
     bool askAboutNumbers(QSet<int> &leaveOut, QStringList &lines);
     void rereadRecordList();
+    // Reconnects after a commit whose answer got lost and finds out whether the run is
+    // stored: the line that tells the operator.
+    QString settleLostCommit(const ImportOutcome &outcome);
 
     TDataModule5 &m_dm;
     Ui &m_ui;

@@ -41,4 +41,16 @@ QHBoxLayout *buttonRow(Window *window, Ui &ui, std::initializer_list<ButtonSpec<
     return row;
 }
 
+// A row with more buttons than the window's width gives room at the usual margins: each
+// button keeps just a little space beside its caption, so every caption shows whole.
+inline QHBoxLayout *denseRow(QHBoxLayout *row)
+{
+    row->setSpacing(4);
+    for (int i = 0; i < row->count(); ++i) {
+        if (QWidget *button = row->itemAt(i)->widget())
+            button->setProperty("dense", true);
+    }
+    return row;
+}
+
 } // namespace dagl

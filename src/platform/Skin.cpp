@@ -43,6 +43,7 @@ QStatusBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #dde7f4,
 QStatusBar QLabel { color: #1d3557; padding: 0 6px; border-right: 1px solid #a9bdd8; }
 QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #dbe6f3);
               border: 1px solid #8ea8c9; border-radius: 4px; padding: 4px 14px; min-width: 64px; }
+QPushButton[dense="true"] { padding: 4px 8px; min-width: 0; }
 QPushButton:hover { border-color: #2f6fb5; }
 QPushButton:pressed { background: #c9dbf2; }
 QPushButton:focus { border: 1px solid #1d4e89; }

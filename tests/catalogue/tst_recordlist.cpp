@@ -2,6 +2,7 @@
 #include "IniFile.h"
 #include "Program.h"
 #include "Session.h"
+#include "Skin.h"
 #include "TDataModule5.h"
 #include "TFormLogin.h"
 #include "TFrm_AEsj.h"
@@ -16,10 +17,13 @@
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <algorithm>
 
 using namespace dagl;
 
@@ -570,6 +574,43 @@ private slots:
         entry->trigger();
         QTRY_VERIFY(!first);
         QVERIFY(qobject_cast<TFrm_sjlr *>(main->embeddedWindow()));
+    }
+    // In the main window, which keeps its own width whatever the screen, every button of
+    // the list shows its whole caption, in table order with 刷新 just before 关闭.
+    void buttonCaptionsShowWhole()
+    {
+        test::ProgramFolderFixture folder;
+        test::FakeUi ui;
+        Skin::apply(*qApp);
+        const auto unskin = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+        Program program(folder.path(), ui);
+        TForm1 *main = program.mainWindow();
+        main->show();
+        QTRY_VERIFY(topLevel(QStringLiteral("FormLogin")));
+        QTest::mouseClick(
+            topLevel(QStringLiteral("FormLogin"))->findChild<QPushButton *>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        QTRY_VERIFY(program.session().LoggedIn);
+        QTest::mouseClick(main->findChild<QToolButton *>(QStringLiteral("bsSkinSpeedButton1")), Qt::LeftButton);
+        Tmain *list = main->embeddedWindow();
+        QVERIFY(qobject_cast<TFrm_sjlr *>(list));
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+
+        QList<QPushButton *> buttons = list->findChildren<QPushButton *>();
+        std::sort(buttons.begin(), buttons.end(), [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
+        QStringList captions;
+        for (QPushButton *button : buttons) {
+            captions << button->text();
+            QString text = button->text();
+            text.remove(QLatin1Char('&'));
+            const QString what = button->text() + QStringLiteral(": ") + QString::number(button->width());
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(what));
+            QVERIFY2(button->width() > button->fontMetrics().horizontalAdvance(text), qPrintable(what));
+            QVERIFY2(button->geometry().right() < list->width(), qPrintable(what));
+        }
+        QCOMPARE(captions,
+            (QStringList { QStringLiteral("添加(&A)"), QStringLiteral("修改(&E)"), QStringLiteral("单个删除(&D)"),
+                QStringLiteral("多选删除(&N)"), QStringLiteral("数据导出(&I)"), QStringLiteral("数据导入(&R)"),
+                QStringLiteral("目录与盒签(&P)"), QStringLiteral("刷新(&F)"), QStringLiteral("关闭(&C)") }));
     }
 };
 
