@@ -476,46 +476,55 @@ void TFrm_AEsj::proposeNumber()
 void TFrm_AEsj::BitBtn1Click()
 {
     runHandler(m_ui, [this] {
-        if (!m_dm.ensureConnected())
-            return;
         RecordValues carried;
-        bool stored = false;
-        try {
-            if (!CheckRecord())
-                return;
-            if (!numberAccepted(0))
-                return;
+        const bool stored = storeRow(0, QStringLiteral("数据添加失败"), [this, &carried] {
             for (const QString &column : RecordCheck::carriedColumns())
                 carried.insert(column, RecordCheck::trimmed(displayed(column)));
-            try {
-                m_dm.Tsyyp.post();
-            } catch (const FieldError &error) {
-                // A box holds what its column cannot take: named, and the focus goes there.
-                m_saveFailed = true;
-                m_ui.showMessage(QStringLiteral("数据添加失败\n") + error.message());
-                if (QWidget *box = error.control())
-                    box->setFocus(Qt::OtherFocusReason);
-                return;
-            } catch (const Error &error) {
-                if (error.cause() == Cause::ConnectionLost)
-                    throw;
-                // Not stored: the row stays pending with what was entered.
-                m_saveFailed = true;
-                m_ui.showMessage(QStringLiteral("数据添加失败"));
-                return;
-            }
-            stored = true;
-        } catch (const Error &error) {
-            if (error.cause() != Cause::ConnectionLost)
-                throw;
-            stored = recoverLostSave();
-        }
+        });
         if (!stored)
             return;
-        m_saveFailed = false;
         m_ui.showMessage(QStringLiteral("数据成功添加！"));
         prepareNextRow(carried); // its errors are not a failed save: the row is stored
     });
+}
+
+bool TFrm_AEsj::storeRow(qlonglong except, const QString &refused, const std::function<void()> &beforePost)
+{
+    if (!m_dm.ensureConnected())
+        return false;
+    try {
+        if (!CheckRecord())
+            return false;
+        if (!numberAccepted(except))
+            return false;
+        beforePost();
+        try {
+            m_dm.Tsyyp.post();
+        } catch (const FieldError &error) {
+            // A box holds what its column cannot take: named, and the focus goes there.
+            m_saveFailed = true;
+            m_ui.showMessage(refused + QLatin1Char('\n') + error.message());
+            if (QWidget *box = error.control())
+                box->setFocus(Qt::OtherFocusReason);
+            return false;
+        } catch (const Error &error) {
+            if (error.cause() == Cause::ConnectionLost)
+                throw;
+            // Not stored: what was typed stays in the boxes; a row written elsewhere
+            // meanwhile is named.
+            m_saveFailed = true;
+            m_ui.showMessage(
+                error.cause() == Cause::Conflict ? refused + QLatin1Char('\n') + error.message() : refused);
+            return false;
+        }
+    } catch (const Error &error) {
+        if (error.cause() != Cause::ConnectionLost)
+            throw;
+        if (!recoverLostSave())
+            return false;
+    }
+    m_saveFailed = false;
+    return true;
 }
 
 bool TFrm_AEsj::recoverLostSave()
@@ -560,38 +569,14 @@ void TFrm_AEsj::prepareNextRow(const RecordValues &carried)
 void TFrm_AEsj::BitBtn2Click()
 {
     runHandler(m_ui, [this] {
-        if (!m_dm.ensureConnected())
-            return;
-        bool stored = false;
-        try {
-            if (!CheckRecord())
-                return;
-            Dataset &records = m_dm.Tsyyp;
-            if (!numberAccepted(records.value(QStringLiteral("str_m_date")).toLongLong()))
-                return;
-            try {
-                if (!records.isEditing())
-                    records.edit();
-                records.post();
-            } catch (const Error &error) {
-                if (error.cause() == Cause::ConnectionLost)
-                    throw;
-                // What was typed stays in the boxes; a row written elsewhere meanwhile is named.
-                m_saveFailed = true;
-                m_ui.showMessage(error.cause() == Cause::Conflict ? QStringLiteral("数据修改失败！\n") + error.message()
-                                                                  : QStringLiteral("数据修改失败！"));
-                return;
-            }
-            stored = true;
-        } catch (const Error &error) {
-            if (error.cause() != Cause::ConnectionLost)
-                throw;
-            stored = recoverLostSave();
-        }
-        if (!stored)
-            return;
-        m_saveFailed = false;
-        m_ui.showMessage(QStringLiteral("数据修改成功！"));
+        Dataset &records = m_dm.Tsyyp;
+        const qlonglong key = records.isOpen() ? records.value(QStringLiteral("str_m_date")).toLongLong() : 0;
+        const bool stored = storeRow(key, QStringLiteral("数据修改失败！"), [&records] {
+            if (!records.isEditing())
+                records.edit();
+        });
+        if (stored)
+            m_ui.showMessage(QStringLiteral("数据修改成功！"));
     });
 }
 

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QPointer>
 
+#include <functional>
 #include <optional>
 
 class QButtonGroup;
@@ -88,6 +89,9 @@ private:
     void proposeNumber();
     // A save that met a lost connection: said, the connection made again, and a save whose
     // answer was lost looked for on the server. True when the row turned out stored.
+    // Checks and stores the row being entered; a refusal is said as `refused` and the typed
+    // values stay; a lost connection is reconnected and the row looked for on the server.
+    bool storeRow(qlonglong except, const QString &refused, const std::function<void()> &beforePost);
     bool recoverLostSave();
     // After a failed save, whether the operator gives up the typed record to leave.
     bool leaveAllowed();
