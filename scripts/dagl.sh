@@ -18,7 +18,7 @@ mode=${1:-run}
 
 packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
-          libsqlcipher-dev zlib1g-dev libxlsxwriter-dev python3-openpyxl
+          libsqlcipher-dev zlib1g-dev libxlsxwriter-dev libharfbuzz-dev python3-openpyxl
           fonts-noto-cjk xvfb xauth poppler-utils
           postgresql-15 libpq-dev)
 # The benchmarks also time the engine's own shell.

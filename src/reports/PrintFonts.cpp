@@ -4,8 +4,11 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHash>
-#include <QMap>
+#include <QList>
 #include <QRawFont>
+#include <QSet>
+
+#include <hb-subset.h>
 
 #include <algorithm>
 
@@ -13,86 +16,38 @@ namespace dagl::PrintFonts {
 
 namespace {
 
-// The tables a face is drawn and measured from; the character map and the names are made
-// anew, the glyph substitutions left out.
-const char *const kCopied[] = { "CFF ", "CFF2", "glyf", "loca", "head", "hhea", "hmtx", "maxp", "OS/2", "post", "vhea",
-    "vmtx", "VORG", "BASE", "GDEF", "GPOS", "cvt ", "fpgm", "prep", "gasp", "hdmx", "kern", "EBDT", "EBLC", "EBSC",
-    "VDMX", "LTSH", "fvar", "gvar", "avar", "HVAR", "MVAR", "STAT" };
+// The tables a face is drawn and measured from, with its character map. The glyph
+// substitutions are left out, and the names made anew.
+const char *const kCopied[] = { "cmap", "CFF ", "CFF2", "glyf", "loca", "head", "hhea", "hmtx", "maxp", "OS/2", "post",
+    "vhea", "vmtx", "VORG", "BASE", "GDEF", "GPOS", "cvt ", "fpgm", "prep", "gasp", "hdmx", "kern", "EBDT", "EBLC",
+    "EBSC", "VDMX", "LTSH", "fvar", "gvar", "avar", "HVAR", "MVAR", "STAT" };
 
-quint32 read(const QByteArray &data, qint64 at, int bytes)
+hb_tag_t tagOf(const char *tag)
 {
-    if (at < 0 || at + bytes > data.size())
-        return 0;
-    quint32 value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = value << 8 | quint8(data.at(at + i));
-    return value;
+    return HB_TAG(tag[0], tag[1], tag[2], tag[3]);
 }
 
-void write(QByteArray &data, quint32 value, int bytes)
-{
-    for (int i = bytes - 1; i >= 0; --i)
-        data.append(char(value >> (8 * i) & 0xFF));
-}
-
-using CharMap = QMap<uint, uint>; // character to glyph
-
-void readFormat12(const QByteArray &cmap, qint64 at, CharMap &map)
-{
-    const quint32 groups = read(cmap, at + 12, 4);
-    for (quint32 g = 0; g < groups && at + 16 + 12 * qint64(g + 1) <= cmap.size(); ++g) {
-        const qint64 group = at + 16 + 12 * qint64(g);
-        const quint32 first = read(cmap, group, 4), last = std::min<quint32>(read(cmap, group + 4, 4), 0x10FFFF);
-        const quint32 glyph = read(cmap, group + 8, 4);
-        for (quint32 c = first; c <= last && c >= first; ++c)
-            map.insert(c, glyph + (c - first));
+template <typename T, void (*destroy)(T *)> struct Owned {
+    T *const p;
+    explicit Owned(T *object)
+        : p(object)
+    {
     }
-}
+    ~Owned() { destroy(p); }
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+};
+using Blob = Owned<hb_blob_t, hb_blob_destroy>;
+using Face = Owned<hb_face_t, hb_face_destroy>;
+using Font = Owned<hb_font_t, hb_font_destroy>;
+using Input = Owned<hb_subset_input_t, hb_subset_input_destroy>;
 
-void readFormat4(const QByteArray &cmap, qint64 at, CharMap &map)
+// A blob that keeps its own copy of `data` alive.
+hb_blob_t *blobOf(const QByteArray &data)
 {
-    const int segments = int(read(cmap, at + 6, 2) / 2);
-    const qint64 ends = at + 14, starts = ends + 2 * segments + 2, deltas = starts + 2 * segments,
-                 offsets = deltas + 2 * segments;
-    for (int s = 0; s < segments; ++s) {
-        const uint first = read(cmap, starts + 2 * s, 2), last = read(cmap, ends + 2 * s, 2);
-        const uint delta = read(cmap, deltas + 2 * s, 2), offset = read(cmap, offsets + 2 * s, 2);
-        for (uint c = first; c <= last && c < 0xFFFF; ++c) {
-            uint glyph = 0;
-            if (offset == 0) {
-                glyph = (c + delta) & 0xFFFF;
-            } else {
-                glyph = read(cmap, offsets + 2 * s + offset + 2 * (c - first), 2);
-                if (glyph != 0)
-                    glyph = (glyph + delta) & 0xFFFF;
-            }
-            if (glyph != 0)
-                map.insert(c, glyph);
-        }
-    }
-}
-
-// The face's Unicode character map, the full one where it has it.
-CharMap readCharMap(const QByteArray &cmap)
-{
-    CharMap map;
-    const int tables = int(read(cmap, 2, 2));
-    qint64 full = -1, basic = -1;
-    for (int t = 0; t < tables; ++t) {
-        const uint platform = read(cmap, 4 + 8 * t, 2), encoding = read(cmap, 6 + 8 * t, 2);
-        const qint64 at = read(cmap, 8 + 8 * t, 4);
-        const uint format = read(cmap, at, 2);
-        const bool unicode = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
-        if (unicode && format == 12 && full < 0)
-            full = at;
-        else if (unicode && format == 4 && basic < 0)
-            basic = at;
-    }
-    if (full >= 0)
-        readFormat12(cmap, full, map);
-    else if (basic >= 0)
-        readFormat4(cmap, basic, map);
-    return map;
+    auto *held = new QByteArray(data);
+    return hb_blob_create(held->constData(), uint(held->size()), HB_MEMORY_MODE_READONLY, held,
+        [](void *bytes) { delete static_cast<QByteArray *>(bytes); });
 }
 
 // Characters never to be given back for a glyph another character also has: controls,
@@ -103,39 +58,35 @@ bool neverGivenBack(uint c)
         || (c >= 0x31C0 && c <= 0x31EF);
 }
 
-QByteArray format12(const CharMap &map)
+// The characters of `face` the copy maps: all but those whose glyph another gives back.
+void givenBack(hb_face_t *face, hb_set_t *kept)
 {
-    QByteArray groups;
-    quint32 count = 0;
-    for (auto it = map.constBegin(); it != map.constEnd();) {
-        const uint first = it.key(), glyph = it.value();
-        uint last = first;
-        ++it;
-        while (it != map.constEnd() && it.key() == last + 1 && it.value() == glyph + (last + 1 - first)) {
-            last = it.key();
-            ++it;
+    const Font font(hb_font_create(face));
+    const Owned<hb_set_t, hb_set_destroy> mapped(hb_set_create());
+    hb_face_collect_unicodes(face, mapped.p);
+    QSet<hb_codepoint_t> plain; // glyphs a character that is given back maps to
+    QList<QPair<hb_codepoint_t, hb_codepoint_t>> doubtful; // character, glyph
+    for (hb_codepoint_t c = HB_SET_VALUE_INVALID; hb_set_next(mapped.p, &c);) {
+        hb_codepoint_t glyph = 0;
+        if (!hb_font_get_nominal_glyph(font.p, c, &glyph) || glyph == 0)
+            continue;
+        if (neverGivenBack(c)) {
+            doubtful.append({ c, glyph });
+        } else {
+            plain.insert(glyph);
+            hb_set_add(kept, c);
         }
-        write(groups, first, 4);
-        write(groups, last, 4);
-        write(groups, glyph, 4);
-        ++count;
     }
-    QByteArray table;
-    write(table, 0, 2); // version
-    // One subtable, full Unicode, for both platforms: a reader of outlines without glyph names
-    // that finds no Unicode platform entry makes up a character map of its own.
-    write(table, 2, 2);
-    for (const quint32 platform : { 0, 3 }) {
-        write(table, platform, 2);
-        write(table, platform == 0 ? 4 : 10, 2);
-        write(table, 20, 4);
+    for (const auto &[c, glyph] : doubtful) {
+        if (!plain.contains(glyph))
+            hb_set_add(kept, c);
     }
-    write(table, 12, 2); // format
-    write(table, 0, 2);
-    write(table, quint32(16 + groups.size()), 4);
-    write(table, 0, 4); // any language
-    write(table, count, 4);
-    return table + groups;
+}
+
+void write(QByteArray &data, quint32 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        data.append(char(value >> (8 * i) & 0xFF));
 }
 
 QByteArray names(const QString &family, bool bold)
@@ -169,15 +120,6 @@ QByteArray names(const QString &family, bool bold)
     return table + records + strings;
 }
 
-quint32 checksum(const QByteArray &table)
-{
-    const QByteArray padded = table + QByteArray(int((4 - table.size() % 4) % 4), '\0');
-    quint32 sum = 0;
-    for (qint64 i = 0; i < padded.size(); i += 4)
-        sum += read(padded, i, 4);
-    return sum;
-}
-
 struct RawTables : FontTables {
     QRawFont font;
     QByteArray table(const char *tag) const override { return font.fontTable(tag); }
@@ -187,59 +129,58 @@ struct RawTables : FontTables {
 
 QByteArray searchableFont(const FontTables &face, const QString &family, bool bold)
 {
-    CharMap map = readCharMap(face.table("cmap"));
-    // A character is left out only where another gives its glyph back.
-    QHash<uint, bool> plain; // glyphs a character that is given back maps to
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        if (!neverGivenBack(it.key()))
-            plain.insert(it.value(), true);
-    }
-    for (auto it = map.begin(); it != map.end();) {
-        if (neverGivenBack(it.key()) && plain.contains(it.value()))
-            it = map.erase(it);
-        else
-            ++it;
-    }
-    QMap<QByteArray, QByteArray> tables; // by tag, the order of the table directory
+    QSet<QByteArray> present;
+    const Face source(hb_face_builder_create());
     for (const char *tag : kCopied) {
         const QByteArray table = face.table(tag);
-        if (!table.isEmpty())
-            tables.insert(QByteArray(tag), table);
+        if (table.isEmpty())
+            continue;
+        const Blob blob(blobOf(table));
+        if (!hb_face_builder_add_table(source.p, tagOf(tag), blob.p))
+            return {};
+        present.insert(QByteArray(tag));
     }
-    const bool outlines = tables.contains("CFF ") || tables.contains("CFF2") || tables.contains("glyf");
-    if (map.isEmpty() || !outlines || !tables.contains("head") || !tables.contains("hmtx"))
+    const bool outlines = present.contains("CFF ") || present.contains("CFF2") || present.contains("glyf");
+    if (!outlines || !present.contains("head") || !present.contains("hmtx"))
         return {};
-    tables.insert("cmap", format12(map));
-    tables.insert("name", names(family, bold));
-    QByteArray &head = tables["head"];
-    if (head.size() >= 12)
-        head.replace(8, 4, QByteArray(4, '\0')); // the whole file's checksum is not kept
+    // Read back as a font file, so the subsetter sees the table directory.
+    const Blob file(hb_face_reference_blob(source.p));
+    const Face original(hb_face_create(file.p, 0));
 
-    const int count = int(tables.size());
-    int power = 1, log = 0;
-    while (power * 2 <= count) {
-        power *= 2;
-        ++log;
+    const Input input(hb_subset_input_create_or_fail());
+    if (input.p == nullptr)
+        return {};
+    hb_set_t *const characters = hb_subset_input_unicode_set(input.p);
+    givenBack(original.p, characters);
+    if (hb_set_is_empty(characters))
+        return {};
+    // Every glyph keeps its number, so all but the character map go across as they are; that
+    // also keeps the copy quick for faces of tens of thousands of glyphs.
+    hb_set_t *const asTheyAre = hb_subset_input_set(input.p, HB_SUBSET_SETS_NO_SUBSET_TABLE_TAG);
+    for (const char *tag : kCopied) {
+        if (qstrcmp(tag, "cmap") != 0)
+            hb_set_add(asTheyAre, tagOf(tag));
     }
-    QByteArray font;
-    write(font, tables.contains("glyf") ? 0x00010000 : 0x4F54544F, 4); // TrueType or 'OTTO'
-    write(font, quint32(count), 2);
-    write(font, quint32(power * 16), 2);
-    write(font, quint32(log), 2);
-    write(font, quint32(count * 16 - power * 16), 2);
-    qint64 offset = 12 + 16 * count;
-    for (auto it = tables.constBegin(); it != tables.constEnd(); ++it) {
-        font += it.key();
-        write(font, checksum(it.value()), 4);
-        write(font, quint32(offset), 4);
-        write(font, quint32(it.value().size()), 4);
-        offset += (it.value().size() + 3) / 4 * 4;
-    }
-    for (const QByteArray &table : tables) {
-        font += table;
-        font += QByteArray(int((4 - table.size() % 4) % 4), '\0');
-    }
-    return font;
+    // The subsetter would otherwise leave out tables the face is measured from (kern, BASE,
+    // hdmx...); only the substitutions go, and the names, which are made anew below.
+    hb_set_t *const dropped = hb_subset_input_set(input.p, HB_SUBSET_SETS_DROP_TABLE_TAG);
+    hb_set_clear(dropped);
+    for (const char *tag : { "GSUB", "name", "morx", "mort" })
+        hb_set_add(dropped, tagOf(tag));
+    hb_subset_input_set_flags(input.p,
+        HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NOTDEF_OUTLINE | HB_SUBSET_FLAGS_GLYPH_NAMES
+            | HB_SUBSET_FLAGS_NO_PRUNE_UNICODE_RANGES);
+
+    const Face copy(hb_subset_or_fail(original.p, input.p));
+    if (copy.p == nullptr)
+        return {};
+    const Blob name(blobOf(names(family, bold)));
+    if (!hb_face_builder_add_table(copy.p, HB_TAG('n', 'a', 'm', 'e'), name.p))
+        return {};
+    const Blob result(hb_face_reference_blob(copy.p));
+    unsigned length = 0;
+    const char *data = hb_blob_get_data(result.p, &length);
+    return length == 0 ? QByteArray() : QByteArray(data, int(length));
 }
 
 QStringList searchable(const QStringList &families, bool bold)

@@ -1,11 +1,12 @@
 #include "DBGridEh.h"
+#include "PrintFonts.h"
 #include "PrintGrid.h"
 #include "PrintPreviewDialog.h"
+#include "RecordingDevice.h"
 #include "Sqlite.h"
 #include "TDataModule5.h"
 #include "TFrm_cxly.h"
 #include "TFrm_tjbb.h"
-#include "RecordingDevice.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -13,11 +14,13 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -253,6 +256,65 @@ private slots:
             QCOMPARE(pdf.at(p), drawn.at(p));
         QVERIFY(drawn.join(QString()).contains(QStringLiteral("J012-WS·2022-D-%1").arg(rows, 4, 10, QLatin1Char('0'))));
         QVERIFY(drawn.last().contains(QStringLiteral("总计")));
+    }
+
+    // The copy of a print face the PDF writer gets maps each common character to the face's
+    // own glyph, with the face's metrics, and leaves out the radicals drawn with that glyph: a
+    // PDF names each glyph after the lowest character mapped to it.
+    void printFaceCopyLeavesOutLookAlikes_data()
+    {
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QString>("common");
+        QTest::addColumn<QString>("lookAlike");
+        QTest::newRow("文") << false << QStringLiteral("文") << QStringLiteral("⽂");
+        QTest::newRow("广") << false << QStringLiteral("广") << QStringLiteral("⼴");
+        QTest::newRow("一 bold") << true << QStringLiteral("一") << QStringLiteral("⼀");
+    }
+    void printFaceCopyLeavesOutLookAlikes()
+    {
+        QFETCH(bool, bold);
+        QFETCH(QString, common);
+        QFETCH(QString, lookAlike);
+        const QString family = QStringLiteral("Noto Serif CJK SC");
+        QFont original(family);
+        original.setBold(bold);
+        if (QFontInfo(original).family() != family)
+            QSKIP("Noto Serif CJK SC is not installed");
+        const QString digits = QStringLiteral("0123456789");
+        const QRawFont face = QRawFont::fromFont(original);
+        const QList<quint32> shared = face.glyphIndexesForString(common + lookAlike);
+        QCOMPARE(shared.size(), 2);
+        QVERIFY(shared.at(0) != 0);
+        QCOMPARE(shared.at(1), shared.at(0));
+
+        const QStringList families = PrintFonts::searchable({ family }, bold);
+        QCOMPARE(families, (QStringList { QStringLiteral("dagl Noto Serif CJK SC"), family }));
+        QFont copyFont(families.first());
+        copyFont.setBold(bold);
+        QCOMPARE(QFontInfo(copyFont).family(), families.first());
+        const QRawFont copy = QRawFont::fromFont(copyFont);
+        QCOMPARE(copy.glyphIndexesForString(common + lookAlike), (QList<quint32> { shared.at(0), 0 }));
+        const QList<quint32> faceDigits = face.glyphIndexesForString(digits);
+        QCOMPARE(copy.glyphIndexesForString(digits), faceDigits);
+        QCOMPARE(copy.advancesForGlyphIndexes(faceDigits), face.advancesForGlyphIndexes(faceDigits));
+        QCOMPARE(copy.ascent(), face.ascent());
+        QCOMPARE(copy.descent(), face.descent());
+        QCOMPARE(copy.unitsPerEm(), face.unitsPerEm());
+    }
+
+    // A face without outlines makes no copy.
+    void noCopyWithoutOutlines()
+    {
+        struct CharacterMapOnly : PrintFonts::FontTables {
+            QRawFont face = QRawFont::fromFont(QFont(QStringLiteral("Noto Serif CJK SC")));
+            QByteArray table(const char *tag) const override
+            {
+                return qstrcmp(tag, "cmap") == 0 || qstrcmp(tag, "head") == 0 ? face.fontTable(tag) : QByteArray();
+            }
+        } tables;
+        if (tables.table("cmap").isEmpty())
+            QSKIP("Noto Serif CJK SC is not installed");
+        QVERIFY(PrintFonts::searchableFont(tables, QStringLiteral("dagl copy"), false).isEmpty());
     }
 
     void noPrinterRefuses()
