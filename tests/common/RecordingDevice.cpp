@@ -1,10 +1,14 @@
 #include "RecordingDevice.h"
 
+#include "PrintPreviewDialog.h"
+
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <algorithm>
 
@@ -109,6 +113,36 @@ QStringList pdfPages(const QString &path)
     for (QString &text : pages)
         text = withoutBlanks(text);
     return pages;
+}
+
+namespace {
+
+void compareWithPdf(PagedReport &report, const QPageLayout &page, const QString &title, QStringList &drawn,
+    bool &readable)
+{
+    drawn = drawnPages(report, page);
+    QVERIFY(!drawn.isEmpty());
+    PrintPreviewDialog preview(title, report);
+    QCOMPARE(preview.view()->pageCount(), drawn.size());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY(preview.savePdf(path));
+    const QStringList pdf = pdfPages(path);
+    readable = !pdf.isEmpty();
+    if (!readable)
+        return;
+    QCOMPARE(pdf.size(), drawn.size());
+    for (int p = 0; p < drawn.size(); ++p)
+        QCOMPARE(pdf.at(p), drawn.at(p));
+}
+
+} // namespace
+
+bool previewAndPdfAgree(PagedReport &report, const QPageLayout &page, const QString &title, QStringList &drawn)
+{
+    bool readable = true;
+    compareWithPdf(report, page, title, drawn, readable);
+    return readable;
 }
 
 } // namespace dagl::test

@@ -71,5 +71,10 @@ QStringList drawnPages(PagedReport &report, const QPageLayout &page);
 // The text of each page of a PDF file as pdftotext gives it back, without blanks. Empty
 // when pdftotext is not at hand.
 QStringList pdfPages(const QString &path);
+// The preview of `report` titled `title` counts as many pages as the layout for `page` has,
+// the PDF it saves as many again, and each PDF page gives back the text the layout drew on
+// it; `drawn` gets those pages. A difference is the running test's failure. False when
+// pdftotext is not at hand to read the PDF.
+bool previewAndPdfAgree(PagedReport &report, const QPageLayout &page, const QString &title, QStringList &drawn);
 
 } // namespace dagl::test
