@@ -442,7 +442,7 @@ RecordNumber TFrm_AEsj::displayedNumber() const
 bool TFrm_AEsj::numberAccepted(qlonglong except)
 {
     const bool byItem = standard() == RecordCheck::ByItem;
-    const ArchivalCodeSettings settings = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
+    const ArchivalCodeSettings settings = m_dm.codeSettings();
     const auto holder = NumberRegister::holderOf(m_dm.ADOConnection1, displayedNumber(), byItem, settings, except);
     if (!holder)
         return true;
@@ -465,7 +465,7 @@ void TFrm_AEsj::proposeNumber()
         return; // the operator's own number stays
     runHandler(m_ui, [&] {
         const QString next = NumberRegister::proposeNext(m_dm.ADOConnection1, *m_previous, displayedNumber(), byItem,
-            ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder())));
+            m_dm.codeSettings());
         if (next.isEmpty())
             return; // no number to propose: what stands stays
         m_proposed = next;

@@ -53,12 +53,12 @@ public:
     void BitBtn2Click(); // 修改(&E)
     void BitBtn3Click(); // 返回(&C)
     void BitBtn4Click(); // 返回(&X)
+    void Button2Click(); // 打开挂接路径(&O)
+    void RadioGroup1Click();
 
     static constexpr const char *kLeaveUnsaved = "本条记录没有保存，返回后输入的内容将丢失。确实要返回吗？";
     static constexpr const char *kSaveAgain = "已重新连接到数据库服务器，本条记录没有保存，请再保存一次。";
     static constexpr const char *kStoredBeforeLost = "已重新连接到数据库服务器。连接断开前本条记录已经保存。";
-    void Button2Click(); // 打开挂接路径(&O)
-    void RadioGroup1Click();
 
     // The input method named by the settings (after the window was shown).
     const QString &inputMethod() const { return m_inputMethod; }
@@ -87,11 +87,11 @@ private:
     bool numberAccepted(qlonglong except);
     // Proposes the next number of the series while the operator has not typed one.
     void proposeNumber();
-    // A save that met a lost connection: said, the connection made again, and a save whose
-    // answer was lost looked for on the server. True when the row turned out stored.
     // Checks and stores the row being entered; a refusal is said as `refused` and the typed
     // values stay; a lost connection is reconnected and the row looked for on the server.
     bool storeRow(qlonglong except, const QString &refused, const std::function<void()> &beforePost);
+    // A save that met a lost connection: said, the connection made again, and a save whose
+    // answer was lost looked for on the server. True when the row turned out stored.
     bool recoverLostSave();
     // After a failed save, whether the operator gives up the typed record to leave.
     bool leaveAllowed();

@@ -13,18 +13,6 @@
 
 namespace dagl {
 
-namespace {
-
-// A box's label names it to a screen reader too, not the group's caption.
-QLabel *labelFor(QWidget *box, const char *caption, QWidget *parent)
-{
-    auto *label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setBuddy(box);
-    return label;
-}
-
-} // namespace
-
 TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent)
     : QDialog(parent)
     , m_dm(dm)
@@ -64,13 +52,13 @@ TFrm_dayj::TFrm_dayj(TDataModule5 &dm, Ui &ui, QWidget *parent)
             memo->bind(&m_dm.TYjb, field);
             memo->setMinimumHeight(110);
             control = memo;
-            grid->addWidget(labelFor(memo, box.label, group), box.row, 0, Qt::AlignTop);
+            grid->addWidget(buddyLabel(box.label, memo, group), box.row, 0, Qt::AlignTop);
             grid->addWidget(memo, box.row, 1, 1, 3);
         } else {
             auto *edit = new DBEdit(group);
             edit->bind(&m_dm.TYjb, field);
             control = edit;
-            grid->addWidget(labelFor(edit, box.label, group), box.row, box.column);
+            grid->addWidget(buddyLabel(box.label, edit, group), box.row, box.column);
             grid->addWidget(edit, box.row, box.column + 1);
         }
         control->setObjectName(QString::fromUtf8(box.name));

@@ -2,6 +2,7 @@
 
 #include "BusyCursor.h"
 #include "ButtonRow.h"
+#include "DataControls.h"
 #include "Connection.h"
 #include "Error.h"
 #include "IniFile.h"
@@ -34,16 +35,6 @@ const char *const kRetentionCaptions[] = { "永久(&Y)：", "长期(&Q)：", "30
 
 constexpr int kNameColumn = 0;
 constexpr int kCodeColumn = 1;
-
-QLabel *buddyLabel(const char *caption, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(QString::fromUtf8(caption), parent);
-    label->setBuddy(buddy);
-    // Item views do not take their name from a label on their own.
-    if (qobject_cast<QAbstractItemView *>(buddy))
-        buddy->setAccessibleName(label->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)|："))));
-    return label;
-}
 
 } // namespace
 
@@ -113,8 +104,7 @@ TFrm_dhgz::TFrm_dhgz(TDataModule5 &dm, Ui &ui, QWidget *parent)
     resultLayout->addLayout(exampleRow);
     m_shared = new QListWidget(result);
     m_shared->setObjectName(QStringLiteral("ListBox1"));
-    m_sharedLabel = buddyLabel("共用同一档号的档案(&L)：", m_shared, result);
-    resultLayout->addWidget(m_sharedLabel);
+    resultLayout->addWidget(buddyLabel("共用同一档号的档案(&L)：", m_shared, result));
     resultLayout->addWidget(m_shared, 1);
 
     QHBoxLayout *buttons = buttonRow<TFrm_dhgz>(this, m_ui,
@@ -160,7 +150,7 @@ TFrm_dhgz::~TFrm_dhgz()
 
 void TFrm_dhgz::FormShow()
 {
-    m_loaded = ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
+    m_loaded = m_dm.codeSettings();
     m_category->setText(m_loaded.categoryCode);
     m_digits->setValue(m_loaded.itemDigits);
     m_classSegment->setChecked(m_loaded.classSegment);

@@ -52,7 +52,6 @@ private:
     QTableWidget *m_classes = nullptr;
     QCheckBox *m_classSegment = nullptr;
     QLineEdit *m_example = nullptr;
-    QLabel *m_sharedLabel = nullptr;
     QListWidget *m_shared = nullptr;
 };
 

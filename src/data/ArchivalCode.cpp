@@ -30,17 +30,6 @@ const QChar kDot = QChar(0x00B7);
 
 std::atomic<int> g_generation { 0 };
 
-bool allDigits(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
-
 QHash<QString, QString> parseClassCodes(const QString &text)
 {
     QHash<QString, QString> codes;
@@ -276,6 +265,13 @@ QString plainDigits(const QString &text)
             c = QChar(char16_t(u'0' + (c.unicode() - 0xFF10)));
     }
     return plain;
+}
+
+bool allDigits(const QString &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
 }
 
 QString numberKey(const QString &text)

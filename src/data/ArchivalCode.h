@@ -84,6 +84,8 @@ inline const QString kTitle = QStringLiteral("档号");
 
 // Full-width digits ("２０２３", as Chinese input methods type them) as plain ones.
 QString plainDigits(const QString &text);
+// Whether `text` is one or more of the digits 0–9 and nothing else.
+bool allDigits(const QString &text);
 
 // The number an office reads in a numbering field: digits (full-width ones too) without
 // their leading zeros ("0009", "９" and "9" are the same item), any other text as it stands.

@@ -4,11 +4,13 @@
 #include "Error.h"
 #include "Ui.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDebug>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QMetaMethod>
+#include <QRegularExpression>
 #include <QValidator>
 
 namespace dagl {
@@ -67,9 +69,27 @@ QString labelOf(const QWidget *control)
     return caption;
 }
 
+QLabel *buddyLabel(const char *caption, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(QString::fromUtf8(caption), parent);
+    label->setBuddy(buddy);
+    if (qobject_cast<QAbstractItemView *>(buddy))
+        buddy->setAccessibleName(label->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)|："))));
+    return label;
+}
+
+namespace {
+
+QString namedFor(QWidget *control, const QString &message)
+{
+    const QString label = labelOf(control);
+    return label.isEmpty() ? message : label + QStringLiteral("：") + message;
+}
+
+} // namespace
+
 FieldError::FieldError(const Error &error, QWidget *control)
-    : Error(labelOf(control).isEmpty() ? error.message() : labelOf(control) + QStringLiteral("：") + error.message(),
-            error.cause(), error.detail())
+    : Error(namedFor(control, error.message()), error.cause(), error.detail())
     , m_control(control)
 {
 }

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class QLabel;
+
 namespace dagl {
 
 class Dataset;
@@ -29,6 +31,10 @@ private:
 // The caption of the label that names `control` (its buddy), without blanks, "&" and the
 // closing colon; its accessible name when no label names it.
 QString labelOf(const QWidget *control);
+// A label of `caption` (UTF-8, with its Alt key) for `buddy`, which a screen reader then names
+// by it rather than by the group's caption; an item view, which takes no name from a label,
+// is given it.
+QLabel *buddyLabel(const char *caption, QWidget *buddy, QWidget *parent);
 
 // Ties one control to one field of a dataset's current row. The control shows the field
 // and follows the current row; typing puts the row into edit mode and hands the text to

@@ -80,12 +80,7 @@ QString expression(const KeyColumn &c, bool server = false)
     return {};
 }
 
-bool allDigits(const QString &text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-}
+using ArchivalCode::allDigits;
 
 // A value as its key expression gives it.
 QVariant keyValue(const KeyColumn &c, const QString &text)

@@ -181,4 +181,9 @@ void TDataModule5::OpenSql(const QString &sqlText, Dataset &dataset, Cause *fail
     }
 }
 
+ArchivalCodeSettings TDataModule5::codeSettings() const
+{
+    return ArchivalCodeSettings::load(IniFile::settingsOf(m_programFolder));
+}
+
 } // namespace dagl

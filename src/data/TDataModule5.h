@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchivalCode.h"
 #include "Cause.h"
 #include "Connection.h"
 #include "Dataset.h"
@@ -42,6 +43,8 @@ public:
     bool isConnected() const { return m_connected; }
     // The program folder with a trailing "/".
     const QString &programFolder() const { return m_programFolder; }
+    // The office's 档号 rules, as myini.ini holds them now.
+    ArchivalCodeSettings codeSettings() const;
 
     // Runs a statement that returns no rows. Failures are not shown; they are written to
     // the diagnostic output. Returns whether it ran.

@@ -427,7 +427,7 @@ void TFrm_zdsjdr::Button2Click()
         const auto cell = [&](int column) { return m_workbook->cell(row, column); };
         if (plan.isBlank(cell))
             throw Error(QStringLiteral("第%1行是空行，没有可导入的内容").arg(row + 2));
-        const auto collisions = findNumberCollisions(plan, *m_workbook, codeSettings(), row);
+        const auto collisions = findNumberCollisions(plan, *m_workbook, m_dm.codeSettings(), row);
         if (!collisions.isEmpty()) {
             m_memo->appendPlainText(collisions.first().line);
             if (m_ui.messageBox(collisionQuestion(1), QStringLiteral("提示"), Ui::Icon::Warning, Ui::Buttons::YesNo)
@@ -454,11 +454,6 @@ void TFrm_zdsjdr::Button2Click()
     runHandler(m_ui, [this] { rereadRecordList(); });
 }
 
-ArchivalCodeSettings TFrm_zdsjdr::codeSettings() const
-{
-    return ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder()));
-}
-
 bool TFrm_zdsjdr::askAboutNumbers(QSet<int> &leaveOut, QStringList &lines)
 {
     try {
@@ -469,7 +464,7 @@ bool TFrm_zdsjdr::askAboutNumbers(QSet<int> &leaveOut, QStringList &lines)
         QVector<NumberCollision> collisions;
         {
             const BusyCursor busy;
-            collisions = findNumberCollisions(plan, *m_workbook, codeSettings());
+            collisions = findNumberCollisions(plan, *m_workbook, m_dm.codeSettings());
         }
         if (collisions.isEmpty())
             return true;

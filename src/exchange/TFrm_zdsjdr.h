@@ -61,7 +61,6 @@ private:
     void showPanel(const QString &note, int rows);
     int currentSheetRow() const;
     void openTarget();
-    ArchivalCodeSettings codeSettings() const;
     // Lists the rows whose numbers are taken and asks whether to import them anyway; on No
     // they go into `leaveOut`, and `lines` keeps their lines for the failure list. False
     // when the catalogue could not be checked (said already).

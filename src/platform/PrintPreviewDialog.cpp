@@ -37,7 +37,6 @@ PageView::PageView(PagedReport &report, QWidget *parent)
     : QAbstractScrollArea(parent)
     , m_report(report)
     , m_layout(QPageSize(QPageSize::A4), report.orientation(), report.margins(), QPageLayout::Millimeter)
-    , m_dpi(kLayoutDpi)
 {
     setObjectName(QStringLiteral("PreviewWidget"));
     viewport()->setBackgroundRole(QPalette::Dark);
@@ -166,14 +165,14 @@ QImage PageView::drawn(int page, const QSize &size) const
     image.fill(Qt::white);
     // The picture has the layout's resolution, so that the report's fonts come out as
     // measured; the painter scales it down to the screen.
-    const int dotsPerMeter = qRound(m_dpi / 0.0254);
+    const int dotsPerMeter = qRound(kLayoutDpi / 0.0254);
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
     QPainter painter(&image);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    const qreal scale = qreal(size.width()) / m_layout.fullRectPixels(m_dpi).width();
+    const qreal scale = qreal(size.width()) / m_layout.fullRectPixels(kLayoutDpi).width();
     painter.scale(scale, scale);
-    painter.translate(m_layout.paintRectPixels(m_dpi).topLeft());
+    painter.translate(m_layout.paintRectPixels(kLayoutDpi).topLeft());
     try {
         m_report.paintPage(painter, page);
     } catch (const Error &error) {

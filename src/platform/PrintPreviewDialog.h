@@ -58,7 +58,6 @@ private:
 
     PagedReport &m_report;
     QPageLayout m_layout;
-    int m_dpi; // the resolution of the layout the pages are drawn from
     int m_pages = 0;
     qreal m_zoom = 1;
     bool m_fitWidth = true;

@@ -25,17 +25,22 @@ bool Ui::reconnect(const QString &text, const std::function<QString()> &attempt)
     }
 }
 
-void setLostConnectionHandler(std::function<void(Ui &, const Error &)> handler)
-{
-    g_lostConnection = std::move(handler);
-}
+namespace {
 
+// The handler set, or the standard error notice.
 void handleLostConnection(Ui &ui, const Error &error)
 {
     if (g_lostConnection)
         g_lostConnection(ui, error);
     else
         ui.showError(error.message());
+}
+
+} // namespace
+
+void setLostConnectionHandler(std::function<void(Ui &, const Error &)> handler)
+{
+    g_lostConnection = std::move(handler);
 }
 
 std::unique_ptr<Ui::Progress> Ui::progress(const QString &)

@@ -93,7 +93,5 @@ void runHandler(Ui &ui, const std::function<void()> &handler);
 // What runHandler does with an error of a lost connection to the database server instead of
 // the standard error notice (the data module says so and reconnects); none: the notice.
 void setLostConnectionHandler(std::function<void(Ui &ui, const class Error &error)> handler);
-// The handler set, or the standard error notice; for windows that catch errors themselves.
-void handleLostConnection(Ui &ui, const class Error &error);
 
 } // namespace dagl

@@ -41,21 +41,13 @@ QString numericOrder(const QString &column, bool server)
 }
 
 // The retention periods from the longest to the shortest; others come after them.
-const QStringList &retentionPeriods()
-{
-    static const QStringList periods = { QStringLiteral("永久"), QStringLiteral("长期"), QStringLiteral("30年"),
-        QStringLiteral("短期"), QStringLiteral("10年") };
-    return periods;
-}
-
 QString retentionOrder()
 {
+    const QStringList &periods = ArchivalCodeSettings::retentionPeriods();
     QString cases;
-    for (int i = 0; i < retentionPeriods().size(); ++i)
-        cases += QStringLiteral(" WHEN '%1' THEN %2").arg(retentionPeriods().at(i)).arg(i);
-    return QStringLiteral("CASE %1%2 ELSE %3 END, %1")
-        .arg(trimmed(QStringLiteral("BGQX")), cases)
-        .arg(retentionPeriods().size());
+    for (int i = 0; i < periods.size(); ++i)
+        cases += QStringLiteral(" WHEN '%1' THEN %2").arg(periods.at(i)).arg(i);
+    return QStringLiteral("CASE %1%2 ELSE %3 END, %1").arg(trimmed(QStringLiteral("BGQX")), cases).arg(periods.size());
 }
 
 // Records numbered by volume: no box or item number, a catalogue, volume or sequence number.
@@ -75,11 +67,7 @@ QString printable(QString text)
     return text;
 }
 
-bool allDigits(const QString &text)
-{
-    return !text.isEmpty()
-        && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
-}
+using ArchivalCode::allDigits;
 
 } // namespace
 

@@ -8,7 +8,6 @@
 #include "XlsxWriter.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -347,11 +346,7 @@ void writeGrid(ExportFormat format, const GridTable &table, QIODevice &device)
     if (table.rowCount > 0 && !table.cell)
         throw Error(QStringLiteral("没有可导出的数据"));
     ByteSink sink(&device);
-    const auto *file = qobject_cast<const QFileDevice *>(&device);
-    if (format == ExportFormat::Xlsx && file && !file->fileName().isEmpty())
-        writeXlsx(table, sink, QFileInfo(file->fileName()).absolutePath()); // on the target's disk
-    else
-        entry->write(table, sink);
+    entry->write(table, sink);
     sink.flush();
 }
 

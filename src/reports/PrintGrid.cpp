@@ -86,10 +86,9 @@ GridReportPages::GridReportPages(const GridReport &report, const QPaintDevice &d
     m.cellFont = layoutFont(face(kSongTi, 9), device); // the footer's too
     const QFontMetricsF title(m.titleFont, metricsDevice);
     const QFontMetricsF date(m.dateFont, metricsDevice);
-    const QFontMetricsF footer(m.cellFont, metricsDevice);
     const QFontMetricsF cell(m.cellFont, metricsDevice);
     m.headerHeight = title.height() + 8 * m.point;
-    m.footerHeight = footer.height() + 8 * m.point;
+    m.footerHeight = cell.height() + 8 * m.point;
     m.dateHeight = date.height();
     m.padding = 3 * m.point;
     m.rowHeight = cell.height() + 2 * m.padding;

@@ -3,7 +3,6 @@
 #include "ArchivalForms.h"
 #include "BusyCursor.h"
 #include "ButtonRow.h"
-#include "IniFile.h"
 #include "PrintGrid.h"
 #include "ScreenFit.h"
 #include "TDataModule5.h"
@@ -223,7 +222,7 @@ void TFrm_dyml::BitBtn1Click()
     {
         BusyCursor busy;
         FormData records = FormRecords::read(m_dm.ADOConnection1, chosen, selection(),
-            ArchivalCodeSettings::load(IniFile::settingsOf(m_dm.programFolder())));
+            m_dm.codeSettings());
         report = ArchivalForms::make(chosen, std::move(records), spineWidth());
     }
     if (report->units() == 0) {

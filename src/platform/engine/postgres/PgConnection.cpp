@@ -452,9 +452,7 @@ void PgConnection::open()
     if (m_conn)
         return;
     m_conn = connectNew();
-    m_depth = 0;
-    m_busy = false;
-    m_copying = false;
+    forgetSession();
     m_columns.clear();
 }
 
@@ -486,6 +484,11 @@ void PgConnection::reconnect()
     if (m_conn)
         PQfinish(m_conn);
     m_conn = conn;
+    forgetSession();
+}
+
+void PgConnection::forgetSession()
+{
     m_depth = 0;
     m_busy = false;
     m_copying = false;
@@ -533,9 +536,7 @@ void PgConnection::close()
         return;
     PQfinish(m_conn);
     m_conn = nullptr;
-    m_depth = 0;
-    m_busy = false;
-    m_copying = false;
+    forgetSession();
     m_columns.clear();
 }
 

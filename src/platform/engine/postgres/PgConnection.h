@@ -129,6 +129,8 @@ private:
     std::unique_ptr<PGresult, void (*)(PGresult *)> run(const QString &sql, const QVariantList &params);
     void checkIdle() const;
     PGconn *connectNew() const;
+    // What the server's session held (transactions, a result or a copy under way) is gone.
+    void forgetSession();
 
     PgSettings m_settings;
     PGconn *m_conn = nullptr;
